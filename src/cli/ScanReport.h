@@ -1,0 +1,18 @@
+#pragma once
+// The readable table that `vorn-share scan` prints.
+
+#include "library/Catalog.h"
+
+#include <cstddef>
+#include <string>
+
+namespace vorn {
+
+/// The catalog as aligned columns (name, volume, blocks, boot, size, folder), then a
+/// line counting the files skipped because they need Disk II emulation.
+std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII);
+
+/// A byte count for people: "512 bytes", "140 KB", "32.0 MB".
+std::string readableSize(std::uint64_t bytes);
+
+} // namespace vorn

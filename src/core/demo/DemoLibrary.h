@@ -1,0 +1,20 @@
+#pragma once
+// A small library that the program makes itself, so that a newcomer has something to
+// share before pointing it at real disk images.
+
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace vorn::DemoLibrary {
+
+/// Raised when the demo cannot be written; the message says why.
+struct Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+/// Writes the demo library into `dir`, which must not exist or be empty, and returns
+/// the files written. Nothing that already exists is overwritten.
+std::vector<std::filesystem::path> write(const std::filesystem::path& dir);
+
+} // namespace vorn::DemoLibrary

@@ -1,0 +1,174 @@
+#include "library/Catalog.h"
+
+#include "library/FolderWalk.h"
+#include "library/HubConfig.h"
+#include "library/Paging.h"
+#include "platform/Text.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace vorn {
+namespace {
+
+void sortByDisplayName(std::vector<DiskImage>& images) {
+    Text::stableSort(images, [](const DiskImage& image) { return image.displayName; });
+}
+
+bool matches(const DiskImage& image, const std::string& lowerQuery) {
+    return Text::lower(image.displayName).find(lowerQuery) != std::string::npos ||
+           Text::lower(image.fileName).find(lowerQuery) != std::string::npos ||
+           Text::lower(image.folder).find(lowerQuery) != std::string::npos;
+}
+
+void appendEntry(std::string& out, const DiskImage& image, std::string_view baseURL,
+                 bool writable, const Covers& covers) {
+    out += "  { \"name\": " + Catalog::jsonString(image.displayName);
+    out += ", \"bytes\": " + std::to_string(image.bytes);
+    out += ", \"blocks\": " + std::to_string(image.blocks);
+    out += image.bootable ? ", \"boot\": true" : ", \"boot\": false";
+    out += writable ? ", \"readonly\": false" : ", \"readonly\": true";
+    out += ", \"source\": \"lan\",";
+    if (const auto cover = covers.find(Catalog::coverKey(image.displayName));
+        cover != covers.end()) {
+        out += " \"cover\": " + Catalog::jsonString(cover->second) + ",";
+    }
+    std::string url(baseURL);
+    url += FolderWalk::encodePath(image.relPath());
+    out += " \"url\": " + Catalog::jsonString(url) + " }";
+}
+
+} // namespace
+
+Catalog::Catalog(std::vector<DiskImage> images, bool writable)
+    : m_images(disambiguate(std::move(images))), m_writable(writable) {
+    sortByDisplayName(m_images);
+}
+
+Catalog Catalog::scan(const std::filesystem::path& folder, bool writable) {
+    return scan(FolderWalk::files(folder), writable);
+}
+
+Catalog Catalog::scan(const std::vector<WalkedFile>& files, bool writable) {
+    std::vector<DiskImage> images;
+    for (const WalkedFile& file : files) {
+        if (auto image = DiskImage::probe(file.url, file.folder)) {
+            images.push_back(std::move(*image));
+        }
+    }
+    return Catalog(std::move(images), writable);
+}
+
+std::vector<DiskImage> Catalog::disambiguate(std::vector<DiskImage> images) {
+    std::unordered_map<std::string, int> counts;
+    std::vector<std::string> keys;
+    keys.reserve(images.size());
+    for (const DiskImage& image : images) {
+        keys.push_back(Text::lower(image.displayName));
+        ++counts[keys.back()];
+    }
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        DiskImage& image = images[i];
+        if (counts[keys[i]] >= 2 && !image.folder.empty()) {
+            image.displayName += " (";
+            image.displayName.append(FileName::lastComponent(image.folder)).append(")");
+        }
+    }
+    return images;
+}
+
+std::int64_t Catalog::pages() const {
+    return Paging::pages(m_images.size(), entriesPerPage);
+}
+
+std::string Catalog::pageJSON(std::int64_t page, std::string_view baseURL,
+                              const Covers& covers) const {
+    const std::string head = "\"pages\": " + std::to_string(pages()) +
+                             ", \"total\": " + std::to_string(m_images.size());
+    return body(Paging::slice(std::span<const DiskImage>(m_images), page, entriesPerPage), baseURL,
+                m_writable, head, covers);
+}
+
+std::string Catalog::searchJSON(std::string_view query, std::int64_t page,
+                                std::string_view baseURL, const Covers& covers,
+                                const std::optional<std::string>& cat, bool prefixSub) const {
+    std::vector<DiskImage> pool = cat ? inCategory(*cat, prefixSub) : m_images;
+    const std::string lowerQuery = Text::lower(query);
+    std::vector<DiskImage> found;
+    for (DiskImage& image : pool) {
+        if (lowerQuery.empty() || matches(image, lowerQuery)) {
+            found.push_back(std::move(image));
+        }
+    }
+    const std::string head = "\"pages\": " + std::to_string(Paging::pages(found.size(), entriesPerPage)) +
+                             ", \"count\": " + std::to_string(found.size());
+    return body(Paging::slice(std::span<const DiskImage>(found), page, entriesPerPage), baseURL,
+                m_writable, head, covers);
+}
+
+std::vector<DiskImage> Catalog::inCategory(std::string_view cat, bool prefixSub) const {
+    std::vector<DiskImage> members;
+    for (const DiskImage& image : m_images) {
+        if (HubConfig::under(image.folder, cat)) {
+            members.push_back(image);
+        }
+    }
+    if (!prefixSub) {
+        return members;
+    }
+    for (DiskImage& image : members) {
+        image.displayName = HubConfig::prefixed(image.displayName, image.folder, cat);
+    }
+    sortByDisplayName(members);
+    return members;
+}
+
+std::string Catalog::body(std::span<const DiskImage> entries, std::string_view baseURL,
+                          bool writable, std::string_view head, const Covers& covers) {
+    std::string out = "{ ";
+    out.append(head).append(", \"volumes\": [\n");
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        appendEntry(out, entries[i], baseURL, writable, covers);
+        out += i + 1 < entries.size() ? ",\n" : "\n";
+    }
+    out += "] }\n";
+    return out;
+}
+
+std::string Catalog::coverKey(std::string_view displayName) {
+    std::string key = Text::lower(displayName);
+    if (const auto dk = key.find(" dk"); dk != std::string::npos) {
+        key.resize(dk);
+    }
+    if (const auto paren = key.find(" ("); paren != std::string::npos) {
+        key.resize(paren);
+    }
+    return std::string(Text::trimBlanks(key));
+}
+
+std::string Catalog::jsonString(std::string_view text) {
+    const std::string valid = Text::validUtf8(text);
+    std::string out = "\"";
+    out.reserve(valid.size() + 2);
+    for (const char c : valid) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '"') {
+            out += "\\\"";
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string Catalog::urlEncode(std::string_view text) {
+    return Text::percentEncode(text);
+}
+
+} // namespace vorn

@@ -1,0 +1,194 @@
+#include "library/DiskImage.h"
+
+#include "library/FileName.h"
+#include "library/FileStamp.h"
+#include "platform/Text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <unicode/utf8.h>
+
+namespace vorn {
+namespace {
+
+constexpr std::size_t kBlock = 512;
+constexpr std::uint64_t kTwoImgHeader = 64;
+constexpr std::size_t kEntryLength = 39;
+constexpr int kEntriesPerBlock = 13;
+
+unsigned byteAt(std::string_view bytes, std::size_t at) {
+    return static_cast<unsigned char>(bytes[at]);
+}
+
+// Reads up to DiskImage::headBytes from the start of the file; empty when unreadable.
+std::string readHead(const std::filesystem::path& url) {
+    std::string head(DiskImage::headBytes, '\0');
+    const int fd = open(url.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = read(fd, head.data() + got, head.size() - got);
+        if (n <= 0) {
+            if (n < 0) {
+                got = 0;
+            }
+            break;
+        }
+        got += std::size_t(n);
+    }
+    close(fd);
+    head.resize(got);
+    return head;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Visits the thirteen entries of one directory block.
+void readDirectoryBlock(std::string_view block, BootInfo& info, bool& hasProDOS, bool& hasSystem) {
+    for (int i = 0; i < kEntriesPerBlock; ++i) {
+        const std::string_view entry = block.substr(4 + kEntryLength * std::size_t(i), kEntryLength);
+        const unsigned length = byteAt(entry, 0) & 0x0F;
+        const unsigned storage = byteAt(entry, 0) >> 4;
+        if (length == 0 || storage == 0) {
+            continue;
+        }
+        const std::string name = Text::upper(Text::validUtf8(entry.substr(1, length)));
+        if (storage == 0x0F) {
+            info.volumeName = name;
+            continue;
+        }
+        if (name == "PRODOS") {
+            hasProDOS = true;
+        }
+        if (byteAt(entry, 16) == 0xFF && endsWith(name, ".SYSTEM")) {
+            hasSystem = true;
+        }
+    }
+}
+
+} // namespace
+
+std::string DiskImage::relPath() const {
+    return FileName::relPath(folder, fileName);
+}
+
+bool DiskImage::needsDiskII(std::string_view fileName) {
+    const std::string ext = FileName::lowerExtension(fileName);
+    return std::find(rejectedExtensions.begin(), rejectedExtensions.end(), ext) !=
+           rejectedExtensions.end();
+}
+
+std::uint32_t readLE32(std::string_view bytes, std::size_t at) {
+    if (at > bytes.size() || bytes.size() - at < 4) {
+        return 0;
+    }
+    return std::uint32_t(byteAt(bytes, at)) | std::uint32_t(byteAt(bytes, at + 1)) << 8 |
+           std::uint32_t(byteAt(bytes, at + 2)) << 16 | std::uint32_t(byteAt(bytes, at + 3)) << 24;
+}
+
+std::uint64_t DiskImage::dataOffset(std::string_view head, std::uint64_t fileBytes) {
+    if (head.size() < kTwoImgHeader || !head.starts_with("2IMG")) {
+        return 0;
+    }
+    const std::uint64_t d = readLE32(head, 24);
+    return (d < kTwoImgHeader || d >= fileBytes) ? kTwoImgHeader : d;
+}
+
+BootInfo DiskImage::bootProbe(std::string_view head, std::uint64_t dataOffset) {
+    BootInfo info;
+    if (dataOffset > head.size() || head.size() - dataOffset < kBlock) {
+        return info;
+    }
+    const std::string_view img = head.substr(std::size_t(dataOffset));
+    if (byteAt(img, 0) != 0x01) {
+        return info;
+    }
+    bool hasProDOS = false;
+    bool hasSystem = false;
+    std::set<std::size_t> visited;
+    // The visited set and the head's size bound the walk, whatever the pointers say.
+    for (std::size_t b = 2; b != 0;) {
+        if (visited.contains(b) || img.size() < b * kBlock + kBlock) {
+            break;
+        }
+        visited.insert(b);
+        const std::string_view block = img.substr(b * kBlock, kBlock);
+        readDirectoryBlock(block, info, hasProDOS, hasSystem);
+        b = byteAt(block, 2) | byteAt(block, 3) << 8;
+    }
+    info.bootable = hasProDOS || hasSystem;
+    return info;
+}
+
+std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& url,
+                                          const std::string& folder) {
+    std::string fileName = url.filename().string();
+    const std::string ext = FileName::lowerExtension(fileName);
+    if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
+        return std::nullopt;
+    }
+    struct statx info {};
+    if (statx(AT_FDCWD, url.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0 ||
+        (info.stx_mask & STATX_SIZE) == 0 || info.stx_size < kBlock) {
+        return std::nullopt;
+    }
+    DiskImage image;
+    image.url = url;
+    image.folder = folder;
+    image.bytes = info.stx_size;
+    const FileDates dates = FileStamp::of(info);
+    image.created = dates.created;
+    image.modified = dates.modified;
+    const std::string head = readHead(url);
+    const std::uint64_t offset = dataOffset(head, image.bytes);
+    image.blocks = (image.bytes - std::min(offset, image.bytes)) / kBlock;
+    const BootInfo boot = bootProbe(head, offset);
+    image.bootable = boot.bootable;
+    image.volumeName = boot.volumeName;
+    image.displayName = cleanName(fileName);
+    image.fileName = std::move(fileName);
+    return image;
+}
+
+std::string DiskImage::cleanName(std::string_view fileName) {
+    std::string text(FileName::stem(fileName));
+    std::replace(text.begin(), text.end(), '_', ' ');
+    // A "." survives only between two numeric characters, as in a version number.
+    std::vector<UChar32> chars;
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    for (int32_t i = 0, n = int32_t(text.size()); i < n;) {
+        UChar32 c;
+        U8_NEXT(s, i, n, c);
+        chars.push_back(c);
+    }
+    std::string spaced;
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        UChar32 c = chars[i];
+        if (c == '.') {
+            const bool between = i > 0 && i + 1 < chars.size() && chars[i - 1] >= 0 &&
+                                 chars[i + 1] >= 0 && Text::isNumeric(char32_t(chars[i - 1])) &&
+                                 Text::isNumeric(char32_t(chars[i + 1]));
+            c = between ? '.' : ' ';
+        }
+        if (c < 0) {
+            spaced += "\xEF\xBF\xBD";
+            continue;
+        }
+        char buffer[4];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(buffer, length, c);
+        spaced.append(buffer, std::size_t(length));
+    }
+    const std::string joined = Text::join(Text::splitNonEmpty(spaced, ' '), " ");
+    return joined.empty() ? std::string(fileName) : joined;
+}
+
+} // namespace vorn

@@ -1,0 +1,70 @@
+#pragma once
+// A shareable ProDOS-order block image, and the probe that recognises one.
+
+#include "platform/Date.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+/// What the boot probe learns from an image's first blocks.
+struct BootInfo {
+    bool bootable = false;
+    std::optional<std::string> volumeName;
+    bool operator==(const BootInfo&) const = default;
+};
+
+/// One disk image of the library that the card can mount as a block device.
+struct DiskImage {
+    std::filesystem::path url;
+    /// Relative folder path; empty for the library root.
+    std::string folder;
+    /// Last path component, extension included.
+    std::string fileName;
+    /// Name shown to the card and the user; the catalog may extend it.
+    std::string displayName;
+    /// File size, container header included.
+    std::uint64_t bytes = 0;
+    /// Whole 512-byte blocks after the data offset.
+    std::uint64_t blocks = 0;
+    bool bootable = false;
+    /// ProDOS volume name, upper case; absent when the directory has none.
+    std::optional<std::string> volumeName;
+    Date created = kDistantPast;
+    Date modified = kDistantPast;
+
+    /// Identity in the library: folder + "/" + fileName, or fileName in the root.
+    std::string relPath() const;
+    std::string id() const { return relPath(); }
+
+    bool operator==(const DiskImage&) const = default;
+
+    /// Extensions (lower case) of files that are probed as block images.
+    static constexpr std::array<std::string_view, 3> extensions{"po", "hdv", "2mg"};
+    /// Extensions of images that need Disk II emulation; counted, never shared.
+    static constexpr std::array<std::string_view, 4> rejectedExtensions{"dsk", "do", "woz", "nib"};
+    /// Whether a file name has one of the Disk II extensions (counted as skipped).
+    static bool needsDiskII(std::string_view fileName);
+    /// How much of an image the probe reads.
+    static constexpr std::size_t headBytes = 16384;
+
+    /// The image at `url`, or absent when the file is not a shareable block image.
+    static std::optional<DiskImage> probe(const std::filesystem::path& url,
+                                          const std::string& folder);
+    /// Where block 0 starts: 0 for a bare image, the corrected 2IMG data offset otherwise.
+    static std::uint64_t dataOffset(std::string_view head, std::uint64_t fileBytes);
+    /// Boot marker and volume directory walk over the first bytes of the file.
+    static BootInfo bootProbe(std::string_view head, std::uint64_t dataOffset);
+    /// Display name from a file name ("Lunar_Base.1.5.po" gives "Lunar Base 1.5").
+    static std::string cleanName(std::string_view fileName);
+};
+
+/// Little-endian 32-bit value at `at`; 0 when fewer than four bytes remain there.
+std::uint32_t readLE32(std::string_view bytes, std::size_t at);
+
+} // namespace vorn

@@ -1,0 +1,182 @@
+#include "library/FolderWalk.h"
+
+#include "platform/Text.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+
+namespace vorn::FolderWalk {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+struct Walker {
+    std::string realRootSlash; // real root + "/", the prefix every link target must have
+    std::vector<WalkedFile> found;
+
+    bool linkStaysInside(const std::string& path) const {
+        return realPath(path).starts_with(realRootSlash);
+    }
+
+    static bool isRegularFile(const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
+
+    // Directory entries are typed by readdir on the file systems that matter, so the
+    // walk stats only links and the rare entry of unknown type.
+    void walk(const std::filesystem::path& dirPath, const std::string& folder) {
+        std::unique_ptr<DIR, DirCloser> dir(opendir(dirPath.c_str()));
+        if (!dir) {
+            return;
+        }
+        while (const dirent* entry = readdir(dir.get())) {
+            const std::string_view name(entry->d_name);
+            if (name.empty() || name.front() == '.') {
+                continue; // hidden, and also "." and ".."
+            }
+            std::filesystem::path url = dirPath / entry->d_name;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat info {};
+                if (lstat(url.c_str(), &info) != 0) {
+                    continue;
+                }
+                type = S_ISDIR(info.st_mode)   ? DT_DIR
+                       : S_ISREG(info.st_mode) ? DT_REG
+                       : S_ISLNK(info.st_mode) ? DT_LNK
+                                               : DT_UNKNOWN;
+            }
+            if (type == DT_DIR) {
+                walk(url, FileName::relPath(folder, name));
+            } else if (type == DT_REG) {
+                found.push_back({std::move(url), folder});
+            } else if (type == DT_LNK && linkStaysInside(url.string()) &&
+                       isRegularFile(url.string())) {
+                found.push_back({std::move(url), folder});
+            }
+        }
+    }
+};
+
+// Path components of the lexically normalised path, without the empty piece a
+// trailing slash leaves; the first component of an absolute path is "/".
+std::vector<std::string> components(const std::filesystem::path& path) {
+    std::vector<std::string> parts;
+    for (const auto& part : path.lexically_normal()) {
+        if (!part.empty()) {
+            parts.push_back(part.string());
+        }
+    }
+    return parts;
+}
+
+} // namespace
+
+std::vector<WalkedFile> files(const std::filesystem::path& root) {
+    Walker walker;
+    walker.realRootSlash = realPath(root.string()) + "/";
+    walker.walk(root, "");
+    Text::stableSort(walker.found, [](const WalkedFile& f) { return f.relPath(); });
+    return std::move(walker.found);
+}
+
+std::vector<std::string> folders(const std::vector<WalkedFile>& files) {
+    std::vector<std::string> dirs;
+    dirs.reserve(files.size());
+    for (const WalkedFile& f : files) {
+        dirs.push_back(f.folder);
+    }
+    return foldersFromDirs(dirs);
+}
+
+std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs) {
+    std::set<std::string> unique;
+    for (const std::string& dir : dirs) {
+        std::vector<std::string> pieces = Text::splitNonEmpty(dir, '/');
+        while (!pieces.empty()) {
+            unique.insert(Text::join(pieces, "/"));
+            pieces.pop_back();
+        }
+    }
+    std::vector<std::string> result(unique.begin(), unique.end());
+    Text::stableSort(result, [](const std::string& s) { return s; });
+    return result;
+}
+
+std::optional<std::string> relativeFolder(const std::filesystem::path& url,
+                                          const std::filesystem::path& root) {
+    const std::vector<std::string> r = components(root);
+    const std::vector<std::string> u = components(url);
+    if (u.size() <= r.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        if (u[i] != r[i]) {
+            return std::nullopt;
+        }
+    }
+    return Text::join(std::vector<std::string>(u.begin() + std::ptrdiff_t(r.size()), u.end() - 1),
+                      "/");
+}
+
+std::optional<std::string> relPath(const std::filesystem::path& url,
+                                   const std::filesystem::path& root) {
+    const auto folder = relativeFolder(url, root);
+    if (!folder) {
+        return std::nullopt;
+    }
+    return FileName::relPath(*folder, url.filename().string());
+}
+
+std::optional<std::filesystem::path> resolve(std::string_view requestPath,
+                                             const std::filesystem::path& root) {
+    const auto decoded = Text::percentDecode(requestPath);
+    if (!decoded) {
+        return std::nullopt;
+    }
+    const std::vector<std::string> pieces = Text::splitNonEmpty(*decoded, '/');
+    if (pieces.empty()) {
+        return std::nullopt;
+    }
+    std::filesystem::path candidate = root;
+    for (const std::string& piece : pieces) {
+        // "." and ".." begin with a full stop too, so this also stops climbing.
+        // A NUL would cut the path short in every system call that follows.
+        if (piece.front() == '.' || piece.find_first_of(std::string_view("\\\0", 2)) !=
+                                        std::string::npos) {
+            return std::nullopt;
+        }
+        candidate /= piece;
+    }
+    struct stat info {};
+    if (stat(candidate.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return std::nullopt;
+    }
+    if (!realPath(candidate.string()).starts_with(realPath(root.string()) + "/")) {
+        return std::nullopt;
+    }
+    return candidate;
+}
+
+std::string realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : path;
+}
+
+std::string encodePath(std::string_view relativePath) {
+    std::vector<std::string> pieces = Text::splitNonEmpty(relativePath, '/');
+    for (std::string& piece : pieces) {
+        piece = Text::percentEncode(piece);
+    }
+    return Text::join(pieces, "/");
+}
+
+} // namespace vorn::FolderWalk

@@ -1,0 +1,42 @@
+#pragma once
+// The library folder as a flat, sorted list of files, and the safe way back from a
+// request path to a file inside the library.
+
+#include "library/WalkedFile.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn::FolderWalk {
+
+/// Every regular file below `root`, hidden names and links leaving the library left
+/// out, sorted case-insensitively by relPath (stable).
+std::vector<WalkedFile> files(const std::filesystem::path& root);
+
+/// `folders(fromDirs)` of the files' folders.
+std::vector<std::string> folders(const std::vector<WalkedFile>& files);
+/// Every folder named and each of its ancestors, once, sorted; never the root.
+std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs);
+
+/// Relative folder path of `url` below `root`; absent when it is not below it.
+std::optional<std::string> relativeFolder(const std::filesystem::path& url,
+                                          const std::filesystem::path& root);
+/// Relative folder plus file name of `url` below `root`.
+std::optional<std::string> relPath(const std::filesystem::path& url,
+                                   const std::filesystem::path& root);
+
+/// The library file a (percent-encoded) request path names; absent when the path is
+/// malformed, hidden, climbing, missing, a folder, or leads out of the library.
+std::optional<std::filesystem::path> resolve(std::string_view requestPath,
+                                             const std::filesystem::path& root);
+
+/// Canonical absolute path with links resolved, or `path` unchanged when that fails.
+std::string realPath(const std::string& path);
+
+/// A relative path percent-encoded segment by segment for a URL.
+std::string encodePath(std::string_view relativePath);
+
+} // namespace vorn::FolderWalk
