@@ -42,7 +42,8 @@ std::string readableSize(std::uint64_t bytes) {
 }
 
 std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII) {
-    static constexpr std::array<bool, kColumns> rightAligned{false, false, true, false, true, false};
+    static constexpr std::array<bool, kColumns> rightAligned{false, false, true,
+                                                             false, true,  false};
     std::vector<Row> rows{{"NAME", "VOLUME", "BLOCKS", "BOOT", "SIZE", "FOLDER"}};
     for (const DiskImage& image : catalog.images()) {
         rows.push_back({image.displayName, image.volumeName.value_or("-"),
@@ -59,7 +60,8 @@ std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII) {
     for (const Row& row : rows) {
         std::string line;
         for (std::size_t c = 0; c < kColumns; ++c) {
-            line += (c == 0 ? "" : "  ") + pad(row[c], c + 1 == kColumns ? 0 : widths[c], rightAligned[c]);
+            line += (c == 0 ? "" : "  ") +
+                    pad(row[c], c + 1 == kColumns ? 0 : widths[c], rightAligned[c]);
         }
         out += line + "\n";
     }

@@ -1,13 +1,13 @@
 // vorn-share: the headless front end. Parses the command line and calls the core.
 
 #include "ScanReport.h"
+#include "Serve.h"
 #include "demo/DemoLibrary.h"
 #include "library/Catalog.h"
 #include "library/FolderWalk.h"
 #include "library/YourHub.h"
 
 #include <CLI/CLI.hpp>
-
 #include <charconv>
 #include <cstdint>
 #include <iostream>
@@ -86,14 +86,13 @@ int runHub(const std::string& folder) {
         dirs.push_back(image.folder);
     }
     const HubConfig config = HubConfig::defaults(FolderWalk::foldersFromDirs(dirs));
-    std::cout << YourHub::json(config, YourHub::Kind::disks, std::int64_t(catalog.images().size()),
-                               [&](const std::string& path) {
-                                   return std::int64_t(std::count_if(
-                                       catalog.images().begin(), catalog.images().end(),
-                                       [&](const DiskImage& image) {
-                                           return HubConfig::under(image.folder, path);
-                                       }));
-                               });
+    std::cout << YourHub::json(
+        config, YourHub::Kind::disks, std::int64_t(catalog.images().size()),
+        [&](const std::string& path) {
+            return std::int64_t(std::count_if(
+                catalog.images().begin(), catalog.images().end(),
+                [&](const DiskImage& image) { return HubConfig::under(image.folder, path); }));
+        });
     return 0;
 }
 
@@ -123,7 +122,9 @@ int main(int argc, char** argv) {
 
     CatalogOptions options;
     auto* catalog = app.add_subcommand("catalog", "Print a catalog page as the card receives it");
-    catalog->add_option("FOLDER", options.folder, "Library folder")->required()->check(libraryFolder());
+    catalog->add_option("FOLDER", options.folder, "Library folder")
+        ->required()
+        ->check(libraryFolder());
     catalog->add_option("--page", options.page, "Page number, from 1")->check(pageNumber());
     catalog->add_option("--base", options.base, "Base URL of the share, ending in /");
     catalog->add_flag("--read-only", options.readOnly, "Report every volume as read-only");
@@ -140,6 +141,22 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "Write a small demo library into a new folder");
     demo->add_option("DIR", folder, "Folder to create")->required();
     demo->callback([&] { status = runDemo(folder); });
+
+    ServeOptions serveOptions;
+    auto* serve =
+        app.add_subcommand("serve", "Share a library with the card until stopped (Ctrl-C)");
+    serve->add_option("FOLDER", serveOptions.folder, "Library folder (default: the stored one)")
+        ->check(libraryFolder());
+    serve
+        ->add_option("--port", serveOptions.port,
+                     "TCP port (default: the stored one, else 8271; 0: any)")
+        ->check(CLI::Range(0, 65535));
+    serve->add_flag("--read-only", serveOptions.readOnly, "Refuse block writes");
+    serve->add_flag("--no-advertise", serveOptions.noAdvertise,
+                    "Do not announce the share over mDNS");
+    serve->add_option("--name", serveOptions.name,
+                      "Share name (default: Vorn Images on <computer>)");
+    serve->callback([&] { status = vorn::serve(serveOptions); });
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,183 @@
+#include "platform/Preferences.h"
+
+#include "platform/Text.h"
+#include "platform/XdgPaths.h"
+
+#include <cmath>
+#include <fcntl.h>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <unistd.h>
+
+namespace vorn {
+
+struct Preferences::Store {
+    nlohmann::json values = nlohmann::json::object();
+
+    // Refuses texts that are not UTF-8: they could never be written out as JSON.
+    bool put(std::string_view key, nlohmann::json value) {
+        if (!Text::isValidUtf8(key) ||
+            (value.is_string() && !Text::isValidUtf8(value.get_ref<const std::string&>()))) {
+            return false;
+        }
+        values[std::string(key)] = std::move(value);
+        return true;
+    }
+
+    const nlohmann::json* find(std::string_view key) const {
+        const auto it = values.find(std::string(key));
+        return it == values.end() ? nullptr : &*it;
+    }
+};
+
+namespace {
+
+std::optional<nlohmann::json> readObject(const std::filesystem::path& file, bool& unreadable) {
+    std::ifstream in(file, std::ios::binary);
+    unreadable = false;
+    if (!in) {
+        return std::nullopt; // no file yet: start empty
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    try {
+        nlohmann::json doc = nlohmann::json::parse(text.str());
+        if (doc.is_object()) {
+            return doc;
+        }
+    } catch (const nlohmann::json::exception&) {
+    }
+    unreadable = true;
+    return std::nullopt;
+}
+
+// Writes the whole text to a temporary file beside `file`, flushes it to disk and
+// renames it over `file`, so a crash never leaves a half-written preferences file.
+bool writeAtomically(const std::filesystem::path& file, const std::string& text) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    const std::filesystem::path temp = file.string() + ".tmp" + std::to_string(getpid());
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Preferences::Preferences(std::filesystem::path file)
+    : m_file(std::move(file)), m_store(std::make_unique<Store>()) {
+    bool unreadable = false;
+    if (auto doc = readObject(m_file, unreadable)) {
+        m_store->values = std::move(*doc);
+    } else if (unreadable) {
+        std::error_code ec;
+        std::filesystem::rename(m_file, m_file.string() + ".bad", ec);
+    }
+}
+
+Preferences::~Preferences() = default;
+
+std::filesystem::path Preferences::defaultFile() {
+    return XdgPaths::configDir() / "preferences.json";
+}
+
+std::optional<std::string> Preferences::string(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    const auto* v = m_store->find(key);
+    return v && v->is_string() ? std::optional(v->get<std::string>()) : std::nullopt;
+}
+
+std::optional<bool> Preferences::boolean(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    const auto* v = m_store->find(key);
+    return v && v->is_boolean() ? std::optional(v->get<bool>()) : std::nullopt;
+}
+
+std::optional<std::int64_t> Preferences::integer(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    const auto* v = m_store->find(key);
+    if (v && v->is_number_integer()) {
+        return v->get<std::int64_t>();
+    }
+    if (v && v->is_number_float()) {
+        const double d = v->get<double>();
+        if (std::trunc(d) == d && std::abs(d) < 9.0e18) {
+            return std::int64_t(d);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> Preferences::number(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    const auto* v = m_store->find(key);
+    return v && v->is_number() ? std::optional(v->get<double>()) : std::nullopt;
+}
+
+std::optional<std::string> Preferences::object(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    const auto* v = m_store->find(key);
+    return v && v->is_object() ? std::optional(v->dump()) : std::nullopt;
+}
+
+bool Preferences::set(std::string_view key, std::string_view value) {
+    std::lock_guard lock(m_mutex);
+    return m_store->put(key, std::string(value)) && save();
+}
+
+bool Preferences::set(std::string_view key, bool value) {
+    std::lock_guard lock(m_mutex);
+    return m_store->put(key, value) && save();
+}
+
+bool Preferences::set(std::string_view key, std::int64_t value) {
+    std::lock_guard lock(m_mutex);
+    return m_store->put(key, value) && save();
+}
+
+bool Preferences::set(std::string_view key, double value) {
+    std::lock_guard lock(m_mutex);
+    return m_store->put(key, value) && save();
+}
+
+bool Preferences::setObject(std::string_view key, const std::string& jsonObject) {
+    std::lock_guard lock(m_mutex);
+    try {
+        nlohmann::json value = nlohmann::json::parse(jsonObject);
+        if (!value.is_object()) {
+            return false;
+        }
+        if (!m_store->put(key, std::move(value))) {
+            return false;
+        }
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+    return save();
+}
+
+bool Preferences::remove(std::string_view key) {
+    std::lock_guard lock(m_mutex);
+    m_store->values.erase(std::string(key));
+    return save();
+}
+
+bool Preferences::save() {
+    try {
+        return writeAtomically(m_file, m_store->values.dump(2) + "\n");
+    } catch (const nlohmann::json::exception&) {
+        return false; // a key or text that is not UTF-8 cannot be stored
+    }
+}
+
+} // namespace vorn

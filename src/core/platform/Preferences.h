@@ -1,0 +1,54 @@
+#pragma once
+// The settings shared by the desktop program and vorn-share: one JSON object in
+// preferences.json, read whole at start and rewritten atomically on every change.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+class Preferences {
+public:
+    /// Reads `file`; a file that does not parse is moved aside to "<file>.bad".
+    explicit Preferences(std::filesystem::path file = defaultFile());
+    ~Preferences();
+    Preferences(const Preferences&) = delete;
+    Preferences& operator=(const Preferences&) = delete;
+
+    /// $XDG_CONFIG_HOME/VornImageManager/preferences.json.
+    static std::filesystem::path defaultFile();
+
+    // Typed reads: a value stored with another type reads as absent.
+    std::optional<std::string> string(std::string_view key) const;
+    std::optional<bool> boolean(std::string_view key) const;
+    /// Whole numbers only; 8271.0 reads as 8271, 1.5 as absent.
+    std::optional<std::int64_t> integer(std::string_view key) const;
+    std::optional<double> number(std::string_view key) const;
+
+    // Writes replace the value and rewrite the file; false when the file could not be written.
+    bool set(std::string_view key, std::string_view value);
+    bool set(std::string_view key, const char* value) { return set(key, std::string_view(value)); }
+    bool set(std::string_view key, bool value);
+    bool set(std::string_view key, std::int64_t value);
+    bool set(std::string_view key, double value);
+    /// Stores an object of named numbers and flags (used for per-picture settings).
+    bool setObject(std::string_view key, const std::string& jsonObject);
+    /// The JSON text of an object value; absent for other types.
+    std::optional<std::string> object(std::string_view key) const;
+    bool remove(std::string_view key);
+
+private:
+    struct Store;
+    bool save(); // called with m_mutex held
+
+    std::filesystem::path m_file;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Store> m_store;
+};
+
+} // namespace vorn

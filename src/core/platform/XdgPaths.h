@@ -1,0 +1,13 @@
+#pragma once
+// The per-user folders of the freedesktop base directory rules.
+
+#include <filesystem>
+
+namespace vorn::XdgPaths {
+
+/// $XDG_CONFIG_HOME, or ~/.config, followed by "VornImageManager".
+std::filesystem::path configDir();
+/// $XDG_CACHE_HOME, or ~/.cache, followed by "VornImageManager".
+std::filesystem::path cacheDir();
+
+} // namespace vorn::XdgPaths

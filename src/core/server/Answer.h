@@ -1,0 +1,21 @@
+#pragma once
+
+#include "server/OpenFiles.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorn {
+
+/// What the router decided to send: ready bytes, optionally followed by a stretch of a file.
+struct Answer {
+    /// A complete answer, or the head of a file answer.
+    std::string bytes;
+    /// When set, `length` bytes of this file from `offset` follow `bytes`.
+    std::optional<OpenFile> file;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+} // namespace vorn

@@ -1,0 +1,71 @@
+#pragma once
+// One accepted TCP connection: reads a request head (and body), hands it to the share,
+// writes the answer, then waits for the next request or closes. One request at a
+// time; everything runs on the server's thread.
+
+#include "server/Answer.h"
+#include "server/Request.h"
+
+#include <asio/ip/tcp.hpp>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vorn {
+
+/// The side of the server a connection talks to.
+class ConnectionOwner {
+public:
+    virtual ~ConnectionOwner() = default;
+    /// Answers one complete request.
+    virtual Answer handle(const Request& request, std::string_view body) = 0;
+    /// The connection closed, by either side.
+    virtual void closed(const void* connection) = 0;
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    /// A request body larger than this ends the connection: no disk image is that big,
+    /// and holding it would exhaust a small machine's memory.
+    static constexpr std::uint64_t maxBody = 256ull << 20;
+
+    Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner);
+
+    /// Starts reading the first request.
+    void start();
+    /// Closes the connection; pending operations end quietly.
+    void cancel();
+
+private:
+    void doWait();
+    void onReadable(const asio::error_code& error);
+    enum class ReadResult { nothing, drained, full };
+
+    void receive();
+    /// One non-blocking read into the buffer.
+    ReadResult readSome();
+    void onHeadData();
+    void onBodyData();
+    void dispatch();
+    void doSend(Answer answer);
+    void onSent(const asio::error_code& error);
+    void pumpFile();
+    void onPumpReady(const asio::error_code& error);
+    void finish();
+
+    asio::ip::tcp::socket m_socket;
+    std::weak_ptr<ConnectionOwner> m_owner;
+    bool m_closed = false;
+    bool m_waiting = false;  // a readiness wait is queued
+    bool m_readable = false; // data (or the peer's close) arrived while we were busy
+    bool m_busy = false;     // a request is being handled or answered
+    bool m_peerDone = false; // the peer closed its sending side
+    std::string m_buffer;    // head bytes, then the body
+    std::size_t m_searched = 0;
+    std::optional<Request> m_request;
+    std::uint64_t m_bodyLength = 0;
+    Answer m_answer;
+};
+
+} // namespace vorn

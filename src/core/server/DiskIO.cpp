@@ -1,0 +1,163 @@
+#include "server/DiskIO.h"
+
+#include "library/FolderWalk.h"
+#include "platform/Text.h"
+#include "server/Http.h"
+
+#include <unistd.h>
+
+namespace vorn::DiskIO {
+namespace {
+
+Answer plain(const Request& request, int code, std::string_view body) {
+    return {Http::answer(request, code, "text/plain", body), std::nullopt, 0, 0};
+}
+
+} // namespace
+
+std::optional<ByteRange> chooseRange(const std::string* rangeHeader, std::uint64_t size) {
+    const std::uint64_t last = size == 0 ? 0 : size - 1;
+    if (rangeHeader == nullptr || !rangeHeader->starts_with("bytes=")) {
+        return ByteRange{0, last, false};
+    }
+    const std::vector<std::string> pieces =
+        Text::splitNonEmpty(std::string_view(*rangeHeader).substr(6), ',');
+    if (pieces.empty()) {
+        return ByteRange{0, last, false}; // "bytes=" with nothing usable
+    }
+    const std::string_view piece = pieces.front();
+    const auto dash = piece.find('-');
+    const std::string_view first = piece.substr(0, dash);
+    const std::optional<std::string_view> second =
+        dash == std::string_view::npos ? std::nullopt : std::optional(piece.substr(dash + 1));
+    if (!first.empty()) {
+        const std::uint64_t start = parseUnsigned(first).value_or(0);
+        std::uint64_t end = second ? parseUnsigned(*second).value_or(last) : last;
+        end = std::min(end, last);
+        if (start > end || start >= size) {
+            return std::nullopt;
+        }
+        return ByteRange{start, end, true};
+    }
+    const std::uint64_t suffix = second ? parseUnsigned(*second).value_or(0) : 0;
+    if (suffix >= size) {
+        return size == 0 ? std::nullopt : std::optional(ByteRange{0, last, true});
+    }
+    if (suffix == 0) {
+        return std::nullopt;
+    }
+    return ByteRange{size - suffix, last, true};
+}
+
+std::string fileHead(const Request& request, const ByteRange& range, std::uint64_t size,
+                     bool writable, std::optional<Date> modified) {
+    const std::uint64_t length = size == 0 ? 0 : range.end - range.start + 1;
+    std::string head = range.partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+    head += "Content-Type: application/octet-stream\r\nAccept-Ranges: bytes\r\n";
+    head += writable ? "X-Vorn-Writable: 1\r\n" : "X-Vorn-Writable: 0\r\n";
+    head += "X-Vorn-Poll: 5\r\n";
+    if (range.partial) {
+        head += "Content-Range: bytes " + std::to_string(range.start) + "-" +
+                std::to_string(range.end) + "/" + std::to_string(size) + "\r\n";
+    }
+    if (modified) {
+        head += Http::lastModifiedHeader(*modified);
+    }
+    head += "Content-Length: " + std::to_string(length) + "\r\n";
+    head += Http::connectionHeader(request);
+    head += "\r\n";
+    return head;
+}
+
+std::string unsatisfiable(std::uint64_t size) {
+    return "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" + std::to_string(size) +
+           "\r\nContent-Length: 0\r\n\r\n";
+}
+
+std::optional<std::uint64_t> writeOffset(const std::string* contentRange) {
+    if (contentRange == nullptr || !contentRange->starts_with("bytes ")) {
+        return 0;
+    }
+    const std::vector<std::string> spans =
+        Text::splitNonEmpty(std::string_view(*contentRange).substr(6), '/');
+    if (spans.empty()) {
+        return std::nullopt;
+    }
+    const std::vector<std::string> ends = Text::splitNonEmpty(spans.front(), '-');
+    if (ends.empty()) {
+        return std::nullopt;
+    }
+    return parseUnsigned(ends.front());
+}
+
+Answer serveImage(ShareState& state, const Request& request) {
+    std::optional<OpenFile> file = state.files.library(request.path, state.folder, state.writable);
+    std::optional<std::string> key;
+    if (file) {
+        key = FolderWalk::relPath(file->url, state.folder);
+    }
+    return serveFile(state, request, file, key);
+}
+
+Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
+                 const std::optional<std::string>& key) {
+    if (!file) {
+        return plain(request, 404, "no such file\n");
+    }
+    const std::optional<ByteRange> range = chooseRange(request.header("range"), file->size);
+    if (!range) {
+        return {unsatisfiable(file->size), std::nullopt, 0, 0};
+    }
+    Answer answer{fileHead(request, *range, file->size, state.writable, file->modified),
+                  std::nullopt, 0, 0};
+    if (request.method == "HEAD") {
+        return answer;
+    }
+    const std::uint64_t length = file->size == 0 ? 0 : range->end - range->start + 1;
+    state.status.bytesServed += length;
+    if (key) {
+        state.status.lastRead.set(*key, std::chrono::system_clock::now());
+    }
+    if (length > logThreshold) {
+        state.log("GET " + file->url.filename().string() + " [" + std::to_string(range->start) +
+                  "-" + std::to_string(range->end) + "]");
+    }
+    answer.file = file;
+    answer.offset = range->start;
+    answer.length = length;
+    return answer;
+}
+
+Answer putImage(ShareState& state, const Request& request, std::string_view body) {
+    if (!state.writable) {
+        return plain(request, 403, "");
+    }
+    const std::optional<OpenFile> file = state.files.library(request.path, state.folder, true);
+    if (!file) {
+        return plain(request, 404, "");
+    }
+    const std::optional<std::uint64_t> offset = writeOffset(request.header("content-range"));
+    if (!offset) {
+        return plain(request, 400, "");
+    }
+    if (*offset > file->size || body.size() > file->size - *offset) {
+        return plain(request, 416, "");
+    }
+    if (!file->canWrite) {
+        return plain(request, 500, "");
+    }
+    // Failures of the write itself are not reported to the card, which has no way to
+    // act on them; the log line still says what was asked.
+    [[maybe_unused]] const ssize_t written =
+        pwrite(file->fd->get(), body.data(), body.size(), off_t(*offset));
+    const Date now = std::chrono::system_clock::now();
+    state.files.noteWritten(*file, now);
+    if (const auto key = FolderWalk::relPath(file->url, state.folder)) {
+        state.status.lastWrite.set(*key, now);
+    }
+    state.log("PUT " + file->url.filename().string() + " @" + std::to_string(*offset) + " +" +
+              std::to_string(body.size()));
+    return plain(request, 200, "");
+}
+
+} // namespace vorn::DiskIO

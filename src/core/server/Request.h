@@ -1,0 +1,45 @@
+#pragma once
+// One HTTP request head, parsed. The parser knows no sockets and never fails: a
+// malformed request line just leaves the method empty.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+struct Request {
+    /// First word of the request line, case kept; empty when the line has fewer than two words.
+    std::string method;
+    /// The target up to the first "?", percent-decoded once (as sent when that fails).
+    std::string path;
+    /// Query items: keys as sent, values percent-decoded; a later key replaces an earlier one.
+    std::map<std::string, std::string> query;
+    /// Header fields under lower-cased names, values trimmed of blanks.
+    std::map<std::string, std::string> headers;
+
+    /// The Content-Length header as a signed number; 0 when absent or malformed.
+    std::int64_t contentLength() const;
+    /// The header's value, if the request has it (name in lower case).
+    const std::string* header(const std::string& name) const;
+    /// The query item's value, if present.
+    const std::string* queryItem(const std::string& key) const;
+
+    /// Parses the head: everything before the blank line, decoded as UTF-8.
+    static Request parse(std::string_view head);
+
+    bool operator==(const Request&) const = default;
+};
+
+/// Position of the CR LF CR LF that ends a head, searching from `from`; absent if none.
+std::optional<std::size_t> findHeadEnd(std::string_view buffer, std::size_t from = 0);
+
+/// A signed base-10 number: optional sign, ASCII digits only; absent otherwise or on overflow.
+std::optional<std::int64_t> parseSigned(std::string_view text);
+/// An unsigned base-10 number of ASCII digits only; absent otherwise or on overflow.
+std::optional<std::uint64_t> parseUnsigned(std::string_view text);
+
+} // namespace vorn

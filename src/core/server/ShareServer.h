@@ -1,0 +1,68 @@
+#pragma once
+// Shares one library folder on the local network: the listener, the open connections,
+// the catalogs and the published status. All of it lives on one thread, the server's
+// queue; the public operations below may be called from any other thread.
+
+#include "library/Catalog.h"
+#include "library/HubConfig.h"
+#include "server/ShareStatus.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace vorn {
+
+class ShareEngine;
+
+class ShareServer {
+public:
+    using StatusFn = std::function<void(const ShareStatus&)>;
+
+    static constexpr std::uint16_t defaultPort = 8271;
+
+    /// Scans the library at once (on the calling thread); does not listen yet.
+    ShareServer(std::filesystem::path folder, bool writable, bool advertise, std::string shareName,
+                std::optional<HubConfig> hub);
+    /// Stops sharing and ends the server's thread.
+    ~ShareServer();
+    ShareServer(const ShareServer&) = delete;
+    ShareServer& operator=(const ShareServer&) = delete;
+
+    /// Listens on `port` (0 picks a free one). Throws std::system_error when the port
+    /// cannot be listened on; nothing changes then.
+    void start(std::uint16_t port);
+    /// Stops listening, withdraws the advertisement and closes every connection.
+    void stop();
+    /// Rescans the library, after replacing the folder and/or the writable flag if given.
+    void refresh(std::optional<std::filesystem::path> folder = std::nullopt,
+                 std::optional<bool> writable = std::nullopt);
+    /// Replaces the user's categories (absent: the defaults).
+    void setHub(std::optional<HubConfig> hub);
+    /// Receives a copy of the status after every change, on the server's thread. It must
+    /// not block, nor wait for the server.
+    void setOnStatus(StatusFn onStatus);
+
+    /// A copy of the disk catalog.
+    Catalog currentCatalog();
+    /// The categories in force.
+    HubConfig currentHub();
+    /// A copy of the status.
+    ShareStatus status();
+
+private:
+    template <class F> auto onQueue(F task);
+
+    asio::io_context m_io;
+    asio::executor_work_guard<asio::io_context::executor_type> m_work;
+    std::shared_ptr<ShareEngine> m_engine;
+    std::thread m_thread;
+};
+
+} // namespace vorn

@@ -1,0 +1,25 @@
+#include "server/ShareSettings.h"
+
+namespace vorn {
+
+ShareSettings ShareSettings::load(const Preferences& preferences) {
+    ShareSettings settings;
+    settings.folder = preferences.string("folder").value_or("");
+    settings.writable = preferences.boolean("writable").value_or(true);
+    settings.advertise = preferences.boolean("advertise").value_or(true);
+    const std::int64_t port = preferences.integer("port").value_or(8271);
+    settings.port = port >= 1024 && port <= 65535 ? std::uint16_t(port) : 8271;
+    return settings;
+}
+
+std::string ShareSettings::hubKey(const std::string& folder) {
+    return "vxm.hub." + folder;
+}
+
+std::optional<HubConfig> ShareSettings::hub(const Preferences& preferences,
+                                            const std::string& folder) {
+    const std::optional<std::string> stored = preferences.string(hubKey(folder));
+    return stored ? HubConfig::decode(*stored) : std::nullopt;
+}
+
+} // namespace vorn

@@ -1,0 +1,28 @@
+#pragma once
+// The share settings both front ends keep in the preferences, with their defaults.
+
+#include "library/HubConfig.h"
+#include "platform/Preferences.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorn {
+
+struct ShareSettings {
+    /// Library folder; empty when none was chosen.
+    std::string folder;
+    std::uint16_t port = 8271;
+    bool writable = true;
+    bool advertise = true;
+
+    /// The stored settings; a port outside 1024...65535 reads as 8271.
+    static ShareSettings load(const Preferences& preferences);
+    /// Preference key of a library folder's categories.
+    static std::string hubKey(const std::string& folder);
+    /// The categories stored for a library folder; absent when none or unreadable.
+    static std::optional<HubConfig> hub(const Preferences& preferences, const std::string& folder);
+};
+
+} // namespace vorn

@@ -1,0 +1,39 @@
+#pragma once
+// Everything a share serves from, owned by the server's thread: the library folder and
+// its catalogs, the settings, the published status and the open files.
+
+#include "library/Catalog.h"
+#include "library/HubConfig.h"
+#include "library/WalkedFile.h"
+#include "server/OpenFiles.h"
+#include "server/ShareStatus.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn {
+
+struct ShareState {
+    std::filesystem::path folder;
+    bool writable = true;
+    Catalog catalog;
+    std::optional<HubConfig> hubOverride;
+    ShareStatus status;
+    OpenFiles files;
+
+    /// Walks the library and rebuilds every catalog from the same walk.
+    void rescan();
+    /// Appends "HH:mm:ss  message" to the log.
+    void log(std::string_view message);
+    /// The folders of every shared item, with their ancestors.
+    std::vector<std::string> sharedFolders() const;
+    /// The user's categories, or the defaults of the shared folders.
+    HubConfig effectiveHub() const;
+    /// "rescan: N disk image(s), N track(s), N picture(s)".
+    std::string rescanSummary() const;
+};
+
+} // namespace vorn
