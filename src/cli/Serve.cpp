@@ -21,7 +21,14 @@ namespace {
 // thread must never wait for a slow terminal or pipe.
 class StatusMailbox {
 public:
+    // Called on the server's thread after every request. Only new log lines get printed,
+    // so a status without any (a block read) is neither copied nor woken for: the card's
+    // reads cost the server's thread no lock hand-over and no system call.
     void post(const ShareStatus& status) {
+        if (status.recentLines.appended() == m_posted) {
+            return;
+        }
+        m_posted = status.recentLines.appended();
         std::lock_guard lock(m_mutex);
         m_latest = status;
         m_cv.notify_one();
@@ -45,6 +52,7 @@ private:
     std::condition_variable m_cv;
     std::optional<ShareStatus> m_latest;
     bool m_stopping = false;
+    std::uint64_t m_posted = 0; // log lines appended as of the last post; server's thread only
 };
 
 void printNewLines(const ShareStatus& status, std::uint64_t& printed) {

@@ -1,8 +1,12 @@
 #include "demo/DemoLibrary.h"
 
+#include "convert/ConversionTools.h"
+#include "demo/DemoMedia.h"
 #include "demo/ProDosVolume.h"
+#include "platform/ChildProcess.h"
 
 #include <fstream>
+#include <optional>
 
 namespace vorn::DemoLibrary {
 namespace {
@@ -35,7 +39,8 @@ std::string toolbox() {
         {"READ.ME", 0x04, 0, proDosText("TOOLBOX\nAN 800K DEMO VOLUME IN A 2IMG CONTAINER.\n")},
         {"NOTES", 0x04, 0, proDosText("BLOCKS ARE 512 BYTES. THIS DISK HAS 1600 OF THEM.\n")},
         {"DATA", 0x06, 0, std::string(1500, '\x55')},
-        {"MORE.NOTES", 0x04, 0, proDosText("WRITES FROM THE CARD LAND HERE WHEN THE SHARE IS WRITABLE.\n")},
+        {"MORE.NOTES", 0x04, 0,
+         proDosText("WRITES FROM THE CARD LAND HERE WHEN THE SHARE IS WRITABLE.\n")},
     };
     return ProDosVolume::wrapTwoImg(ProDosVolume::build(spec));
 }
@@ -53,6 +58,24 @@ void writeNew(const std::filesystem::path& path, const std::string& bytes) {
     }
 }
 
+// A short MP3 that ffmpeg synthesises, for the conversion to have something to do.
+// Without ffmpeg there is nothing to convert it with either, so it is left out.
+std::optional<std::filesystem::path> writeTone(const std::filesystem::path& path) {
+    const std::optional<std::string> ffmpeg = ConversionTools::findFFmpeg();
+    if (!ffmpeg) {
+        return std::nullopt;
+    }
+    const std::optional<int> status =
+        ChildProcess::run(*ffmpeg, {"-nostdin", "-v", "error", "-n", "-f", "lavfi", "-i",
+                                    "sine=frequency=523:duration=2", "-ac", "1", path.string()});
+    if (status != 0) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return std::nullopt;
+    }
+    return path;
+}
+
 } // namespace
 
 std::vector<std::filesystem::path> write(const std::filesystem::path& dir) {
@@ -66,6 +89,10 @@ std::vector<std::filesystem::path> write(const std::filesystem::path& dir) {
         {dir / "Utilities" / "Toolbox.2mg", toolbox()},
         // A Disk II image, to show that such images are counted but not shared.
         {dir / "Games" / "Old Arcade.dsk", std::string(143360, '\0')},
+        {dir / "Audio" / "Chime.pcm", DemoMedia::chimePcm()},
+        {dir / "Pictures" / "Rainbow.shr", DemoMedia::rainbowShr()},
+        // Named after the disk, so the converted picture becomes that disk's cover.
+        {dir / "Pictures" / "Lunar_Base.bmp", DemoMedia::moonBaseBmp(640, 400)},
     };
     std::vector<std::filesystem::path> written;
     try {
@@ -75,6 +102,9 @@ std::vector<std::filesystem::path> write(const std::filesystem::path& dir) {
         }
     } catch (const std::filesystem::filesystem_error& e) {
         throw Error(e.what());
+    }
+    if (auto tone = writeTone(dir / "Audio" / "Tone.mp3")) {
+        written.push_back(*tone);
     }
     return written;
 }

@@ -14,7 +14,9 @@ struct Error : std::runtime_error {
 };
 
 /// Writes the demo library into `dir`, which must not exist or be empty, and returns
-/// the files written. Nothing that already exists is overwritten.
+/// the files written: two ProDOS volumes, a Disk II image, a PCM chime, a ready SHR
+/// screen, a BMP to convert and, when ffmpeg is there, an MP3 to convert. Nothing that
+/// already exists is overwritten.
 std::vector<std::filesystem::path> write(const std::filesystem::path& dir);
 
 } // namespace vorn::DemoLibrary

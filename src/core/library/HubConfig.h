@@ -1,7 +1,9 @@
 #pragma once
 // The user's choice of "Your source" categories: library folders the card lists.
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,7 +47,8 @@ struct HubConfig {
     /// Whether `folder` is the category folder `cat` or lies below it.
     static bool under(std::string_view folder, std::string_view cat);
     /// `name` as shown inside category `cat`: prefixed by its subfolder's name when below it.
-    static std::string prefixed(std::string_view name, std::string_view folder, std::string_view cat);
+    static std::string prefixed(std::string_view name, std::string_view folder,
+                                std::string_view cat);
 
     /// The persisted JSON form.
     std::optional<std::string> encoded() const;
@@ -54,5 +57,12 @@ struct HubConfig {
 
     bool operator==(const HubConfig&) const = default;
 };
+
+/// How many items (records with a `folder`) lie in the category folder `cat` or below it.
+template <class T> std::int64_t countInCategory(const std::vector<T>& items, std::string_view cat) {
+    return std::int64_t(std::count_if(items.begin(), items.end(), [&](const T& item) {
+        return HubConfig::under(item.folder, cat);
+    }));
+}
 
 } // namespace vorn

@@ -87,6 +87,11 @@ Preferences::Preferences(std::filesystem::path file)
 
 Preferences::~Preferences() = default;
 
+Preferences& Preferences::standard() {
+    static Preferences preferences;
+    return preferences;
+}
+
 std::filesystem::path Preferences::defaultFile() {
     return XdgPaths::configDir() / "preferences.json";
 }

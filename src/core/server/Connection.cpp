@@ -4,6 +4,8 @@
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
+#include <csignal>
+#include <pthread.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -14,6 +16,22 @@ namespace {
 // larger ones go out piece by piece straight from the file.
 constexpr std::uint64_t kInlineBody = 65536;
 constexpr std::size_t kPiece = 262144;
+// A buffer that grew beyond this for a large body is given back once the body is handled,
+// so idle connections stay small.
+constexpr std::size_t kKeptBuffer = 16384;
+
+// A peer that leaves in the middle of a file makes the next sendfile raise SIGPIPE, which
+// would end the whole program: socket sends pass MSG_NOSIGNAL, sendfile cannot. The
+// server's thread keeps the signal blocked, so the call just fails with EPIPE.
+void blockBrokenPipe() {
+    static thread_local const bool blocked = [] {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        return pthread_sigmask(SIG_BLOCK, &pipe, nullptr) == 0;
+    }();
+    (void)blocked;
+}
 
 } // namespace
 
@@ -21,10 +39,11 @@ Connection::Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwn
     : m_socket(std::move(socket)), m_owner(std::move(owner)) {}
 
 void Connection::start() {
+    blockBrokenPipe();
     asio::error_code ignored;
     m_socket.non_blocking(true, ignored);
     m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    receive();
+    doRead();
 }
 
 void Connection::cancel() {
@@ -39,52 +58,59 @@ void Connection::cancel() {
     }
 }
 
-// Readiness is awaited with one wait kept queued at all times while idle, so the reactor
-// can never see new data while nobody listens for it, and reading costs one system call.
-void Connection::doWait() {
-    if (m_waiting || m_closed) {
+// One read is kept queued while the connection is idle and while it answers, so the next
+// request or the peer's close is seen at once. A queued read costs nothing until data
+// arrives, and the reactor's read is then the request's only receive call; a readiness
+// wait instead would re-arm epoll (one more system call) on every request.
+void Connection::doRead() {
+    if (m_reading || m_closed || m_peerDone) {
         return;
     }
-    m_waiting = true;
-    m_socket.async_wait(
-        asio::socket_base::wait_read,
-        [self = shared_from_this()](const asio::error_code& error) { self->onReadable(error); });
+    m_reading = true;
+    m_socket.async_read_some(asio::buffer(m_inbox), [self = shared_from_this()](
+                                                        const asio::error_code& error,
+                                                        std::size_t n) { self->onRead(error, n); });
 }
 
-void Connection::onReadable(const asio::error_code& error) {
-    m_waiting = false;
-    if (error || m_closed) {
+void Connection::onRead(const asio::error_code& error, std::size_t n) {
+    m_reading = false;
+    if (m_closed) {
+        return;
+    }
+    m_buffer.append(m_inbox.data(), n);
+    if (error == asio::error::eof) {
+        m_peerDone = true;
+    } else if (error) {
         cancel();
         return;
     }
-    m_readable = true;
+    m_more = n == m_inbox.size();
     if (!m_busy) {
-        receive();
+        receive(); // otherwise it waits in the buffer until the answer is out
     }
 }
 
-// Reads what has arrived and moves the request along. A read shorter than asked for
-// emptied the socket, so the next data brings a fresh readiness event: wait for it.
+// Moves the request along with what has arrived. After a read that filled its buffer the
+// socket may hold more: read on at once, a few times, then let other connections have a
+// turn. Otherwise the socket is empty and the queued read waits for the next data.
 void Connection::receive() {
-    m_readable = false;
-    for (int round = 0; round < 4; ++round) {
-        if (m_closed || m_busy) {
-            return;
-        }
-        const ReadResult result = readSome();
-        if (result == ReadResult::nothing) {
-            doWait();
-            return;
-        }
+    for (int round = 0; !m_closed && !m_busy; ++round) {
         m_request ? onBodyData() : onHeadData();
-        if (result == ReadResult::drained && !m_closed && !m_busy) {
-            doWait();
+        if (m_closed || m_busy || m_reading) {
+            return; // answering, or the answer went out at once and the next read is queued
+        }
+        if (!m_more) {
+            doRead();
             return;
         }
-    }
-    if (!m_closed && !m_busy) {
-        // Still more to read after several full reads: let other connections have a turn.
-        asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->receive(); });
+        if (round == 4) {
+            asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->receive(); });
+            return;
+        }
+        if (readSome() == ReadResult::nothing) {
+            doRead();
+            return;
+        }
     }
 }
 
@@ -95,6 +121,7 @@ Connection::ReadResult Connection::readSome() {
     const std::size_t n =
         m_socket.read_some(asio::buffer(m_buffer.data() + had, Http::readLimit), error);
     m_buffer.resize(had + n);
+    m_more = n == Http::readLimit;
     if (error == asio::error::would_block || error == asio::error::try_again) {
         return ReadResult::nothing;
     }
@@ -137,8 +164,14 @@ void Connection::dispatch() {
         return; // the server is gone
     }
     m_busy = true;
-    doWait(); // notice the peer's close or next request while answering
-    doSend(owner->handle(*m_request, m_buffer));
+    Answer answer = owner->handle(*m_request, m_buffer);
+    if (m_buffer.capacity() > kKeptBuffer) {
+        std::string().swap(m_buffer);
+    } else {
+        m_buffer.clear();
+    }
+    doRead(); // notice the peer's close or next request while answering
+    doSend(std::move(answer));
 }
 
 void Connection::doSend(Answer answer) {
@@ -154,7 +187,19 @@ void Connection::doSend(Answer answer) {
         }
         m_answer.file.reset();
     }
-    asio::async_write(m_socket, asio::buffer(m_answer.bytes),
+    // Most answers fit the socket's send buffer: one send, and the connection is ready for
+    // the next request without another turn of the event loop.
+    asio::error_code error;
+    const std::size_t sent = m_socket.write_some(asio::buffer(m_answer.bytes), error);
+    if (error && error != asio::error::would_block && error != asio::error::try_again) {
+        cancel();
+        return;
+    }
+    if (sent == m_answer.bytes.size()) {
+        onSent(asio::error_code());
+        return;
+    }
+    asio::async_write(m_socket, asio::buffer(m_answer.bytes) + sent,
                       [self = shared_from_this()](const asio::error_code& error, std::size_t) {
                           self->onSent(error);
                       });
@@ -213,17 +258,14 @@ void Connection::finish() {
     const bool close = Http::wantsClose(*m_request);
     m_busy = false;
     m_request.reset();
-    m_buffer.clear();
     m_searched = 0;
     m_answer = Answer{};
     if (close) {
         cancel();
         return;
     }
-    if (m_readable || m_peerDone) {
-        receive();
-    } else {
-        doWait();
+    if (!m_reading) {
+        receive(); // bytes or the peer's close arrived while answering
     }
 }
 

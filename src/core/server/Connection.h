@@ -6,6 +6,7 @@
 #include "server/Answer.h"
 #include "server/Request.h"
 
+#include <array>
 #include <asio/ip/tcp.hpp>
 #include <cstdint>
 #include <memory>
@@ -38,12 +39,15 @@ public:
     void cancel();
 
 private:
-    void doWait();
-    void onReadable(const asio::error_code& error);
+    /// What one read takes in: a block write with its head fits.
+    static constexpr std::size_t inboxSize = 2048;
+
+    void doRead();
+    void onRead(const asio::error_code& error, std::size_t n);
     enum class ReadResult { nothing, drained, full };
 
     void receive();
-    /// One non-blocking read into the buffer.
+    /// One non-blocking read straight into the buffer, for requests larger than the inbox.
     ReadResult readSome();
     void onHeadData();
     void onBodyData();
@@ -57,11 +61,12 @@ private:
     asio::ip::tcp::socket m_socket;
     std::weak_ptr<ConnectionOwner> m_owner;
     bool m_closed = false;
-    bool m_waiting = false;  // a readiness wait is queued
-    bool m_readable = false; // data (or the peer's close) arrived while we were busy
+    bool m_reading = false;  // a read is queued
+    bool m_more = false;     // the last read filled its buffer: the socket may hold more
     bool m_busy = false;     // a request is being handled or answered
     bool m_peerDone = false; // the peer closed its sending side
-    std::string m_buffer;    // head bytes, then the body
+    std::array<char, inboxSize> m_inbox; // where the queued read puts what arrives
+    std::string m_buffer;                // head bytes, then the body
     std::size_t m_searched = 0;
     std::optional<Request> m_request;
     std::uint64_t m_bodyLength = 0;

@@ -30,6 +30,40 @@ std::string diskItem(const DiskImage& image) {
            "</a>" + numbers;
 }
 
+std::string plural(std::size_t n, std::string_view word) {
+    return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
+}
+
+std::string audioSection(const AudioCatalog& audio) {
+    std::string out = "<p>Audio: " + link("/vorn-audio.json", "/vorn-audio.json") + "\n(" +
+                      plural(audio.tracks.size(), "track") + ", u8/21973/mono PCM)</p>\n<ul>";
+    for (const AudioTrack& track : audio.tracks) {
+        char numbers[64];
+        std::snprintf(numbers, sizeof numbers, " (%llu s, %llu KB)</li>",
+                      static_cast<unsigned long long>(track.secs()),
+                      static_cast<unsigned long long>(track.bytes / 1024));
+        out += "<li><a href=\"/audio/" + FolderWalk::encodePath(track.fileName) + "\">" +
+               track.displayName + "</a>" + numbers;
+    }
+    for (const std::string& name : audio.pending) {
+        out += "<li><i>" + name + " (transcoding...)</i></li>";
+    }
+    return out + "</ul>";
+}
+
+std::string picturesSection(const PictureCatalog& pictures) {
+    std::string out = "<p>Pictures: " + link("/vorn-pictures.json", "/vorn-pictures.json") + "\n(" +
+                      plural(pictures.pictures.size(), "still") + ", 320x200 SHR)</p>\n<ul>";
+    for (const StillPic& pic : pictures.pictures) {
+        out += "<li><a href=\"/pictures/" + FolderWalk::encodePath(pic.fileName) + "\">" +
+               pic.displayName + "</a> (SHR)</li>";
+    }
+    for (const std::string& name : pictures.pending) {
+        out += "<li><i>" + name + " (converting...)</i></li>";
+    }
+    return out + "</ul>";
+}
+
 std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
     std::string out =
         "<p>Apple II categories: " + link("/vorn-your-hub.json", "/vorn-your-hub.json") + "\n(" +
@@ -37,9 +71,9 @@ std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
     const std::size_t shown = std::min(hub.cats.size(), HubConfig::maxCategories);
     for (std::size_t i = 0; i < shown; ++i) {
         const HubCategory& cat = hub.cats[i];
-        const auto n = std::count_if(
-            state.catalog.images().begin(), state.catalog.images().end(),
-            [&](const DiskImage& image) { return HubConfig::under(image.folder, cat.path); });
+        const std::int64_t n = countInCategory(state.catalog.images(), cat.path) +
+                               countInCategory(state.audio.tracks, cat.path) +
+                               countInCategory(state.pictures.pictures, cat.path);
         out += "<li><a href=\"/search?cat=" + FolderWalk::encodePath(cat.path) + "\">" +
                cat.displayLabel() + "</a> (" + std::to_string(n) + ")</li>";
     }
@@ -72,7 +106,13 @@ std::string indexHTML(const ShareState& state, std::string_view base) {
         page += categoriesSection(state, hub);
     }
     page += diskSection(state);
+    if (!state.audio.tracks.empty() || !state.audio.pending.empty()) {
+        page += audioSection(state.audio);
+    }
     page += "\n";
+    if (!state.pictures.pictures.empty() || !state.pictures.pending.empty()) {
+        page += picturesSection(state.pictures);
+    }
     page += "</body>";
     return page;
 }

@@ -4,6 +4,7 @@
 #include "server/DiskIO.h"
 #include "server/Http.h"
 #include "server/IndexPage.h"
+#include "server/Media.h"
 
 #include <algorithm>
 
@@ -31,18 +32,7 @@ Answer yourHub(ShareState& state, const Request& request) {
                                : i && *i == "p" ? YourHub::Kind::pictures
                                                 : YourHub::Kind::disks;
     state.log("your hub (" + std::string(YourHub::rawValue(kind)) + ")");
-    const std::vector<DiskImage>& images = state.catalog.images();
-    const auto count = [&](const std::string& path) {
-        if (kind != YourHub::Kind::disks) {
-            return std::int64_t(0);
-        }
-        return std::int64_t(
-            std::count_if(images.begin(), images.end(), [&](const DiskImage& image) {
-                return HubConfig::under(image.folder, path);
-            }));
-    };
-    const std::int64_t total = kind == YourHub::Kind::disks ? std::int64_t(images.size()) : 0;
-    return json(request, YourHub::json(state.effectiveHub(), kind, total, count));
+    return json(request, state.yourHubJSON(kind));
 }
 
 Answer search(ShareState& state, const Request& request, const std::string& base) {
@@ -54,9 +44,13 @@ Answer search(ShareState& state, const Request& request, const std::string& base
     if (const std::string* c = request.queryItem("cat"); c && !c->empty()) {
         cat = *c;
     }
+    if (auto answer = Media::search(state, request, base, query, page, cat)) {
+        return std::move(*answer);
+    }
     const std::string catNote = cat ? " cat " + inQuotes(*cat) : "";
     state.log("search " + inQuotes(query) + catNote + " p" + std::to_string(page));
-    return json(request, state.catalog.searchJSON(query, atLeastOne(page), base, Covers{}, cat,
+    return json(request, state.catalog.searchJSON(query, atLeastOne(page), base,
+                                                  Media::coverMap(state, base), cat,
                                                   state.effectiveHub().prefixSubfolder));
 }
 
@@ -71,17 +65,21 @@ std::optional<Answer> jsonRoute(ShareState& state, const Request& request) {
     }
     if (path == "/vorn-volumes.json") {
         state.log("catalog page 1");
-        return json(request, state.catalog.pageJSON(1, base(), Covers{}));
+        return json(request, state.catalog.pageJSON(1, base(), Media::coverMap(state, base())));
     }
     if (const auto n = numberedPage(path, "/vorn-volumes-")) {
         state.log("catalog page " + std::to_string(*n));
-        return json(request, state.catalog.pageJSON(atLeastOne(*n), base(), Covers{}));
+        return json(request,
+                    state.catalog.pageJSON(atLeastOne(*n), base(), Media::coverMap(state, base())));
     }
     if (path == "/vorn-your-hub.json") {
         return yourHub(state, request);
     }
     if (path == "/search") {
         return search(state, request, base());
+    }
+    if (path.starts_with("/vorn-")) {
+        return Media::catalogPage(state, request, base());
     }
     return std::nullopt;
 }
@@ -107,6 +105,12 @@ Answer handle(ShareState& state, const Request& request, std::string_view body) 
         }
     }
     if (request.method == "GET" || request.method == "HEAD") {
+        if (request.path.starts_with("/audio/")) {
+            return Media::serveAudio(state, request);
+        }
+        if (request.path.starts_with("/pictures/")) {
+            return Media::servePicture(state, request);
+        }
         return DiskIO::serveImage(state, request);
     }
     if (request.method == "PUT") {

@@ -26,8 +26,8 @@ std::string categoryCount(std::size_t n) {
 
 ShareEngine::ShareEngine(asio::io_context& io, ShareState state, bool advertise,
                          std::string shareName)
-    : m_io(io), m_state(std::move(state)), m_advertise(advertise),
-      m_shareName(std::move(shareName)), m_retry(io) {}
+    : m_io(io), m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)),
+      m_advertise(advertise), m_shareName(std::move(shareName)), m_retry(io) {}
 
 ShareEngine::~ShareEngine() = default;
 
@@ -72,19 +72,47 @@ void ShareEngine::listen(asio::ip::tcp::acceptor acceptor) {
 }
 
 void ShareEngine::startAdvertising() {
-    std::weak_ptr<ShareEngine> weak = weak_from_this();
-    asio::io_context& io = m_io;
     // Avahi reports from its own thread; the line is logged on ours.
-    m_advertiser = std::make_unique<Advertiser>(m_shareName, m_state.status.port,
-                                                [weak, &io](std::string line) {
-                                                    asio::post(io, [weak, line = std::move(line)] {
-                                                        if (auto self = weak.lock()) {
-                                                            self->m_state.log(line);
-                                                            self->publish();
-                                                        }
-                                                    });
-                                                });
+    m_advertiser =
+        std::make_unique<Advertiser>(m_shareName, m_state.status.port,
+                                     [gate = m_gate, weak = weak_from_this()](std::string line) {
+                                         gate->post([weak, line = std::move(line)] {
+                                             if (auto self = weak.lock()) {
+                                                 self->m_state.log(line);
+                                                 self->publish();
+                                             }
+                                         });
+                                     });
     m_advertiser->start();
+}
+
+std::function<void()> ShareEngine::onServerThread(void (ShareEngine::*step)()) {
+    return [gate = m_gate, weak = weak_from_this(), step] {
+        gate->post([weak, step] {
+            if (auto self = weak.lock()) {
+                (self.get()->*step)();
+            }
+        });
+    };
+}
+
+void ShareEngine::kickTranscodes() {
+    m_state.audio.kickTranscodes(onServerThread(&ShareEngine::audioReady));
+    m_state.pictures.kickConverts(onServerThread(&ShareEngine::picturesReady));
+}
+
+void ShareEngine::audioReady() {
+    m_state.rescanAudio();
+    m_state.log("transcode done: " + std::to_string(m_state.audio.tracks.size()) +
+                " track(s) ready");
+    publish();
+}
+
+void ShareEngine::picturesReady() {
+    m_state.rescanPictures();
+    m_state.log("picture convert done: " + std::to_string(m_state.pictures.pictures.size()) +
+                " ready");
+    publish();
 }
 
 void ShareEngine::doAccept() {
@@ -178,6 +206,7 @@ void ShareEngine::refresh(std::optional<std::filesystem::path> folder,
         m_state.writable = *writable;
     }
     m_state.rescan();
+    kickTranscodes();
     m_state.log(m_state.rescanSummary());
     publish();
 }

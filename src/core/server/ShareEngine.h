@@ -3,6 +3,7 @@
 // the thread-safe face of it; connections and callbacks hold it weakly.
 
 #include "server/Connection.h"
+#include "server/PostGate.h"
 #include "server/ShareState.h"
 
 #include <asio/io_context.hpp>
@@ -36,6 +37,10 @@ public:
     void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
     void setHub(std::optional<HubConfig> hub);
     void setOnStatus(StatusFn onStatus) { m_onStatus = std::move(onStatus); }
+    /// Starts the conversions of pending audio and pictures; each finished one rescans.
+    void kickTranscodes();
+    /// Closes the way in for other threads; called before the server's thread ends.
+    void closeGate() { m_gate->close(); }
     const ShareState& state() const { return m_state; }
 
     Answer handle(const Request& request, std::string_view body) override;
@@ -48,8 +53,14 @@ private:
     void listenerFailed(const std::string& reason);
     void startAdvertising();
     void publish();
+    /// A callback for another thread that runs `step` on the server's thread, if the
+    /// server is still there.
+    std::function<void()> onServerThread(void (ShareEngine::*step)());
+    void audioReady();
+    void picturesReady();
 
     asio::io_context& m_io;
+    std::shared_ptr<PostGate> m_gate;
     ShareState m_state;
     bool m_advertise;
     std::string m_shareName;

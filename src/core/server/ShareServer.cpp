@@ -17,11 +17,13 @@ ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool adver
     state.rescan();
     m_engine =
         std::make_shared<ShareEngine>(m_io, std::move(state), advertise, std::move(shareName));
+    m_engine->kickTranscodes(); // before the thread starts: nothing else touches the engine yet
     m_thread = std::thread([this] { m_io.run(); });
 }
 
 ShareServer::~ShareServer() {
     stop();
+    m_engine->closeGate();
     m_work.reset();
     m_io.stop();
     m_thread.join();
@@ -66,6 +68,14 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
     asio::post(m_io, [engine = m_engine, onStatus = std::move(onStatus)]() mutable {
         engine->setOnStatus(std::move(onStatus));
     });
+}
+
+AudioCatalog ShareServer::currentAudioCatalog() {
+    return onQueue([engine = m_engine] { return engine->state().audio; });
+}
+
+PictureCatalog ShareServer::currentPictureCatalog() {
+    return onQueue([engine = m_engine] { return engine->state().pictures; });
 }
 
 Catalog ShareServer::currentCatalog() {

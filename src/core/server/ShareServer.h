@@ -3,8 +3,10 @@
 // the catalogs and the published status. All of it lives on one thread, the server's
 // queue; the public operations below may be called from any other thread.
 
+#include "audio/AudioCatalog.h"
 #include "library/Catalog.h"
 #include "library/HubConfig.h"
+#include "pictures/PictureCatalog.h"
 #include "server/ShareStatus.h"
 
 #include <asio/executor_work_guard.hpp>
@@ -51,6 +53,10 @@ public:
 
     /// A copy of the disk catalog.
     Catalog currentCatalog();
+    /// A copy of the audio catalog.
+    AudioCatalog currentAudioCatalog();
+    /// A copy of the picture catalog.
+    PictureCatalog currentPictureCatalog();
     /// The categories in force.
     HubConfig currentHub();
     /// A copy of the status.

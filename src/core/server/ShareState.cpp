@@ -9,7 +9,17 @@ namespace vorn {
 void ShareState::rescan() {
     const std::vector<WalkedFile> walked = FolderWalk::files(folder);
     catalog = Catalog::scan(walked, writable);
+    audio = AudioCatalog::scan(walked);
+    pictures = PictureCatalog::scan(walked);
     files.clear();
+}
+
+void ShareState::rescanAudio() {
+    audio = AudioCatalog::scan(FolderWalk::files(folder));
+}
+
+void ShareState::rescanPictures() {
+    pictures = PictureCatalog::scan(FolderWalk::files(folder));
 }
 
 void ShareState::log(std::string_view message) {
@@ -29,11 +39,33 @@ std::vector<std::string> ShareState::sharedFolders() const {
     for (const DiskImage& image : catalog.images()) {
         dirs.push_back(image.folder);
     }
+    for (const AudioTrack& track : audio.tracks) {
+        dirs.push_back(track.folder);
+    }
+    for (const StillPic& pic : pictures.pictures) {
+        dirs.push_back(pic.folder);
+    }
     return FolderWalk::foldersFromDirs(dirs);
 }
 
 HubConfig ShareState::effectiveHub() const {
     return hubOverride ? *hubOverride : HubConfig::defaults(sharedFolders());
+}
+
+std::string ShareState::yourHubJSON(YourHub::Kind kind) const {
+    const auto json = [&](const auto& items) {
+        return YourHub::json(effectiveHub(), kind, std::int64_t(items.size()),
+                             [&](const std::string& path) { return countInCategory(items, path); });
+    };
+    switch (kind) {
+    case YourHub::Kind::audio:
+        return json(audio.tracks);
+    case YourHub::Kind::pictures:
+        return json(pictures.pictures);
+    case YourHub::Kind::disks:
+        break;
+    }
+    return json(catalog.images());
 }
 
 std::string ShareState::rescanSummary() const {

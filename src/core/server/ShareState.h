@@ -2,9 +2,12 @@
 // Everything a share serves from, owned by the server's thread: the library folder and
 // its catalogs, the settings, the published status and the open files.
 
+#include "audio/AudioCatalog.h"
 #include "library/Catalog.h"
 #include "library/HubConfig.h"
 #include "library/WalkedFile.h"
+#include "library/YourHub.h"
+#include "pictures/PictureCatalog.h"
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
 
@@ -20,18 +23,26 @@ struct ShareState {
     std::filesystem::path folder;
     bool writable = true;
     Catalog catalog;
+    AudioCatalog audio;
+    PictureCatalog pictures;
     std::optional<HubConfig> hubOverride;
     ShareStatus status;
     OpenFiles files;
 
     /// Walks the library and rebuilds every catalog from the same walk.
     void rescan();
+    /// Rebuilds the audio catalog after a conversion finished.
+    void rescanAudio();
+    /// Rebuilds the picture catalog after a conversion finished.
+    void rescanPictures();
     /// Appends "HH:mm:ss  message" to the log.
     void log(std::string_view message);
     /// The folders of every shared item, with their ancestors.
     std::vector<std::string> sharedFolders() const;
     /// The user's categories, or the defaults of the shared folders.
     HubConfig effectiveHub() const;
+    /// The categories JSON of one kind of item, with the categories in force.
+    std::string yourHubJSON(YourHub::Kind kind) const;
     /// "rescan: N disk image(s), N track(s), N picture(s)".
     std::string rescanSummary() const;
 };

@@ -1,0 +1,53 @@
+#pragma once
+// The tracks the card can play, with their JSON pages, searches and category views.
+
+#include "audio/AudioTrack.h"
+#include "library/WalkedFile.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn {
+
+class AudioTranscoder;
+
+struct AudioCatalog {
+    /// Playable tracks, sorted by display name.
+    std::vector<AudioTrack> tracks;
+    /// Display names of sources waiting for conversion, in plain string order.
+    std::vector<std::string> pending;
+    /// Sources without converted audio while no ffmpeg is known.
+    std::int64_t awaitingFFmpeg = 0;
+    /// The library files behind `pending`, in walk order.
+    std::vector<std::filesystem::path> pendingSources;
+
+    static constexpr std::size_t entriesPerPage = 17;
+
+    static AudioCatalog scan(const std::filesystem::path& folder);
+    /// Library ".pcm" files first, then converted sources; a name is claimed once.
+    static AudioCatalog scan(const std::vector<WalkedFile>& files);
+    /// The same with the given transcoder's ffmpeg and cache.
+    static AudioCatalog scan(const std::vector<WalkedFile>& files,
+                             const AudioTranscoder& transcoder);
+
+    /// Asks the shared transcoder to convert every pending source.
+    void kickTranscodes(const std::function<void()>& onReady) const;
+    std::int64_t pages() const;
+    /// One page (from 1), naming the next page when there is one.
+    std::string pageJSON(std::int64_t page, std::string_view baseURL) const;
+    /// The tracks whose display name contains the query; the page is kept within range.
+    std::string searchJSON(std::string_view query, std::int64_t page, std::string_view baseURL,
+                           const std::optional<std::string>& cat, bool prefixSub) const;
+    std::vector<AudioTrack> inCategory(std::string_view cat, bool prefixSub) const;
+    /// The answer where the card asks for radio stations: a LAN share has none.
+    static std::string emptyStationsJSON();
+
+    bool operator==(const AudioCatalog&) const = default;
+};
+
+} // namespace vorn

@@ -1,0 +1,76 @@
+#pragma once
+// What the audio and picture catalogs share: pages of 17 with a "next" page name,
+// searches by display name clamped to the pages that exist, category views, and the
+// JSON frame around the entries. Items are records with `displayName` and `folder`.
+
+#include "library/HubConfig.h"
+#include "library/Paging.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn::MediaList {
+
+inline constexpr std::size_t entriesPerPage = 17;
+
+/// Stable sort by display name, the way people order lists.
+template <class T> void sortByDisplayName(std::vector<T>& items) {
+    Text::stableSort(items, [](const T& item) { return item.displayName; });
+}
+
+/// The items of a category folder and below; with `prefixSub`, items below it are named
+/// "Subfolder: name" and the list is sorted again.
+template <class T>
+std::vector<T> inCategory(const std::vector<T>& items, std::string_view cat, bool prefixSub) {
+    std::vector<T> members;
+    for (const T& item : items) {
+        if (HubConfig::under(item.folder, cat)) {
+            members.push_back(item);
+        }
+    }
+    if (prefixSub) {
+        for (T& item : members) {
+            item.displayName = HubConfig::prefixed(item.displayName, item.folder, cat);
+        }
+        sortByDisplayName(members);
+    }
+    return members;
+}
+
+/// The items whose lower-cased display name contains the lower-cased query.
+template <class T> std::vector<T> matching(std::vector<T> pool, std::string_view query) {
+    const std::string q = Text::lower(query);
+    if (q.empty()) {
+        return pool;
+    }
+    std::erase_if(pool, [&](const T& item) {
+        return Text::lower(item.displayName).find(q) == std::string::npos;
+    });
+    return pool;
+}
+
+/// The page to show of a search: below 1 the first, beyond the last the last.
+inline std::int64_t clampedPage(std::int64_t page, std::size_t count) {
+    return std::clamp<std::int64_t>(page, 1, Paging::pages(count, entriesPerPage));
+}
+
+/// The file name of the page after `page`, when there is one ("vorn-audio-2.json").
+inline std::optional<std::string> nextPage(std::string_view stem, std::int64_t page,
+                                           std::size_t count) {
+    if (page >= Paging::pages(count, entriesPerPage)) {
+        return std::nullopt;
+    }
+    return std::string(stem) + "-" + std::to_string(page + 1) + ".json";
+}
+
+/// The JSON text around already rendered entry lines (each without separator).
+std::string render(std::int64_t pages, std::size_t total, const std::optional<std::string>& next,
+                   std::string_view catalogName, const std::vector<std::string>& entries);
+
+} // namespace vorn::MediaList

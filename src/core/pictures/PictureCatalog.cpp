@@ -1,0 +1,130 @@
+#include "pictures/PictureCatalog.h"
+
+#include "library/Catalog.h"
+#include "library/DiskImage.h"
+#include "library/FileStamp.h"
+#include "library/FolderWalk.h"
+#include "library/MediaList.h"
+#include "pictures/PictureTranscoder.h"
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <set>
+
+namespace vorn {
+namespace {
+
+StillPic makePicture(const WalkedFile& file, std::string name, std::uint64_t bytes,
+                     std::filesystem::path shr) {
+    StillPic pic;
+    pic.fileName = std::move(name);
+    pic.folder = file.folder;
+    pic.sourceName = file.fileName();
+    pic.displayName = DiskImage::cleanName(pic.sourceName);
+    pic.bytes = bytes;
+    pic.previewURL = shr.string() + "_preview.png";
+    pic.shrURL = std::move(shr);
+    pic.sourceURL = file.url;
+    const FileDates dates = FileStamp::of(file.url);
+    pic.created = dates.created;
+    pic.modified = dates.modified;
+    return pic;
+}
+
+std::string renderPictures(std::span<const StillPic> slice, std::int64_t pages, std::size_t total,
+                           const std::optional<std::string>& next, std::string_view baseURL) {
+    std::vector<std::string> entries;
+    for (const StillPic& pic : slice) {
+        std::string url(baseURL);
+        url += "pictures/" + FolderWalk::encodePath(pic.fileName);
+        entries.push_back("  { \"name\": " + Catalog::jsonString(pic.displayName) +
+                          ", \"bytes\": " + std::to_string(pic.bytes) +
+                          ", \"source\": \"lan\", \"url\": " + Catalog::jsonString(url) + " }");
+    }
+    return MediaList::render(pages, total, next, "pictures", entries);
+}
+
+} // namespace
+
+PictureCatalog PictureCatalog::scan(const std::filesystem::path& folder) {
+    return scan(FolderWalk::files(folder));
+}
+
+PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files) {
+    return scan(files, PictureTranscoder::shared());
+}
+
+PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
+                                    const PictureTranscoder& transcoder) {
+    PictureCatalog catalog;
+    const bool ready = transcoder.converterReady();
+    std::set<std::string> claimed;
+    for (const WalkedFile& file : files) {
+        if (FileName::lowerExtension(file.fileName()) != "shr") {
+            continue;
+        }
+        const std::optional<std::uint64_t> size = Files::size(file.url);
+        if (!size || *size == 0 || !claimed.insert(file.relPath()).second) {
+            continue;
+        }
+        catalog.pictures.push_back(makePicture(file, file.relPath(), *size, file.url));
+    }
+    for (const WalkedFile& file : files) {
+        if (!StillPic::convertible(file.fileName())) {
+            continue;
+        }
+        std::string name = FileName::relPath(file.folder, FileName::stem(file.fileName())) + ".shr";
+        if (!claimed.insert(name).second) {
+            continue;
+        }
+        const std::filesystem::path cache =
+            PictureTranscoder::cachedSHR(file.url, PictureTranscoder::knobs(file.url));
+        if (Files::size(cache) == StillPic::shrBytes) {
+            catalog.pictures.push_back(
+                makePicture(file, std::move(name), StillPic::shrBytes, cache));
+        } else if (!ready) {
+            ++catalog.awaitingConverter;
+        } else {
+            catalog.pending.push_back(DiskImage::cleanName(file.fileName()));
+            catalog.pendingSources.push_back(file.url);
+        }
+    }
+    MediaList::sortByDisplayName(catalog.pictures);
+    std::sort(catalog.pending.begin(), catalog.pending.end());
+    return catalog;
+}
+
+void PictureCatalog::kickConverts(const std::function<void()>& onReady) const {
+    for (const std::filesystem::path& source : pendingSources) {
+        PictureTranscoder::shared().convert(source, PictureTranscoder::knobs(source), false,
+                                            onReady);
+    }
+}
+
+std::int64_t PictureCatalog::pages() const {
+    return Paging::pages(pictures.size(), entriesPerPage);
+}
+
+std::string PictureCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {
+    return renderPictures(Paging::slice(std::span<const StillPic>(pictures), page, entriesPerPage),
+                          pages(), pictures.size(),
+                          MediaList::nextPage("vorn-pictures", page, pictures.size()), baseURL);
+}
+
+std::string PictureCatalog::searchJSON(std::string_view query, std::int64_t page,
+                                       std::string_view baseURL,
+                                       const std::optional<std::string>& cat,
+                                       bool prefixSub) const {
+    const std::vector<StillPic> found =
+        MediaList::matching(cat ? inCategory(*cat, prefixSub) : pictures, query);
+    const std::int64_t shown = MediaList::clampedPage(page, found.size());
+    return renderPictures(Paging::slice(std::span<const StillPic>(found), shown, entriesPerPage),
+                          Paging::pages(found.size(), entriesPerPage), found.size(), std::nullopt,
+                          baseURL);
+}
+
+std::vector<StillPic> PictureCatalog::inCategory(std::string_view cat, bool prefixSub) const {
+    return MediaList::inCategory(pictures, cat, prefixSub);
+}
+
+} // namespace vorn

@@ -1,0 +1,188 @@
+#include "pictures/PictureTranscoder.h"
+
+#include "convert/CacheName.h"
+#include "convert/ConversionTools.h"
+#include "library/FolderWalk.h"
+#include "platform/ChildProcess.h"
+#include "platform/Files.h"
+#include "platform/Preferences.h"
+#include "platform/XdgPaths.h"
+
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+namespace vorn {
+
+struct PictureTranscoder::Job {
+    std::filesystem::path source;
+    StillPic::Knobs knobs;
+    bool force = false;
+    std::string python;
+    std::string script;
+    std::function<void()> onReady;
+};
+
+PictureTranscoder& PictureTranscoder::shared() {
+    static PictureTranscoder instance(ConversionTools::findPythonWithModules(), findScript());
+    return instance;
+}
+
+PictureTranscoder::PictureTranscoder(std::optional<std::string> pythonPath,
+                                     std::optional<std::string> scriptPath)
+    : m_pythonPath(std::move(pythonPath)), m_scriptPath(std::move(scriptPath)) {
+    std::error_code ignored;
+    std::filesystem::create_directories(cacheDir(), ignored);
+}
+
+std::optional<std::string> PictureTranscoder::pythonPath() const {
+    std::lock_guard lock(m_mutex);
+    return m_pythonPath;
+}
+
+std::optional<std::string> PictureTranscoder::scriptPath() const {
+    std::lock_guard lock(m_mutex);
+    return m_scriptPath;
+}
+
+bool PictureTranscoder::converterReady() const {
+    std::lock_guard lock(m_mutex);
+    return m_pythonPath && m_scriptPath;
+}
+
+void PictureTranscoder::refresh() {
+    std::optional<std::string> python = ConversionTools::findPythonWithModules();
+    std::optional<std::string> script = findScript();
+    std::lock_guard lock(m_mutex);
+    m_pythonPath = std::move(python);
+    m_scriptPath = std::move(script);
+}
+
+std::vector<std::filesystem::path> PictureTranscoder::scriptCandidates() {
+    std::error_code ec;
+    const std::filesystem::path exeDir =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+    std::vector<std::filesystem::path> list;
+    if (!ec) {
+        list.push_back(exeDir / "img2shr.py");
+        list.push_back(exeDir / "tools/img2shr.py");
+    }
+    // The source tree this program was built from: found when running from a build folder.
+    list.push_back(std::filesystem::path(VORN_SOURCE_DIR) / "tools/img2shr.py");
+    const std::filesystem::path resources(VORN_RESOURCE_DIR);
+    list.push_back(resources / "img2shr.py");
+    list.push_back(resources / "tools/img2shr.py");
+    return list;
+}
+
+std::optional<std::string> PictureTranscoder::findScript() {
+    for (const std::filesystem::path& candidate : scriptCandidates()) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec) &&
+            access(candidate.c_str(), R_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return std::nullopt;
+}
+
+std::string PictureTranscoder::knobsKey(const std::filesystem::path& picture) {
+    return "pic.knobs." + FolderWalk::realPath(picture.string());
+}
+
+StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) {
+    StillPic::Knobs knobs;
+    const std::optional<std::string> stored = Preferences::standard().object(knobsKey(picture));
+    if (!stored) {
+        return knobs;
+    }
+    const nlohmann::json d = nlohmann::json::parse(*stored, nullptr, false);
+    // Each entry falls back to its default on its own.
+    if (const auto it = d.find("sat"); it != d.end() && it->is_number()) {
+        knobs.sat = it->get<double>();
+    }
+    if (const auto it = d.find("con"); it != d.end() && it->is_number()) {
+        knobs.con = it->get<double>();
+    }
+    if (const auto it = d.find("dither"); it != d.end() && it->is_boolean()) {
+        knobs.dither = it->get<bool>();
+    }
+    return knobs;
+}
+
+void PictureTranscoder::saveKnobs(const StillPic::Knobs& knobs,
+                                  const std::filesystem::path& picture) {
+    const nlohmann::json d = {{"sat", knobs.sat}, {"con", knobs.con}, {"dither", knobs.dither}};
+    Preferences::standard().setObject(knobsKey(picture), d.dump());
+}
+
+const std::filesystem::path& PictureTranscoder::cacheDir() {
+    static const std::filesystem::path dir = XdgPaths::cacheDir() / "shr";
+    return dir;
+}
+
+std::filesystem::path PictureTranscoder::cachedSHR(const std::filesystem::path& picture,
+                                                   const StillPic::Knobs& knobs) {
+    const std::string extra = CacheName::number(knobs.sat) + "|" + CacheName::number(knobs.con) +
+                              "|" + (knobs.dither ? "true" : "false");
+    return cacheDir() / CacheName::fileName(CacheName::key(picture, extra), ".shr");
+}
+
+std::vector<std::string> PictureTranscoder::arguments(const std::string& script,
+                                                      const std::filesystem::path& source,
+                                                      const std::filesystem::path& output,
+                                                      const StillPic::Knobs& knobs) {
+    std::vector<std::string> list = {script,
+                                     source.string(),
+                                     output.string(),
+                                     "--sat",
+                                     CacheName::number(knobs.sat),
+                                     "--con",
+                                     CacheName::number(knobs.con)};
+    if (knobs.dither) {
+        list.push_back("--dither");
+    }
+    return list;
+}
+
+void PictureTranscoder::convert(const std::filesystem::path& source, const StillPic::Knobs& knobs,
+                                bool force, std::function<void()> onReady) {
+    std::unique_lock lock(m_mutex);
+    if (!m_pythonPath || !m_scriptPath) {
+        return;
+    }
+    Job job{source, knobs, force, *m_pythonPath, *m_scriptPath, std::move(onReady)};
+    lock.unlock();
+    m_queue.async([job = std::move(job)] { run(job); });
+}
+
+void PictureTranscoder::run(const Job& job) {
+    const std::filesystem::path dest = cachedSHR(job.source, job.knobs);
+    if (!job.force && Files::size(dest) == StillPic::shrBytes) {
+        return;
+    }
+    const std::filesystem::path part = dest.string() + ".part";
+    const std::filesystem::path partPreview = part.string() + "_preview.png";
+    const std::filesystem::path destPreview = dest.string() + "_preview.png";
+    Files::removeQuietly(part);
+    const std::optional<int> status =
+        ChildProcess::run(job.python, arguments(job.script, job.source, part, job.knobs));
+    if (!status) {
+        return; // the interpreter did not start: it left nothing behind
+    }
+    if (*status != 0 || Files::size(part) != StillPic::shrBytes) {
+        Files::removeQuietly(part);
+        Files::removeQuietly(partPreview);
+        return;
+    }
+    Files::removeQuietly(dest);
+    Files::removeQuietly(destPreview);
+    Files::move(part, dest);
+    if (Files::exists(partPreview)) {
+        Files::move(partPreview, destPreview);
+    }
+    if (job.onReady) {
+        job.onReady();
+    }
+}
+
+} // namespace vorn

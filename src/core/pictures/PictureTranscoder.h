@@ -1,0 +1,71 @@
+#pragma once
+// Converts library pictures into SHR screens with tools/img2shr.py (python3 with numpy
+// and Pillow), cached under the user's cache folder, one conversion at a time in the
+// background. Each picture keeps its own conversion settings (knobs) in the preferences.
+
+#include "pictures/StillPic.h"
+#include "platform/SerialQueue.h"
+
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+class PictureTranscoder {
+public:
+    /// The instance the whole program shares; looks for the interpreter and the script
+    /// when first used.
+    static PictureTranscoder& shared();
+    /// A transcoder with a given interpreter and script (absent: none).
+    PictureTranscoder(std::optional<std::string> pythonPath, std::optional<std::string> scriptPath);
+
+    std::optional<std::string> pythonPath() const;
+    std::optional<std::string> scriptPath() const;
+    /// Both the interpreter and the script are there.
+    bool converterReady() const;
+    /// Looks for the interpreter and the script again.
+    void refresh();
+
+    /// The places the converter script is looked for, in order.
+    static std::vector<std::filesystem::path> scriptCandidates();
+    /// The first readable script among the candidates.
+    static std::optional<std::string> findScript();
+    /// The preferences key of a picture's knobs: "pic.knobs." + its resolved path.
+    static std::string knobsKey(const std::filesystem::path& picture);
+    /// The stored knobs of a picture, each missing or mistyped one at its default.
+    static StillPic::Knobs knobs(const std::filesystem::path& picture);
+    static void saveKnobs(const StillPic::Knobs& knobs, const std::filesystem::path& picture);
+    /// Where the picture converted with these knobs lives (or would live).
+    static std::filesystem::path cachedSHR(const std::filesystem::path& picture,
+                                           const StillPic::Knobs& knobs);
+    /// The cache folder ($XDG_CACHE_HOME/VornImageManager/shr).
+    static const std::filesystem::path& cacheDir();
+    /// The converter's arguments after the interpreter.
+    static std::vector<std::string> arguments(const std::string& script,
+                                              const std::filesystem::path& source,
+                                              const std::filesystem::path& output,
+                                              const StillPic::Knobs& knobs);
+
+    /// Queues one conversion. Unless `force`, a complete cache file ends the job early.
+    /// `onReady` runs on the transcoder's thread after a conversion that succeeded, never
+    /// otherwise. Without interpreter or script nothing is queued.
+    void convert(const std::filesystem::path& source, const StillPic::Knobs& knobs, bool force,
+                 std::function<void()> onReady);
+    /// Waits until the queued conversions have run.
+    void drain() { m_queue.drain(); }
+
+private:
+    struct Job;
+    static void run(const Job& job);
+
+    mutable std::mutex m_mutex;
+    std::optional<std::string> m_pythonPath; // guarded by m_mutex
+    std::optional<std::string> m_scriptPath; // guarded by m_mutex
+    SerialQueue m_queue{"vorn-img2shr", true};
+};
+
+} // namespace vorn

@@ -1,0 +1,28 @@
+#pragma once
+// Small file operations whose failures the callers deliberately ignore.
+
+#include "platform/Date.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace vorn::Files {
+
+/// The size of the file at `path`, following links; absent when it cannot be read.
+std::optional<std::uint64_t> size(const std::filesystem::path& path);
+/// The modification date; absent when it cannot be read.
+std::optional<Date> modified(const std::filesystem::path& path);
+/// Whether anything exists at `path`.
+bool exists(const std::filesystem::path& path);
+/// Removes a file; a missing file or an error is ignored.
+void removeQuietly(const std::filesystem::path& path);
+/// Renames `from` to `to`, replacing `to`; false on failure.
+bool move(const std::filesystem::path& from, const std::filesystem::path& to);
+/// The whole file; absent when it cannot be read.
+std::optional<std::string> read(const std::filesystem::path& path);
+/// Replaces the file's contents; false on failure.
+bool write(const std::filesystem::path& path, const std::string& bytes);
+
+} // namespace vorn::Files

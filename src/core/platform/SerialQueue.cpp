@@ -1,0 +1,59 @@
+#include "platform/SerialQueue.h"
+
+#include <future>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace vorn {
+
+SerialQueue::SerialQueue(std::string name, bool background)
+    : m_name(std::move(name)), m_background(background), m_worker([this] { run(); }) {}
+
+SerialQueue::~SerialQueue() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_worker.join();
+}
+
+void SerialQueue::async(std::function<void()> task) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_wake.notify_one();
+}
+
+void SerialQueue::drain() {
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    async([&done] { done.set_value(); });
+    finished.wait();
+}
+
+void SerialQueue::run() {
+    pthread_setname_np(pthread_self(), m_name.substr(0, 15).c_str());
+    if (m_background) {
+        // Conversions may take seconds of CPU; the share's own thread should not feel them.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+    }
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+            if (m_tasks.empty()) {
+                return; // stopping, and nothing left to run
+            }
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        task();
+    }
+}
+
+} // namespace vorn

@@ -1,0 +1,40 @@
+#pragma once
+// One worker thread running tasks one at a time, in the order they were queued.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vorn {
+
+class SerialQueue {
+public:
+    /// Starts the worker; `name` shows in debuggers and `top` (at most 15 characters).
+    /// `background` lowers the worker's scheduling priority, for conversions.
+    explicit SerialQueue(std::string name, bool background = false);
+    /// Runs the tasks already queued, then ends the worker.
+    ~SerialQueue();
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    /// Queues a task; returns at once.
+    void async(std::function<void()> task);
+    /// Waits until every task queued before this call has run (for tests and shutdown).
+    void drain();
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_stopping = false;
+    std::string m_name;
+    bool m_background;
+    std::thread m_worker;
+};
+
+} // namespace vorn

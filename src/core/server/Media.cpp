@@ -1,0 +1,107 @@
+#include "server/Media.h"
+
+#include "server/DiskIO.h"
+#include "server/Http.h"
+#include "server/Routes.h"
+
+namespace vorn::Media {
+namespace {
+
+Answer json(const Request& request, const std::string& body) {
+    return {Http::answer(request, 200, "application/json", body), std::nullopt, 0, 0};
+}
+
+std::string inQuotes(std::string_view text) {
+    std::string out = "\"";
+    return out.append(text).append("\"");
+}
+
+template <class Item, class Url>
+Answer serveItem(ShareState& state, const Request& request, std::string_view prefix,
+                 const std::vector<Item>& items, Url url) {
+    const std::optional<std::string> name = Http::servedPath(request.path, prefix);
+    std::optional<OpenFile> file;
+    std::optional<std::string> key;
+    if (name) {
+        key = std::string(prefix.substr(1)) + *name; // "audio/" + name
+        for (const Item& item : items) {
+            if (item.fileName == *name) {
+                file = state.files.file(url(item));
+                break;
+            }
+        }
+    }
+    return DiskIO::serveFile(state, request, file, key);
+}
+
+} // namespace
+
+std::optional<Answer> catalogPage(ShareState& state, const Request& request,
+                                  const std::string& base) {
+    const std::string& path = request.path;
+    if (path == "/vorn-audio.json") {
+        state.log("audio page 1");
+        return json(request, state.audio.pageJSON(1, base));
+    }
+    if (const auto n = Routes::numberedPage(path, "/vorn-audio-")) {
+        state.log("audio page " + std::to_string(*n));
+        return json(request, state.audio.pageJSON(std::max<std::int64_t>(*n, 1), base));
+    }
+    if (path == "/vorn-pictures.json") {
+        state.log("pictures page 1");
+        return json(request, state.pictures.pageJSON(1, base));
+    }
+    if (const auto n = Routes::numberedPage(path, "/vorn-pictures-")) {
+        state.log("pictures page " + std::to_string(*n));
+        return json(request, state.pictures.pageJSON(std::max<std::int64_t>(*n, 1), base));
+    }
+    return std::nullopt;
+}
+
+std::optional<Answer> search(ShareState& state, const Request& request, const std::string& base,
+                             const std::string& query, std::int64_t page,
+                             const std::optional<std::string>& cat) {
+    const std::string* selector = request.queryItem("i");
+    if (selector == nullptr) {
+        return std::nullopt;
+    }
+    const std::string catNote = cat ? " cat " + inQuotes(*cat) : "";
+    const std::string pageNote = " p" + std::to_string(page);
+    const std::int64_t shown = std::max<std::int64_t>(page, 1);
+    const bool prefixSub = state.effectiveHub().prefixSubfolder;
+    if (*selector == "a") {
+        state.log("audio search " + inQuotes(query) + catNote + pageNote);
+        return json(request, state.audio.searchJSON(query, shown, base, cat, prefixSub));
+    }
+    if (*selector == "s") {
+        state.log("stations search " + inQuotes(query) + " (none on a LAN share)");
+        return json(request, AudioCatalog::emptyStationsJSON());
+    }
+    if (*selector == "p") {
+        state.log("pictures search " + inQuotes(query) + catNote + pageNote);
+        return json(request, state.pictures.searchJSON(query, shown, base, cat, prefixSub));
+    }
+    return std::nullopt;
+}
+
+Answer serveAudio(ShareState& state, const Request& request) {
+    return serveItem(state, request, "/audio/", state.audio.tracks,
+                     [](const AudioTrack& track) { return track.pcmURL; });
+}
+
+Answer servePicture(ShareState& state, const Request& request) {
+    return serveItem(state, request, "/pictures/", state.pictures.pictures,
+                     [](const StillPic& pic) { return pic.shrURL; });
+}
+
+Covers coverMap(const ShareState& state, const std::string& base) {
+    Covers covers;
+    for (const StillPic& pic : state.pictures.pictures) {
+        // A later picture with the same cover name replaces an earlier one.
+        covers[Catalog::coverKey(pic.displayName)] =
+            base + "pictures/" + Catalog::urlEncode(pic.fileName);
+    }
+    return covers;
+}
+
+} // namespace vorn::Media
