@@ -6,7 +6,6 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
-
 #include <utility>
 
 namespace vorn {
@@ -40,7 +39,9 @@ struct AdvertiserCallbacks {
 Advertiser::Advertiser(std::string name, std::uint16_t port, LogFn log)
     : m_port(port), m_log(std::move(log)), m_name(std::move(name)) {}
 
-Advertiser::~Advertiser() { stop(); }
+Advertiser::~Advertiser() {
+    stop();
+}
 
 void Advertiser::start() {
     if (m_poll != nullptr) {
