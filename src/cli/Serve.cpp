@@ -1,5 +1,6 @@
 #include "Serve.h"
 
+#include "platform/FolderWatcher.h"
 #include "platform/HostName.h"
 #include "platform/Preferences.h"
 #include "server/LanIP.h"
@@ -116,6 +117,8 @@ int serve(const ServeOptions& options) {
     const std::uint16_t listening = port != 0 ? port : server.status().port;
     std::cout << "Image Source URL for the card: http://" << LanIP::primary() << ":" << listening
               << "/" << std::endl;
+    // Images, audio and pictures added, removed or replaced show up without a restart.
+    FolderWatcher library(absolute, [&server] { server.refresh(); });
     std::thread watcher = signalWatcher(mailbox, signals);
     std::uint64_t printed = 0;
     std::optional<ShareStatus> status;

@@ -69,8 +69,9 @@ std::string ShareState::yourHubJSON(YourHub::Kind kind) const {
 }
 
 std::string ShareState::rescanSummary() const {
-    return "rescan: " + std::to_string(catalog.images().size()) +
-           " disk image(s), 0 track(s), 0 picture(s)";
+    return "rescan: " + std::to_string(catalog.images().size()) + " disk image(s), " +
+           std::to_string(audio.tracks.size()) + " track(s), " +
+           std::to_string(pictures.pictures.size()) + " picture(s)";
 }
 
 } // namespace vorn
