@@ -25,9 +25,10 @@ Choosing the colours: every line of the screen uses one of 16 palettes of 16
 colours out of the 4096 colours of 12 bits. Lines are grouped by their colour
 content and each group gets its own palette; over several rounds every line
 moves to the palette that reproduces it best and every palette is re-fitted
-(k-means) to the pixels of its lines. Colour differences are measured in the
-Oklab perceptual space; palette colours are snapped to the 12-bit grid and
-polished there. A picture without colour stays in pure greys.
+(k-means) to the pixels of its lines. Colour differences are measured
+perceptually (CIELAB reshaped to follow CIEDE2000); palette colours are
+snapped to the 12-bit grid and polished there. A picture without colour stays
+in pure greys.
 """
 
 import argparse
@@ -135,18 +136,19 @@ GRID_P = linear_to_percept(GRID_LIN)
 GREYS = np.arange(16) * 0x111
 
 
-def _neighbour_table():
-    """For every grid colour, itself and its 26 neighbours one step away in
-    r, g and b (clipped at the edges), used to polish snapped colours."""
-    off = np.stack(np.meshgrid([-1, 0, 1], [-1, 0, 1], [-1, 0, 1],
-                               indexing="ij"), -1).reshape(-1, 3)
-    n = np.clip(GRID_RGB4[:, None, :] + off[None], 0, 15)
+_STEPS = np.stack(np.meshgrid([-1, 0, 1], [-1, 0, 1], [-1, 0, 1],
+                              indexing="ij"), -1).reshape(-1, 3)
+
+
+def neighbours(idx, grey):
+    """Grid colours one step or less from each colour of idx in r, g and b:
+    (len(idx), 27), or (len(idx), 3) along the greys; clipped at the edges."""
+    if grey:
+        level = np.minimum(np.maximum(idx[:, None] // 0x111 + np.arange(-1, 2), 0), 15)
+        return level * 0x111
+    n = np.minimum(np.maximum(GRID_RGB4[idx][:, None, :] + _STEPS, 0), 15)
     return n[..., 0] * 256 + n[..., 1] * 16 + n[..., 2]
 
-
-NEIGHBOURS = _neighbour_table()
-GREY_NEIGHBOURS = np.tile(np.arange(4096)[:, None], (1, 3))
-GREY_NEIGHBOURS[GREYS] = np.clip(np.arange(16)[:, None] + [-1, 0, 1], 0, 15) * 0x111
 
 # --------------------------------------------------------------------------
 # Reading and scaling the picture.
@@ -302,11 +304,16 @@ def adjust(lin, mask, sat, con):
 # Palette choice.
 
 
-def sq_dist(x, c):
+def sq_dist(x, c, x2=None):
     """Squared Euclidean distances (n, m) between points x (n, 3) and colours
-    c (m, 3), via one matrix product (much faster than broadcasting)."""
-    d = (x * x).sum(1)[:, None] - 2.0 * (x @ c.T) + (c * c).sum(1)[None, :]
-    return np.maximum(d, 0.0)
+    c (m, 3), via one matrix product (much faster than broadcasting); x2 may
+    bring the points' squared norms along when they are reused."""
+    if x2 is None:
+        x2 = (x * x).sum(1)
+    d = x @ (-2.0 * c.T)
+    d += x2[:, None]
+    d += (c * c).sum(1)
+    return np.maximum(d, 0.0, out=d)
 
 
 def snap(p, grey):
@@ -364,11 +371,13 @@ def kmeans(px, w, centres, fixed, iters):
     move. An emptied centre jumps to the point with the largest weighted
     error, where it does the most good."""
     k = len(centres)
+    x2 = (px * px).sum(1)
+    wpx = px * w[:, None]
     for _ in range(iters):
-        d = sq_dist(px, centres)
+        d = sq_dist(px, centres, x2)
         a = np.argmin(d, 1)
         cnt = np.bincount(a, w, k)
-        sums = np.stack([np.bincount(a, w * px[:, j], k) for j in range(3)], 1)
+        sums = np.stack([np.bincount(a, wpx[:, j], k) for j in range(3)], 1)
         new = np.where(cnt[:, None] > 0, sums / np.maximum(cnt, 1e-9)[:, None], centres)
         new = new.astype(np.float32)
         empty = np.flatnonzero((cnt == 0) & ~fixed)
@@ -393,8 +402,6 @@ def polish(px, w, pal, fixed, grey):
     never pays more than its distance to its second-best entry). Duplicate
     entries are first moved onto the point served worst."""
     pal = pal.copy()
-    table = GREY_NEIGHBOURS if grey else NEIGHBOURS
-    ncand = table.shape[1]
     for _ in range(2):
         _, first = np.unique(pal, return_index=True)
         for j in sorted(set(range(len(pal))) - set(first.tolist())):
@@ -404,7 +411,8 @@ def polish(px, w, pal, fixed, grey):
         d = sq_dist(px, GRID_P[pal])
         a = np.argmin(d, 1)
         second = np.partition(d, 1, 1)[:, 1] if len(pal) > 1 else np.full(len(px), np.inf)
-        cand = table[pal]                                   # (16, ncand)
+        cand = neighbours(pal, grey)                        # (16, ncand)
+        ncand = cand.shape[1]
         dc = ((GRID_P[cand[a]] - px[:, None, :]) ** 2).sum(2)  # (n, ncand)
         cost = np.bincount((a[:, None] * ncand + np.arange(ncand)).ravel(),
                            (np.minimum(dc, second[:, None]) * w[:, None]).ravel(),

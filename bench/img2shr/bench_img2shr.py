@@ -20,7 +20,7 @@ Speed: a 4000 x 3000 JPEG made from one of the photos is converted several
 times by a separate python3 process; wall time and peak memory (max RSS from
 /usr/bin/time -v) are reported as medians.
 
-usage: bench_img2shr.py [--photos DIR] [--runs N]
+usage: bench_img2shr.py [--photos DIR] [--runs N] [--realtime]
 """
 
 import argparse
@@ -203,13 +203,18 @@ def baseline(ref, dither):
 # ---------------------------------------------------------------- running
 
 
-def run_converter(src, out, extra, timed=False):
+REALTIME = False
+
+
+def run_converter(src, out, extra, timed=False, realtime=False):
     """Run the converter as the application does; returns (wall seconds,
     max RSS MB, CPU seconds). CPU time (user + system) is reported beside the
     wall time because other work on the machine inflates the latter."""
     cmd = [PYTHON, SCRIPT, src, out] + extra
     if timed and os.path.exists("/usr/bin/time"):
         cmd = ["/usr/bin/time", "-v"] + cmd
+    if realtime:
+        cmd = ["chrt", "-f", "10"] + cmd
     t0 = time.perf_counter()
     r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     secs = time.perf_counter() - t0
@@ -258,8 +263,10 @@ def speed(folder, tmp, runs):
     Image.open(photo_path(folder, "coffee")).convert("RGB").resize(
         (4000, 3000), Image.BICUBIC).save(big, quality=92)
     res = {}
-    for label, extra in (("plain", []), ("dither", ["--dither"])):
-        t = [run_converter(big, os.path.join(tmp, "big.shr"), extra, timed=True)
+    for label, extra, rt in [("plain", [], False), ("dither", ["--dither"], False)] + (
+            [("plain, real-time", [], True), ("dither, real-time", ["--dither"], True)]
+            if REALTIME else []):
+        t = [run_converter(big, os.path.join(tmp, "big.shr"), extra, timed=True, realtime=rt)
              for _ in range(runs)]
         res[label] = (statistics.median(s for s, _, _ in t), statistics.median(m for _, m, _ in t),
                       statistics.median(c for _, _, c in t), [round(s, 3) for s, _, _ in t])
@@ -307,7 +314,12 @@ def main():
     ap.add_argument("--photos", help="folder holding the photos (default: unpack "
                     "python3-skimage into a temporary folder)")
     ap.add_argument("--runs", type=int, default=5, help="timed runs of the 12 MP JPEG")
+    ap.add_argument("--realtime", action="store_true",
+                    help="run the timed conversions with real-time priority (chrt -f 10, "
+                    "needs root), to time them on a machine busy with other work")
     args = ap.parse_args()
+    global REALTIME
+    REALTIME = args.realtime
     check_ciede2000()
     conv = load_converter()
     tmp = tempfile.mkdtemp(prefix="img2shr-bench-")
