@@ -1,0 +1,193 @@
+// Feeds arbitrary bytes to everything that reads a request before any route sees it:
+// the head search, the head parser, the prefix-relative names of the media routes and
+// the walk back from a request path to a library file. Each one's promise is checked
+// here and a broken promise aborts, so the fuzzer keeps the input that broke it.
+
+#include "library/FolderWalk.h"
+#include "server/Http.h"
+#include "server/Request.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The scratch tree: base/library is the share, base/outside must stay unreachable.
+struct Scratch {
+    fs::path base;
+    fs::path library;
+    std::string libraryReal; // realpath of the library, with a trailing "/"
+};
+
+Scratch* scratch = nullptr;
+
+[[noreturn]] void fail(const char* what, std::string_view detail) {
+    std::fprintf(stderr, "HeadFuzz invariant broken: %s [%.*s]\n", what, int(detail.size()),
+                 detail.data());
+    std::abort();
+}
+
+void writeFile(const fs::path& file, std::string_view bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+void removeScratch() {
+    std::error_code ec;
+    if (scratch != nullptr) {
+        fs::remove_all(scratch->base, ec);
+    }
+}
+
+// A library holding every kind of name resolve must refuse next to ones it must find:
+// a hidden file, a hidden folder, and links that lead out of the library by file and by
+// folder, plus one link that stays inside.
+void makeScratch() {
+    std::string pattern = (fs::temp_directory_path() / "vorn-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::perror("HeadFuzz: mkdtemp");
+        std::exit(1);
+    }
+    scratch = new Scratch{pattern, fs::path(pattern) / "library", {}};
+    const fs::path& lib = scratch->library;
+    fs::create_directories(lib / "Games");
+    fs::create_directories(lib / ".cache");
+    fs::create_directories(scratch->base / "outside");
+    writeFile(lib / "Games" / "Zork.po", "zork");
+    writeFile(lib / "Top.2mg", "top");
+    writeFile(lib / ".hidden.po", "hidden");
+    writeFile(lib / ".cache" / "thumb.po", "thumb");
+    writeFile(scratch->base / "outside" / "secret.po", "secret");
+    fs::create_symlink("../outside/secret.po", lib / "Leak.po");
+    fs::create_symlink("../outside", lib / "Away");
+    fs::create_symlink("Games/Zork.po", lib / "Alias.po");
+    scratch->libraryReal = vorn::FolderWalk::realPath(lib.string()) + "/";
+    std::atexit(removeScratch);
+}
+
+// The connection resumes its search 3 bytes before the end of what it had already
+// searched; whatever split the bytes arrive in, it must find the same end as one search.
+void checkHeadEnd(std::string_view bytes, std::size_t split) {
+    const std::optional<std::size_t> whole = vorn::findHeadEnd(bytes);
+    if (whole) {
+        if (*whole + 4 > bytes.size() || bytes.substr(*whole, 4) != "\r\n\r\n") {
+            fail("findHeadEnd points at no blank line", bytes);
+        }
+        if (bytes.substr(0, *whole + 3).find("\r\n\r\n") != std::string_view::npos) {
+            fail("findHeadEnd skipped an earlier blank line", bytes);
+        }
+    } else if (bytes.find("\r\n\r\n") != std::string_view::npos) {
+        fail("findHeadEnd missed a blank line", bytes);
+    }
+    if (vorn::findHeadEnd(bytes.substr(0, split))) {
+        return; // the connection would have stopped at the first part
+    }
+    const std::optional<std::size_t> resumed = vorn::findHeadEnd(bytes, split >= 3 ? split - 3 : 0);
+    if (resumed != whole) {
+        fail("findHeadEnd differs when resumed after a split", bytes);
+    }
+}
+
+void checkRequest(std::string_view head) {
+    vorn::Request request;
+    try {
+        request = vorn::Request::parse(head);
+    } catch (...) {
+        fail("Request::parse threw", head);
+    }
+    for (const auto& [name, value] : request.headers) {
+        if (name.empty() || name.find(':') != std::string::npos) {
+            fail("header name empty or holding a colon", name);
+        }
+        for (const char c : name) {
+            if (c >= 'A' && c <= 'Z') {
+                fail("header name not lower-cased", name);
+            }
+        }
+        if (!value.empty() && (value.front() == ' ' || value.front() == '\t' ||
+                               value.back() == ' ' || value.back() == '\t')) {
+            fail("header value not trimmed", value);
+        }
+    }
+    if (!(vorn::Request::parse(head) == request)) {
+        fail("Request::parse gave two answers for one head", head);
+    }
+}
+
+void checkServedPath(std::string_view path, std::string_view prefix) {
+    const std::optional<std::string> name = vorn::Http::servedPath(path, prefix);
+    if (!name) {
+        return;
+    }
+    if (name->empty() || name->front() == '/' || name->back() == '/') {
+        fail("servedPath empty or with an outer slash", *name);
+    }
+    std::size_t start = 0;
+    while (start <= name->size()) {
+        std::size_t end = name->find('/', start);
+        end = end == std::string::npos ? name->size() : end;
+        if (end == start) {
+            fail("servedPath has an empty piece", *name);
+        }
+        if ((*name)[start] == '.') {
+            fail("servedPath has a dot piece", *name);
+        }
+        start = end + 1;
+    }
+}
+
+void checkResolve(std::string_view requestPath) {
+    const std::optional<fs::path> file = vorn::FolderWalk::resolve(requestPath, scratch->library);
+    if (!file) {
+        return;
+    }
+    const std::string real = vorn::FolderWalk::realPath(file->string());
+    if (!real.starts_with(scratch->libraryReal)) {
+        fail("resolve left the library", real);
+    }
+    std::error_code ec;
+    if (fs::is_directory(*file, ec)) {
+        fail("resolve named a folder", file->string());
+    }
+    for (const fs::path& piece : file->lexically_relative(scratch->library)) {
+        const std::string text = piece.string();
+        if (text.empty() || text.front() == '.') {
+            fail("resolve named a hidden or climbing piece", file->string());
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    makeScratch();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    checkHeadEnd(bytes, size == 0 ? 0 : data[0] % (size + 1));
+
+    // The connection parses only what comes before the blank line.
+    const std::optional<std::size_t> end = vorn::findHeadEnd(bytes);
+    const std::string_view head = end ? bytes.substr(0, *end) : bytes;
+    checkRequest(head);
+
+    // Paths reach the routes both as parsed targets and, through them, as raw text.
+    const std::string parsedPath = vorn::Request::parse(head).path;
+    for (const std::string_view path : {bytes, std::string_view(parsedPath)}) {
+        checkServedPath(path, "/audio/");
+        checkServedPath(path, "/pictures/");
+        checkResolve(path);
+    }
+    return 0;
+}
