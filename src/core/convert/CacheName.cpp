@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 
 namespace vorn::CacheName {
 
@@ -27,10 +28,17 @@ std::string fileName(std::string_view keyText, std::string_view extension) {
 }
 
 std::string number(double value) {
+    // Plain digits from 0.0001 up to 2^53, where doubles still hold every whole number; the
+    // exponent form only outside. Left to itself, to_chars picks whichever text is shorter
+    // and writes 1000000 as "1e+06", which is no whole number with a ".0".
+    const double magnitude = std::fabs(value);
+    const bool plain = value == 0 || (magnitude >= 1e-4 && magnitude <= 0x1p53);
     char text[64];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    const auto [end, ec] =
+        std::to_chars(text, text + sizeof text, value,
+                      plain ? std::chars_format::fixed : std::chars_format::scientific);
     std::string out(text, ec == std::errc() ? end : text);
-    if (out.find_first_of(".eEn") == std::string::npos) {
+    if (plain && out.find('.') == std::string::npos) {
         out += ".0"; // whole numbers keep a decimal point: 2 is written 2.0
     }
     return out;

@@ -14,7 +14,8 @@ namespace vorn::CacheName {
 std::string key(const std::filesystem::path& source, std::string_view extra = {});
 /// The first 32 hex digits of the SHA-256 of the key text, followed by `extension`.
 std::string fileName(std::string_view keyText, std::string_view extension);
-/// A double as the shortest text that reads back to it, with ".0" for whole numbers.
+/// A double as the shortest text that reads back to it, with ".0" for whole numbers;
+/// in exponent form ("1e-05", "1e+16") below 0.0001 and above 2^53.
 std::string number(double value);
 
 } // namespace vorn::CacheName
