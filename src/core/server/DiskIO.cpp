@@ -4,13 +4,50 @@
 #include "platform/Text.h"
 #include "server/Http.h"
 
+#include <charconv>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace vorn::DiskIO {
 namespace {
 
 Answer plain(const Request& request, int code, std::string_view body) {
     return {Http::answer(request, code, "text/plain", body), std::nullopt, 0, 0};
+}
+
+// The key a read of `url` is recorded under. Block reads come by the thousand for the
+// same few images, and the path arithmetic would cost more than the rest of the answer:
+// it is worked out once per file and library folder (per server thread, a few entries).
+std::optional<std::string> readKey(const std::filesystem::path& url,
+                                   const std::filesystem::path& root) {
+    thread_local std::unordered_map<std::string, std::optional<std::string>> known;
+    std::string both = url.native();
+    both.append(1, '\0').append(root.native());
+    if (const auto it = known.find(both); it != known.end()) {
+        return it->second;
+    }
+    if (known.size() >= 64) {
+        known.clear();
+    }
+    return known.emplace(std::move(both), FolderWalk::relPath(url, root)).first->second;
+}
+
+// The Last-Modified line of the file last answered; images change far less often than
+// they are read.
+const std::string& lastModifiedLine(Date modified) {
+    thread_local std::optional<Date> date;
+    thread_local std::string line;
+    if (date != modified) {
+        line = Http::lastModifiedHeader(modified);
+        date = modified;
+    }
+    return line;
+}
+
+void appendNumber(std::string& out, std::uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
 }
 
 } // namespace
@@ -52,18 +89,27 @@ std::optional<ByteRange> chooseRange(const std::string* rangeHeader, std::uint64
 std::string fileHead(const Request& request, const ByteRange& range, std::uint64_t size,
                      bool writable, std::optional<Date> modified) {
     const std::uint64_t length = size == 0 ? 0 : range.end - range.start + 1;
-    std::string head = range.partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+    std::string head;
+    head.reserve(320); // the longest head fits: one allocation
+    head += range.partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
     head += "Content-Type: application/octet-stream\r\nAccept-Ranges: bytes\r\n";
     head += writable ? "X-Vorn-Writable: 1\r\n" : "X-Vorn-Writable: 0\r\n";
     head += "X-Vorn-Poll: 5\r\n";
     if (range.partial) {
-        head += "Content-Range: bytes " + std::to_string(range.start) + "-" +
-                std::to_string(range.end) + "/" + std::to_string(size) + "\r\n";
+        head += "Content-Range: bytes ";
+        appendNumber(head, range.start);
+        head += '-';
+        appendNumber(head, range.end);
+        head += '/';
+        appendNumber(head, size);
+        head += "\r\n";
     }
     if (modified) {
-        head += Http::lastModifiedHeader(*modified);
+        head += lastModifiedLine(*modified);
     }
-    head += "Content-Length: " + std::to_string(length) + "\r\n";
+    head += "Content-Length: ";
+    appendNumber(head, length);
+    head += "\r\n";
     head += Http::connectionHeader(request);
     head += "\r\n";
     return head;
@@ -94,7 +140,7 @@ Answer serveImage(ShareState& state, const Request& request) {
     std::optional<OpenFile> file = state.files.library(request.path, state.folder, state.writable);
     std::optional<std::string> key;
     if (file) {
-        key = FolderWalk::relPath(file->url, state.folder);
+        key = readKey(file->url, state.folder);
     }
     return serveFile(state, request, file, key);
 }
