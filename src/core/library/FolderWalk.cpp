@@ -41,6 +41,11 @@ struct Walker {
             if (name.empty() || name.front() == '.') {
                 continue; // hidden, and also "." and ".."
             }
+            // A request path must decode to UTF-8, so such a name could be listed but
+            // never fetched; leave it out (and everything below it) instead.
+            if (!Text::isValidUtf8(name)) {
+                continue;
+            }
             std::filesystem::path url = dirPath / entry->d_name;
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
@@ -65,11 +70,17 @@ struct Walker {
     }
 };
 
-// Path components of the lexically normalised path, without the empty piece a
-// trailing slash leaves; the first component of an absolute path is "/".
+// Path components of the absolute, lexically normalised path, without the empty piece a
+// trailing slash leaves; the first component is "/". Made absolute first so that a library
+// given as "." or "lib" still contains the paths built from it.
 std::vector<std::string> components(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(path, ec);
+    if (ec) {
+        full = path;
+    }
     std::vector<std::string> parts;
-    for (const auto& part : path.lexically_normal()) {
+    for (const auto& part : full.lexically_normal()) {
         if (!part.empty()) {
             parts.push_back(part.string());
         }

@@ -12,8 +12,8 @@
 
 namespace vorn::FolderWalk {
 
-/// Every regular file below `root`, hidden names and links leaving the library left
-/// out, sorted case-insensitively by relPath (stable).
+/// Every regular file below `root`, hidden names, names that are not UTF-8 and links
+/// leaving the library left out, sorted case-insensitively by relPath (stable).
 std::vector<WalkedFile> files(const std::filesystem::path& root);
 
 /// `folders(fromDirs)` of the files' folders.

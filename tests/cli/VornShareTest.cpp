@@ -1,0 +1,220 @@
+// Runs the built vorn-share as a child process, the way users and scripts meet it.
+
+#include "support/ProDosBytes.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProDosBytes;
+using test::TempDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Output goes to files rather than pipes, so a chatty child can never block on a full pipe.
+Outcome vornShare(const std::vector<std::string>& args) {
+    TempDir capture;
+    const std::string outPath = (capture / "out").string(), errPath = (capture / "err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    std::vector<std::string> all{VORN_SHARE_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome outcome;
+    if (posix_spawn(&pid, VORN_SHARE_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    outcome.out = slurp(outPath);
+    outcome.err = slurp(errPath);
+    return outcome;
+}
+
+std::string describe(const std::vector<std::string>& args) {
+    std::string text = "vorn-share";
+    for (const std::string& arg : args) {
+        text += " '" + arg + "'";
+    }
+    return text;
+}
+
+// Everything a command could change: every entry's path, type, size and modification time.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const auto status = entry.symlink_status();
+        std::string facts = std::to_string(int(status.type()));
+        if (fs::is_regular_file(status)) {
+            facts += " " + std::to_string(entry.file_size()) + " " +
+                     std::to_string(entry.last_write_time().time_since_epoch().count());
+        }
+        tree[fs::relative(entry.path(), root).string()] = facts;
+    }
+    return tree;
+}
+
+// Alpha.po boots; Games/Star Run.po is an 800 KB volume; Games/Arcade/Zap.2mg is a 2IMG
+// container without boot marker; a text file and a Disk II image are not shared.
+class VornShareTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir.write("lib/Alpha.po",
+                    ProDosBytes(280).volume("ALPHA").entry(2, 1, 1, "PRODOS", 0xFF).bytes());
+        m_dir.write("lib/Games/Star Run.po", ProDosBytes(1600).volume("STAR.RUN").bytes());
+        m_dir.write("lib/Games/Arcade/Zap.2mg",
+                    test::twoImgHeader(64) + ProDosBytes(280).bootMarker(0).bytes());
+        m_dir.write("lib/notes.txt", "not an image");
+        m_dir.write("lib/Games/Old.dsk", std::string(143360, '\0'));
+        m_dir.write("lib/.hidden/x.po", std::string(512, '\0'));
+    }
+    std::string lib() const { return (m_dir / "lib").string(); }
+
+    TempDir m_dir;
+};
+
+TEST_F(VornShareTest, BadInputGetsOneLineAndStatusTwo) {
+    const std::string file = (m_dir / "lib/notes.txt").string();
+    const std::vector<std::vector<std::string>> cases{
+        {"scan", lib() + "/missing"},
+        {"scan", file},
+        {"catalog", file},
+        {"hub", lib() + "/missing"},
+        {"catalog", lib(), "--page", "0"},
+        {"catalog", lib(), "--page", "x"},
+        {"catalog", lib(), "--page", "-3"},
+        {"catalog", lib(), "--page", "2x"},
+        {"catalog", lib(), "--bogus"},
+        {"scan"},
+        {},
+        {"serve-everything", lib()},
+    };
+    for (const auto& args : cases) {
+        const Outcome run = vornShare(args);
+        EXPECT_EQ(run.status, 2) << describe(args);
+        EXPECT_EQ(run.out, "") << describe(args);
+        EXPECT_TRUE(run.err.starts_with("vorn-share: ")) << describe(args) << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1)
+            << describe(args) << " must explain itself in exactly one line:\n"
+            << run.err;
+        EXPECT_EQ(run.err.back(), '\n') << describe(args);
+    }
+}
+
+TEST_F(VornShareTest, CatalogWritesTheBytesTheCardReceives) {
+    const Outcome page = vornShare({"catalog", lib(), "--base", "http://lan:8271/", "--read-only"});
+    EXPECT_EQ(page.status, 0) << page.err;
+    EXPECT_EQ(page.out,
+              "{ \"pages\": 1, \"total\": 3, \"volumes\": [\n"
+              "  { \"name\": \"Alpha\", \"bytes\": 143360, \"blocks\": 280, \"boot\": true, "
+              "\"readonly\": true, \"source\": \"lan\", \"url\": \"http://lan:8271/Alpha.po\" },\n"
+              "  { \"name\": \"Star Run\", \"bytes\": 819200, \"blocks\": 1600, \"boot\": false, "
+              "\"readonly\": true, \"source\": \"lan\", "
+              "\"url\": \"http://lan:8271/Games/Star%20Run.po\" },\n"
+              "  { \"name\": \"Zap\", \"bytes\": 143424, \"blocks\": 280, \"boot\": false, "
+              "\"readonly\": true, \"source\": \"lan\", "
+              "\"url\": \"http://lan:8271/Games/Arcade/Zap.2mg\" }\n"
+              "] }\n");
+
+    const Outcome category = vornShare({"catalog", lib(), "--cat", "Games", "--prefix-subfolder"});
+    EXPECT_EQ(category.status, 0) << category.err;
+    EXPECT_EQ(category.out,
+              "{ \"pages\": 1, \"count\": 2, \"volumes\": [\n"
+              "  { \"name\": \"Arcade: Zap\", \"bytes\": 143424, \"blocks\": 280, \"boot\": false, "
+              "\"readonly\": false, \"source\": \"lan\", "
+              "\"url\": \"http://127.0.0.1:8271/Games/Arcade/Zap.2mg\" },\n"
+              "  { \"name\": \"Star Run\", \"bytes\": 819200, \"blocks\": 1600, \"boot\": false, "
+              "\"readonly\": false, \"source\": \"lan\", "
+              "\"url\": \"http://127.0.0.1:8271/Games/Star%20Run.po\" }\n"
+              "] }\n");
+
+    EXPECT_EQ(vornShare({"catalog", lib(), "--page", "2"}).out,
+              "{ \"pages\": 1, \"total\": 3, \"volumes\": [\n] }\n");
+    EXPECT_EQ(vornShare({"hub", lib()}).out,
+              "{ \"hub\": \"your\", \"kind\": \"disks\", \"total\": 3, \"cats\": [\n"
+              "  { \"name\": \"Games\", \"cat\": \"Games\", \"n\": 2 }\n"
+              "] }\n");
+}
+
+TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
+    const Outcome scan = vornShare({"scan", lib()});
+    EXPECT_EQ(scan.status, 0) << scan.err;
+    EXPECT_EQ(scan.out, "NAME      VOLUME    BLOCKS  BOOT    SIZE  FOLDER\n"
+                        "Alpha     ALPHA        280  yes   140 KB  /\n"
+                        "Star Run  STAR.RUN    1600  no    800 KB  Games\n"
+                        "Zap       -            280  no    140 KB  Games/Arcade\n"
+                        "3 disk images shared; 1 file skipped, needing Disk II emulation "
+                        "(.dsk, .do, .woz, .nib)\n");
+}
+
+TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
+    const auto before = snapshot(lib());
+    ASSERT_FALSE(before.empty());
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"scan", lib()},
+             {"catalog", lib()},
+             {"catalog", lib(), "--search", "a", "--cat", "Games"},
+             {"hub", lib()}}) {
+        EXPECT_EQ(vornShare(args).status, 0) << describe(args);
+        EXPECT_EQ(snapshot(lib()), before) << describe(args) << " changed the library";
+    }
+}
+
+TEST_F(VornShareTest, DemoWritesOnlyIntoANewOrEmptyFolder) {
+    const fs::path busy = m_dir.write("busy/keep.txt", "mine").parent_path();
+    const Outcome refused = vornShare({"demo", busy.string()});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    EXPECT_EQ(snapshot(busy).size(), 1u) << "nothing may be added to a folder in use";
+    EXPECT_EQ(slurp(busy / "keep.txt"), "mine");
+
+    const fs::path fresh = m_dir.mkdir("fresh");
+    const Outcome demo = vornShare({"demo", fresh.string()});
+    EXPECT_EQ(demo.status, 0) << demo.err;
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fresh)) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        ++files;
+        EXPECT_NE(demo.out.find("wrote " + entry.path().string() + "\n"), std::string::npos)
+            << entry.path() << " was written without being reported";
+    }
+    EXPECT_EQ(std::size_t(std::count(demo.out.begin(), demo.out.end(), '\n')), files) << demo.out;
+    const std::string scan = vornShare({"scan", fresh.string()}).out;
+    EXPECT_NE(scan.find("\n2 disk images shared; 1 file skipped"), std::string::npos) << scan;
+}
+
+} // namespace
+} // namespace vorn

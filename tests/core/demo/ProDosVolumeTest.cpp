@@ -1,0 +1,93 @@
+#include "demo/ProDosVolume.h"
+
+#include "demo/DemoLibrary.h"
+#include "library/Catalog.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <stdexcept>
+
+namespace vorn {
+namespace {
+
+unsigned byte(const std::string& bytes, std::size_t at) {
+    return static_cast<unsigned char>(bytes[at]);
+}
+
+unsigned le16(const std::string& bytes, std::size_t at) {
+    return byte(bytes, at) | byte(bytes, at + 1) << 8;
+}
+
+ProDosVolumeSpec manyFiles(std::size_t count, std::uint8_t lastType) {
+    ProDosVolumeSpec spec{"MANY", 280, {}};
+    for (std::size_t i = 1; i <= count; ++i) {
+        spec.files.push_back({"F" + std::to_string(i), 0x04, 0, "x"});
+    }
+    spec.files.back() = {"START.SYSTEM", lastType, 0x2000, std::string(600, 'S')};
+    return spec;
+}
+
+// The probe is the reader the card's view depends on; the demo writer must agree with it.
+TEST(ProDosVolumeTest, WrittenVolumesReadBackThroughTheProbe) {
+    const std::string volume = ProDosVolume::build(manyFiles(20, 0x06));
+    EXPECT_EQ(volume.size(), 280u * 512);
+    EXPECT_EQ(DiskImage::bootProbe(volume, 0), (BootInfo{false, "MANY"}))
+        << "a boot marker without a system file does not make a startup disk";
+    // The twentieth file lands in the second directory block, reached by the chain.
+    EXPECT_TRUE(DiskImage::bootProbe(ProDosVolume::build(manyFiles(20, 0xFF)), 0).bootable);
+    const std::string wrapped = ProDosVolume::wrapTwoImg(volume);
+    EXPECT_EQ(DiskImage::dataOffset(wrapped, wrapped.size()), 64u);
+    EXPECT_EQ(wrapped.substr(64), volume);
+
+    // Entry 1 of block 2 is F1, a seedling: its key block holds the data itself. The last
+    // file is a sapling: its index block lists the two data blocks (low bytes, then high).
+    EXPECT_EQ(byte(volume, 2 * 512 + 4 + 39), 0x12u) << "seedling, name of two characters";
+    EXPECT_EQ(volume[le16(volume, 2 * 512 + 4 + 39 + 17) * 512], 'x');
+    const std::size_t last = 3 * 512 + 4 + 39 * (20 % 13);
+    EXPECT_EQ(volume.substr(last + 1, 12), "START.SYSTEM");
+    const unsigned index = le16(volume, last + 17);
+    EXPECT_EQ(byte(volume, last) >> 4, 2u) << "sapling";
+    EXPECT_EQ(volume.substr(byte(volume, index * 512) * 512, 512), std::string(512, 'S'));
+    EXPECT_EQ(volume.substr(byte(volume, index * 512 + 1) * 512, 89), std::string(88, 'S') + '\0');
+
+    EXPECT_THROW(ProDosVolume::build({"lower", 280, {}}), std::invalid_argument);
+    EXPECT_THROW(ProDosVolume::build(manyFiles(52, 0x04)), std::invalid_argument);
+    EXPECT_THROW(ProDosVolume::build({"TINY", 8, {{"BIG", 0x06, 0, std::string(4096, 'b')}}}),
+                 std::invalid_argument);
+}
+
+TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
+    test::TempDir dir;
+    const auto written = DemoLibrary::write(dir / "demo");
+    for (const char* disk :
+         {"Games/Lunar_Base.po", "Utilities/Toolbox.2mg", "Games/Old Arcade.dsk"}) {
+        EXPECT_NE(std::find(written.begin(), written.end(), dir / "demo" / disk), written.end())
+            << disk << " is missing from the files reported written";
+    }
+    const Catalog catalog = Catalog::scan(dir / "demo", true);
+    ASSERT_EQ(catalog.images().size(), 2u) << "the Disk II image is not shared";
+    const DiskImage& lunar = catalog.images()[0];
+    EXPECT_EQ(lunar.displayName, "Lunar Base");
+    EXPECT_EQ(lunar.volumeName, "LUNAR.BASE");
+    EXPECT_EQ(lunar.blocks, 280u);
+    EXPECT_FALSE(lunar.bootable);
+    const DiskImage& toolbox = catalog.images()[1];
+    EXPECT_EQ(toolbox.relPath(), "Utilities/Toolbox.2mg");
+    EXPECT_EQ(toolbox.volumeName, "TOOLBOX");
+    EXPECT_EQ(toolbox.blocks, 1600u);
+    EXPECT_EQ(toolbox.bytes, 64u + 1600 * 512);
+    EXPECT_FALSE(toolbox.bootable);
+
+    // A second run must refuse rather than overwrite; so must a plain file.
+    EXPECT_THROW(DemoLibrary::write(dir / "demo"), DemoLibrary::Error);
+    dir.write("file", "keep");
+    EXPECT_THROW(DemoLibrary::write(dir / "file"), DemoLibrary::Error);
+    std::ifstream in(dir / "file");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+}
+
+} // namespace
+} // namespace vorn

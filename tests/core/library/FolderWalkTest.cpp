@@ -1,0 +1,153 @@
+#include "library/FolderWalk.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::vector<std::string> relPaths(const std::vector<WalkedFile>& files) {
+    std::vector<std::string> out;
+    for (const WalkedFile& f : files) {
+        out.push_back(f.relPath());
+    }
+    return out;
+}
+
+// A library with hidden entries and links of every kind, next to a folder outside it.
+class FolderWalkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir.write("outside/secret.po", "x");
+        m_dir.write("lib/b.po", "b");
+        m_dir.write("lib/A.po", "a");
+        m_dir.write("lib/Games/c.po", "c");
+        m_dir.write("lib/Games/Arcade/x.po", "x");
+        m_dir.write("lib/.hidden.po", "h");
+        m_dir.write("lib/.secret/inside.po", "s");
+        m_dir.write("lib/back\\slash.po", "\\");
+        m_dir.link("lib/inside-link.po", m_dir / "lib/A.po");
+        m_dir.link("lib/relative-link.po", "Games/c.po");
+        m_dir.link("lib/outside-link.po", m_dir / "outside/secret.po");
+        m_dir.link("lib/FolderLink", m_dir / "lib/Games");
+        m_dir.link("lib/OutLink", m_dir / "outside");
+        m_dir.link("lib/RootLink.po", m_dir / "lib");
+        m_dir.link("lib/dangling.po", m_dir / "lib/missing.po");
+    }
+    fs::path root() const { return m_dir / "lib"; }
+
+    TempDir m_dir;
+};
+
+TEST_F(FolderWalkTest, ListsVisibleFilesSortedAndKeepsLinksInside) {
+    const std::vector<WalkedFile> files = FolderWalk::files(root());
+    const std::vector<std::string> expected{
+        "A.po",       "b.po",           "back\\slash.po",  "Games/Arcade/x.po",
+        "Games/c.po", "inside-link.po", "relative-link.po"};
+    EXPECT_EQ(relPaths(files), expected)
+        << "case-insensitive order; hidden names, links leaving the library, the root link, "
+           "dangling links and linked folders are all left out";
+    ASSERT_EQ(files.size(), expected.size());
+    EXPECT_EQ(files[3].folder, "Games/Arcade");
+    EXPECT_EQ(files[5].url, root() / "inside-link.po") << "links are reported unresolved";
+    EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}));
+}
+
+// A backslash is a legal name character here, but some clients treat it as a separator,
+// so a request must not contain one even though the walk lists such a file.
+TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPaths) {
+    for (const char* path :
+         {"", "/", "Games/../A.po", "./A.po", "Games/./c.po", "%2E%2E/outside/secret.po",
+          ".hidden.po", ".secret/inside.po", "back%5Cslash.po", "A%ZZ.po", "Games", "Games/",
+          "missing.po", "A.po%00.txt", "A.po%00", "outside-link.po", "dangling.po",
+          "OutLink/secret.po"}) {
+        EXPECT_EQ(FolderWalk::resolve(path, root()), std::nullopt) << "'" << path << "'";
+    }
+}
+
+TEST_F(FolderWalkTest, ResolveAcceptsEncodedAndLinkedFilesInside) {
+    EXPECT_EQ(FolderWalk::resolve("Games%2FArcade/x.po", root()), root() / "Games/Arcade/x.po")
+        << "an encoded slash separates folders once decoded";
+    EXPECT_EQ(FolderWalk::resolve("//Games//c.po", root()), root() / "Games/c.po");
+    EXPECT_EQ(FolderWalk::resolve("inside-link.po", root()), root() / "inside-link.po")
+        << "the result is the unresolved candidate";
+    EXPECT_EQ(FolderWalk::resolve("A.po", m_dir / "lib/"), m_dir / "lib/A.po");
+}
+
+// The card fetches what the catalog lists by URL: every listed file must come back through
+// resolve from its encoded relPath, whatever bytes the file system allows in its name.
+TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
+    TempDir dir;
+    for (const char* name : {"Star Run #2.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
+                             "new\nline.po", "Latin1 caf\xE9.po", "Old\xFE/x.po"}) {
+        dir.write(name, "x");
+    }
+    const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
+    for (const WalkedFile& f : files) {
+        const std::string encoded = FolderWalk::encodePath(f.relPath());
+        EXPECT_EQ(FolderWalk::resolve(encoded, dir.path()), f.url)
+            << "listed but unreachable: " << encoded;
+    }
+    EXPECT_EQ(relPaths(files),
+              (std::vector<std::string>{"Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
+                                        "new\nline.po", "Star Run #2.po"}))
+        << "names that are not UTF-8 cannot be named in a request, so they are not listed";
+}
+
+TEST(FolderWalk, RootOnlyLibraryAndEmptyOrMissingFolders) {
+    TempDir dir;
+    dir.write("Zed.po", "z");
+    dir.write("alpha.hdv", "a");
+    const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
+    EXPECT_EQ(relPaths(files), (std::vector<std::string>{"alpha.hdv", "Zed.po"}));
+    for (const WalkedFile& f : files) {
+        EXPECT_EQ(f.folder, "") << f.relPath();
+    }
+    EXPECT_TRUE(FolderWalk::folders(files).empty()) << "the root is never a folder";
+    EXPECT_TRUE(FolderWalk::files(dir / "missing").empty());
+}
+
+TEST(FolderWalk, FoldersIncludeEveryAncestorOnceSorted) {
+    EXPECT_EQ(FolderWalk::foldersFromDirs({"Games/Arcade", "Utils", "", "Games"}),
+              (std::vector<std::string>{"Games", "Games/Arcade", "Utils"}));
+    EXPECT_EQ(FolderWalk::foldersFromDirs({"zip/Old/New", "apps", "/zip//Old/"}),
+              (std::vector<std::string>{"apps", "zip", "zip/Old", "zip/Old/New"}));
+}
+
+TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
+    const fs::path root = "/lib";
+    EXPECT_EQ(FolderWalk::relativeFolder("/lib/Games/Arcade/x.po", root), "Games/Arcade");
+    EXPECT_EQ(FolderWalk::relativeFolder("/lib/x.po", "/lib/"), "");
+    EXPECT_EQ(FolderWalk::relativeFolder("/lib/Games/../x.po", root), "");
+    EXPECT_EQ(FolderWalk::relativeFolder("/libx/a.po", root), std::nullopt)
+        << "a sibling whose name starts like the root is not inside it";
+    EXPECT_EQ(FolderWalk::relativeFolder("/lib", root), std::nullopt);
+    EXPECT_EQ(FolderWalk::relativeFolder("/other/x.po", root), std::nullopt);
+    EXPECT_EQ(FolderWalk::relPath("/lib/Games/x.po", root), "Games/x.po");
+    EXPECT_EQ(FolderWalk::relPath("/lib/x.po", root), "x.po");
+    EXPECT_EQ(FolderWalk::relPath("/elsewhere/x.po", root), std::nullopt);
+
+    // A library given as a relative path ("vorn-share scan .") names the same files.
+    const fs::path cwd = fs::current_path();
+    EXPECT_EQ(FolderWalk::relPath("./Games/x.po", "."), "Games/x.po");
+    EXPECT_EQ(FolderWalk::relPath(cwd / "lib/Games/x.po", "lib"), "Games/x.po");
+    EXPECT_EQ(FolderWalk::relPath("lib/x.po", cwd / "lib"), "x.po");
+    EXPECT_EQ(FolderWalk::relPath("../x.po", "."), std::nullopt);
+}
+
+TEST(FolderWalk, EncodePathEncodesEachSegment) {
+    EXPECT_EQ(FolderWalk::encodePath("/a//b c/"), "a/b%20c");
+    EXPECT_EQ(FolderWalk::encodePath("Games/Star Run #2.po"), "Games/Star%20Run%20%232.po");
+    EXPECT_EQ(FolderWalk::encodePath("Caf\xC3\xA9/x?.po"), "Caf\xC3\xA9/x%3F.po");
+    EXPECT_EQ(FolderWalk::realPath("/no/such/path"), "/no/such/path")
+        << "a path that cannot be resolved compares by its text";
+}
+
+} // namespace
+} // namespace vorn

@@ -1,0 +1,128 @@
+#include "library/HubConfig.h"
+
+#include "library/YourHub.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vorn {
+namespace {
+
+TEST(HubConfigTest, DefaultsAreTheTopLevelFoldersSorted) {
+    const HubConfig config = HubConfig::defaults({"Utils", "games", "Games/Arcade", "Apps"});
+    EXPECT_EQ(config, (HubConfig{{{"Apps", {}}, {"games", {}}, {"Utils", {}}}, false}));
+    EXPECT_TRUE(HubConfig::defaults({}).cats.empty());
+}
+
+TEST(HubConfigTest, DisplayLabelAndLookup) {
+    EXPECT_EQ((HubCategory{"Games/Arcade", " \t "}.displayLabel()), "Arcade")
+        << "a blank label shows the folder's own name";
+    EXPECT_EQ((HubCategory{"Games", "  Fun Stuff\t"}.displayLabel()), "Fun Stuff");
+    EXPECT_EQ((HubCategory{std::string(40, 'x'), {}}.displayLabel()), std::string(30, 'x'));
+    std::string marked; // 31 letters, each with a combining accent: 31 characters, 93 bytes
+    for (int i = 0; i < 31; ++i) {
+        marked += "e\xCC\x81";
+    }
+    EXPECT_EQ((HubCategory{"x", marked}.displayLabel()), marked.substr(0, 90))
+        << "the cut counts characters, not bytes, and keeps marks with their letters";
+    EXPECT_EQ(HubConfig::clip("short"), "short");
+
+    const HubConfig config{{{"Games", "Fun"}, {"Utils", {}}, {"Games", "Second"}}, false};
+    EXPECT_EQ(config.label("Games"), "Fun") << "the first category with the path wins";
+    EXPECT_EQ(config.label("Utils"), "Utils");
+    EXPECT_EQ(config.label("games"), std::nullopt) << "paths are compared exactly";
+    EXPECT_TRUE(config.contains("Utils"));
+    EXPECT_FALSE(config.contains("Util"));
+}
+
+TEST(HubConfigTest, MembershipAndPrefixedNames) {
+    EXPECT_TRUE(HubConfig::under("Games/Arcade", "Games"));
+    EXPECT_TRUE(HubConfig::under("Games", "Games"));
+    EXPECT_FALSE(HubConfig::under("GamesExtra", "Games")) << "whole components only";
+    EXPECT_FALSE(HubConfig::under("Gam", "Games"));
+    EXPECT_TRUE(HubConfig::under("", ""));
+    EXPECT_FALSE(HubConfig::under("Games", "")) << "the root category holds only the root";
+    EXPECT_EQ(HubConfig::prefixed("Disk 1", "Games/Arcade/Star Run", "Games"), "Star Run: Disk 1");
+    EXPECT_EQ(HubConfig::prefixed("Disk 1", "Games", "Games"), "Disk 1");
+    EXPECT_EQ(HubConfig::prefixed("Disk 1", "Utils", "Games"), "Disk 1");
+}
+
+TEST(HubConfigTest, PersistedFormRoundTripsAndRejectsMalformedInput) {
+    const HubConfig plain{{{"Games", {}}, {"Games/Arcade", {}}}, false};
+    const auto text = plain.encoded();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->find("label"), std::string::npos) << *text;
+    EXPECT_EQ(HubConfig::decode(*text), plain);
+    const HubConfig labelled{{{"Utils", "Utilit\xC3\xA9s \"1\""}, {"", {}}}, true};
+    EXPECT_EQ(HubConfig::decode(labelled.encoded().value()), labelled);
+    EXPECT_EQ(
+        HubConfig::decode(
+            R"({"prefixSubfolder": false, "extra": 1, "cats": [{"path": "A", "label": null}]})"),
+        (HubConfig{{{"A", {}}}, false}))
+        << "a null label is absent; unknown keys are ignored";
+    EXPECT_FALSE((HubConfig{{{"bad\xFF", {}}}, false}.encoded())) << "not UTF-8";
+
+    for (const char* bad :
+         {"", "not json", "[]", "{}", R"({"cats": []})", R"({"prefixSubfolder": true})",
+          R"({"cats": {}, "prefixSubfolder": true})", R"({"cats": [1], "prefixSubfolder": true})",
+          R"({"cats": [{}], "prefixSubfolder": true})",
+          R"({"cats": [{"label": "x"}], "prefixSubfolder": true})",
+          R"({"cats": [{"path": 3}], "prefixSubfolder": true})",
+          R"({"cats": [{"path": null}], "prefixSubfolder": true})",
+          R"({"cats": [{"path": "A", "label": 5}], "prefixSubfolder": true})",
+          R"({"cats": [], "prefixSubfolder": "yes"})", R"({"cats": [], "prefixSubfolder": 1})",
+          R"({"cats": [], "prefixSubfolder": null})",
+          R"({"cats": [], "prefixSubfolder": true} trailing)"}) {
+        EXPECT_EQ(HubConfig::decode(bad), std::nullopt) << "accepted: " << bad;
+    }
+}
+
+TEST(YourHubTest, JsonListsCategoriesHoldingItems) {
+    const HubConfig config{{{"Games", {}}, {"Empty", {}}, {"Utils", "Utilities"}}, false};
+    const std::map<std::string, std::int64_t> sizes{{"Games", 17}, {"Utils", 3}};
+    const auto count = [&](const std::string& path) {
+        const auto it = sizes.find(path);
+        return it == sizes.end() ? 0 : it->second;
+    };
+    EXPECT_EQ(YourHub::json(config, YourHub::Kind::disks, 42, count),
+              "{ \"hub\": \"your\", \"kind\": \"disks\", \"total\": 42, \"cats\": [\n"
+              "  { \"name\": \"Games\", \"cat\": \"Games\", \"n\": 17 },\n"
+              "  { \"name\": \"Utilities\", \"cat\": \"Utils\", \"n\": 3 }\n"
+              "] }\n");
+    const std::string empty =
+        "{ \"hub\": \"your\", \"kind\": \"audio\", \"total\": 5, \"cats\": [\n] }\n";
+    EXPECT_EQ(YourHub::json({}, YourHub::Kind::audio, 5, count), empty);
+    EXPECT_EQ(YourHub::json(HubConfig{{{"Empty", {}}}, false}, YourHub::Kind::audio, 5, count),
+              empty)
+        << "a category without items gives no row";
+    EXPECT_EQ(YourHub::json(HubConfig{{{"Odd\\\"Path\"", "Say \"hi\""}}, false},
+                            YourHub::Kind::pictures, 1, [](const std::string&) { return 1; }),
+              "{ \"hub\": \"your\", \"kind\": \"pictures\", \"total\": 1, \"cats\": [\n"
+              "  { \"name\": \"Say \\\"hi\\\"\", \"cat\": \"Odd\\\\\\\"Path\\\"\", \"n\": 1 }\n"
+              "] }\n");
+}
+
+TEST(YourHubTest, AtMostTwelveRowsAndLaterCategoriesAreNotCounted) {
+    HubConfig config;
+    for (int i = 1; i <= 14; ++i) {
+        config.cats.push_back({"C" + std::to_string(i), {}});
+    }
+    std::vector<std::string> asked;
+    const auto count = [&](const std::string& path) {
+        asked.push_back(path);
+        return path == "C2" ? std::int64_t{0} : std::int64_t{7};
+    };
+    const std::string json = YourHub::json(config, YourHub::Kind::disks, 91, count);
+    EXPECT_NE(json.find("\"cat\": \"C13\", \"n\": 7 }\n] }\n"), std::string::npos)
+        << "C13 is the twelfth row and the last:\n"
+        << json;
+    EXPECT_EQ(json.find("\"C2\""), std::string::npos) << "the empty C2 is skipped";
+    EXPECT_EQ(json.find("\"C14\""), std::string::npos);
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 14) << "head, twelve rows, tail";
+    EXPECT_EQ(asked.back(), "C13") << "once twelve rows are collected nothing more is counted";
+}
+
+} // namespace
+} // namespace vorn

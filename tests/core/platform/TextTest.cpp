@@ -1,0 +1,106 @@
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace vorn {
+namespace {
+
+// The lists people see are ordered by this comparison, so the order itself is the contract.
+TEST(TextTest, CollationIgnoresCaseButKeepsAccents) {
+    EXPECT_EQ(Text::compare("a", "A"), 0) << "case must not matter";
+    EXPECT_LT(Text::compare("apple", "Banana"), 0) << "not plain byte order";
+    EXPECT_NE(Text::compare("e", "\xC3\xA9"), 0) << "e and e-acute must stay distinct";
+    EXPECT_LT(Text::compare("\xC3\xA9"
+                            "cole",
+                            "f"),
+              0)
+        << "e-acute sorts with e, not after z";
+
+    std::vector<std::string> names{"zebra",
+                                   "\xC3\x89"
+                                   "clair",
+                                   "eclair",
+                                   "Apple",
+                                   "\xC3\xA9"
+                                   "cole",
+                                   "Ecole",
+                                   "banana"};
+    Text::stableSort(names, [](const std::string& s) { return s; });
+    const std::vector<std::string> expected{"Apple",
+                                            "banana",
+                                            "eclair",
+                                            "\xC3\x89"
+                                            "clair",
+                                            "Ecole",
+                                            "\xC3\xA9"
+                                            "cole",
+                                            "zebra"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST(TextTest, StableSortKeepsEqualItemsInTheirOrder) {
+    // Pairs differ by case only, so each pair compares equal and must keep input order.
+    std::vector<std::pair<std::string, int>> items{
+        {"b", 0}, {"A", 1}, {"a", 2}, {"B", 3}, {"a", 4}};
+    Text::stableSort(items, [](const auto& item) { return item.first; });
+    std::vector<int> order;
+    for (const auto& item : items) {
+        order.push_back(item.second);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 0, 3}));
+}
+
+TEST(TextTest, CaseMappingCoversNonAscii) {
+    EXPECT_EQ(Text::upper("stra\xC3\x9F"
+                          "e"),
+              "STRASSE")
+        << "sharp s upper-cases to two letters";
+    EXPECT_EQ(Text::lower("\xC3\x89"
+                          "COLE"),
+              "\xC3\xA9"
+              "cole");
+    EXPECT_EQ(Text::upper("caf\xC3\xA9"), "CAF\xC3\x89");
+    EXPECT_EQ(Text::upper("prodos.system"), "PRODOS.SYSTEM");
+    EXPECT_EQ(Text::asciiLower("\xC3\x89"
+                               "A"),
+              "\xC3\x89"
+              "a")
+        << "only ASCII letters change";
+}
+
+TEST(TextTest, PercentEncodingKeepsLettersMarksAndDigits) {
+    EXPECT_EQ(Text::percentEncode("Star Run #2/x+y"), "Star%20Run%20%232%2Fx%2By");
+    EXPECT_EQ(Text::percentEncode("a.b-c_d~e"), "a.b-c_d~e");
+    EXPECT_EQ(Text::percentEncode("Caf\xC3\xA9 e\xCC\x81"), "Caf\xC3\xA9%20e\xCC\x81")
+        << "accented letters and combining marks stay unencoded";
+    EXPECT_EQ(Text::percentEncode("100%"), "100%25");
+    EXPECT_EQ(Text::percentEncode("a\xFF"), "a%FF") << "a stray byte is encoded on its own";
+}
+
+TEST(TextTest, PercentDecodingRefusesMalformedEscapes) {
+    EXPECT_EQ(Text::percentDecode("Games%2FArcade%20x"), "Games/Arcade x");
+    EXPECT_EQ(Text::percentDecode("%c3%A9"), "\xC3\xA9") << "hex digits in either case";
+    EXPECT_EQ(Text::percentDecode("plain"), "plain");
+    EXPECT_EQ(Text::percentDecode(""), "");
+    for (const char* bad : {"%ZZ", "%4", "x%", "%G1", "%FF", "%C3"}) {
+        EXPECT_EQ(Text::percentDecode(bad), std::nullopt) << bad << " must not decode";
+    }
+    const std::string name = "Caf\xC3\xA9 #1/\xE2\x84\x96 100%";
+    EXPECT_EQ(Text::percentDecode(Text::percentEncode(name)), name) << "round trip";
+}
+
+TEST(TextTest, PrefixCountsUserPerceivedCharacters) {
+    const std::string eAcute = "e\xCC\x81"; // e followed by a combining acute accent
+    EXPECT_EQ(Text::prefixCharacters(eAcute + "t" + eAcute, 2), eAcute + "t")
+        << "a base letter and its mark are one character";
+    EXPECT_EQ(Text::prefixCharacters("abc", 10), "abc");
+    EXPECT_EQ(Text::prefixCharacters("abc", 0), "");
+    EXPECT_EQ(Text::prefixCharacters("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7x", 1),
+              "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7")
+        << "a flag is two code points but one character";
+}
+
+} // namespace
+} // namespace vorn

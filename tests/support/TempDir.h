@@ -1,0 +1,64 @@
+#pragma once
+// A private folder below the system's temporary folder, removed with everything in it
+// when the test ends, so that each test builds its library from nothing.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace vorn::test {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vorn-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary folder");
+        }
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    /// The folder itself.
+    const std::filesystem::path& path() const { return m_path; }
+    /// `relative` below the folder.
+    std::filesystem::path operator/(const std::string& relative) const { return m_path / relative; }
+
+    /// Writes `bytes` to `relative`, creating the folders on the way.
+    std::filesystem::path write(const std::string& relative, const std::string& bytes) const {
+        const std::filesystem::path file = m_path / relative;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        if (!out) {
+            throw std::runtime_error("cannot write " + file.string());
+        }
+        return file;
+    }
+    /// Creates the folder `relative` and its parents.
+    std::filesystem::path mkdir(const std::string& relative) const {
+        std::filesystem::create_directories(m_path / relative);
+        return m_path / relative;
+    }
+    /// A symbolic link at `relative` pointing to `target`.
+    std::filesystem::path link(const std::string& relative,
+                               const std::filesystem::path& target) const {
+        std::filesystem::create_directories((m_path / relative).parent_path());
+        std::filesystem::create_symlink(target, m_path / relative);
+        return m_path / relative;
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace vorn::test
