@@ -4,6 +4,7 @@
 #include "library/Paging.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace vorn {
@@ -22,9 +23,15 @@ std::string link(std::string_view href, std::string_view text) {
 }
 
 std::string diskItem(const DiskImage& image) {
+    // to_chars, not printf's %.1f: the desktop program runs in the user's locale, whose
+    // decimal comma printf would follow.
+    char megabytes[32];
+    const char* end = std::to_chars(megabytes, megabytes + sizeof megabytes,
+                                    double(image.bytes) / 1048576.0, std::chars_format::fixed, 1)
+                          .ptr;
     char numbers[96];
-    std::snprintf(numbers, sizeof numbers, " (%.1f MB, %llu blocks%s)</li>",
-                  double(image.bytes) / 1048576.0, static_cast<unsigned long long>(image.blocks),
+    std::snprintf(numbers, sizeof numbers, " (%.*s MB, %llu blocks%s)</li>", int(end - megabytes),
+                  megabytes, static_cast<unsigned long long>(image.blocks),
                   image.bootable ? ", bootable" : "");
     return "<li><a href=\"/" + FolderWalk::encodePath(image.relPath()) + "\">" + image.displayName +
            "</a>" + numbers;

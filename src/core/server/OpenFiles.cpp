@@ -16,16 +16,19 @@ Date modificationDate(const struct stat& info) {
 }
 
 // Opens a regular file; for a writable share read-write when the file permits it.
+// O_NONBLOCK because the name may lead to a named pipe, whose open for reading would
+// wait for a writer on the server's only thread; anything but a regular file is refused
+// once open.
 std::optional<OpenFile> openFile(const std::filesystem::path& url, bool writable,
                                  struct stat& info) {
     int fd = -1;
     bool canWrite = false;
     if (writable) {
-        fd = open(url.c_str(), O_RDWR | O_CLOEXEC);
+        fd = open(url.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         canWrite = fd >= 0;
     }
     if (fd < 0) {
-        fd = open(url.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd < 0) {
         return std::nullopt;
@@ -34,6 +37,7 @@ std::optional<OpenFile> openFile(const std::filesystem::path& url, bool writable
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
     return OpenFile{std::move(handle), url, std::uint64_t(info.st_size), modificationDate(info),
                     canWrite};
 }

@@ -1,0 +1,141 @@
+#include "server/IndexPage.h"
+
+#include "support/ProDosBytes.h"
+#include "support/TempDir.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace vorn {
+namespace {
+
+using test::ProDosBytes;
+
+constexpr std::string_view kBase = "http://192.168.1.20:8271/";
+
+class IndexPageTest : public ::testing::Test {
+protected:
+    ShareState share(bool writable = true) {
+        ShareState state;
+        state.folder = m_dir.mkdir("lib");
+        state.writable = writable;
+        state.rescan();
+        return state;
+    }
+    std::size_t count(const std::string& text, std::string_view piece) {
+        std::size_t n = 0;
+        for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(IndexPageTest, PageIsLaidOutPieceByPiece) {
+    m_dir.write("lib/Alpha.po",
+                ProDosBytes(280).volume("ALPHA").entry(2, 1, 1, "PRODOS", 0xFF).bytes());
+    m_dir.write("lib/Games/Star Run.po", ProDosBytes(1600).volume("STAR.RUN").bytes());
+    const std::string page = indexHTML(share(), kBase);
+    const std::string head =
+        "<!doctype html><meta charset=utf-8><title>Vorn Image Manager</title>\n"
+        "<body style=\"font-family: ui-monospace, monospace; background:#111; color:#3fda66; "
+        "padding:2em\">\n<h1>] Vorn IMAGE MANAGER</h1>\n"
+        "<p>Image Source URL for the card: <code style=\"color:#fff\">";
+    ASSERT_EQ(head.size(), 255u);
+    EXPECT_EQ(page,
+              head + std::string(kBase) +
+                  "</code></p>\n"
+                  "<p>Apple II categories: <a style=\"color:#3fda66\" href=\"/vorn-your-hub.json\">"
+                  "/vorn-your-hub.json</a>\n(1, what the card lists under Your source)</p>\n"
+                  "<ul><li><a href=\"/search?cat=Games\">Games</a> (1)</li></ul>"
+                  "\n<p>Catalog: <a style=\"color:#3fda66\" href=\"/vorn-volumes.json\">"
+                  "/vorn-volumes.json</a>\n(2 disk images, 1 page, writable)</p>\n<ul>"
+                  "<li><a href=\"/Alpha.po\">Alpha</a> (0.1 MB, 280 blocks, bootable)</li>"
+                  "<li><a href=\"/Games/Star%20Run.po\">Star Run</a> (0.8 MB, 1600 blocks)</li>"
+                  "</ul>\n\n</body>");
+    EXPECT_EQ(page.find('\r'), std::string::npos);
+}
+
+TEST_F(IndexPageTest, EmptyLibrary) {
+    ShareState state = share();
+    const std::string page = indexHTML(state, kBase);
+    EXPECT_EQ(page.find("Apple II categories"), std::string::npos) << "no folders, no categories";
+    EXPECT_TRUE(page.ends_with("(0 disk images, 1 page, writable)</p>\n<ul>"
+                               "<li><i>no disk images found</i></li></ul>\n\n</body>"))
+        << page;
+    state.hubOverride = HubConfig{{{"Games", std::nullopt}}, false};
+    EXPECT_NE(indexHTML(state, kBase).find("<li><a href=\"/search?cat=Games\">Games</a> (0)</li>"),
+              std::string::npos)
+        << "configured categories are listed even when empty";
+}
+
+TEST_F(IndexPageTest, PageCountAndWritableFlag) {
+    const std::string image = ProDosBytes(2).bytes();
+    for (int i = 1; i <= 16; ++i) {
+        m_dir.write("lib/D" + std::to_string(i) + ".po", image);
+    }
+    EXPECT_NE(indexHTML(share(), kBase).find("(16 disk images, 1 page, writable)"),
+              std::string::npos);
+    m_dir.write("lib/D17.po", image);
+    const std::string writable = indexHTML(share(), kBase);
+    EXPECT_NE(writable.find("(17 disk images, 2 pages, writable)"), std::string::npos);
+    EXPECT_EQ(count(writable, "<li>"), 17u);
+
+    std::string readOnly = indexHTML(share(false), kBase);
+    const auto at = readOnly.find("2 pages, read-only)");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(readOnly.replace(at + 9, 9, "writable"), writable)
+        << "only the catalog line tells a read-only share";
+}
+
+TEST_F(IndexPageTest, CategoriesAreCutAtTwelveAndNamesGoInAsTheyAre) {
+    HubConfig hub;
+    for (int i = 1; i <= 15; ++i) {
+        hub.cats.push_back({"Cat" + std::to_string(i), std::nullopt});
+        m_dir.write("lib/Cat" + std::to_string(i) + "/x.po", ProDosBytes(2).bytes());
+    }
+    hub.cats[0].label = "<Best & First>";
+    m_dir.write("lib/Cat1/A<b&c \"d\".po", ProDosBytes(2).bytes());
+    ShareState state = share();
+    state.hubOverride = hub;
+    const std::string page = indexHTML(state, kBase);
+    const auto start = page.find("<p>Apple II categories");
+    const auto end = page.find("</ul>", start);
+    ASSERT_NE(end, std::string::npos);
+    const std::string section = page.substr(start, end - start);
+    EXPECT_NE(section.find("\n(15, what the card lists under Your source)"), std::string::npos);
+    EXPECT_EQ(count(section, "<li>"), 12u) << section;
+    EXPECT_NE(section.find("<li><a href=\"/search?cat=Cat12\">Cat12</a> (1)</li>"),
+              std::string::npos);
+    EXPECT_NE(section.find("\"><Best & First></a> (2)</li>"), std::string::npos) << section;
+    EXPECT_NE(page.find("<li><a href=\"/Cat1/A%3Cb%26c%20%22d%22.po\">A<b&c \"d\"</a>"),
+              std::string::npos)
+        << "links are encoded, names are not escaped";
+}
+
+// The desktop program runs with the user's locale, where a decimal comma is common; the
+// page must read the same as everywhere else.
+TEST_F(IndexPageTest, SizesIgnoreTheProcessLocale) {
+    // A locale of nothing but a decimal comma, built for the test (the system may have none).
+    m_dir.write("locale/comma.src", "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                                    "grouping 3;3\nEND LC_NUMERIC\n");
+    const std::string build = "localedef -c -i '" + (m_dir / "locale/comma.src").string() + "' '" +
+                              (m_dir / "locale/comma").string() + "' >/dev/null 2>&1";
+    [[maybe_unused]] const int status = std::system(build.c_str()); // warns, yet builds
+    setenv("LOCPATH", (m_dir / "locale").c_str(), 1);
+    const bool comma = std::setlocale(LC_NUMERIC, "comma") != nullptr;
+    unsetenv("LOCPATH");
+    if (!comma) {
+        GTEST_SKIP() << "no decimal-comma locale could be made (localedef missing?)";
+    }
+    m_dir.write("lib/Star Run.po", ProDosBytes(1600).bytes());
+    const std::string page = indexHTML(share(), kBase);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_NE(page.find("Star Run</a> (0.8 MB, 1600 blocks)</li>"), std::string::npos) << page;
+}
+
+} // namespace
+} // namespace vorn
