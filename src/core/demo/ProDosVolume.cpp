@@ -62,7 +62,8 @@ struct Placed {
 };
 
 Placed placeFile(Layout& layout, const ProDosFile& file, std::uint16_t total) {
-    const std::size_t dataBlocks = std::max<std::size_t>(1, (file.data.size() + kBlock - 1) / kBlock);
+    const std::size_t dataBlocks =
+        std::max<std::size_t>(1, (file.data.size() + kBlock - 1) / kBlock);
     if (dataBlocks > 256) {
         throw std::invalid_argument("file too large for the demo writer: " + file.name);
     }
@@ -131,7 +132,8 @@ std::string build(const ProDosVolumeSpec& spec) {
     }
     Layout layout{std::string(std::size_t(spec.blocks) * kBlock, '\0'),
                   std::uint16_t(kBitmapFirst + bitmapBlocks)};
-    const unsigned date = unsigned(spec.year % 100) << 9 | unsigned(spec.month) << 5 | unsigned(spec.day);
+    const unsigned date =
+        unsigned(spec.year % 100) << 9 | unsigned(spec.month) << 5 | unsigned(spec.day);
     std::string& b = layout.bytes;
     putBootBlock(b);
     for (std::uint16_t block = kDirectoryFirst; block <= kDirectoryLast; ++block) {
@@ -173,12 +175,12 @@ std::string wrapTwoImg(const std::string& volume) {
     std::string header(64, '\0');
     header.replace(0, 4, "2IMG");
     header.replace(4, 4, "VORN");
-    put16(header, 8, 64);                           // header size
-    put16(header, 10, 1);                           // version
-    put32(header, 12, 1);                           // image format: ProDOS order
+    put16(header, 8, 64); // header size
+    put16(header, 10, 1); // version
+    put32(header, 12, 1); // image format: ProDOS order
     put32(header, 20, unsigned(volume.size() / kBlock));
-    put32(header, 24, 64);                          // data offset
-    put32(header, 28, unsigned(volume.size()));     // data length
+    put32(header, 24, 64);                      // data offset
+    put32(header, 28, unsigned(volume.size())); // data length
     return header + volume;
 }
 

@@ -21,8 +21,8 @@ bool matches(const DiskImage& image, const std::string& lowerQuery) {
            Text::lower(image.folder).find(lowerQuery) != std::string::npos;
 }
 
-void appendEntry(std::string& out, const DiskImage& image, std::string_view baseURL,
-                 bool writable, const Covers& covers) {
+void appendEntry(std::string& out, const DiskImage& image, std::string_view baseURL, bool writable,
+                 const Covers& covers) {
     out += "  { \"name\": " + Catalog::jsonString(image.displayName);
     out += ", \"bytes\": " + std::to_string(image.bytes);
     out += ", \"blocks\": " + std::to_string(image.blocks);
@@ -83,15 +83,15 @@ std::int64_t Catalog::pages() const {
 
 std::string Catalog::pageJSON(std::int64_t page, std::string_view baseURL,
                               const Covers& covers) const {
-    const std::string head = "\"pages\": " + std::to_string(pages()) +
-                             ", \"total\": " + std::to_string(m_images.size());
+    const std::string head =
+        "\"pages\": " + std::to_string(pages()) + ", \"total\": " + std::to_string(m_images.size());
     return body(Paging::slice(std::span<const DiskImage>(m_images), page, entriesPerPage), baseURL,
                 m_writable, head, covers);
 }
 
-std::string Catalog::searchJSON(std::string_view query, std::int64_t page,
-                                std::string_view baseURL, const Covers& covers,
-                                const std::optional<std::string>& cat, bool prefixSub) const {
+std::string Catalog::searchJSON(std::string_view query, std::int64_t page, std::string_view baseURL,
+                                const Covers& covers, const std::optional<std::string>& cat,
+                                bool prefixSub) const {
     std::vector<DiskImage> pool = cat ? inCategory(*cat, prefixSub) : m_images;
     const std::string lowerQuery = Text::lower(query);
     std::vector<DiskImage> found;
@@ -100,8 +100,9 @@ std::string Catalog::searchJSON(std::string_view query, std::int64_t page,
             found.push_back(std::move(image));
         }
     }
-    const std::string head = "\"pages\": " + std::to_string(Paging::pages(found.size(), entriesPerPage)) +
-                             ", \"count\": " + std::to_string(found.size());
+    const std::string head =
+        "\"pages\": " + std::to_string(Paging::pages(found.size(), entriesPerPage)) +
+        ", \"count\": " + std::to_string(found.size());
     return body(Paging::slice(std::span<const DiskImage>(found), page, entriesPerPage), baseURL,
                 m_writable, head, covers);
 }

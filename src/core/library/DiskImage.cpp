@@ -4,13 +4,12 @@
 #include "library/FileStamp.h"
 #include "platform/Text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
 #include <unicode/utf8.h>
+#include <unistd.h>
 
 namespace vorn {
 namespace {
@@ -54,7 +53,8 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 // Visits the thirteen entries of one directory block.
 void readDirectoryBlock(std::string_view block, BootInfo& info, bool& hasProDOS, bool& hasSystem) {
     for (int i = 0; i < kEntriesPerBlock; ++i) {
-        const std::string_view entry = block.substr(4 + kEntryLength * std::size_t(i), kEntryLength);
+        const std::string_view entry =
+            block.substr(4 + kEntryLength * std::size_t(i), kEntryLength);
         const unsigned length = byteAt(entry, 0) & 0x0F;
         const unsigned storage = byteAt(entry, 0) >> 4;
         if (length == 0 || storage == 0) {

@@ -1,9 +1,8 @@
 #include "library/FileStamp.h"
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <ctime>
 
 namespace vorn::FileStamp {
 namespace {

@@ -2,12 +2,11 @@
 
 #include "platform/Text.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
+#include <dirent.h>
 #include <memory>
 #include <set>
+#include <sys/stat.h>
 
 namespace vorn::FolderWalk {
 namespace {
@@ -160,8 +159,8 @@ std::optional<std::filesystem::path> resolve(std::string_view requestPath,
     for (const std::string& piece : pieces) {
         // "." and ".." begin with a full stop too, so this also stops climbing.
         // A NUL would cut the path short in every system call that follows.
-        if (piece.front() == '.' || piece.find_first_of(std::string_view("\\\0", 2)) !=
-                                        std::string::npos) {
+        if (piece.front() == '.' ||
+            piece.find_first_of(std::string_view("\\\0", 2)) != std::string::npos) {
             return std::nullopt;
         }
         candidate /= piece;

@@ -74,7 +74,8 @@ std::optional<std::string> HubConfig::encoded() const {
             }
             list.push_back(std::move(item));
         }
-        const nlohmann::json doc = {{"cats", std::move(list)}, {"prefixSubfolder", prefixSubfolder}};
+        const nlohmann::json doc = {{"cats", std::move(list)},
+                                    {"prefixSubfolder", prefixSubfolder}};
         return doc.dump();
     } catch (const nlohmann::json::exception&) {
         return std::nullopt; // a path or label that is not UTF-8

@@ -1,14 +1,13 @@
 #include "Text.h"
 
+#include <cstdlib>
+#include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
-
-#include <cstdlib>
-#include <memory>
 
 namespace vorn::Text {
 namespace {
@@ -152,8 +151,8 @@ std::string percentEncode(std::string_view text) {
         const int32_t start = i;
         UChar32 c;
         U8_NEXT(s, i, length, c);
-        const bool plain = c >= 0 && (isAlphanumeric(char32_t(c)) || c == '.' || c == '-' ||
-                                      c == '_' || c == '~');
+        const bool plain =
+            c >= 0 && (isAlphanumeric(char32_t(c)) || c == '.' || c == '-' || c == '_' || c == '~');
         if (plain) {
             out.append(text.substr(std::size_t(start), std::size_t(i - start)));
             continue;
