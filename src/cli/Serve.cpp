@@ -7,6 +7,7 @@
 #include "server/ShareServer.h"
 #include "server/ShareSettings.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <filesystem>
@@ -39,10 +40,20 @@ public:
         m_stopping = true;
         m_cv.notify_one();
     }
-    // Waits for a new status or a stop; false once stopping.
+    // Waits for new lines or a stop; false once stopping. A card writing a file logs a
+    // line per block: the lines are then gathered for a moment and printed together,
+    // while nobody waits on the mailbox, so the burst costs the server's thread no
+    // wake-up per block and the terminal one write per batch.
     bool wait(std::optional<ShareStatus>& out) {
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return m_latest || m_stopping; });
+        {
+            std::unique_lock lock(m_mutex);
+            m_cv.wait(lock, [&] { return m_latest || m_stopping; });
+            if (m_stopping) {
+                return false;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::lock_guard lock(m_mutex);
         out = std::move(m_latest);
         m_latest.reset();
         return !m_stopping;

@@ -15,10 +15,10 @@ Answer plain(const Request& request, int code, std::string_view body) {
     return {Http::answer(request, code, "text/plain", body), std::nullopt, 0, 0};
 }
 
-// The key a read of `url` is recorded under. Block reads come by the thousand for the
-// same few images, and the path arithmetic would cost more than the rest of the answer:
-// it is worked out once per file and library folder (per server thread, a few entries).
-std::optional<std::string> readKey(const std::filesystem::path& url,
+// The key that reads and writes of `url` are recorded under. Blocks come by the thousand
+// for the same few images, and the path arithmetic would cost more than the rest of the
+// answer: it is worked out once per file and library folder (per server thread).
+std::optional<std::string> itemKey(const std::filesystem::path& url,
                                    const std::filesystem::path& root) {
     thread_local std::unordered_map<std::string, std::optional<std::string>> known;
     std::string both = url.native();
@@ -140,7 +140,7 @@ Answer serveImage(ShareState& state, const Request& request) {
     std::optional<OpenFile> file = state.files.library(request.path, state.folder, state.writable);
     std::optional<std::string> key;
     if (file) {
-        key = readKey(file->url, state.folder);
+        key = itemKey(file->url, state.folder);
     }
     return serveFile(state, request, file, key);
 }
@@ -198,7 +198,7 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
         pwrite(file->fd->get(), body.data(), body.size(), off_t(*offset));
     const Date now = std::chrono::system_clock::now();
     state.files.noteWritten(*file, now);
-    if (const auto key = FolderWalk::relPath(file->url, state.folder)) {
+    if (const auto key = itemKey(file->url, state.folder)) {
         state.status.lastWrite.set(*key, now);
     }
     state.log("PUT " + file->url.filename().string() + " @" + std::to_string(*offset) + " +" +
