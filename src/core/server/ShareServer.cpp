@@ -65,7 +65,7 @@ void ShareServer::setHub(std::optional<HubConfig> hub) {
 }
 
 void ShareServer::setOnStatus(StatusFn onStatus) {
-    asio::post(m_io, [engine = m_engine, onStatus = std::move(onStatus)]() mutable {
+    onQueue([engine = m_engine, onStatus = std::move(onStatus)]() mutable {
         engine->setOnStatus(std::move(onStatus));
     });
 }

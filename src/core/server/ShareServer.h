@@ -40,7 +40,9 @@ public:
     /// Listens on `port` (0 picks a free one). Throws std::system_error when the port
     /// cannot be listened on; nothing changes then.
     void start(std::uint16_t port);
-    /// Stops listening, withdraws the advertisement and closes every connection.
+    /// Stops listening, withdraws the advertisement and closes every connection; waits for
+    /// the server's thread, so it must not be called while holding a lock the status
+    /// receiver takes.
     void stop();
     /// Rescans the library, after replacing the folder and/or the writable flag if given.
     void refresh(std::optional<std::filesystem::path> folder = std::nullopt,
@@ -48,7 +50,8 @@ public:
     /// Replaces the user's categories (absent: the defaults).
     void setHub(std::optional<HubConfig> hub);
     /// Receives a copy of the status after every change, on the server's thread. It must
-    /// not block, nor wait for the server.
+    /// not block, nor wait for the server. Once this returns, the previous receiver is
+    /// never called again.
     void setOnStatus(StatusFn onStatus);
 
     /// A copy of the disk catalog.

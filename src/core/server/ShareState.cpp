@@ -14,12 +14,15 @@ void ShareState::rescan() {
     files.clear();
 }
 
+// A finished conversion may have replaced a cache file that is still held open.
 void ShareState::rescanAudio() {
     audio = AudioCatalog::scan(FolderWalk::files(folder));
+    files.clear();
 }
 
 void ShareState::rescanPictures() {
     pictures = PictureCatalog::scan(FolderWalk::files(folder));
+    files.clear();
 }
 
 void ShareState::log(std::string_view message) {
