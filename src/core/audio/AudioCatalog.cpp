@@ -9,7 +9,6 @@
 #include "platform/Files.h"
 
 #include <algorithm>
-#include <set>
 
 namespace vorn {
 namespace {
@@ -30,12 +29,6 @@ AudioTrack makeTrack(const WalkedFile& file, std::string name, std::uint64_t byt
     return track;
 }
 
-bool convertible(const WalkedFile& file) {
-    const std::string ext = FileName::lowerExtension(file.fileName());
-    return std::find(AudioTrack::transcodeExtensions.begin(), AudioTrack::transcodeExtensions.end(),
-                     ext) != AudioTrack::transcodeExtensions.end();
-}
-
 std::string renderTracks(std::span<const AudioTrack> slice, std::int64_t pages, std::size_t total,
                          const std::optional<std::string>& next, std::string_view baseURL) {
     std::vector<std::string> entries;
@@ -54,6 +47,12 @@ std::string renderTracks(std::span<const AudioTrack> slice, std::int64_t pages, 
 
 } // namespace
 
+bool AudioTrack::convertible(std::string_view fileName) {
+    const std::string ext = FileName::lowerExtension(fileName);
+    return std::find(transcodeExtensions.begin(), transcodeExtensions.end(), ext) !=
+           transcodeExtensions.end();
+}
+
 AudioCatalog AudioCatalog::scan(const std::filesystem::path& folder) {
     return scan(FolderWalk::files(folder));
 }
@@ -66,28 +65,16 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
                                 const AudioTranscoder& transcoder) {
     AudioCatalog catalog;
     const bool haveFFmpeg = transcoder.ffmpegPath().has_value();
-    std::set<std::string> claimed;
-    for (const WalkedFile& file : files) {
-        if (FileName::lowerExtension(file.fileName()) != "pcm") {
-            continue;
-        }
-        const std::optional<std::uint64_t> size = Files::size(file.url);
-        if (!size || *size == 0 || !claimed.insert(file.relPath()).second) {
-            continue;
-        }
-        catalog.tracks.push_back(makeTrack(file, file.relPath(), *size, file.url));
-    }
-    for (const WalkedFile& file : files) {
-        if (!convertible(file)) {
-            continue;
-        }
-        std::string name = FileName::relPath(file.folder, FileName::stem(file.fileName())) + ".pcm";
-        if (!claimed.insert(name).second) {
+    for (MediaList::Claim& claim : MediaList::claims(files, "pcm", AudioTrack::convertible)) {
+        const WalkedFile& file = *claim.file;
+        if (claim.readySize) {
+            catalog.tracks.push_back(
+                makeTrack(file, std::move(claim.name), *claim.readySize, file.url));
             continue;
         }
         const std::filesystem::path cache = AudioTranscoder::cachedPCM(file.url);
         if (const auto size = Files::size(cache); size && *size > 0) {
-            catalog.tracks.push_back(makeTrack(file, std::move(name), *size, cache));
+            catalog.tracks.push_back(makeTrack(file, std::move(claim.name), *size, cache));
         } else if (!haveFFmpeg) {
             ++catalog.awaitingFFmpeg;
         } else {

@@ -34,6 +34,8 @@ struct AudioTrack {
         "mp3", "m4a", "wav", "aif", "aiff", "flac", "ogg"};
 
     const std::string& id() const { return fileName; }
+    /// Whether a file name has one of `transcodeExtensions`.
+    static bool convertible(std::string_view fileName);
     /// Duration rounded to the nearest second.
     std::uint64_t secs() const { return (bytes + rate / 2) / rate; }
 

@@ -5,6 +5,7 @@
 
 #include "library/HubConfig.h"
 #include "library/Paging.h"
+#include "library/WalkedFile.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -68,6 +69,22 @@ inline std::optional<std::string> nextPage(std::string_view stem, std::int64_t p
     }
     return std::string(stem) + "-" + std::to_string(page + 1) + ".json";
 }
+
+/// One name a catalog serves, and the library file behind it.
+struct Claim {
+    const WalkedFile* file = nullptr;
+    std::string name;
+    /// The size of a library file already in the card's format; absent for a source
+    /// that has to be converted first.
+    std::optional<std::uint64_t> readySize;
+};
+
+/// Which library files a catalog serves under which names. Files already in the card's
+/// format (`ownExtension`, not empty) claim their relPath first; then each convertible
+/// source claims its relPath with `ownExtension` in place of its own. A name is claimed
+/// once, so a ready file shadows its source, and of two sources the first in walk order wins.
+std::vector<Claim> claims(const std::vector<WalkedFile>& files, std::string_view ownExtension,
+                          bool (*convertible)(std::string_view fileName));
 
 /// The JSON text around already rendered entry lines (each without separator).
 std::string render(std::int64_t pages, std::size_t total, const std::optional<std::string>& next,

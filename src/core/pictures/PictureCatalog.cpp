@@ -9,7 +9,6 @@
 #include "platform/Files.h"
 
 #include <algorithm>
-#include <set>
 
 namespace vorn {
 namespace {
@@ -58,30 +57,19 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
                                     const PictureTranscoder& transcoder) {
     PictureCatalog catalog;
     const bool ready = transcoder.converterReady();
-    std::set<std::string> claimed;
-    for (const WalkedFile& file : files) {
-        if (FileName::lowerExtension(file.fileName()) != "shr") {
+    for (MediaList::Claim& claim : MediaList::claims(files, "shr", StillPic::convertible)) {
+        const WalkedFile& file = *claim.file;
+        if (claim.readySize) {
+            catalog.pictures.push_back(
+                makePicture(file, std::move(claim.name), *claim.readySize, file.url));
             continue;
         }
-        const std::optional<std::uint64_t> size = Files::size(file.url);
-        if (!size || *size == 0 || !claimed.insert(file.relPath()).second) {
-            continue;
-        }
-        catalog.pictures.push_back(makePicture(file, file.relPath(), *size, file.url));
-    }
-    for (const WalkedFile& file : files) {
-        if (!StillPic::convertible(file.fileName())) {
-            continue;
-        }
-        std::string name = FileName::relPath(file.folder, FileName::stem(file.fileName())) + ".shr";
-        if (!claimed.insert(name).second) {
-            continue;
-        }
+        // A cache file of another size (a damaged one) makes the picture pending again.
         const std::filesystem::path cache =
             PictureTranscoder::cachedSHR(file.url, PictureTranscoder::knobs(file.url));
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
-                makePicture(file, std::move(name), StillPic::shrBytes, cache));
+                makePicture(file, std::move(claim.name), StillPic::shrBytes, cache));
         } else if (!ready) {
             ++catalog.awaitingConverter;
         } else {

@@ -4,6 +4,8 @@
 #include "server/Http.h"
 #include "server/Routes.h"
 
+#include <functional>
+
 namespace vorn::Media {
 namespace {
 
@@ -38,22 +40,27 @@ Answer serveItem(ShareState& state, const Request& request, std::string_view pre
 
 std::optional<Answer> catalogPage(ShareState& state, const Request& request,
                                   const std::string& base) {
-    const std::string& path = request.path;
-    if (path == "/vorn-audio.json") {
-        state.log("audio page 1");
-        return json(request, state.audio.pageJSON(1, base));
-    }
-    if (const auto n = Routes::numberedPage(path, "/vorn-audio-")) {
-        state.log("audio page " + std::to_string(*n));
-        return json(request, state.audio.pageJSON(std::max<std::int64_t>(*n, 1), base));
-    }
-    if (path == "/vorn-pictures.json") {
-        state.log("pictures page 1");
-        return json(request, state.pictures.pageJSON(1, base));
-    }
-    if (const auto n = Routes::numberedPage(path, "/vorn-pictures-")) {
-        state.log("pictures page " + std::to_string(*n));
-        return json(request, state.pictures.pageJSON(std::max<std::int64_t>(*n, 1), base));
+    struct PagedCatalog {
+        std::string_view stem; // "/vorn-audio" serves "/vorn-audio.json" and "/vorn-audio-N.json"
+        std::string_view name;
+        std::function<std::string(std::int64_t)> page;
+    };
+    const PagedCatalog catalogs[] = {
+        {"/vorn-audio", "audio", [&](std::int64_t n) { return state.audio.pageJSON(n, base); }},
+        {"/vorn-pictures", "pictures",
+         [&](std::int64_t n) { return state.pictures.pageJSON(n, base); }},
+    };
+    for (const PagedCatalog& catalog : catalogs) {
+        std::optional<std::int64_t> n;
+        if (request.path == std::string(catalog.stem) + ".json") {
+            n = 1;
+        } else {
+            n = Routes::numberedPage(request.path, std::string(catalog.stem) + "-");
+        }
+        if (n) {
+            state.log(std::string(catalog.name) + " page " + std::to_string(*n));
+            return json(request, catalog.page(std::max<std::int64_t>(*n, 1)));
+        }
     }
     return std::nullopt;
 }
