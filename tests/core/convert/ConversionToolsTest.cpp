@@ -11,7 +11,7 @@
 namespace vorn {
 namespace {
 
-using Paths = std::vector<std::string>;
+using test::Names;
 
 // Sets a file's modification time to `seconds` + `nanos` since 1970.
 void setModified(const std::filesystem::path& path, std::int64_t seconds, long nanos) {
@@ -19,81 +19,53 @@ void setModified(const std::filesystem::path& path, std::int64_t seconds, long n
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
-TEST(ConversionToolsTest, PathCandidatesSplitPathAndKeepEveryForm) {
-    EXPECT_EQ(ConversionTools::pathCandidates("ffmpeg", ""), Paths{});
-    EXPECT_EQ(ConversionTools::pathCandidates("ffmpeg", "::"), Paths{})
-        << "empty components name no folder";
-    EXPECT_EQ(ConversionTools::pathCandidates("x", ":/a::/b:"), (Paths{"/a/x", "/b/x"}));
-    EXPECT_EQ(ConversionTools::pathCandidates("python3", "/usr/bin/:/usr/bin:/usr/bin"),
-              (Paths{"/usr/bin//python3", "/usr/bin/python3", "/usr/bin/python3"}))
+TEST(ConversionToolsTest, CandidatesSplitPathAndKeepEveryForm) {
+    EXPECT_EQ(ConversionTools::pathCandidates("x", "::"), Names{}) << "no folder in empty ones";
+    EXPECT_EQ(ConversionTools::pathCandidates("x", ":/a::/b/:/b"), (Names{"/a/x", "/b//x", "/b/x"}))
         << "a trailing slash doubles, duplicates stay";
-
-    {
-        test::ScopedEnv path("PATH", std::nullopt);
-        EXPECT_EQ(ConversionTools::pathCandidates("ffmpeg"), Paths{}) << "PATH unset";
-        EXPECT_EQ(ConversionTools::pythonCandidates(),
-                  (Paths{"/home/linuxbrew/.linuxbrew/bin/python3", "/usr/local/bin/python3"}))
-            << "only the fixed places are left";
-    }
-    test::ScopedEnv path("PATH", "/usr/bin:/bin");
+    const Names fixed{"/home/linuxbrew/.linuxbrew/bin/python3", "/usr/local/bin/python3"};
+    test::withPath(nullptr, [&] { EXPECT_EQ(ConversionTools::pythonCandidates(), fixed); });
     // The system interpreter is the one Debian's numpy and Pillow serve: it must stay.
-    EXPECT_EQ(ConversionTools::pythonCandidates().at(2), "/usr/bin/python3");
-    EXPECT_EQ(ConversionTools::pythonCandidates().size(), 4u);
+    test::withPath("/usr/bin", [&] {
+        EXPECT_EQ(ConversionTools::pythonCandidates(),
+                  (Names{fixed[0], fixed[1], "/usr/bin/python3"}));
+    });
 }
 
 // Fake interpreters on PATH: one that cannot run, one without the modules (it notes how it
 // was asked) and the system interpreter in disguise.
 TEST(ConversionToolsTest, PythonWithModulesMayBeALaterOne) {
-    if (!ConversionTools::pythonHasModules("/usr/bin/python3")) {
-        GTEST_SKIP() << "/usr/bin/python3 lacks numpy or Pillow";
-    }
-    {
-        test::ScopedEnv none("PATH", "");
-        if (ConversionTools::findPythonBinary()) {
-            GTEST_SKIP() << "a python3 in a fixed place comes before any fake one";
-        }
+    bool fixedPython = false;
+    test::withPath("", [&] { fixedPython = ConversionTools::findPythonBinary().has_value(); });
+    if (fixedPython || !ConversionTools::pythonHasModules("/usr/bin/python3")) {
+        GTEST_SKIP() << "a python3 in a fixed place, or /usr/bin/python3 without the modules";
     }
     test::TempDir dir;
     const auto bare = test::writeScript(dir / "bare/python3",
                                         "printf '%s\\n' \"$@\" > \"${0%/*}/asked\"\nexit 1");
     const auto good = test::writeScript(dir / "good/python3", "exec /usr/bin/python3 \"$@\"");
     dir.write("blocked/python3", "#!/bin/sh\nexit 0\n"); // no execute bits: skipped
-    test::writeScript(dir / "good/ffmpeg", "exit 0");
-
-    {
-        test::ScopedEnv path("PATH", (dir / "blocked").string() + ":" + (dir / "bare").string() +
-                                         ":" + (dir / "good").string());
+    const std::string path = (dir / "blocked").string() + ":" + (dir / "bare").string();
+    test::withPath((path + ":" + (dir / "good").string()).c_str(), [&] {
         EXPECT_EQ(ConversionTools::findPythonBinary(), bare.string());
-        EXPECT_EQ(ConversionTools::findPythonWithModules(), good.string());
-        EXPECT_EQ(test::slurp(dir / "bare/asked"), "-c\nimport numpy, PIL\n")
-            << "the module check runs exactly: -c \"import numpy, PIL\"";
         const ConversionTools::Status status = ConversionTools::probe();
         EXPECT_EQ(status.pythonPath, good.string());
         EXPECT_TRUE(status.picturesReady);
-        if (!ConversionTools::firstExecutable(
-                {"/home/linuxbrew/.linuxbrew/bin/ffmpeg", "/usr/local/bin/ffmpeg"})) {
-            EXPECT_EQ(status.ffmpegPath, (dir / "good/ffmpeg").string());
-        }
-    }
-    test::ScopedEnv path("PATH", (dir / "bare").string());
-    const ConversionTools::Status status = ConversionTools::probe();
-    EXPECT_EQ(status.pythonPath, bare.string()) << "without the modules, the first python3";
-    EXPECT_FALSE(status.picturesReady);
-    EXPECT_FALSE(ConversionTools::pythonHasModules((dir / "nowhere/python3").string()));
+        EXPECT_EQ(test::slurp(dir / "bare/asked"), "-c\nimport numpy, PIL\n");
+    });
+    test::withPath(path.c_str(), [&] {
+        const ConversionTools::Status status = ConversionTools::probe();
+        EXPECT_EQ(status.pythonPath, bare.string()) << "without the modules, the first python3";
+        EXPECT_FALSE(status.picturesReady);
+    });
 }
 
 TEST(CacheNameTest, NumbersReadBackAndWholeOnesKeepAPoint) {
-    EXPECT_EQ(CacheName::number(1.45), "1.45");
-    EXPECT_EQ(CacheName::number(1.1), "1.1");
-    EXPECT_EQ(CacheName::number(2), "2.0");
-    EXPECT_EQ(CacheName::number(0.1), "0.1");
-    EXPECT_EQ(CacheName::number(0), "0.0");
-    EXPECT_EQ(CacheName::number(-0.5), "-0.5");
-    EXPECT_EQ(CacheName::number(1000000), "1000000.0") << "whole, however many digits";
-    EXPECT_EQ(CacheName::number(0.0001), "0.0001");
-    EXPECT_EQ(CacheName::number(0.00001), "1e-05");
-    EXPECT_EQ(CacheName::number(0x1p53), "9007199254740992.0");
-    EXPECT_EQ(CacheName::number(1e16), "1e+16") << "beyond exact integers: exponent form";
+    // Plain digits from 0.0001 up to 2^53, whole ones with ".0"; the exponent form outside.
+    for (const char* text : {"1.45", "1.1", "2.0", "0.0", "-0.5", "1000000.0", "0.0001", "1e-05",
+                             "9007199254740992.0", "1e+16"}) {
+        EXPECT_EQ(CacheName::number(std::strtod(text, nullptr)), text);
+    }
 }
 
 TEST(CacheNameTest, KeyIsRealPathAndWholeSeconds) {
@@ -102,16 +74,12 @@ TEST(CacheNameTest, KeyIsRealPathAndWholeSeconds) {
     const std::string real = std::filesystem::canonical(file).string();
     setModified(file, 1700000000, 900000000);
     EXPECT_EQ(CacheName::key(file), real + "|1700000000") << "fractions are cut off";
-    EXPECT_EQ(CacheName::key(file, "1.45|1.1|false"), real + "|1700000000|1.45|1.1|false");
-
-    const auto link = dir.link("b/Link.wav", file);
-    EXPECT_EQ(CacheName::key(link), CacheName::key(file)) << "a link leads to the same cache";
-    EXPECT_EQ(CacheName::key(dir / "a/../a/Song.wav"), CacheName::key(file));
-
+    EXPECT_EQ(CacheName::key(dir.link("b/Link.wav", file), "1.45|1.1|false"),
+              real + "|1700000000|1.45|1.1|false")
+        << "a link leads to the same cache";
     setModified(file, -2, 500000000); // 1.5 seconds before 1970
     EXPECT_EQ(CacheName::key(file), real + "|-1") << "seconds are truncated towards zero";
     EXPECT_EQ(CacheName::key(dir / "gone.wav"), (dir / "gone.wav").string() + "|0");
-
     // The SHA-256 of "abc" is a published test vector.
     EXPECT_EQ(CacheName::fileName("abc", ".pcm"), "ba7816bf8f01cfea414140de5dae2223.pcm");
 }

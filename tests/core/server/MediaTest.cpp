@@ -10,8 +10,10 @@
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
 
-#include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
+#include <tuple>
 
 namespace vorn {
 namespace {
@@ -31,8 +33,6 @@ protected:
         }
         m_state.folder = m_dir / "lib";
         m_state.rescan();
-        ASSERT_EQ(m_state.audio.tracks.size(), 1u);
-        ASSERT_EQ(m_state.pictures.pictures.size(), 3u);
     }
     Answer send(const std::string& method, const std::string& target) {
         return Routes::handle(
@@ -49,38 +49,31 @@ protected:
         const auto lines = m_state.status.recentLines.all();
         return lines.empty() ? "" : lines.back().substr(10); // without "HH:mm:ss  "
     }
-    bool notFound(const std::string& target) {
-        const Answer answer = send("GET", target);
-        return answer.bytes.starts_with("HTTP/1.1 404 ") &&
-               answer.bytes.ends_with("no such file\n") && !answer.file;
-    }
 
     test::TempDir m_dir;
     ShareState m_state;
 };
 
 TEST_F(MediaTest, CatalogPagesAndSearches) {
-    EXPECT_EQ(body("/vorn-audio.json"), m_state.audio.pageJSON(1, kBase));
-    EXPECT_EQ(lastLine(), "audio page 1");
-    EXPECT_EQ(body("/vorn-audio-2.json"), m_state.audio.pageJSON(2, kBase));
-    EXPECT_EQ(lastLine(), "audio page 2");
-    EXPECT_EQ(body("/vorn-pictures-0.json"), m_state.pictures.pageJSON(1, kBase));
-    EXPECT_EQ(lastLine(), "pictures page 0");
-    EXPECT_EQ(body("/vorn-pictures.json"), m_state.pictures.pageJSON(1, kBase));
-    EXPECT_EQ(lastLine(), "pictures page 1");
-
-    EXPECT_EQ(body("/search?i=a&q=x&p=0"),
-              m_state.audio.searchJSON("x", 1, kBase, std::nullopt, false));
-    EXPECT_EQ(lastLine(), "audio search \"x\" p0");
-    EXPECT_NE(body("/search?i=a&q=intro&cat=Music").find("\"name\": \"Intro Song\""),
-              std::string::npos);
-    EXPECT_EQ(lastLine(), "audio search \"intro\" cat \"Music\" p1");
-    EXPECT_EQ(body("/search?i=s&q=abc"), AudioCatalog::emptyStationsJSON());
-    EXPECT_EQ(lastLine(), "stations search \"abc\" (none on a LAN share)");
-    EXPECT_EQ(body("/search?i=p&q=saga&p=7"),
-              m_state.pictures.searchJSON("saga", 7, kBase, std::nullopt, false));
-    EXPECT_EQ(lastLine(), "pictures search \"saga\" p7");
-
+    const AudioCatalog& audio = m_state.audio;
+    const PictureCatalog& pictures = m_state.pictures;
+    const std::tuple<const char*, std::string, const char*> cases[] = {
+        {"/vorn-audio.json", audio.pageJSON(1, kBase), "audio page 1"},
+        {"/vorn-pictures-0.json", pictures.pageJSON(1, kBase), "pictures page 0"},
+        {"/search?i=a&q=x&p=0", audio.searchJSON("x", 1, kBase, std::nullopt, false),
+         "audio search \"x\" p0"},
+        {"/search?i=a&q=intro&cat=Music", audio.searchJSON("intro", 1, kBase, "Music", false),
+         "audio search \"intro\" cat \"Music\" p1"},
+        {"/search?i=s&q=abc",
+         "{ \"pages\": 1, \"total\": 0, \"catalog\": \"stations\", \"tracks\": [] }\n",
+         "stations search \"abc\" (none on a LAN share)"},
+        {"/search?i=p&q=saga&p=7", pictures.searchJSON("saga", 7, kBase, std::nullopt, false),
+         "pictures search \"saga\" p7"},
+    };
+    for (const auto& [target, expected, logged] : cases) {
+        EXPECT_EQ(body(target), expected) << target;
+        EXPECT_EQ(lastLine(), logged) << target;
+    }
     EXPECT_NE(m_state.yourHubJSON(YourHub::Kind::audio).find("\"cat\": \"Music\", \"n\": 1"),
               std::string::npos);
     EXPECT_EQ(m_state.rescanSummary(), "rescan: 1 disk image(s), 1 track(s), 3 picture(s)");
@@ -89,7 +82,10 @@ TEST_F(MediaTest, CatalogPagesAndSearches) {
 TEST_F(MediaTest, DownloadsComeFromTheCatalogsOnly) {
     for (const char* target : {"/audio/", "/audio/.x", "/audio/Music/.Intro%20Song.pcm",
                                "/audio/Music/Intro%20Song.PCM", "/pictures/Art/"}) {
-        EXPECT_TRUE(notFound(target)) << target;
+        const Answer answer = send("GET", target);
+        EXPECT_TRUE(answer.bytes.starts_with("HTTP/1.1 404 ") &&
+                    answer.bytes.ends_with("no such file\n") && !answer.file)
+            << target;
     }
     // The parser decodes once and the route once more, so %2520 is a blank as well.
     for (const char* target : {"/audio/Music/Intro%20Song.pcm", "/audio/Music/Intro%2520Song.pcm",
@@ -101,25 +97,15 @@ TEST_F(MediaTest, DownloadsComeFromTheCatalogsOnly) {
     }
     EXPECT_TRUE(m_state.status.lastRead.find("audio/Music/Intro Song.pcm"));
 
-    const Answer head = send("HEAD", "/pictures/Art/Saga%20IV.shr");
-    EXPECT_TRUE(head.bytes.starts_with("HTTP/1.1 200 OK\r\n"));
-    EXPECT_NE(head.bytes.find("\r\nContent-Length: 32712\r\n"), std::string::npos) << head.bytes;
-    EXPECT_TRUE(head.bytes.ends_with("\r\n\r\n"));
-    EXPECT_FALSE(head.file) << "HEAD sends no body";
-
-    const Answer get = send("GET", "/pictures/Art/Tom%20%26%20Jerry.shr");
-    ASSERT_TRUE(get.file);
-    EXPECT_EQ(get.length, 32712u);
-    EXPECT_EQ(lastLine(), "GET Tom & Jerry.shr [0-32711]");
-    EXPECT_TRUE(m_state.status.lastRead.find("pictures/Art/Tom & Jerry.shr"));
+    const Answer picture = send("GET", "/pictures/Art/Tom%20%26%20Jerry.shr");
+    ASSERT_TRUE(picture.file);
+    EXPECT_EQ(picture.file->url, m_dir / "lib/Art/Tom & Jerry.shr");
 }
 
 TEST_F(MediaTest, PicturesBecomeCoversAndIndexEntries) {
     const Covers covers = Media::coverMap(m_state, kBase);
-    EXPECT_EQ(covers.size(), 2u);
     EXPECT_EQ(covers.at("saga iv"), kBase + "pictures/Art%2FSaga%20IV%20Dk2.shr")
         << "the later of two pictures with one cover name wins";
-    EXPECT_EQ(covers.at("tom & jerry"), kBase + "pictures/Art%2FTom%20%26%20Jerry.shr");
     EXPECT_NE(body("/vorn-volumes.json")
                   .find("\"cover\": \"http://lan:8271/pictures/Art%2FSaga%20IV%20Dk2.shr\""),
               std::string::npos);
@@ -138,58 +124,39 @@ TEST_F(MediaTest, PicturesBecomeCoversAndIndexEntries) {
 // library, converts both in the background and then serves them.
 TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
     const std::optional<std::string> ffmpeg = ConversionTools::findFFmpeg();
+    const std::optional<std::string> python = PictureTranscoder::shared().pythonPath();
     if (!ffmpeg || !PictureTranscoder::shared().converterReady()) {
         GTEST_SKIP() << "ffmpeg, or python3 with numpy and Pillow, is missing";
     }
     test::TempDir dir;
-    dir.mkdir("lib/Art");
+    ASSERT_TRUE(test::drawRedBlue(*python, dir / "lib/Art/Title.png"));
     ASSERT_EQ(ChildProcess::run(*ffmpeg, {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
                                           "aevalsrc='if(lt(mod(t*100,1),0.5),-1,1)':d=1",
                                           (dir / "lib/Tune.wav").string()}),
               0);
-    dir.write("lib/Art/Title.bmp", test::bmp(32, 20, [](int x, int y) {
-                  return std::uint32_t(x * 8) << 16 | std::uint32_t(y * 12);
-              }));
 
     ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt);
     server.start(0);
-    const auto logged = [&](const std::string& text) {
-        for (const std::string& line : server.status().recentLines.all()) {
-            if (line.find(text) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
+    const auto converted = [&] {
+        return server.currentAudioCatalog().tracks.size() == 1 &&
+               server.currentPictureCatalog().pictures.size() == 1;
     };
-    ASSERT_TRUE(test::waitFor([&] { return logged("transcode done: 1 track(s) ready"); }))
-        << "the track was not converted within 20 s";
-    ASSERT_TRUE(test::waitFor([&] { return logged("picture convert done: 1 ready"); }))
-        << "the picture was not converted within 20 s";
+    for (int i = 0; i < 400 && !converted(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(converted()) << "the track and the picture were not both converted within 20 s";
 
     test::HttpClient client(server.status().port);
     ASSERT_TRUE(client.connected());
     const auto get = [&](const std::string& target) {
-        return client.request("GET " + target + " HTTP/1.1\r\nHost: share\r\n\r\n");
+        auto reply = client.request("GET " + target + " HTTP/1.1\r\nHost: share\r\n\r\n");
+        EXPECT_TRUE(reply && reply->status == 200) << target;
+        return reply ? reply->body : "";
     };
-    auto reply = get("/vorn-audio.json");
-    ASSERT_TRUE(reply);
-    EXPECT_NE(reply->body.find("\"url\": \"http://share/audio/Tune.pcm\""), std::string::npos)
-        << reply->body;
-    reply = get("/audio/Tune.pcm");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, 200);
-    EXPECT_NEAR(double(reply->body.size()), 21973.0, 1100.0);
-    EXPECT_EQ(reply->body.find('\0'), std::string::npos) << "served audio holds a zero byte";
-
-    reply = get("/vorn-pictures.json");
-    ASSERT_TRUE(reply);
-    EXPECT_NE(reply->body.find("\"url\": \"http://share/pictures/Art/Title.shr\""),
-              std::string::npos)
-        << reply->body;
-    reply = get("/pictures/Art/Title.shr");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, 200);
-    EXPECT_EQ(reply->body.size(), 32712u);
+    const std::string pcm = get("/audio/Tune.pcm");
+    EXPECT_NEAR(double(pcm.size()), 21973.0, 1100.0);
+    EXPECT_EQ(pcm.find('\0'), std::string::npos) << "served audio holds a zero byte";
+    EXPECT_EQ(get("/pictures/Art/Title.shr").size(), 32712u);
 }
 
 } // namespace
