@@ -4,17 +4,14 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <fcntl.h>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace vorn {
 namespace {
@@ -29,45 +26,30 @@ struct Outcome {
     std::string err;
 };
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Output goes to files rather than pipes, so a chatty child can never block on a full pipe.
-Outcome vornShare(const std::vector<std::string>& args) {
-    TempDir capture;
-    const std::string outPath = (capture / "out").string(), errPath = (capture / "err").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-    std::vector<std::string> all{VORN_SHARE_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome outcome;
-    if (posix_spawn(&pid, VORN_SHARE_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    outcome.out = slurp(outPath);
-    outcome.err = slurp(errPath);
-    return outcome;
-}
-
+// The command line, each argument quoted for the shell (none holds a quote).
 std::string describe(const std::vector<std::string>& args) {
-    std::string text = "vorn-share";
+    std::string text = VORN_SHARE_PATH;
     for (const std::string& arg : args) {
         text += " '" + arg + "'";
     }
     return text;
+}
+
+// Standard error goes to a file, so a chatty child can never block on a full pipe.
+Outcome vornShare(const std::vector<std::string>& args) {
+    TempDir capture;
+    Outcome outcome;
+    if (FILE* pipe = popen((describe(args) + " 2>" + (capture / "err").string()).c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+            outcome.out.append(buffer, n);
+        }
+        const int status = pclose(pipe);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::ifstream in(capture / "err", std::ios::binary);
+    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
+    return outcome;
 }
 
 // Everything a command could change: every entry's path, type, size and modification time.
@@ -106,29 +88,25 @@ protected:
 
 TEST_F(VornShareTest, BadInputGetsOneLineAndStatusTwo) {
     const std::string file = (m_dir / "lib/notes.txt").string();
-    const std::vector<std::vector<std::string>> cases{
-        {"scan", lib() + "/missing"},
-        {"scan", file},
-        {"catalog", file},
-        {"hub", lib() + "/missing"},
-        {"catalog", lib(), "--page", "0"},
-        {"catalog", lib(), "--page", "x"},
-        {"catalog", lib(), "--page", "-3"},
-        {"catalog", lib(), "--page", "2x"},
-        {"catalog", lib(), "--bogus"},
-        {"scan"},
-        {},
-        {"serve-everything", lib()},
-    };
+    std::vector<std::vector<std::string>> cases{{"scan", lib() + "/missing"},
+                                                {"scan", file},
+                                                {"catalog", file},
+                                                {"hub", lib() + "/x"},
+                                                {"catalog", lib(), "--bogus"},
+                                                {"scan"},
+                                                {},
+                                                {"serve-everything", lib()}};
+    for (const char* page : {"0", "x", "-3", "2x"}) {
+        cases.push_back({"catalog", lib(), "--page", page});
+    }
     for (const auto& args : cases) {
         const Outcome run = vornShare(args);
         EXPECT_EQ(run.status, 2) << describe(args);
         EXPECT_EQ(run.out, "") << describe(args);
-        EXPECT_TRUE(run.err.starts_with("vorn-share: ")) << describe(args) << ": " << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1)
-            << describe(args) << " must explain itself in exactly one line:\n"
+        EXPECT_TRUE(run.err.starts_with("vorn-share: ") && run.err.ends_with("\n") &&
+                    std::count(run.err.begin(), run.err.end(), '\n') == 1)
+            << describe(args) << " must explain itself in one line starting \"vorn-share: \":\n"
             << run.err;
-        EXPECT_EQ(run.err.back(), '\n') << describe(args);
     }
 }
 
@@ -193,11 +171,11 @@ TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
 
 TEST_F(VornShareTest, DemoWritesOnlyIntoANewOrEmptyFolder) {
     const fs::path busy = m_dir.write("busy/keep.txt", "mine").parent_path();
+    const auto before = snapshot(busy);
     const Outcome refused = vornShare({"demo", busy.string()});
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
-    EXPECT_EQ(snapshot(busy).size(), 1u) << "nothing may be added to a folder in use";
-    EXPECT_EQ(slurp(busy / "keep.txt"), "mine");
+    EXPECT_EQ(snapshot(busy), before) << "nothing in a folder in use may change";
 
     const fs::path fresh = m_dir.mkdir("fresh");
     const Outcome demo = vornShare({"demo", fresh.string()});

@@ -37,9 +37,7 @@ public:
     std::filesystem::path write(const std::string& relative, const std::string& bytes) const {
         const std::filesystem::path file = m_path / relative;
         std::filesystem::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!out) {
+        if (!(std::ofstream(file, std::ios::binary) << bytes)) {
             throw std::runtime_error("cannot write " + file.string());
         }
         return file;

