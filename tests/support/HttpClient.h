@@ -39,36 +39,31 @@ public:
     using Clock = std::chrono::steady_clock;
 
     /// Connects to 127.0.0.1 (AF_INET) or ::1 (AF_INET6) on `port`.
-    explicit HttpClient(std::uint16_t port, int family = AF_INET) {
+    explicit HttpClient(std::uint16_t port, int family = AF_INET)
+        : m_fd(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         sockaddr_in v4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         sockaddr_in6 v6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
         const bool six = family == AF_INET6;
-        m_fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const timeval sendLimit{5, 0};
         const int on = 1;
         setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
         setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         if (connect(m_fd, six ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4),
                     six ? sizeof v6 : sizeof v4) != 0) {
-            close();
+            ::close(m_fd);
+            m_fd = -1;
         }
     }
-    ~HttpClient() { close(); }
+    ~HttpClient() { ::close(m_fd); }
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
     bool connected() const { return m_fd >= 0; }
-    void close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = -1;
-    }
     void shutdownWrite() { shutdown(m_fd, SHUT_WR); }
 
     /// Sends all bytes (`bytewise`: one byte per segment); false when refused.
     bool send(std::string_view bytes, bool bytewise = false) {
-        while (!bytes.empty() && m_fd >= 0) {
+        while (!bytes.empty()) {
             const ssize_t n = ::send(m_fd, bytes.data(), bytewise ? 1 : bytes.size(), MSG_NOSIGNAL);
             if (n <= 0) {
                 return false;
@@ -78,7 +73,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
             }
         }
-        return m_fd >= 0;
+        return connected();
     }
     /// Reads one answer within 5 s; HEAD answers (`headOnly`) have no body.
     std::optional<Reply> read(bool headOnly = false) {
@@ -89,34 +84,30 @@ public:
                 return std::nullopt;
             }
         }
-        Reply reply{0, m_pending.substr(0, end + 4), ""};
-        m_pending.erase(0, end + 4);
-        const int code = reply.head.size() > 12 ? std::atoi(reply.head.c_str() + 9) : 0;
-        reply.status = code != 0 ? code : -1; // 0 is kept for "no answer"
+        const int code = std::atoi(m_pending.c_str() + std::min<std::size_t>(9, end));
+        Reply reply{code != 0 ? code : -1, m_pending.substr(0, end + 4), ""}; // -1: no code
         const std::size_t length =
             headOnly ? 0 : std::stoull(reply.header("Content-Length").value_or("0"));
-        while (m_pending.size() < length) {
+        while (m_pending.size() < end + 4 + length) {
             if (!fill(deadline)) {
                 return std::nullopt;
             }
         }
-        reply.body = m_pending.substr(0, length);
-        m_pending.erase(0, length);
+        reply.body = m_pending.substr(end + 4, length);
+        m_pending.erase(0, end + 4 + length);
         return reply;
     }
     std::optional<Reply> request(std::string_view wire, bool headOnly = false) {
         return send(wire) ? read(headOnly) : std::nullopt;
     }
     /// `request`, with an answer of status 0 standing for none.
-    Reply ask(std::string_view wire, bool headOnly = false) {
-        return request(wire, headOnly).value_or(Reply{});
-    }
+    Reply ask(std::string_view wire) { return request(wire).value_or(Reply{}); }
 
     /// Reads for up to `wait`; true when the server closed the connection, with
     /// `received` holding what came before.
     bool closedWithin(std::chrono::milliseconds wait, std::string* received = nullptr) {
         const auto deadline = Clock::now() + wait;
-        while (!m_eof && fill(deadline)) {
+        while (fill(deadline)) {
         }
         if (received != nullptr) {
             *received = std::move(m_pending);

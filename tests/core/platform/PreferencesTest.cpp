@@ -1,5 +1,6 @@
 #include "platform/Preferences.h"
 
+#include "server/ShareSettings.h"
 #include "support/TempDir.h"
 
 #include <fstream>
@@ -8,11 +9,6 @@
 
 namespace vorn {
 namespace {
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(PreferencesTest, ReadsAreTyped) {
     test::TempDir dir;
@@ -27,13 +23,16 @@ TEST(PreferencesTest, ReadsAreTyped) {
     EXPECT_EQ(prefs.object("cats"), R"({"a":1})");
     // A value of another type reads as absent, as does a missing one.
     EXPECT_EQ(prefs.string("port"), std::nullopt);
-    EXPECT_EQ(prefs.boolean("folder"), std::nullopt);
-    EXPECT_EQ(prefs.integer("writable"), std::nullopt);
     EXPECT_EQ(prefs.integer("half"), std::nullopt);
     EXPECT_EQ(prefs.integer("big"), std::nullopt) << "too large for 64 bits";
-    EXPECT_EQ(prefs.number("folder"), std::nullopt);
     EXPECT_EQ(prefs.object("list"), std::nullopt);
     EXPECT_EQ(prefs.string("absent"), std::nullopt);
+
+    const ShareSettings settings = ShareSettings::load(prefs);
+    EXPECT_EQ(settings.folder, "/srv/apple");
+    EXPECT_EQ(settings.port, 8300);
+    EXPECT_FALSE(settings.writable);
+    EXPECT_TRUE(settings.advertise) << "absent: the default";
 }
 
 TEST(PreferencesTest, EveryWriteSurvivesAReopen) {
@@ -43,7 +42,7 @@ TEST(PreferencesTest, EveryWriteSurvivesAReopen) {
         Preferences prefs(file);
         EXPECT_TRUE(prefs.set("folder", "/srv/apple"));
         EXPECT_TRUE(prefs.set("port", std::int64_t(9000)));
-        EXPECT_TRUE(prefs.set("writable", false));
+        EXPECT_TRUE(prefs.set("advertise", false));
         EXPECT_TRUE(prefs.setObject("pic.knobs./a.png", R"({"dither": true})"));
         EXPECT_FALSE(prefs.setObject("bad", "[1, 2]")) << "only objects are stored as objects";
         EXPECT_FALSE(prefs.set("name", std::string_view("\xff\xfe"))) << "not UTF-8";
@@ -53,17 +52,13 @@ TEST(PreferencesTest, EveryWriteSurvivesAReopen) {
     const Preferences again(file);
     EXPECT_EQ(again.string("folder"), "/srv/apple");
     EXPECT_EQ(again.integer("port"), 9000);
-    EXPECT_EQ(again.boolean("writable"), false);
+    EXPECT_EQ(again.boolean("advertise"), false);
     EXPECT_EQ(again.object("pic.knobs./a.png"), R"({"dither":true})");
     EXPECT_EQ(again.object("bad"), std::nullopt);
     EXPECT_EQ(again.string("name"), std::nullopt);
     EXPECT_EQ(again.boolean("gone"), std::nullopt);
-    std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator(file.parent_path())) {
-        ++entries;
-    }
-    EXPECT_EQ(entries, 1u) << "no temporary file is left behind";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1)
+        << "no temporary file is left behind";
 }
 
 TEST(PreferencesTest, UnreadableFileIsMovedAside) {
@@ -72,11 +67,37 @@ TEST(PreferencesTest, UnreadableFileIsMovedAside) {
         const auto file = dir.write("preferences.json", text);
         Preferences prefs(file);
         EXPECT_EQ(prefs.string("folder"), std::nullopt) << text;
-        EXPECT_EQ(slurp(dir / "preferences.json.bad"), text) << "the old text is kept aside";
+        std::ifstream aside(dir / "preferences.json.bad", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), text)
+            << "the old text is kept aside";
         EXPECT_FALSE(std::filesystem::exists(file)) << text;
         EXPECT_TRUE(prefs.set("folder", "/x"));
         EXPECT_EQ(Preferences(file).string("folder"), "/x") << text;
     }
+}
+
+TEST(PreferencesTest, ShareSettingsDefaultsAndPortRange) {
+    test::TempDir dir;
+    Preferences prefs(dir / "preferences.json");
+    const ShareSettings defaults = ShareSettings::load(prefs);
+    EXPECT_EQ(defaults.port, 8271);
+    EXPECT_TRUE(defaults.folder.empty() && defaults.writable && defaults.advertise);
+    const std::vector<std::pair<std::int64_t, std::uint16_t>> ports{
+        {1024, 1024}, {65535, 65535}, {1023, 8271},
+        {0, 8271},    {65536, 8271},  {4294967296 + 8300, 8271}};
+    for (const auto& [stored, expected] : ports) {
+        prefs.set("port", stored);
+        EXPECT_EQ(ShareSettings::load(prefs).port, expected) << "stored port " << stored;
+    }
+    prefs.set("port", "9000");
+    EXPECT_EQ(ShareSettings::load(prefs).port, 8271) << "a port stored as text is no port";
+
+    const HubConfig hub{{{"Games", "Play"}}, true};
+    prefs.set(ShareSettings::hubKey("/srv/apple"), *hub.encoded());
+    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), hub);
+    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/other"), std::nullopt);
+    prefs.set(ShareSettings::hubKey("/srv/apple"), "{ broken");
+    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), std::nullopt);
 }
 
 } // namespace

@@ -20,92 +20,44 @@ using namespace std::chrono_literals;
 
 constexpr std::uint64_t kSize = 819200;
 
-std::optional<ByteRange> range(const char* header, std::uint64_t size = kSize) {
+// The range chosen for a Range line as text: "416" for none, "whole" when not partial.
+std::string chosen(const char* header, std::uint64_t size = kSize) {
     const std::string value = header ? header : "";
-    return DiskIO::chooseRange(header ? &value : nullptr, size);
+    const std::optional<ByteRange> range = DiskIO::chooseRange(header ? &value : nullptr, size);
+    if (!range) {
+        return "416";
+    }
+    return (range->partial ? "" : "whole ") + std::to_string(range->start) + "-" +
+           std::to_string(range->end);
 }
 
 TEST(DiskIOTest, ChooseRangeFollowsEveryRule) {
-    constexpr std::uint64_t last = kSize - 1;
-    const std::vector<std::pair<const char*, std::optional<ByteRange>>> cases{
-        {nullptr, ByteRange{0, last, false}},
-        {"bytes=0-511", ByteRange{0, 511, true}},
-        {"bytes=1024-", ByteRange{1024, last, true}},
-        {"bytes=-512", ByteRange{kSize - 512, last, true}},
-        {"bytes=-0", std::nullopt},
-        {"bytes=-", std::nullopt},
-        {"bytes=x-5", ByteRange{0, 5, true}},
-        {"bytes=5-x", ByteRange{5, last, true}},
-        {"bytes=5", ByteRange{5, last, true}},
-        {"bytes=9-3", std::nullopt},
-        {"bytes=819200-", std::nullopt},
-        {"bytes=819200-819300", std::nullopt},
-        {"bytes=819199-", ByteRange{last, last, true}},
-        {"bytes=0-1,4-5", ByteRange{0, 1, true}},
-        {"bytes=,,4-5,0-1", ByteRange{4, 5, true}},
-        {"items=0-1", ByteRange{0, last, false}},
-        {"Bytes=0-1", ByteRange{0, last, false}},
-        {"bytes=0-99999999999999999999999", ByteRange{0, last, true}},
-        {"bytes=0-18446744073709551615", ByteRange{0, last, true}},
-        {"bytes=-99999999", ByteRange{0, last, true}},
-        {"bytes=", ByteRange{0, last, false}},
-        {"bytes=,,", ByteRange{0, last, false}},
+    const std::vector<std::pair<const char*, const char*>> cases{
+        {nullptr, "whole 0-819199"},
+        {"bytes=0-511", "0-511"},
+        {"bytes=1024-", "1024-819199"},
+        {"bytes=-512", "818688-819199"},
+        {"bytes=-0", "416"},
+        {"bytes=x-5", "0-5"},
+        {"bytes=5-x", "5-819199"},
+        {"bytes=5", "5-819199"},
+        {"bytes=9-3", "416"},
+        {"bytes=819200-", "416"},
+        {"bytes=819199-", "819199-819199"},
+        {"bytes=,,4-5,0-1", "4-5"},
+        {"Bytes=0-1", "whole 0-819199"},
+        {"bytes=0-18446744073709551615", "0-819199"},
+        {"bytes=-99999999", "0-819199"},
+        {"bytes=,,", "whole 0-819199"},
     };
     for (const auto& [header, expected] : cases) {
-        EXPECT_EQ(range(header), expected) << (header ? header : "no Range header");
+        EXPECT_EQ(chosen(header), expected) << (header ? header : "no Range line");
     }
     // An empty file has no byte to offer a range of, except as a whole.
-    EXPECT_EQ(range(nullptr, 0), (ByteRange{0, 0, false}));
-    EXPECT_EQ(range("bytes=", 0), (ByteRange{0, 0, false}));
-    for (const char* header : {"bytes=0-", "bytes=0-0", "bytes=-5", "bytes=-0"}) {
-        EXPECT_EQ(range(header, 0), std::nullopt) << header << " of an empty file";
-    }
-    EXPECT_EQ(range("bytes=-5", 1), (ByteRange{0, 0, true}));
-}
-
-TEST(DiskIOTest, HeadsAreLaidOutByteForByte) {
-    using namespace std::chrono;
-    const Date date = sys_days{year{2024} / December / 3} + 18h + 5min + 9s;
-    EXPECT_EQ(
-        DiskIO::fileHead(Request::parse("GET /a.po HTTP/1.1"), {0, 511, true}, kSize, true, date),
-        "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
-        "Accept-Ranges: bytes\r\nX-Vorn-Writable: 1\r\nX-Vorn-Poll: 5\r\n"
-        "Content-Range: bytes 0-511/819200\r\n"
-        "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT\r\nContent-Length: 512\r\n"
-        "Connection: keep-alive\r\n\r\n");
-    EXPECT_EQ(DiskIO::fileHead(Request::parse("GET /a.po HTTP/1.1\r\nConnection: close"),
-                               {0, 2, false}, 3, false, std::nullopt),
-              "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-              "Accept-Ranges: bytes\r\nX-Vorn-Writable: 0\r\nX-Vorn-Poll: 5\r\n"
-              "Content-Length: 3\r\nConnection: close\r\n\r\n");
-    EXPECT_NE(DiskIO::fileHead(Request::parse("GET /e.po"), {0, 0, false}, 0, true, std::nullopt)
-                  .find("\r\nContent-Length: 0\r\n"),
-              std::string::npos)
-        << "an empty file is a complete answer of no bytes";
-    EXPECT_EQ(DiskIO::unsatisfiable(kSize), "HTTP/1.1 416 Range Not Satisfiable\r\n"
-                                            "Content-Range: bytes */819200\r\n"
-                                            "Content-Length: 0\r\n\r\n");
-}
-
-TEST(DiskIOTest, WriteOffsetReadsOnlyTheStartOfABytesRange) {
-    const std::vector<std::pair<const char*, std::optional<std::uint64_t>>> cases{
-        {nullptr, 0},
-        {"bytes 512-1023/819200", 512},
-        {"bytes 0-0/1", 0},
-        {"bytes 1024", 1024},
-        {"items 5-6/7", 0},
-        {"bytes=512-1023/819200", 0},
-        {"Bytes 512-1023/819200", 0},
-        {"bytes x-1/2", std::nullopt},
-        {"bytes ", std::nullopt},
-        {"bytes //--/", std::nullopt},
-        {"bytes 99999999999999999999-1/2", std::nullopt},
-    };
-    for (const auto& [header, expected] : cases) {
-        const std::string value = header ? header : "";
-        EXPECT_EQ(DiskIO::writeOffset(header ? &value : nullptr), expected)
-            << (header ? header : "no Content-Range");
-    }
+    EXPECT_EQ(chosen(nullptr, 0), "whole 0-0");
+    EXPECT_EQ(chosen("bytes=0-", 0), "416");
+    EXPECT_EQ(chosen("bytes=-5", 0), "416");
+    EXPECT_EQ(chosen("bytes=-5", 1), "0-0");
 }
 
 // A library with one 800 KB image whose bytes all differ from their neighbours.
@@ -124,24 +76,18 @@ protected:
         return DiskIO::serveImage(m_state,
                                   Request::parse(method + " " + target + " HTTP/1.1" + headers));
     }
-    // Write answers have no body: their bytes are the whole answer.
+    // The status line of a write's answer, which has no body.
     std::string put(const std::string& target, const std::string& body,
-                    const std::string& headers) {
+                    const std::string& contentRange) {
+        const std::string headers =
+            contentRange.empty() ? "" : "\r\nContent-Range: " + contentRange;
         const Answer answer = DiskIO::putImage(
             m_state, Request::parse("PUT " + target + " HTTP/1.1" + headers), body);
-        EXPECT_FALSE(answer.file);
-        return answer.bytes;
+        return answer.bytes.substr(0, answer.bytes.find("\r\n"));
     }
     std::string onDisk() const {
         std::ifstream in(m_image, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static std::string fromFile(const Answer& answer) {
-        std::string out(answer.length, '\0');
-        const ssize_t n =
-            pread(answer.file->fd->get(), out.data(), out.size(), off_t(answer.offset));
-        out.resize(std::size_t(std::max<ssize_t>(n, 0)));
-        return out;
     }
 
     test::TempDir m_dir;
@@ -153,23 +99,24 @@ protected:
 constexpr const char* kTarget = "/Games/Star%20Run.po";
 
 TEST_F(DiskIOShareTest, ReadsAnswerRangesAndRecordWhatWasServed) {
-    using namespace std::chrono;
-    const timespec times[2] = {{1733249109, 0}, {1733249109, 0}}; // 2024-12-03 18:05:09 UTC
+    // 2024-12-03 18:05:09.999 UTC: the date line shows whole seconds, in English, in GMT.
+    const timespec times[2] = {{1733249109, 999999999}, {1733249109, 999999999}};
     ASSERT_EQ(utimensat(AT_FDCWD, m_image.c_str(), times, 0), 0);
 
     const Answer block = get(kTarget, "\r\nRange: bytes=512-1023");
-    EXPECT_TRUE(block.bytes.starts_with("HTTP/1.1 206 Partial Content\r\n")) << block.bytes;
-    EXPECT_NE(block.bytes.find("\r\nContent-Range: bytes 512-1023/819200\r\n"
-                               "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT\r\n"),
-              std::string::npos)
-        << block.bytes;
-    ASSERT_TRUE(block.file);
-    EXPECT_EQ(fromFile(block), m_bytes.substr(512, 512));
+    EXPECT_EQ(block.bytes,
+              "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
+              "Accept-Ranges: bytes\r\nX-Vorn-Writable: 1\r\nX-Vorn-Poll: 5\r\n"
+              "Content-Range: bytes 512-1023/819200\r\n"
+              "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT\r\n"
+              "Content-Length: 512\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_TRUE(block.file && block.file->size == kSize && block.offset == 512 &&
+                block.length == 512);
     EXPECT_EQ(m_state.status.bytesServed, 512u);
-    EXPECT_TRUE(m_state.status.lastRead.find("Games/Star Run.po")) << "reads are recorded";
+    const auto readAt = m_state.status.lastRead.find("Games/Star Run.po");
+    EXPECT_TRUE(readAt) << "reads are recorded";
     EXPECT_TRUE(m_state.status.recentLines.empty()) << "block reads stay out of the log";
 
-    const auto readAt = m_state.status.lastRead.find("Games/Star Run.po");
     std::this_thread::sleep_for(2ms);
     const Answer head = get(kTarget, "\r\nRange: bytes=512-1023", "HEAD");
     EXPECT_EQ(head.bytes, block.bytes) << "HEAD answers the head GET would";
@@ -177,50 +124,65 @@ TEST_F(DiskIOShareTest, ReadsAnswerRangesAndRecordWhatWasServed) {
     EXPECT_EQ(m_state.status.bytesServed, 512u) << "HEAD serves no bytes";
     EXPECT_EQ(m_state.status.lastRead.find("Games/Star Run.po"), readAt) << "HEAD reads nothing";
 
-    const Answer whole = get(kTarget);
-    ASSERT_TRUE(whole.file);
-    EXPECT_EQ(whole.length, kSize);
-    EXPECT_EQ(fromFile(whole), m_bytes);
-    EXPECT_EQ(m_state.status.bytesServed, 512u + kSize);
+    m_state.writable = false;
+    const Answer whole = get(kTarget, "\r\nConnection: close");
+    EXPECT_EQ(whole.bytes, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                           "Accept-Ranges: bytes\r\nX-Vorn-Writable: 0\r\nX-Vorn-Poll: 5\r\n"
+                           "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT\r\n"
+                           "Content-Length: 819200\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(whole.file && whole.offset == 0 && whole.length == kSize);
     EXPECT_EQ(m_state.status.recentLines.all().back().substr(10), "GET Star Run.po [0-819199]");
 
-    EXPECT_EQ(get(kTarget, "\r\nRange: bytes=-0").bytes, DiskIO::unsatisfiable(kSize));
+    EXPECT_EQ(get(kTarget, "\r\nRange: bytes=-0").bytes,
+              "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */819200\r\n"
+              "Content-Length: 0\r\n\r\n");
     EXPECT_EQ(get("/Games/Missing.po").bytes,
               "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 13\r\n"
               "Connection: keep-alive\r\n\r\nno such file\n");
     EXPECT_EQ(m_state.status.bytesServed, 512u + kSize) << "failed reads serve nothing";
 }
 
+// Each write in turn, and where its bytes must land (npos: nowhere).
 TEST_F(DiskIOShareTest, WritesStayInsideTheImage) {
-    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 0\r\n"
-                           "Connection: keep-alive\r\n\r\n";
+    constexpr auto refused = std::string::npos;
+    struct Case {
+        const char* contentRange;
+        std::string_view body;
+        const char* status;
+        std::size_t at;
+    };
+    const std::vector<Case> cases{
+        {"bytes 512-1023/819200", "AAAA", "200 OK", 512},
+        {"bytes 512-1023/819200", "BB", "200 OK", 512}, // the body's length counts, not the end
+        {"", "CC", "200 OK", 0},
+        {"bytes=9-10/20", "EE", "200 OK", 0},
+        {"Bytes 1024-1025/819200", "ee", "200 OK", 0}, // other units write at 0 too
+        {"bytes 1024", "FF", "200 OK", 1024},
+        {"bytes 819198-819199/819200", "GG", "200 OK", kSize - 2},
+        {"bytes 819198-/819200", "HHH", "416 Range Not Satisfiable", refused},
+        {"bytes x-1/2", "II", "400 Bad Request", refused},
+        {"bytes /", "II", "400 Bad Request", refused},
+        {"bytes //--/", "II", "400 Bad Request", refused},
+        {"bytes 819200-/819200", "", "200 OK", kSize},
+    };
     std::string expected = m_bytes;
-    EXPECT_EQ(put(kTarget, std::string(512, 'A'), "\r\nContent-Range: bytes 512-1023/819200"), ok);
-    expected.replace(512, 512, std::string(512, 'A'));
-    EXPECT_EQ(put(kTarget, std::string(100, 'B'), "\r\nContent-Range: bytes 512-1023/819200"), ok)
-        << "the body's length counts, not the range's end";
-    expected.replace(512, 100, std::string(100, 'B'));
-    EXPECT_EQ(put(kTarget, "CC", ""), ok) << "no Content-Range writes at 0";
-    EXPECT_EQ(put(kTarget, "DD", "\r\nContent-Range: items 9-10/20"), ok) << "other units too";
-    expected.replace(0, 2, "DD");
-    EXPECT_EQ(put(kTarget, "EE", "\r\nContent-Range: bytes 819198-819199/819200"), ok);
-    expected.replace(kSize - 2, 2, "EE");
-    EXPECT_EQ(put(kTarget, "", "\r\nContent-Range: bytes 819200-/819200"), ok);
-    EXPECT_EQ(onDisk(), expected);
+    for (const auto& [contentRange, body, status, at] : cases) {
+        EXPECT_EQ(put(kTarget, std::string(body), contentRange), "HTTP/1.1 " + std::string(status))
+            << "Content-Range: " << contentRange;
+        if (at != refused) {
+            expected.replace(at, body.size(), body);
+        }
+    }
+    EXPECT_TRUE(onDisk() == expected) << "some write landed elsewhere";
     EXPECT_EQ(m_state.status.recentLines.all().back().substr(10), "PUT Star Run.po @819200 +0");
     EXPECT_TRUE(m_state.status.lastWrite.find("Games/Star Run.po"));
 
-    const auto status = [](const std::string& a) { return a.substr(0, a.find("\r\n")); };
     const std::size_t lines = m_state.status.recentLines.size();
-    EXPECT_EQ(status(put(kTarget, "FFF", "\r\nContent-Range: bytes 819198-/819200")),
-              "HTTP/1.1 416 Range Not Satisfiable");
-    EXPECT_EQ(status(put(kTarget, "GG", "\r\nContent-Range: bytes x-1/2")),
-              "HTTP/1.1 400 Bad Request");
-    EXPECT_EQ(status(put("/Games/Missing.po", "HH", "")), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(put("/Games/Missing.po", "JJ", ""), "HTTP/1.1 404 Not Found");
     m_state.writable = false;
-    EXPECT_EQ(status(put(kTarget, "II", "")), "HTTP/1.1 403 Forbidden");
-    EXPECT_EQ(status(put("/Games/Missing.po", "II", "")), "HTTP/1.1 403 Forbidden");
-    EXPECT_EQ(onDisk(), expected) << "refused writes change nothing";
+    EXPECT_EQ(put(kTarget, "KK", ""), "HTTP/1.1 403 Forbidden");
+    EXPECT_EQ(put("/Games/Missing.po", "KK", ""), "HTTP/1.1 403 Forbidden");
+    EXPECT_TRUE(onDisk() == expected) << "refused writes change nothing";
     EXPECT_EQ(m_state.status.recentLines.size(), lines) << "refused writes are not logged";
 }
 

@@ -1,5 +1,6 @@
 // The share over real loopback connections: the server runs on its own thread, the
-// tests talk to it through sockets as the card would.
+// tests talk to it through sockets as the card would. The bytes of each answer are pinned
+// by the tests of DiskIO, Http and Routes; these check what only a connection shows.
 
 #include "server/ShareServer.h"
 
@@ -7,11 +8,9 @@
 #include "support/TempDir.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -21,7 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::HttpClient;
 
-constexpr std::uint64_t kImageSize = 819200;
 constexpr const char* kImage = "/Games/Star%20Run.po";
 
 std::string pattern(std::uint64_t size, unsigned seed) {
@@ -41,12 +39,16 @@ std::string put(const std::string& target, std::string_view body, const std::str
            "\r\n" + headers + "\r\n" + std::string(body);
 }
 
+std::string range(std::uint64_t start, std::uint64_t end) {
+    return "Range: bytes=" + std::to_string(start) + "-" + std::to_string(end) + "\r\n";
+}
+
 // Star Run (800 KB), Big (3 MB) and an empty file in the library; secret.po beside it,
 // outside, with a link to it from inside. The server listens on a free port, unadvertised.
 class ShareServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_image = pattern(kImageSize, 1);
+        m_image = pattern(819200, 1);
         m_dir.write("lib/Games/Star Run.po", m_image);
         m_big = m_dir.write("lib/Big.po", pattern(3 << 20, 2));
         m_dir.write("lib/Empty.po", "");
@@ -73,18 +75,11 @@ protected:
 TEST_F(ShareServerTest, HeadIsFoundWhateverThePackets) {
     HttpClient client(m_port);
     ASSERT_TRUE(client.send(get("/vorn-volumes.json"), true));
-    auto reply = client.read().value_or(test::Reply{});
-    ASSERT_TRUE(reply) << "no answer to a head sent one byte per packet";
-    EXPECT_EQ(reply.status, 200);
-    EXPECT_NE(reply.body.find("\"url\": \"http://share/Games/Star%20Run.po\""), std::string::npos);
-
+    EXPECT_EQ(client.read().value_or(test::Reply{}).status, 200) << "head sent byte by byte";
     // Split inside the final CR LF CR LF: nothing may happen before its last byte.
     ASSERT_TRUE(client.send("GET /index.html HTTP/1.1\r\n\r"));
     EXPECT_TRUE(client.quiet()) << "answered before the head was complete";
-    reply = client.ask("\n");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.status, 200) << "a request line without headers is a request";
-    EXPECT_EQ(reply.header("Connection"), "keep-alive");
+    EXPECT_EQ(client.ask("\n").status, 200) << "a request line without headers is a request";
 }
 
 TEST_F(ShareServerTest, HeadMayGrowTo256KiB) {
@@ -93,9 +88,7 @@ TEST_F(ShareServerTest, HeadMayGrowTo256KiB) {
     HttpClient edge(m_port);
     ASSERT_TRUE(edge.send(head));
     EXPECT_TRUE(edge.quiet(400ms)) << "262144 bytes without a blank line must not end it";
-    const auto reply = edge.ask("\r\n\r\n");
-    ASSERT_TRUE(reply) << "the connection was dropped at the limit";
-    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(edge.ask("\r\n\r\n").status, 200) << "the connection was dropped at the limit";
 
     HttpClient over(m_port);
     ASSERT_TRUE(over.send(head + "a"));
@@ -111,13 +104,12 @@ TEST_F(ShareServerTest, BodyIsAwaitedUntilComplete) {
     ASSERT_EQ(client.ask("456789").status, 200);
     std::string expected = m_image;
     expected.replace(0, 10, "0123456789");
-    EXPECT_EQ(image(), expected);
 
     HttpClient leaving(m_port);
     ASSERT_TRUE(leaving.send(head + "abcd"));
     leaving.shutdownWrite();
     EXPECT_TRUE(leaving.closedSilently()) << "a peer that stops sending gets no answer";
-    EXPECT_EQ(image(), expected) << "a partial body must not be written";
+    EXPECT_TRUE(image() == expected) << "a partial body was written, or a whole one was not";
 
     const std::string large = pattern(300 * 1024, 9); // many reads' worth
     ASSERT_EQ(client.ask(put(kImage, large, "Content-Range: bytes 32768-/819200\r\n")).status, 200);
@@ -127,8 +119,7 @@ TEST_F(ShareServerTest, BodyIsAwaitedUntilComplete) {
     HttpClient done(m_port);
     ASSERT_TRUE(done.send(get("/vorn-volumes.json")));
     done.shutdownWrite();
-    const auto answer = done.read().value_or(test::Reply{});
-    ASSERT_TRUE(answer) << "a whole request followed by the end of sending gets its answer";
+    EXPECT_TRUE(done.read()) << "a whole request followed by the end of sending gets its answer";
     EXPECT_TRUE(done.closedSilently());
     EXPECT_EQ(m_server->status().requests, 3u);
 }
@@ -136,74 +127,46 @@ TEST_F(ShareServerTest, BodyIsAwaitedUntilComplete) {
 TEST_F(ShareServerTest, KeepAliveUntilAskedToClose) {
     HttpClient client(m_port);
     for (std::uint64_t at = 0; at < 40 * 512; at += 512) {
-        const std::string range = std::to_string(at) + "-" + std::to_string(at + 511);
-        auto reply = client.ask(get(kImage, "Range: bytes=" + range + "\r\n"));
-        ASSERT_TRUE(reply) << "block at " << at;
-        EXPECT_EQ(reply.status, 206);
-        EXPECT_EQ(reply.header("Content-Range"), "bytes " + range + "/819200");
-        EXPECT_EQ(reply.body, m_image.substr(at, 512));
-        reply = client.ask(get("/vorn-volumes-" + std::to_string(at) + ".json"));
-        ASSERT_TRUE(reply) << "page after block " << at;
-        EXPECT_EQ(reply.header("Accept-Ranges"), "bytes");
+        ASSERT_EQ(client.ask(get(kImage, range(at, at + 511))).body, m_image.substr(at, 512))
+            << "block at " << at;
+        ASSERT_EQ(client.ask(get("/vorn-volumes-2.json")).status, 200) << "page after " << at;
     }
-    const auto last = client.ask(get("/nothing", "Connection: Close\r\n"));
-    ASSERT_TRUE(last);
-    EXPECT_EQ(last.header("Connection"), "close");
+    EXPECT_EQ(client.ask(get("/nothing", "Connection: Close\r\n")).header("Connection"), "close");
     EXPECT_TRUE(client.closedSilently()) << "the server must close after a Close answer";
     EXPECT_EQ(m_server->status().requests, 81u);
     EXPECT_EQ(m_server->status().bytesServed, 40u * 512);
 }
 
+// Large answers go out piece by piece from the file; HEAD answers and refused requests
+// leave nothing on the connection for the next answer to trip over.
 TEST_F(ShareServerTest, AnswersOverTheWire) {
     HttpClient client(m_port);
-    auto reply = client.ask(get(kImage, "Range: bytes=1024-\r\n"));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.header("Content-Range"), "bytes 1024-819199/819200");
-    EXPECT_EQ(reply.header("X-Vorn-Writable"), "1");
-    EXPECT_TRUE(reply.body == m_image.substr(1024)) << "a large range arrives whole";
-
-    const std::uint64_t served = m_server->status().bytesServed;
-    ASSERT_TRUE(client.send("HEAD " + std::string(kImage) + " HTTP/1.1\r\n\r\n"));
-    reply = client.read(true).value_or(test::Reply{});
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.header("Content-Length"), "819200");
-    reply = client.ask(get(kImage, "Range: bytes=-0\r\n"));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.status, 416) << "HEAD must leave no body bytes behind:\n" << reply.head;
-    EXPECT_EQ(m_server->status().bytesServed, served) << "HEAD and 416 serve no bytes";
-
-    reply = client.ask(get("/Empty.po"));
-    ASSERT_TRUE(reply) << "the connection must survive a 416";
-    EXPECT_EQ(reply.status, 200);
-    EXPECT_EQ(reply.header("Content-Length"), "0");
-    reply = client.ask(get("/Games/Missing.po"));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.status, 404);
-    EXPECT_EQ(reply.body, "no such file\n");
-    reply = client.ask("POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi");
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply.status, 405);
-
+    EXPECT_TRUE(client.ask(get(kImage, "Range: bytes=1024-\r\n")).body == m_image.substr(1024));
     const std::string big = onDisk(m_big);
-    reply = client.ask(get("/Big.po"));
-    ASSERT_TRUE(reply);
-    EXPECT_TRUE(reply.body == big) << "3 MB body differs";
+    EXPECT_TRUE(client.ask(get("/Big.po")).body == big) << "3 MB body differs";
+
+    ASSERT_TRUE(client.send("HEAD " + std::string(kImage) + " HTTP/1.1\r\n\r\n"));
+    EXPECT_EQ(client.read(true).value_or(test::Reply{}).header("Content-Length"), "819200");
+    EXPECT_EQ(client.ask(get(kImage, "Range: bytes=-0\r\n")).status, 416)
+        << "HEAD must leave no body bytes behind";
+    EXPECT_EQ(client.ask("POST / HTTP/1.1\r\nContent-Length: 2\r\n\r\nhi").status, 405)
+        << "the connection must survive a 416";
+    EXPECT_EQ(client.ask(get("/Empty.po")).status, 200) << "a refused body was read as a request";
+
     // Readers that leave in the middle of a transfer cost the server only their connection.
     for (int i = 0; i < 3; ++i) {
         HttpClient leaving(m_port);
         ASSERT_TRUE(leaving.send(get("/Big.po")));
         std::this_thread::sleep_for(20ms);
     }
-    EXPECT_EQ(client.ask(get("/Big.po", "Range: bytes=0-99\r\n")).body, big.substr(0, 100));
+    EXPECT_EQ(client.ask(get("/Big.po", range(0, 99))).body, big.substr(0, 100));
 }
 
 TEST_F(ShareServerTest, ReadOnlyShareRefusesWrites) {
     m_server->refresh(std::nullopt, false);
     HttpClient client(m_port);
     EXPECT_EQ(client.ask(put(kImage, "XXXX")).status, 403);
-    EXPECT_EQ(client.ask(put("/Games/Missing.po", "XXXX")).status, 403);
-    EXPECT_EQ(client.ask(get(kImage)).header("X-Vorn-Writable"), "0");
-    EXPECT_EQ(image(), m_image);
+    EXPECT_TRUE(image() == m_image);
 }
 
 TEST_F(ShareServerTest, NothingOutsideTheLibraryIsReadOrWritten) {
@@ -212,11 +175,8 @@ TEST_F(ShareServerTest, NothingOutsideTheLibraryIsReadOrWritten) {
          {"/../secret.po", "/%2E%2E/secret.po", "/%252E%252E/secret.po", "/Games/../../secret.po",
           "/Games%2F..%2F..%2Fsecret.po", "/%5C..%5Csecret.po", "/Games/..%5C..%5Csecret.po",
           "/Link.po", "//Link.po", "/Games/%2e%2e/Link.po"}) {
-        const auto read = client.ask(get(target));
-        const auto write = client.ask(put(target, "hacked"));
-        ASSERT_TRUE(read && write) << target;
-        EXPECT_EQ(read.status, 404) << "GET " << target;
-        EXPECT_EQ(write.status, 404) << "PUT " << target;
+        EXPECT_EQ(client.ask(get(target)).status, 404) << "GET " << target;
+        EXPECT_EQ(client.ask(put(target, "hacked")).status, 404) << "PUT " << target;
     }
     EXPECT_EQ(onDisk(m_dir / "secret.po"), "secret");
     EXPECT_EQ(m_server->status().bytesServed, 0u);
@@ -224,39 +184,32 @@ TEST_F(ShareServerTest, NothingOutsideTheLibraryIsReadOrWritten) {
         << "a link that stays inside the library is served";
 }
 
-// Writers and readers race on one image. Every request is served whole on the server's
-// thread, so a block read is the block before or after some write, never a mix.
+// Three writers and three readers race on one image. Every request is served whole on the
+// server's thread, so a block read is the block before or after some write, never a mix.
 TEST_F(ShareServerTest, ConcurrentReadersAndWritersSeeWholeBlocks) {
-    constexpr int kWriters = 3, kReaders = 3, kRounds = 12, kBlocksEach = 8;
+    constexpr int kWriters = 3, kRounds = 12, kBlocks = 8; // blocks per writer
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
-    for (int w = 0; w < kWriters; ++w) {
-        threads.emplace_back([&, w] {
+    for (int t = 0; t < 2 * kWriters; ++t) {
+        threads.emplace_back([&, t] {
             HttpClient client(m_port);
-            for (int round = 0; round < kRounds; ++round) {
-                for (int block = w * kBlocksEach; block < (w + 1) * kBlocksEach; ++block) {
-                    const auto reply = client.ask(put(
-                        kImage, std::string(512, char('A' + w * kRounds + round)),
-                        "Content-Range: bytes " + std::to_string(block * 512) + "-/819200\r\n"));
-                    failures += reply && reply.status == 200 ? 0 : 1;
+            std::mt19937 random{unsigned(t)};
+            for (int i = 0; i < kRounds * kBlocks; ++i) {
+                bool ok;
+                if (t < kWriters) { // writer t fills its blocks with a new letter each round
+                    const std::string at = std::to_string((t * kBlocks + i % kBlocks) * 512);
+                    const std::string fill(512, char('A' + t * kRounds + i / kBlocks));
+                    ok =
+                        client.ask(put(kImage, fill, "Content-Range: bytes " + at + "-/819200\r\n"))
+                            .status == 200;
+                } else {
+                    const std::size_t at = random() % (kWriters * kBlocks + 2) * 512;
+                    const std::string block = client.ask(get(kImage, range(at, at + 511))).body;
+                    ok = block.size() == 512 &&
+                         (block == m_image.substr(at, 512) ||
+                          block.find_first_not_of(block[0]) == std::string::npos);
                 }
-            }
-        });
-    }
-    for (int r = 0; r < kReaders; ++r) {
-        threads.emplace_back([&, r] {
-            HttpClient client(m_port);
-            std::mt19937 random{unsigned(r)};
-            for (int i = 0; i < kRounds * kBlocksEach; ++i) {
-                const std::size_t at = random() % (kWriters * kBlocksEach + 2) * 512;
-                const auto reply =
-                    client.ask(get(kImage, "Range: bytes=" + std::to_string(at) + "-" +
-                                               std::to_string(at + 511) + "\r\n"));
-                const bool whole =
-                    reply && reply.body.size() == 512 &&
-                    (reply.body == m_image.substr(at, 512) ||
-                     reply.body.find_first_not_of(reply.body[0]) == std::string::npos);
-                failures += whole ? 0 : 1;
+                failures += ok ? 0 : 1;
             }
         });
     }
@@ -266,44 +219,28 @@ TEST_F(ShareServerTest, ConcurrentReadersAndWritersSeeWholeBlocks) {
     EXPECT_EQ(failures, 0) << "some requests failed or read a torn block";
     std::string expected = m_image;
     for (int w = 0; w < kWriters; ++w) {
-        expected.replace(std::size_t(w) * kBlocksEach * 512, kBlocksEach * 512,
-                         std::string(kBlocksEach * 512, char('A' + w * kRounds + kRounds - 1)));
+        expected.replace(std::size_t(w) * kBlocks * 512, kBlocks * 512,
+                         std::string(kBlocks * 512, char('A' + w * kRounds + kRounds - 1)));
     }
     EXPECT_TRUE(image() == expected) << "the image holds other bytes than the last writes";
 }
 
 TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<ShareStatus> seen;
-    m_server->setOnStatus([&](const ShareStatus& status) {
-        std::lock_guard lock(mutex);
-        seen.push_back(status);
-        changed.notify_all();
-    });
+    std::vector<ShareStatus> seen; // filled on the server's thread, before each answer leaves
+    m_server->setOnStatus([&](const ShareStatus& status) { seen.push_back(status); });
     HttpClient client(m_port);
-    client.ask(get("/vorn-volumes.json"));
-    client.ask(get(kImage, "Range: bytes=0-511\r\n"));
+    client.ask(get(kImage, range(0, 511)));
     client.ask(put(kImage, "abc", "Content-Range: bytes 512-514/819200\r\n"));
-    std::vector<ShareStatus> received;
-    {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, 5s, [&] { return !seen.empty() && seen.back().requests == 3; });
-        received = seen;
-    }
-    // The callback refers to this test's locals: detach it, and wait until the server's
-    // thread has taken the change, before they go.
+    // Detaching the callback waits for the server's thread: `seen` is then ours to read.
     m_server->setOnStatus(nullptr);
-    m_server->status();
 
-    ASSERT_EQ(received.size(), 3u) << "one status per request";
-    for (std::uint64_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(received[i].requests, i + 1);
+    ASSERT_EQ(seen.size(), 2u) << "one status per request";
+    EXPECT_EQ(seen[0].requests, 1u);
+    // A copy handed out earlier keeps what it had: only the later one shows the write.
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(seen[i].recentLines.all().back().ends_with("  PUT Star Run.po @512 +3"), i == 1)
+            << "status " << i;
     }
-    EXPECT_TRUE(received[1].lastRead.find("Games/Star Run.po"));
-    EXPECT_FALSE(received[1].lastWrite.find("Games/Star Run.po"));
-    EXPECT_TRUE(received[2].lastWrite.find("Games/Star Run.po"));
-    EXPECT_TRUE(received[2].recentLines.all().back().ends_with("  PUT Star Run.po @512 +3"));
 }
 
 TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
@@ -319,7 +256,6 @@ TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
     EXPECT_FALSE(HttpClient(m_port).connected()) << "still accepting after stop()";
 
     m_server->start(m_port);
-    EXPECT_TRUE(m_server->status().running);
     EXPECT_EQ(HttpClient(m_port).ask(get("/vorn-volumes.json")).status, 200);
 }
 
@@ -328,7 +264,6 @@ TEST_F(ShareServerTest, PortInUseThrowsAndChangesNothing) {
     const ShareStatus before = second.status();
     EXPECT_THROW(second.start(m_port), std::system_error);
     EXPECT_TRUE(second.status() == before);
-    EXPECT_FALSE(second.status().running);
 }
 
 TEST_F(ShareServerTest, CategoryChangesAreLogged) {
@@ -349,11 +284,7 @@ TEST_F(ShareServerTest, ServesIPv6Loopback) {
     if (!client.connected()) {
         GTEST_SKIP() << "no IPv6 loopback here";
     }
-    const std::string host = "[::1]:" + std::to_string(m_port);
-    const auto reply = client.ask("GET /vorn-volumes.json HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
-    ASSERT_TRUE(reply);
-    EXPECT_NE(reply.body.find("\"url\": \"http://" + host + "/Big.po\""), std::string::npos)
-        << reply.body;
+    EXPECT_EQ(client.ask(get("/vorn-volumes.json")).status, 200);
 }
 
 } // namespace
