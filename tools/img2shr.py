@@ -266,17 +266,16 @@ def _decode_scale(w, h):
 def load_picture(path):
     """Open, reduce early, orient and scale a picture; see fit_to_screen."""
     try:
-        im = Image.open(path)
-        w, h = im.size
-        if w < 1 or h < 1:
-            raise ConvertError(f"empty picture: {path}")
-        # JPEG can decode at 1/2, 1/4 or 1/8 of its size nearly for free;
-        # a 12-megapixel photo would otherwise cost most of our time.
-        need = _decode_scale(w, h)
-        if need < 1:
-            im.draft(None, (math.ceil(w * need), math.ceil(h * need)))
-        im = ImageOps.exif_transpose(im)
-        return fit_to_screen(im)
+        with Image.open(path) as im:
+            w, h = im.size
+            if w < 1 or h < 1:
+                raise ConvertError(f"empty picture: {path}")
+            # JPEG can decode at 1/2, 1/4 or 1/8 of its size nearly for free;
+            # a 12-megapixel photo would otherwise cost most of our time.
+            need = _decode_scale(w, h)
+            if need < 1:
+                im.draft(None, (math.ceil(w * need), math.ceil(h * need)))
+            return fit_to_screen(ImageOps.exif_transpose(im))
     except ConvertError:
         raise
     except (OSError, ValueError, SyntaxError, Image.DecompressionBombError) as e:
