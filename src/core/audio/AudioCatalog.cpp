@@ -98,20 +98,19 @@ std::int64_t AudioCatalog::pages() const {
 }
 
 std::string AudioCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {
-    return renderTracks(Paging::slice(std::span<const AudioTrack>(tracks), page, entriesPerPage),
-                        pages(), tracks.size(),
-                        MediaList::nextPage("vorn-audio", page, tracks.size()), baseURL);
+    return MediaList::page(tracks, page, "vorn-audio",
+                           [&](auto slice, auto pages, auto total, const auto& next) {
+                               return renderTracks(slice, pages, total, next, baseURL);
+                           });
 }
 
 std::string AudioCatalog::searchJSON(std::string_view query, std::int64_t page,
                                      std::string_view baseURL,
                                      const std::optional<std::string>& cat, bool prefixSub) const {
-    const std::vector<AudioTrack> found =
-        MediaList::matching(cat ? inCategory(*cat, prefixSub) : tracks, query);
-    const std::int64_t shown = MediaList::clampedPage(page, found.size());
-    return renderTracks(Paging::slice(std::span<const AudioTrack>(found), shown, entriesPerPage),
-                        Paging::pages(found.size(), entriesPerPage), found.size(), std::nullopt,
-                        baseURL);
+    return MediaList::search(cat ? inCategory(*cat, prefixSub) : tracks, query, page,
+                             [&](auto slice, auto pages, auto total, const auto& next) {
+                                 return renderTracks(slice, pages, total, next, baseURL);
+                             });
 }
 
 std::vector<AudioTrack> AudioCatalog::inCategory(std::string_view cat, bool prefixSub) const {

@@ -70,6 +70,26 @@ inline std::optional<std::string> nextPage(std::string_view stem, std::int64_t p
     return std::string(stem) + "-" + std::to_string(page + 1) + ".json";
 }
 
+/// One page (from 1) of `items`, rendered by `render(slice, pages, total, next)`, naming
+/// the next page ("<stem>-N.json") when there is one.
+template <class T, class Render>
+std::string page(const std::vector<T>& items, std::int64_t page, std::string_view stem,
+                 Render render) {
+    return render(Paging::slice(std::span<const T>(items), page, entriesPerPage),
+                  Paging::pages(items.size(), entriesPerPage), items.size(),
+                  nextPage(stem, page, items.size()));
+}
+
+/// The page of the items matching `query`, kept within the pages that exist; a search
+/// never names a next page.
+template <class T, class Render>
+std::string search(std::vector<T> pool, std::string_view query, std::int64_t page, Render render) {
+    const std::vector<T> found = matching(std::move(pool), query);
+    return render(
+        Paging::slice(std::span<const T>(found), clampedPage(page, found.size()), entriesPerPage),
+        Paging::pages(found.size(), entriesPerPage), found.size(), std::nullopt);
+}
+
 /// One name a catalog serves, and the library file behind it.
 struct Claim {
     const WalkedFile* file = nullptr;

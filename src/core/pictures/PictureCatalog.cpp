@@ -94,21 +94,20 @@ std::int64_t PictureCatalog::pages() const {
 }
 
 std::string PictureCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {
-    return renderPictures(Paging::slice(std::span<const StillPic>(pictures), page, entriesPerPage),
-                          pages(), pictures.size(),
-                          MediaList::nextPage("vorn-pictures", page, pictures.size()), baseURL);
+    return MediaList::page(pictures, page, "vorn-pictures",
+                           [&](auto slice, auto pages, auto total, const auto& next) {
+                               return renderPictures(slice, pages, total, next, baseURL);
+                           });
 }
 
 std::string PictureCatalog::searchJSON(std::string_view query, std::int64_t page,
                                        std::string_view baseURL,
                                        const std::optional<std::string>& cat,
                                        bool prefixSub) const {
-    const std::vector<StillPic> found =
-        MediaList::matching(cat ? inCategory(*cat, prefixSub) : pictures, query);
-    const std::int64_t shown = MediaList::clampedPage(page, found.size());
-    return renderPictures(Paging::slice(std::span<const StillPic>(found), shown, entriesPerPage),
-                          Paging::pages(found.size(), entriesPerPage), found.size(), std::nullopt,
-                          baseURL);
+    return MediaList::search(cat ? inCategory(*cat, prefixSub) : pictures, query, page,
+                             [&](auto slice, auto pages, auto total, const auto& next) {
+                                 return renderPictures(slice, pages, total, next, baseURL);
+                             });
 }
 
 std::vector<StillPic> PictureCatalog::inCategory(std::string_view cat, bool prefixSub) const {
