@@ -6,30 +6,12 @@
 
 #include <charconv>
 #include <unistd.h>
-#include <unordered_map>
 
 namespace vorn::DiskIO {
 namespace {
 
 Answer plain(const Request& request, int code, std::string_view body) {
     return {Http::answer(request, code, "text/plain", body), std::nullopt, 0, 0};
-}
-
-// The key that reads and writes of `url` are recorded under. Blocks come by the thousand
-// for the same few images, and the path arithmetic would cost more than the rest of the
-// answer: it is worked out once per file and library folder (per server thread).
-std::optional<std::string> itemKey(const std::filesystem::path& url,
-                                   const std::filesystem::path& root) {
-    thread_local std::unordered_map<std::string, std::optional<std::string>> known;
-    std::string both = url.native();
-    both.append(1, '\0').append(root.native());
-    if (const auto it = known.find(both); it != known.end()) {
-        return it->second;
-    }
-    if (known.size() >= 64) {
-        known.clear();
-    }
-    return known.emplace(std::move(both), FolderWalk::relPath(url, root)).first->second;
 }
 
 // The Last-Modified line of the file last answered; images change far less often than
@@ -138,11 +120,7 @@ std::optional<std::uint64_t> writeOffset(const std::string* contentRange) {
 
 Answer serveImage(ShareState& state, const Request& request) {
     std::optional<OpenFile> file = state.files.library(request.path, state.folder, state.writable);
-    std::optional<std::string> key;
-    if (file) {
-        key = itemKey(file->url, state.folder);
-    }
-    return serveFile(state, request, file, key);
+    return serveFile(state, request, file, file ? file->key : std::nullopt);
 }
 
 Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
@@ -198,8 +176,8 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
         pwrite(file->fd->get(), body.data(), body.size(), off_t(*offset));
     const Date now = std::chrono::system_clock::now();
     state.files.noteWritten(*file, now);
-    if (const auto key = itemKey(file->url, state.folder)) {
-        state.status.lastWrite.set(*key, now);
+    if (file->key) {
+        state.status.lastWrite.set(*file->key, now);
     }
     state.log("PUT " + file->url.filename().string() + " @" + std::to_string(*offset) + " +" +
               std::to_string(body.size()));

@@ -38,8 +38,8 @@ std::optional<OpenFile> openFile(const std::filesystem::path& url, bool writable
         return std::nullopt;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    return OpenFile{std::move(handle), url, std::uint64_t(info.st_size), modificationDate(info),
-                    canWrite};
+    return OpenFile{std::move(handle),      url,      std::uint64_t(info.st_size),
+                    modificationDate(info), canWrite, std::nullopt};
 }
 
 } // namespace
@@ -91,7 +91,17 @@ std::optional<OpenFile> OpenFiles::library(std::string_view requestPath,
                                            const std::filesystem::path& root, bool writable) {
     std::string key = writable ? "w:" : "r:";
     key += requestPath;
-    return lookup(key, writable, [&] { return FolderWalk::resolve(requestPath, root); });
+    std::optional<OpenFile> file =
+        lookup(key, writable, [&] { return FolderWalk::resolve(requestPath, root); });
+    if (file && !file->key) {
+        // Worked out once per opened file: the path arithmetic would cost more than a
+        // block read. Stored in the entry so later lookups carry it.
+        file->key = FolderWalk::relPath(file->url, root);
+        if (const auto it = m_entries.find(key); it != m_entries.end()) {
+            it->second.file.key = file->key;
+        }
+    }
+    return file;
 }
 
 std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {

@@ -38,6 +38,8 @@ struct OpenFile {
     std::optional<Date> modified;
     /// Opened for reading and writing (the share is writable and the file allows it).
     bool canWrite = false;
+    /// A library file's relPath: the key its reads and writes are recorded under.
+    std::optional<std::string> key;
 };
 
 class OpenFiles {
