@@ -3,11 +3,13 @@
 #include "platform/Text.h"
 #include "platform/XdgPaths.h"
 
+#include <cerrno>
 #include <cmath>
 #include <fcntl.h>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace vorn {
@@ -71,6 +73,31 @@ bool writeAtomically(const std::filesystem::path& file, const std::string& text)
     }
     return true;
 }
+
+// Holds an exclusive lock on the preferences' folder while it lives (a lock on the folder
+// leaves no lock file behind). The desktop program, a running
+// share and `vorn-share config` may write the same file at once; each writer re-reads the
+// file under the lock and changes only its own key, so no writer loses another's change.
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& file) {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        m_fd = open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (m_fd >= 0) {
+            close(m_fd); // releases the lock
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
 
 } // namespace
 
@@ -136,48 +163,63 @@ std::optional<std::string> Preferences::object(std::string_view key) const {
 }
 
 bool Preferences::set(std::string_view key, std::string_view value) {
-    std::lock_guard lock(m_mutex);
-    return m_store->put(key, std::string(value)) && save();
+    return change([&](Store& store) { return store.put(key, std::string(value)); });
 }
 
 bool Preferences::set(std::string_view key, bool value) {
-    std::lock_guard lock(m_mutex);
-    return m_store->put(key, value) && save();
+    return change([&](Store& store) { return store.put(key, value); });
 }
 
 bool Preferences::set(std::string_view key, std::int64_t value) {
-    std::lock_guard lock(m_mutex);
-    return m_store->put(key, value) && save();
+    return change([&](Store& store) { return store.put(key, value); });
 }
 
 bool Preferences::set(std::string_view key, double value) {
-    std::lock_guard lock(m_mutex);
-    return m_store->put(key, value) && save();
+    return change([&](Store& store) { return store.put(key, value); });
 }
 
 bool Preferences::setObject(std::string_view key, const std::string& jsonObject) {
-    std::lock_guard lock(m_mutex);
-    try {
-        nlohmann::json value = nlohmann::json::parse(jsonObject);
-        if (!value.is_object()) {
-            return false;
-        }
-        if (!m_store->put(key, std::move(value))) {
-            return false;
-        }
-    } catch (const nlohmann::json::exception&) {
-        return false;
+    nlohmann::json value = nlohmann::json::parse(jsonObject, nullptr, false);
+    if (!value.is_object()) {
+        return false; // includes text that does not parse
     }
-    return save();
+    return change([&](Store& store) { return store.put(key, std::move(value)); });
 }
 
 bool Preferences::remove(std::string_view key) {
-    std::lock_guard lock(m_mutex);
-    m_store->values.erase(std::string(key));
-    return save();
+    return change([&](Store& store) {
+        store.values.erase(std::string(key));
+        return true;
+    });
 }
 
-bool Preferences::save() {
+bool Preferences::reload() {
+    std::lock_guard lock(m_mutex);
+    bool unreadable = false;
+    std::optional<nlohmann::json> doc = readObject(m_file, unreadable);
+    if (unreadable) {
+        return false; // half a file cannot appear (writes rename); keep what we know
+    }
+    nlohmann::json values = doc ? std::move(*doc) : nlohmann::json::object();
+    if (values == m_store->values) {
+        return false;
+    }
+    m_store->values = std::move(values);
+    return true;
+}
+
+// Applies one change on top of what the file holds now, under the file's lock, then
+// writes it back: another program's changes to other keys are kept.
+bool Preferences::change(const std::function<bool(Store&)>& edit) {
+    std::lock_guard lock(m_mutex);
+    const FileLock fileLock(m_file);
+    bool unreadable = false;
+    if (std::optional<nlohmann::json> doc = readObject(m_file, unreadable)) {
+        m_store->values = std::move(*doc);
+    }
+    if (!edit(*m_store)) {
+        return false;
+    }
     try {
         return writeAtomically(m_file, m_store->values.dump(2) + "\n");
     } catch (const nlohmann::json::exception&) {

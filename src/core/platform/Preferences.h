@@ -1,9 +1,12 @@
 #pragma once
 // The settings shared by the desktop program and vorn-share: one JSON object in
-// preferences.json, read whole at start and rewritten atomically on every change.
+// preferences.json, read whole at start and rewritten atomically on every change. Several
+// programs may write it at once (the desktop, a running share, `vorn-share config`): each
+// change is applied under a file lock on top of the file's current contents.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,10 +46,14 @@ public:
     /// The JSON text of an object value; absent for other types.
     std::optional<std::string> object(std::string_view key) const;
     bool remove(std::string_view key);
+    /// Reads the file again, for changes other programs made; true when something changed.
+    bool reload();
+    /// The file this store reads and writes.
+    const std::filesystem::path& file() const { return m_file; }
 
 private:
     struct Store;
-    bool save(); // called with m_mutex held
+    bool change(const std::function<bool(Store&)>& edit);
 
     std::filesystem::path m_file;
     mutable std::mutex m_mutex;

@@ -1,10 +1,10 @@
 #include "platform/FolderWatcher.h"
-#include "support/TempDir.h"
 
-#include <gtest/gtest.h>
+#include "support/TempDir.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 #include <vector>

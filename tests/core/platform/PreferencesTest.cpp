@@ -6,6 +6,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace vorn {
 namespace {
@@ -59,6 +61,40 @@ TEST(PreferencesTest, EveryWriteSurvivesAReopen) {
     EXPECT_EQ(again.boolean("gone"), std::nullopt);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1)
         << "no temporary file is left behind";
+}
+
+TEST(PreferencesTest, WritersInSeveralProcessesKeepEachOthersChanges) {
+    test::TempDir dir;
+    const auto file = dir / "preferences.json";
+    Preferences mine(file);
+    ASSERT_TRUE(mine.set("folder", "/srv/apple"));
+    // Two other programs each write their own keys while this one holds the file open.
+    std::vector<pid_t> writers;
+    for (const char* name : {"a", "b"}) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            Preferences theirs(file);
+            for (int i = 0; i < 40; ++i) {
+                theirs.set(std::string(name) + std::to_string(i), std::int64_t(i));
+            }
+            _exit(0);
+        }
+        writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) {
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_FALSE(mine.boolean("writable")) << "not written yet";
+    EXPECT_TRUE(mine.reload()) << "the other programs' changes are seen";
+    ASSERT_TRUE(mine.set("writable", false));
+    const Preferences after(file);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(after.integer("a" + std::to_string(i)), i) << "a change of writer a was lost";
+        EXPECT_EQ(after.integer("b" + std::to_string(i)), i) << "a change of writer b was lost";
+    }
+    EXPECT_EQ(after.string("folder"), "/srv/apple");
+    EXPECT_EQ(after.boolean("writable"), false);
+    EXPECT_FALSE(mine.reload()) << "nothing changed since our own write";
 }
 
 TEST(PreferencesTest, UnreadableFileIsMovedAside) {
