@@ -102,7 +102,7 @@ int serve(const ServeOptions& options) {
         std::cerr << "vorn-share: no such folder: " << folder << "\n";
         return 2;
     }
-    const std::string absolute = std::filesystem::absolute(folder, ec).lexically_normal().string();
+    const std::string absolute = ShareSettings::libraryPath(folder);
     const std::uint16_t port = options.port.value_or(settings.port);
     const std::string name = options.name.value_or("Vorn Images on " + computerName());
 

@@ -1,7 +1,9 @@
 // vorn-share: the headless front end. Parses the command line and calls the commands.
 
 #include "Commands.h"
+#include "ConfigCommand.h"
 #include "Serve.h"
+#include "platform/Preferences.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -114,6 +116,26 @@ int main(int argc, char** argv) {
     serve->add_option("--name", serveOptions.name,
                       "Share name (default: Vorn Images on <computer>)");
     serve->callback([&] { status = vorn::serve(serveOptions); });
+
+    Preferences& preferences = Preferences::standard();
+    auto* config =
+        app.add_subcommand("config", "Show the stored settings, or change one with set/unset");
+    config->require_subcommand(0, 1);
+    config->callback([&] {
+        if (config->get_subcommands().empty()) {
+            status = ConfigCommand::show(preferences);
+        }
+    });
+    std::string key;
+    std::string value;
+    auto* set =
+        config->add_subcommand("set", "Store one setting: folder, port, writable, advertise");
+    set->add_option("KEY", key, "folder, port, writable or advertise")->required();
+    set->add_option("VALUE", value, "The new value")->required();
+    set->callback([&] { status = ConfigCommand::set(preferences, key, value); });
+    auto* unset = config->add_subcommand("unset", "Forget one setting, so its default applies");
+    unset->add_option("KEY", key, "folder, port, writable or advertise")->required();
+    unset->callback([&] { status = ConfigCommand::unset(preferences, key); });
 
     try {
         app.parse(argc, argv);

@@ -1,6 +1,7 @@
-// Runs the built vorn-share as a child process, the way users and scripts meet it.
+// The one-shot commands of the built vorn-share, run as a child process.
 
 #include "support/ProDosBytes.h"
+#include "support/RunVornShare.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -17,40 +18,11 @@ namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
+using test::describe;
+using test::Outcome;
 using test::ProDosBytes;
 using test::TempDir;
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// The command line, each argument quoted for the shell (none holds a quote).
-std::string describe(const std::vector<std::string>& args) {
-    std::string text = VORN_SHARE_PATH;
-    for (const std::string& arg : args) {
-        text += " '" + arg + "'";
-    }
-    return text;
-}
-
-// Standard error goes to a file, so a chatty child can never block on a full pipe.
-Outcome vornShare(const std::vector<std::string>& args) {
-    TempDir capture;
-    Outcome outcome;
-    if (FILE* pipe = popen((describe(args) + " 2>" + (capture / "err").string()).c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            outcome.out.append(buffer, n);
-        }
-        const int status = pclose(pipe);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::ifstream in(capture / "err", std::ios::binary);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
-    return outcome;
-}
+using test::vornShare;
 
 // Everything a command could change: every entry's path, type, size and modification time.
 std::map<std::string, std::string> snapshot(const fs::path& root) {

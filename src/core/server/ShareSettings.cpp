@@ -1,5 +1,7 @@
 #include "server/ShareSettings.h"
 
+#include <filesystem>
+
 namespace vorn {
 
 ShareSettings ShareSettings::load(const Preferences& preferences) {
@@ -10,6 +12,15 @@ ShareSettings ShareSettings::load(const Preferences& preferences) {
     const std::int64_t port = preferences.integer("port").value_or(8271);
     settings.port = port >= 1024 && port <= 65535 ? std::uint16_t(port) : 8271;
     return settings;
+}
+
+std::string ShareSettings::libraryPath(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(folder, ec).lexically_normal();
+    if (!path.has_filename() && path != path.root_path()) {
+        path = path.parent_path(); // "/srv/apple/" and "/srv/apple" are one library
+    }
+    return path.string();
 }
 
 std::string ShareSettings::hubKey(const std::string& folder) {

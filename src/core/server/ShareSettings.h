@@ -19,6 +19,9 @@ struct ShareSettings {
 
     /// The stored settings; a port outside 1024...65535 reads as 8271.
     static ShareSettings load(const Preferences& preferences);
+    /// The form a library folder is stored and keyed in: absolute, normalised, without a
+    /// trailing "/" (the categories are stored under this exact text).
+    static std::string libraryPath(const std::string& folder);
     /// Preference key of a library folder's categories.
     static std::string hubKey(const std::string& folder);
     /// The categories stored for a library folder; absent when none or unreadable.

@@ -1,0 +1,145 @@
+#include "ConfigCommand.h"
+
+#include "server/ShareSettings.h"
+
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <variant>
+
+namespace vorn::ConfigCommand {
+namespace {
+
+constexpr int kBadInput = 2;
+
+// A value ready to store, with the text that shows it, or the sentence that says why it
+// was refused.
+struct Parsed {
+    std::variant<std::string, std::int64_t, bool> stored;
+    std::string text;
+};
+struct Refusal {
+    std::string why;
+};
+
+std::variant<Parsed, Refusal> parseFolder(const std::string& value) {
+    if (value.empty()) {
+        return Refusal{"the folder must be named"};
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(value, ec)) {
+        return Refusal{"no such folder: " + value};
+    }
+    if (!std::filesystem::is_directory(value, ec)) {
+        return Refusal{"not a folder: " + value};
+    }
+    // Stored absolute: the service and the desktop run from other working folders, and
+    // the categories are stored under this exact path.
+    const std::string absolute = ShareSettings::libraryPath(value);
+    return Parsed{absolute, absolute};
+}
+
+std::variant<Parsed, Refusal> parsePort(const std::string& value) {
+    std::int64_t port = 0;
+    const bool digits = !value.empty() && value.size() <= 5 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    if (digits) {
+        port = std::stoll(value);
+    }
+    if (!digits || port < 1024 || port > 65535) {
+        return Refusal{"port must be a whole number from 1024 to 65535, not " + value};
+    }
+    return Parsed{port, std::to_string(port)};
+}
+
+std::variant<Parsed, Refusal> parseFlag(const std::string& key, const std::string& value) {
+    if (value == "true" || value == "false") {
+        return Parsed{value == "true", value};
+    }
+    return Refusal{key + " must be true or false, not " + value};
+}
+
+std::optional<std::variant<Parsed, Refusal>> parse(const std::string& key,
+                                                   const std::string& value) {
+    if (key == "folder") {
+        return parseFolder(value);
+    }
+    if (key == "port") {
+        return parsePort(value);
+    }
+    if (key == "writable" || key == "advertise") {
+        return parseFlag(key, value);
+    }
+    return std::nullopt;
+}
+
+// When a running share sees the change.
+std::string_view takesEffect(const std::string& key) {
+    return key == "folder" || key == "port" ? "a running share uses it from its next start"
+                                            : "a running share picks it up at once";
+}
+
+bool known(const std::string& key) {
+    return key == "folder" || key == "port" || key == "writable" || key == "advertise";
+}
+
+int unknownKey(const std::string& key) {
+    std::cerr << "vorn-share: unknown setting: " << key
+              << " (settings: folder, port, writable, advertise)\n";
+    return kBadInput;
+}
+
+int notStored(const std::filesystem::path& file) {
+    std::cerr << "vorn-share: cannot write " << file.string() << "\n";
+    return 1;
+}
+
+} // namespace
+
+int show(const Preferences& preferences) {
+    const ShareSettings settings = ShareSettings::load(preferences);
+    const auto line = [&](std::string_view key, const std::string& value, bool stored) {
+        std::cout << key << std::string(10 - key.size(), ' ') << value
+                  << (stored ? "" : " (default)") << "\n";
+    };
+    const bool hasFolder = !settings.folder.empty();
+    line("folder", hasFolder ? settings.folder : "none", hasFolder);
+    // A stored port outside the allowed range reads as the default, and says so.
+    const std::optional<std::int64_t> port = preferences.integer("port");
+    line("port", std::to_string(settings.port), port && *port == settings.port);
+    line("writable", settings.writable ? "true" : "false",
+         preferences.boolean("writable").has_value());
+    line("advertise", settings.advertise ? "true" : "false",
+         preferences.boolean("advertise").has_value());
+    return 0;
+}
+
+int set(Preferences& preferences, const std::string& key, const std::string& value) {
+    const std::optional<std::variant<Parsed, Refusal>> parsed = parse(key, value);
+    if (!parsed) {
+        return unknownKey(key);
+    }
+    if (const auto* refusal = std::get_if<Refusal>(&*parsed)) {
+        std::cerr << "vorn-share: " << refusal->why << "\n";
+        return kBadInput;
+    }
+    const Parsed& parsedValue = std::get<Parsed>(*parsed);
+    if (!std::visit([&](const auto& v) { return preferences.set(key, v); }, parsedValue.stored)) {
+        return notStored(preferences.file());
+    }
+    std::cout << key << " set to " << parsedValue.text << "; " << takesEffect(key) << "\n";
+    return 0;
+}
+
+int unset(Preferences& preferences, const std::string& key) {
+    if (!known(key)) {
+        return unknownKey(key);
+    }
+    if (!preferences.remove(key)) {
+        return notStored(preferences.file());
+    }
+    std::cout << key << " back to its default; " << takesEffect(key) << "\n";
+    return 0;
+}
+
+} // namespace vorn::ConfigCommand

@@ -1,0 +1,107 @@
+// `vorn-share config` as a user runs it, with preferences of the test's own.
+
+#include "platform/Preferences.h"
+#include "support/RunVornShare.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::describe;
+using test::Outcome;
+using test::vornShare;
+
+class ConfigCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
+    fs::path prefsFile() const { return m_dir / "config/VornImageManager/preferences.json"; }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
+    EXPECT_EQ(vornShare({"config"}).out, "folder    none (default)\n"
+                                         "port      8271 (default)\n"
+                                         "writable  true (default)\n"
+                                         "advertise true (default)\n");
+    const std::string library = m_dir.mkdir("Apple II").string();
+    const Outcome folder = vornShare({"config", "set", "folder", library + "/"});
+    EXPECT_EQ(folder.status, 0) << folder.err;
+    EXPECT_EQ(folder.out,
+              "folder set to " + library + "; a running share uses it from its next start\n");
+    EXPECT_EQ(vornShare({"config", "set", "writable", "false"}).out,
+              "writable set to false; a running share picks it up at once\n");
+    EXPECT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
+    EXPECT_EQ(vornShare({"config"}).out, "folder    " + library +
+                                             "\n"
+                                             "port      9000\n"
+                                             "writable  false\n"
+                                             "advertise true (default)\n");
+    EXPECT_EQ(vornShare({"config", "unset", "port"}).status, 0);
+    EXPECT_EQ(Preferences(prefsFile()).integer("port"), std::nullopt) << "unset removes the key";
+}
+
+TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
+    ASSERT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
+    const std::string file = (m_dir / "plain.txt").string();
+    m_dir.write("plain.txt", "x");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"config", "set", "port", "80"},
+         "vorn-share: port must be a whole number from 1024 to 65535, not 80\n"},
+        {{"config", "set", "port", "65536"},
+         "vorn-share: port must be a whole number from 1024 to 65535, not 65536\n"},
+        {{"config", "set", "port", "9000x"},
+         "vorn-share: port must be a whole number from 1024 to 65535, not 9000x\n"},
+        {{"config", "set", "writable", "yes"},
+         "vorn-share: writable must be true or false, not yes\n"},
+        {{"config", "set", "folder", "/no/such/folder"},
+         "vorn-share: no such folder: /no/such/folder\n"},
+        {{"config", "set", "folder", file}, "vorn-share: not a folder: " + file + "\n"},
+        {{"config", "set", "colour", "red"},
+         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
+        {{"config", "unset", "colour"},
+         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
+    };
+    const auto before = fs::last_write_time(prefsFile());
+    for (const auto& [args, line] : cases) {
+        const Outcome run = vornShare(args);
+        EXPECT_EQ(run.status, 2) << describe(args);
+        EXPECT_EQ(run.err, line) << describe(args);
+        EXPECT_EQ(run.out, "") << describe(args);
+    }
+    EXPECT_EQ(fs::last_write_time(prefsFile()), before) << "a refused change wrote the file";
+    EXPECT_EQ(Preferences(prefsFile()).integer("port"), 9000);
+}
+
+TEST_F(ConfigCommandTest, ConcurrentChangesAllLand) {
+    const std::string library = m_dir.mkdir("lib").string();
+    std::vector<std::thread> runs;
+    std::vector<Outcome> outcomes(4);
+    const std::vector<std::vector<std::string>> changes{{"config", "set", "folder", library},
+                                                        {"config", "set", "port", "9100"},
+                                                        {"config", "set", "writable", "false"},
+                                                        {"config", "set", "advertise", "false"}};
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        runs.emplace_back([&, i] { outcomes[i] = vornShare(changes[i]); });
+    }
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        EXPECT_EQ(outcomes[i].status, 0) << describe(changes[i]) << outcomes[i].err;
+    }
+    const Preferences stored(prefsFile());
+    EXPECT_EQ(stored.string("folder"), library);
+    EXPECT_EQ(stored.integer("port"), 9100);
+    EXPECT_EQ(stored.boolean("writable"), false);
+    EXPECT_EQ(stored.boolean("advertise"), false);
+}
+
+} // namespace
+} // namespace vorn
