@@ -361,7 +361,8 @@ TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
     HttpClient head(m_port);
     ASSERT_TRUE(head.send("GET /vorn-volumes.json HTTP/1.1\r\nHost: x"));
     HttpClient body(m_port);
-    ASSERT_TRUE(body.send(put(kImage, "0123456789").substr(0, 60)));
+    ASSERT_TRUE(
+        body.send("PUT " + std::string(kImage) + " HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123"));
     HttpClient slow(m_port); // a byte every 50 ms: slow, yet never stalled
     for (const char c : get("/vorn-volumes.json")) {
         ASSERT_TRUE(slow.send(std::string(1, c))) << "a slow request was ended";
@@ -394,8 +395,11 @@ TEST_F(ShareServerTest, OnePeerMayHoldOnlySoManyConnections) {
     }
     EXPECT_EQ(status, 200) << "a place that became free was not given again";
     m_server->setLimits({});
-    EXPECT_EQ(HttpClient(m_port).ask(get("/vorn-volumes.json")).status, 200)
-        << "peers on this machine are not capped by default";
+    for (int i = 0; i < 3; ++i) {
+        open.push_back(std::make_unique<HttpClient>(m_port));
+        EXPECT_EQ(open.back()->ask(get("/vorn-volumes.json")).status, 200)
+            << "peers on this machine are not capped by default";
+    }
 }
 
 // A card switched off never closes its socket: probes must find out that it is gone.
