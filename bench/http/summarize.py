@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the rounds written by bench/http/run into medians, ratios and the goal checks.
 
-usage: summarize.py ROUNDS.tsv EXTRA.env CLK_TCK
+usage: summarize.py ROUNDS.tsv EXTRA.env CLK_TCK [RESCAN.tsv]
 """
 import statistics
 import sys
@@ -128,11 +128,39 @@ def print_goals(rounds, extra):
           f" {extra.get('load_end', '?')} at the end")
 
 
+def print_rescans(path):
+    phases = {}
+    with open(path) as lines:
+        for line in lines:
+            phase, _, requests, p50, p99, p999, top, rescans, bad = line.split("\t")
+            phases.setdefault(phase, []).append(
+                (int(p50), int(p99), int(p999), int(top), int(rescans), int(bad)))
+    if not phases:
+        return
+    print("\nBlock reads at 500 a second, 1 connection, latency from when each read was due"
+          " (median of the rounds):")
+    print(f"  {'library':<11} {'p50 us':>8} {'p99 us':>9} {'p99.9 us':>9} {'max us':>9}"
+          f" {'rescans/round':>14}")
+    for phase in ("quiet", "rescanning"):
+        rows = phases.get(phase, [])
+        if rows:
+            p50, p99, p999, top, rescans, _ = (statistics.median(c) for c in zip(*rows))
+            bad = sum(r[5] for r in rows)
+            print(f"  {phase:<11} {p50:>8,.0f} {p99:>9,.0f} {p999:>9,.0f} {top:>9,.0f}"
+                  f" {rescans:>14.1f}" + (f"   ({bad} failed answers)" if bad else ""))
+    rescanning = phases.get("rescanning", [])
+    if rescanning:
+        p99 = statistics.median(r[1] for r in rescanning)
+        print(f"  Goal: p99 while rescanning < 5 ms: {p99:,.0f} us -> {verdict(p99 < 5000)}")
+
+
 def main():
     rounds = load_rounds(sys.argv[1], int(sys.argv[3]))
     extra = load_extra(sys.argv[2])
     print_table(rounds)
     print_goals(rounds, extra)
+    if len(sys.argv) > 4:
+        print_rescans(sys.argv[4])
 
 
 if __name__ == "__main__":

@@ -78,6 +78,9 @@ void Connection::onRead(const asio::error_code& error, std::size_t n) {
         return;
     }
     m_buffer.append(m_inbox.data(), n);
+    if (n > 0) {
+        m_progress = std::chrono::steady_clock::now();
+    }
     if (error == asio::error::eof) {
         m_peerDone = true;
     } else if (error) {
@@ -260,6 +263,8 @@ void Connection::finish() {
     m_request.reset();
     m_searched = 0;
     m_answer = Answer{};
+    m_progress =
+        std::chrono::steady_clock::now(); // bytes that came during the answer wait from now
     if (close) {
         cancel();
         return;

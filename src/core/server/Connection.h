@@ -8,6 +8,7 @@
 
 #include <array>
 #include <asio/ip/tcp.hpp>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,6 +38,11 @@ public:
     void start();
     /// Closes the connection; pending operations end quietly.
     void cancel();
+    /// Whether part of a request has arrived and nothing more since `since`. Between
+    /// requests (and before the first) a connection is idle, never stalled.
+    bool stalledSince(std::chrono::steady_clock::time_point since) const {
+        return !m_busy && !m_closed && (m_request || !m_buffer.empty()) && m_progress < since;
+    }
 
 private:
     /// What one read takes in: a block write with its head fits.
@@ -68,6 +74,7 @@ private:
     std::array<char, inboxSize> m_inbox; // where the queued read puts what arrives
     std::string m_buffer;                // head bytes, then the body
     std::size_t m_searched = 0;
+    std::chrono::steady_clock::time_point m_progress; // when request bytes last arrived
     std::optional<Request> m_request;
     std::uint64_t m_bodyLength = 0;
     Answer m_answer;

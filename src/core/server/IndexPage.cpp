@@ -17,6 +17,37 @@ constexpr std::string_view kHead =
     "<h1>] Vorn IMAGE MANAGER</h1>\n"
     "<p>Image Source URL for the card: <code style=\"color:#fff\">";
 
+// Names, labels and the Host header come from whoever can put a file in the library or
+// reach the port: every one goes in escaped, so none can add markup or a script to the
+// page a browser on the LAN renders (and such a script could write over the images).
+// Link paths are percent-encoded already; they are escaped as well, for the attribute.
+std::string escaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string link(std::string_view href, std::string_view text) {
     std::string out = "<a style=\"color:#3fda66\" href=\"";
     return out.append(href).append("\">").append(text).append("</a>");
@@ -33,8 +64,8 @@ std::string diskItem(const DiskImage& image) {
     std::snprintf(numbers, sizeof numbers, " (%.*s MB, %llu blocks%s)</li>", int(end - megabytes),
                   megabytes, static_cast<unsigned long long>(image.blocks),
                   image.bootable ? ", bootable" : "");
-    return "<li><a href=\"/" + FolderWalk::encodePath(image.relPath()) + "\">" + image.displayName +
-           "</a>" + numbers;
+    return "<li><a href=\"/" + escaped(FolderWalk::encodePath(image.relPath())) + "\">" +
+           escaped(image.displayName) + "</a>" + numbers;
 }
 
 std::string plural(std::size_t n, std::string_view word) {
@@ -49,11 +80,11 @@ std::string audioSection(const AudioCatalog& audio) {
         std::snprintf(numbers, sizeof numbers, " (%llu s, %llu KB)</li>",
                       static_cast<unsigned long long>(track.secs()),
                       static_cast<unsigned long long>(track.bytes / 1024));
-        out += "<li><a href=\"/audio/" + FolderWalk::encodePath(track.fileName) + "\">" +
-               track.displayName + "</a>" + numbers;
+        out += "<li><a href=\"/audio/" + escaped(FolderWalk::encodePath(track.fileName)) + "\">" +
+               escaped(track.displayName) + "</a>" + numbers;
     }
     for (const std::string& name : audio.pending) {
-        out += "<li><i>" + name + " (transcoding...)</i></li>";
+        out += "<li><i>" + escaped(name) + " (transcoding...)</i></li>";
     }
     return out + "</ul>";
 }
@@ -62,11 +93,11 @@ std::string picturesSection(const PictureCatalog& pictures) {
     std::string out = "<p>Pictures: " + link("/vorn-pictures.json", "/vorn-pictures.json") + "\n(" +
                       plural(pictures.pictures.size(), "still") + ", 320x200 SHR)</p>\n<ul>";
     for (const StillPic& pic : pictures.pictures) {
-        out += "<li><a href=\"/pictures/" + FolderWalk::encodePath(pic.fileName) + "\">" +
-               pic.displayName + "</a> (SHR)</li>";
+        out += "<li><a href=\"/pictures/" + escaped(FolderWalk::encodePath(pic.fileName)) + "\">" +
+               escaped(pic.displayName) + "</a> (SHR)</li>";
     }
     for (const std::string& name : pictures.pending) {
-        out += "<li><i>" + name + " (converting...)</i></li>";
+        out += "<li><i>" + escaped(name) + " (converting...)</i></li>";
     }
     return out + "</ul>";
 }
@@ -81,8 +112,8 @@ std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
         const std::int64_t n = countInCategory(state.catalog.images(), cat.path) +
                                countInCategory(state.audio.tracks, cat.path) +
                                countInCategory(state.pictures.pictures, cat.path);
-        out += "<li><a href=\"/search?cat=" + FolderWalk::encodePath(cat.path) + "\">" +
-               cat.displayLabel() + "</a> (" + std::to_string(n) + ")</li>";
+        out += "<li><a href=\"/search?cat=" + escaped(FolderWalk::encodePath(cat.path)) + "\">" +
+               escaped(cat.displayLabel()) + "</a> (" + std::to_string(n) + ")</li>";
     }
     return out + "</ul>";
 }
@@ -107,7 +138,7 @@ std::string diskSection(const ShareState& state) {
 
 std::string indexHTML(const ShareState& state, std::string_view base) {
     std::string page(kHead);
-    page.append(base).append("</code></p>\n");
+    page.append(escaped(base)).append("</code></p>\n");
     const HubConfig hub = state.effectiveHub();
     if (!hub.cats.empty()) {
         page += categoriesSection(state, hub);

@@ -2,13 +2,17 @@
 // The server's state and its listener, living on the server's thread. ShareServer is
 // the thread-safe face of it; connections and callbacks hold it weakly.
 
+#include "platform/SerialQueue.h"
 #include "server/Connection.h"
+#include "server/ConnectionLimits.h"
 #include "server/PostGate.h"
 #include "server/ShareState.h"
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,9 +38,13 @@ public:
     void listen(asio::ip::tcp::acceptor acceptor);
     /// Closes the listener and every connection.
     void stopListening();
+    /// Asks for a rescan; a new writable flag applies at once, a new folder with its scan.
     void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
+    /// Runs `task` once the scans asked for so far are swapped in (at once when none is).
+    void afterScans(std::function<void()> task);
     void setHub(std::optional<HubConfig> hub);
     void setOnStatus(StatusFn onStatus) { m_onStatus = std::move(onStatus); }
+    void setLimits(const ConnectionLimits& limits);
     /// Starts the conversions of pending audio and pictures; each finished one rescans.
     void kickTranscodes();
     /// Closes the way in for other threads; called before the server's thread ends.
@@ -47,9 +55,23 @@ public:
     void closed(const void* connection) override;
 
 private:
+    /// Why a scan is wanted; each reason logs its own line once the scan is in.
+    enum ScanReason : unsigned { refreshAsked = 1, audioConverted = 2, picturesConverted = 4 };
+    struct LiveConnection {
+        std::shared_ptr<Connection> connection;
+        std::string peer;
+    };
+
     void doAccept();
     void onAccept(const asio::error_code& error, asio::ip::tcp::socket socket);
     void admit(asio::ip::tcp::socket socket);
+    bool withinPeerCap(const asio::ip::address& address, const std::string& peer);
+    void startSweep();
+    void sweep();
+    void requestScan(unsigned reasons);
+    void startScan();
+    void scanned(unsigned reasons, LibraryScan scan);
+    void applyScan(unsigned reasons, LibraryScan scan);
     void listenerFailed(const std::string& reason);
     void startAdvertising();
     void publish();
@@ -67,9 +89,21 @@ private:
     std::optional<asio::ip::tcp::acceptor> m_acceptor;
     std::uint64_t m_generation = 0; // which listener an accept completion belongs to
     asio::steady_timer m_retry;
-    std::unordered_map<const void*, std::shared_ptr<Connection>> m_live;
+    asio::steady_timer m_sweep;
+    ConnectionLimits m_limits;
+    std::unordered_map<const void*, LiveConnection> m_live;
+    std::unordered_map<std::string, std::size_t> m_perPeer; // open connections by peer address
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> m_refusalLogged;
     std::unique_ptr<Advertiser> m_advertiser;
     StatusFn m_onStatus;
+
+    // Scans: at most one runs; what is asked meanwhile is gathered into the next one.
+    bool m_scanning = false;
+    unsigned m_wantedReasons = 0;
+    std::optional<std::filesystem::path> m_nextFolder; // a folder not yet swapped in
+    std::uint64_t m_scansAsked = 0, m_scanStarted = 0, m_scanApplied = 0;
+    std::deque<std::pair<std::uint64_t, std::function<void()>>> m_afterScans;
+    SerialQueue m_scanner; // last: its thread ends before anything else goes
 };
 
 } // namespace vorn

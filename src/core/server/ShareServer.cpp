@@ -1,5 +1,6 @@
 #include "server/ShareServer.h"
 
+#include "platform/OpenFileLimit.h"
 #include "server/ShareEngine.h"
 
 #include <asio/post.hpp>
@@ -41,7 +42,20 @@ template <class F> auto ShareServer::onQueue(F task) {
     return result.get();
 }
 
+// `onQueue`, with `task` held back until the rescans asked for so far are swapped in.
+template <class F> auto ShareServer::afterScans(F task) {
+    using Result = decltype(task());
+    if (m_io.get_executor().running_in_this_thread()) {
+        return task();
+    }
+    auto job = std::make_shared<std::packaged_task<Result()>>(std::move(task));
+    std::future<Result> result = job->get_future();
+    asio::post(m_io, [engine = m_engine, job] { engine->afterScans([job] { (*job)(); }); });
+    return result.get();
+}
+
 void ShareServer::start(std::uint16_t port) {
+    raiseOpenFileLimit();
     auto acceptor =
         std::make_shared<asio::ip::tcp::acceptor>(ShareEngine::openAcceptor(m_io, port));
     asio::post(m_io, [engine = m_engine, acceptor] { engine->listen(std::move(*acceptor)); });
@@ -60,8 +74,13 @@ void ShareServer::refresh(std::optional<std::filesystem::path> folder,
 
 void ShareServer::setHub(std::optional<HubConfig> hub) {
     asio::post(m_io, [engine = m_engine, hub = std::move(hub)]() mutable {
-        engine->setHub(std::move(hub));
+        // Held by the engine itself until it runs: a plain pointer, or it would keep it alive.
+        engine->afterScans([self = engine.get(), hub = std::move(hub)] { self->setHub(hub); });
     });
+}
+
+void ShareServer::setLimits(const ConnectionLimits& limits) {
+    onQueue([engine = m_engine, limits] { engine->setLimits(limits); });
 }
 
 void ShareServer::setOnStatus(StatusFn onStatus) {
@@ -71,23 +90,23 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
 }
 
 AudioCatalog ShareServer::currentAudioCatalog() {
-    return onQueue([engine = m_engine] { return engine->state().audio; });
+    return afterScans([engine = m_engine] { return engine->state().audio; });
 }
 
 PictureCatalog ShareServer::currentPictureCatalog() {
-    return onQueue([engine = m_engine] { return engine->state().pictures; });
+    return afterScans([engine = m_engine] { return engine->state().pictures; });
 }
 
 Catalog ShareServer::currentCatalog() {
-    return onQueue([engine = m_engine] { return engine->state().catalog; });
+    return afterScans([engine = m_engine] { return engine->state().catalog; });
 }
 
 HubConfig ShareServer::currentHub() {
-    return onQueue([engine = m_engine] { return engine->state().effectiveHub(); });
+    return afterScans([engine = m_engine] { return engine->state().effectiveHub(); });
 }
 
 ShareStatus ShareServer::status() {
-    return onQueue([engine = m_engine] { return engine->state().status; });
+    return afterScans([engine = m_engine] { return engine->state().status; });
 }
 
 } // namespace vorn

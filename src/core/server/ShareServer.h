@@ -7,6 +7,7 @@
 #include "library/Catalog.h"
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
+#include "server/ConnectionLimits.h"
 #include "server/ShareStatus.h"
 
 #include <asio/executor_work_guard.hpp>
@@ -37,22 +38,33 @@ public:
     ShareServer(const ShareServer&) = delete;
     ShareServer& operator=(const ShareServer&) = delete;
 
-    /// Listens on `port` (0 picks a free one). Throws std::system_error when the port
-    /// cannot be listened on; nothing changes then.
+    /// Listens on `port` (0 picks a free one), after raising the process's limit of open
+    /// descriptors. Throws std::system_error when the port cannot be listened on; nothing
+    /// changes then.
     void start(std::uint16_t port);
     /// Stops listening, withdraws the advertisement and closes every connection; waits for
     /// the server's thread, so it must not be called while holding a lock the status
     /// receiver takes.
     void stop();
     /// Rescans the library, after replacing the folder and/or the writable flag if given.
+    /// The scan runs on a thread of its own and its catalogs are swapped in when done
+    /// (requests meanwhile see the previous ones); refreshes asked for while one runs
+    /// make one more scan after it. A new writable flag applies at once.
     void refresh(std::optional<std::filesystem::path> folder = std::nullopt,
                  std::optional<bool> writable = std::nullopt);
-    /// Replaces the user's categories (absent: the defaults).
+    /// Replaces the user's categories (absent: the defaults), once the rescans asked for
+    /// before are in.
     void setHub(std::optional<HubConfig> hub);
+    /// Replaces the limits on stuck and greedy connections (the defaults suit every card;
+    /// tests shorten them).
+    void setLimits(const ConnectionLimits& limits);
     /// Receives a copy of the status after every change, on the server's thread. It must
     /// not block, nor wait for the server. Once this returns, the previous receiver is
     /// never called again.
     void setOnStatus(StatusFn onStatus);
+
+    // The readers below answer once the rescans asked for before the call are in, so a
+    // caller that refreshes and then reads sees what it asked for.
 
     /// A copy of the disk catalog.
     Catalog currentCatalog();
@@ -67,6 +79,7 @@ public:
 
 private:
     template <class F> auto onQueue(F task);
+    template <class F> auto afterScans(F task);
 
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;

@@ -7,21 +7,21 @@
 namespace vorn {
 
 void ShareState::rescan() {
-    const std::vector<WalkedFile> walked = FolderWalk::files(folder);
-    catalog = Catalog::scan(walked, writable);
-    audio = AudioCatalog::scan(walked);
-    pictures = PictureCatalog::scan(walked);
-    files.clear();
+    apply(LibraryScan::run(LibraryScan::everything, folder, writable));
 }
 
-// A finished conversion may have replaced a cache file that is still held open.
-void ShareState::rescanAudio() {
-    audio = AudioCatalog::scan(FolderWalk::files(folder));
-    files.clear();
-}
-
-void ShareState::rescanPictures() {
-    pictures = PictureCatalog::scan(FolderWalk::files(folder));
+// A rescan, or a finished conversion, may have replaced a file that is still held open.
+void ShareState::apply(LibraryScan scan) {
+    folder = std::move(scan.folder);
+    if ((scan.parts & LibraryScan::diskPart) != 0) {
+        catalog = std::move(scan.catalog);
+    }
+    if ((scan.parts & LibraryScan::audioPart) != 0) {
+        audio = std::move(scan.audio);
+    }
+    if ((scan.parts & LibraryScan::picturePart) != 0) {
+        pictures = std::move(scan.pictures);
+    }
     files.clear();
 }
 

@@ -8,6 +8,7 @@
 #include "library/WalkedFile.h"
 #include "library/YourHub.h"
 #include "pictures/PictureCatalog.h"
+#include "server/LibraryScan.h"
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
 
@@ -29,12 +30,10 @@ struct ShareState {
     ShareStatus status;
     OpenFiles files;
 
-    /// Walks the library and rebuilds every catalog from the same walk.
+    /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();
-    /// Rebuilds the audio catalog after a conversion finished.
-    void rescanAudio();
-    /// Rebuilds the picture catalog after a conversion finished.
-    void rescanPictures();
+    /// Takes the folder and the catalogs of a finished scan.
+    void apply(LibraryScan scan);
     /// Appends "HH:mm:ss  message" to the log.
     void log(std::string_view message);
     /// The folders of every shared item, with their ancestors.

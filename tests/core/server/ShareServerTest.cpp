@@ -8,10 +8,13 @@
 #include "support/TempDir.h"
 
 #include <atomic>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
+#include <sys/resource.h>
 #include <thread>
 
 namespace vorn {
@@ -42,6 +45,48 @@ std::string put(const std::string& target, std::string_view body, const std::str
 std::string range(std::uint64_t start, std::uint64_t end) {
     return "Range: bytes=" + std::to_string(start) + "-" + std::to_string(end) + "\r\n";
 }
+
+std::size_t linesWith(ShareServer& server, std::string_view text) {
+    const auto lines = server.status().recentLines.all();
+    return std::size_t(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    }));
+}
+
+// A write lease on a library file: whoever opens the file then waits inside open() until
+// the lease is let go, so a scan probing it is held there for as long as a test wants.
+class HeldFile {
+public:
+    explicit HeldFile(const std::filesystem::path& file)
+        : m_fd(open(file.c_str(), O_RDWR | O_CLOEXEC)),
+          m_oldSigio(std::signal(SIGIO, SIG_IGN)) { // the kernel signals the holder
+        m_held = m_fd >= 0 && fcntl(m_fd, F_SETLEASE, F_WRLCK) == 0;
+    }
+    ~HeldFile() {
+        release();
+        std::signal(SIGIO, m_oldSigio);
+    }
+    bool held() const { return m_held; }
+    /// True once someone waits to open the file, within 5 s.
+    bool awaitOpener() const {
+        for (int i = 0; i < 500 && fcntl(m_fd, F_GETLEASE) == F_WRLCK; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        return fcntl(m_fd, F_GETLEASE) != F_WRLCK;
+    }
+    void release() {
+        if (m_fd >= 0) {
+            fcntl(m_fd, F_SETLEASE, F_UNLCK);
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+private:
+    int m_fd;
+    void (*m_oldSigio)(int);
+    bool m_held = false;
+};
 
 // Star Run (800 KB), Big (3 MB) and an empty file in the library; secret.po beside it,
 // outside, with a link to it from inside. The server listens on a free port, unadvertised.
@@ -277,6 +322,131 @@ TEST_F(ShareServerTest, CategoryChangesAreLogged) {
     m_server->refresh();
     m_server->setHub(std::nullopt);
     EXPECT_EQ(lastLine(), "your hub: 2 categories") << "the defaults: Games and More";
+}
+
+// A large library takes a rescan long enough to hold up the card's reads; here a scan is
+// held for as long as the test likes, inside the probe of one image.
+TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
+    m_dir.write("lib/Held.po", pattern(143360, 5));
+    HeldFile held(m_dir / "lib/Held.po");
+    if (!held.held()) {
+        GTEST_SKIP() << "no file leases here";
+    }
+    m_server->refresh();
+    ASSERT_TRUE(held.awaitOpener()) << "the rescan never probed Held.po";
+    HttpClient client(m_port);
+    EXPECT_TRUE(client.ask(get(kImage, range(512, 1023))).body == m_image.substr(512, 512))
+        << "a block read waited for the rescan";
+    m_dir.write("lib/Later.po", pattern(1024, 6)); // after the held scan's walk
+    m_server->refresh();
+    m_server->refresh();
+    held.release();
+    std::vector<std::string> names;
+    for (const DiskImage& image : m_server->currentCatalog().images()) {
+        names.push_back(image.fileName);
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "Later.po"), names.end())
+        << "the change after the held scan was never scanned";
+    EXPECT_EQ(linesWith(*m_server, "  rescan: "), 2u)
+        << "the refreshes asked during a scan make exactly one more";
+}
+
+// A request that stops half-way (a peer gone mid-request, or one holding descriptors on
+// purpose) ends after the stall limit; a connection between requests is never ended.
+TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
+    m_server->setLimits({.stall = 500ms});
+    HttpClient idle(m_port);
+    ASSERT_EQ(idle.ask(get("/vorn-volumes.json")).status, 200);
+    HttpClient silent(m_port);
+    HttpClient head(m_port);
+    ASSERT_TRUE(head.send("GET /vorn-volumes.json HTTP/1.1\r\nHost: x"));
+    HttpClient body(m_port);
+    ASSERT_TRUE(
+        body.send("PUT " + std::string(kImage) + " HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123"));
+    HttpClient slow(m_port); // a byte every 50 ms: slow, yet never stalled
+    for (const char c : get("/vorn-volumes.json")) {
+        ASSERT_TRUE(slow.send(std::string(1, c))) << "a slow request was ended";
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_EQ(slow.read().value_or(test::Reply{}).status, 200);
+    EXPECT_TRUE(head.closedSilently()) << "a half-sent head kept its connection";
+    EXPECT_TRUE(body.closedSilently()) << "a half-sent body kept its connection";
+    EXPECT_EQ(idle.ask(get("/vorn-volumes.json")).status, 200) << "an idle connection was ended";
+    EXPECT_EQ(silent.ask(get("/vorn-volumes.json")).status, 200) << "a new connection was ended";
+    EXPECT_TRUE(image() == m_image) << "a stalled PUT wrote";
+}
+
+TEST_F(ShareServerTest, OnePeerMayHoldOnlySoManyConnections) {
+    m_server->setLimits({.perPeer = 16, .capLoopback = true});
+    std::vector<std::unique_ptr<HttpClient>> open;
+    for (int i = 0; i < 16; ++i) {
+        open.push_back(std::make_unique<HttpClient>(m_port));
+        ASSERT_EQ(open.back()->ask(get("/vorn-volumes.json")).status, 200) << "connection " << i;
+    }
+    EXPECT_TRUE(HttpClient(m_port).closedSilently()) << "the 17th connection was kept";
+    EXPECT_TRUE(HttpClient(m_port).closedSilently()) << "the 18th connection was kept";
+    EXPECT_EQ(linesWith(*m_server, "  refused connection from 127.0.0.1: 16 already open"), 1u)
+        << "one line per peer and minute";
+    open.pop_back();
+    int status = 0; // the server sees the close a moment later
+    for (int i = 0; i < 100 && status != 200; ++i) {
+        std::this_thread::sleep_for(20ms);
+        status = HttpClient(m_port).ask(get("/vorn-volumes.json")).status;
+    }
+    EXPECT_EQ(status, 200) << "a place that became free was not given again";
+    m_server->setLimits({});
+    for (int i = 0; i < 3; ++i) {
+        open.push_back(std::make_unique<HttpClient>(m_port));
+        EXPECT_EQ(open.back()->ask(get("/vorn-volumes.json")).status, 200)
+            << "peers on this machine are not capped by default";
+    }
+}
+
+// A card switched off never closes its socket: probes must find out that it is gone.
+TEST_F(ShareServerTest, AcceptedSocketsNoticeVanishedPeers) {
+    HttpClient client(m_port);
+    ASSERT_EQ(client.ask(get("/vorn-volumes.json")).status, 200);
+    int accepted = -1; // the server's end: a socket of this process on the port, with a peer
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_storage local{}, peer{};
+        socklen_t localSize = sizeof local, peerSize = sizeof peer;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+            ntohs(reinterpret_cast<sockaddr_in6&>(local).sin6_port) == m_port) {
+            accepted = fd;
+        }
+    }
+    ASSERT_GE(accepted, 0) << "the accepted socket was not found";
+    const auto option = [&](int level, int name) {
+        int value = 0;
+        socklen_t size = sizeof value;
+        return getsockopt(accepted, level, name, &value, &size) == 0 ? value : -1;
+    };
+    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    const int silence = option(IPPROTO_TCP, TCP_KEEPIDLE) +
+                        option(IPPROTO_TCP, TCP_KEEPINTVL) * option(IPPROTO_TCP, TCP_KEEPCNT);
+    EXPECT_LE(silence, 300) << "a vanished idle peer is noticed after " << silence << " s";
+    const int unacknowledged = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
+    EXPECT_TRUE(unacknowledged > 0 && unacknowledged <= 300000)
+        << "a peer that vanished during an answer is given up after " << unacknowledged << " ms";
+}
+
+// The usual soft limit of 1,024 descriptors is soon reached by a share with many cards.
+TEST_F(ShareServerTest, StartRaisesTheDescriptorLimit) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    const rlimit low{std::min<rlim_t>(256, before.rlim_max), before.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    m_server->stop();
+    m_server->start(m_port);
+    rlimit after{};
+    getrlimit(RLIMIT_NOFILE, &after);
+    setrlimit(RLIMIT_NOFILE, &before);
+    if (before.rlim_max != RLIM_INFINITY) {
+        EXPECT_EQ(after.rlim_cur, before.rlim_max);
+    }
+    EXPECT_GT(after.rlim_cur, low.rlim_cur);
 }
 
 TEST_F(ShareServerTest, ServesIPv6Loopback) {
