@@ -10,6 +10,7 @@
 #include "pictures/PictureCatalog.h"
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
+#include "server/WriterWatch.h"
 
 #include <filesystem>
 #include <optional>
@@ -28,6 +29,7 @@ struct ShareState {
     std::optional<HubConfig> hubOverride;
     ShareStatus status;
     OpenFiles files;
+    WriterWatch writers;
 
     /// Walks the library and rebuilds every catalog from the same walk.
     void rescan();
