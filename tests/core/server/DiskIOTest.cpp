@@ -202,7 +202,7 @@ TEST_F(DiskIOShareTest, WritesGoOnlyToListedImages) {
     m_state.rescan();
     for (const auto& [path, bytes] : strays) {
         EXPECT_EQ(put("/" + path, "XX", ""), "HTTP/1.1 403 Forbidden") << path;
-        EXPECT_EQ(read(m_dir / ("lib/" + path)), bytes) << path << " was written";
+        EXPECT_TRUE(read(m_dir / ("lib/" + path)) == bytes) << path << " was written";
     }
     EXPECT_EQ(put("/Games/Missing.po", "XX", ""), "HTTP/1.1 404 Not Found");
 }

@@ -216,7 +216,10 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
         });
         int leaks = 0, served = 0, written = 0;
         HttpClient client(m_port);
-        for (int i = 1; i <= 1500; ++i) {
+        // A thousand rounds, cut short on a slow machine (sanitizers) to stay within the
+        // suite's time.
+        const auto end = std::chrono::steady_clock::now() + 3s;
+        for (int i = 1; i <= 1000 && std::chrono::steady_clock::now() < end; ++i) {
             const std::string slashes(std::size_t(i), '/'); // a new path every time: no cache
             for (const char* name : {"Flip.po", "FlipDir/Disk.po"}) {
                 const test::Reply read = client.ask(get(slashes + name, range(0, 511)));
@@ -232,7 +235,7 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
         switcher.join();
         const char* method = walkOnly ? " (walk)" : " (kernel)";
         EXPECT_EQ(leaks, 0) << "reads of the file outside" << method;
-        EXPECT_EQ(onDisk(outside), secret) << "the file outside was written" << method;
+        EXPECT_TRUE(onDisk(outside) == secret) << "the file outside was written" << method;
         EXPECT_GT(served, 0) << "no read reached the image inside" << method;
         EXPECT_GT(written, 0) << "no write reached the image inside" << method;
     }
