@@ -151,10 +151,14 @@ void OpenFiles::noteWritten(const OpenFile& file, Date when) {
     if (!file.fd || fstat(file.fd->get(), &info) != 0) {
         return;
     }
-    // Every entry of that file, those for reading included.
+    // Every entry of that file, those for reading included. One for reading that still
+    // holds another file under that name (the image was replaced) is checked again at its
+    // next use, so that a read after a write sees it.
     for (auto& [key, entry] : m_entries) {
         if (entry.device == info.st_dev && entry.inode == info.st_ino) {
             entry.file.modified = when;
+        } else if (entry.file.url == file.url) {
+            entry.checked = {};
         }
     }
 }

@@ -64,7 +64,8 @@ public:
                                        const std::filesystem::path& root);
     /// A file outside the library (a conversion cache file), opened for reading.
     std::optional<OpenFile> file(const std::filesystem::path& url);
-    /// Notes that the share wrote into the file now, for its Last-Modified date.
+    /// Notes that the share wrote into the file now, for its Last-Modified date and for
+    /// reads of its path that still hold a file it replaced.
     void noteWritten(const OpenFile& file, Date when);
     /// Forgets every entry and the library's descriptor (after a rescan, or when the
     /// writable setting changes).

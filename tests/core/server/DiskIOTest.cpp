@@ -92,6 +92,13 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     std::string onDisk() const { return read(m_image); }
+    // The bytes a file answer carries.
+    static std::string bodyOf(const Answer& answer) {
+        std::string bytes(answer.length, '\0');
+        const bool read = answer.file && pread(answer.file->fd->get(), bytes.data(), bytes.size(),
+                                               off_t(answer.offset)) == ssize_t(bytes.size());
+        return read ? bytes : "(no file answer)";
+    }
 
     test::TempDir m_dir;
     std::filesystem::path m_image;
@@ -210,13 +217,16 @@ TEST_F(DiskIOShareTest, WritesGoOnlyToListedImages) {
 // A write goes into the file the path names at that moment and is checked against its
 // size at that moment, whatever an earlier write left open.
 TEST_F(DiskIOShareTest, WritesFollowTheFileNowAtThePath) {
-    ASSERT_EQ(put(kTarget, "AA", ""), "HTTP/1.1 200 OK"); // the image is now open
+    ASSERT_EQ(put(kTarget, "AA", ""), "HTTP/1.1 200 OK");
+    ASSERT_EQ(bodyOf(get(kTarget, "\r\nRange: bytes=0-1")), "AA"); // now open both ways
     const std::filesystem::path replaced = m_dir / "replaced.po";
     ASSERT_EQ(link(m_image.c_str(), replaced.c_str()), 0);
     const std::filesystem::path fresh = m_dir.write("fresh.po", std::string(kSize, 'n'));
     ASSERT_EQ(rename(fresh.c_str(), m_image.c_str()), 0);
     EXPECT_EQ(put(kTarget, "BB", "bytes 512-513/819200"), "HTTP/1.1 200 OK");
     EXPECT_EQ(onDisk().substr(510, 6), "nnBBnn") << "the write missed the image now in place";
+    EXPECT_EQ(bodyOf(get(kTarget, "\r\nRange: bytes=510-515")), "nnBBnn")
+        << "a read after the write served the replaced file";
     EXPECT_EQ(read(replaced).substr(512, 2), m_bytes.substr(512, 2))
         << "the write went into the replaced file";
 
