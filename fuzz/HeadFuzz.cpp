@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to everything that reads a request before any route sees it:
 // the head search, the head parser, the prefix-relative names of the media routes and
-// the walk back from a request path to a library file. Each one's promise is checked
+// the walk back from a request path to a library file, by the kernel and by the walk
+// that stands in for it. Each one's promise is checked
 // here and a broken promise aborts, so the fuzzer keeps the input that broke it.
 
 #include "library/FolderWalk.h"
+#include "library/LibraryRoot.h"
 #include "server/Http.h"
 #include "server/Request.h"
 
@@ -50,7 +52,7 @@ void removeScratch() {
 
 // A library holding every kind of name resolve must refuse next to ones it must find:
 // a hidden file, a hidden folder, and links that lead out of the library by file and by
-// folder, plus one link that stays inside.
+// folder, relative and absolute, plus links that stay inside, relative and absolute.
 void makeScratch() {
     std::string pattern = (fs::temp_directory_path() / "vorn-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -70,6 +72,9 @@ void makeScratch() {
     fs::create_symlink("../outside/secret.po", lib / "Leak.po");
     fs::create_symlink("../outside", lib / "Away");
     fs::create_symlink("Games/Zork.po", lib / "Alias.po");
+    fs::create_symlink(lib / "Games" / "Zork.po", lib / "Absolute.po");
+    fs::create_symlink(scratch->base / "outside" / "secret.po", lib / "AbsoluteLeak.po");
+    fs::create_symlink(scratch->base / "outside", lib / "AbsoluteAway");
     scratch->libraryReal = vorn::FolderWalk::realPath(lib.string()) + "/";
     std::atexit(removeScratch);
 }
@@ -123,8 +128,8 @@ void checkRequest(std::string_view head) {
     }
 }
 
-void checkServedPath(std::string_view path, std::string_view prefix) {
-    const std::optional<std::string> name = vorn::Http::servedPath(path, prefix);
+void checkServedPath(std::string_view path, std::string_view prefix, bool decodeAgain) {
+    const std::optional<std::string> name = vorn::Http::servedPath(path, prefix, decodeAgain);
     if (!name) {
         return;
     }
@@ -147,6 +152,14 @@ void checkServedPath(std::string_view path, std::string_view prefix) {
 
 void checkResolve(std::string_view requestPath) {
     const std::optional<fs::path> file = vorn::FolderWalk::resolve(requestPath, scratch->library);
+    // The walk that stands in for openat2 where the kernel lacks it must find exactly the
+    // same files, no more.
+    vorn::LibraryRoot::walkOnly(true);
+    const std::optional<fs::path> walked = vorn::FolderWalk::resolve(requestPath, scratch->library);
+    vorn::LibraryRoot::walkOnly(false);
+    if (walked != file) {
+        fail("the walk and the kernel resolve differently", requestPath);
+    }
     if (!file) {
         return;
     }
@@ -185,8 +198,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Paths reach the routes both as parsed targets and, through them, as raw text.
     const std::string parsedPath = vorn::Request::parse(head).path;
     for (const std::string_view path : {bytes, std::string_view(parsedPath)}) {
-        checkServedPath(path, "/audio/");
-        checkServedPath(path, "/pictures/");
+        for (const bool decodeAgain : {true, false}) {
+            checkServedPath(path, "/audio/", decodeAgain);
+            checkServedPath(path, "/pictures/", decodeAgain);
+        }
         checkResolve(path);
     }
     return 0;

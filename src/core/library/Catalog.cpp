@@ -5,6 +5,7 @@
 #include "library/Paging.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
@@ -27,7 +28,7 @@ void appendEntry(std::string& out, const DiskImage& image, std::string_view base
     out += ", \"bytes\": " + std::to_string(image.bytes);
     out += ", \"blocks\": " + std::to_string(image.blocks);
     out += image.bootable ? ", \"boot\": true" : ", \"boot\": false";
-    out += writable ? ", \"readonly\": false" : ", \"readonly\": true";
+    out += writable && image.writable ? ", \"readonly\": false" : ", \"readonly\": true";
     out += ", \"source\": \"lan\",";
     if (const auto cover = covers.find(Catalog::coverKey(image.displayName));
         cover != covers.end()) {
@@ -43,6 +44,15 @@ void appendEntry(std::string& out, const DiskImage& image, std::string_view base
 Catalog::Catalog(std::vector<DiskImage> images, bool writable)
     : m_images(disambiguate(std::move(images))), m_writable(writable) {
     sortByDisplayName(m_images);
+    m_relPaths.reserve(m_images.size());
+    for (const DiskImage& image : m_images) {
+        m_relPaths.push_back(image.relPath());
+    }
+    std::sort(m_relPaths.begin(), m_relPaths.end());
+}
+
+bool Catalog::lists(std::string_view relPath) const {
+    return std::binary_search(m_relPaths.begin(), m_relPaths.end(), relPath);
 }
 
 Catalog Catalog::scan(const std::filesystem::path& folder, bool writable) {

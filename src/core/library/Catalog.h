@@ -36,6 +36,8 @@ public:
     static std::vector<DiskImage> disambiguate(std::vector<DiskImage> images);
 
     const std::vector<DiskImage>& images() const { return m_images; }
+    /// Whether an image of this relPath is listed: the only files the share writes into.
+    bool lists(std::string_view relPath) const;
     bool writable() const { return m_writable; }
     /// Number of 16-entry pages; 1 when empty.
     std::int64_t pages() const;
@@ -63,6 +65,7 @@ public:
 
 private:
     std::vector<DiskImage> m_images;
+    std::vector<std::string> m_relPaths; // sorted, for `lists`
     bool m_writable = false;
 };
 

@@ -155,6 +155,9 @@ std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& url,
     image.volumeName = boot.volumeName;
     image.displayName = cleanName(fileName);
     image.fileName = std::move(fileName);
+    // Asked of the kernel rather than read from the mode bits: root may write files
+    // whose bits say otherwise, and nobody may write an immutable one.
+    image.writable = faccessat(AT_FDCWD, url.c_str(), W_OK, AT_EACCESS) == 0;
     return image;
 }
 

@@ -37,6 +37,9 @@ struct DiskImage {
     std::optional<std::string> volumeName;
     Date created = kDistantPast;
     Date modified = kDistantPast;
+    /// Whether this process may write into the file: not when its permissions, an
+    /// immutable flag or a read-only mount forbid it.
+    bool writable = true;
 
     /// Identity in the library: folder + "/" + fileName, or fileName in the root.
     std::string relPath() const;

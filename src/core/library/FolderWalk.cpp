@@ -1,12 +1,15 @@
 #include "library/FolderWalk.h"
 
+#include "library/LibraryRoot.h"
 #include "platform/Text.h"
 
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vorn::FolderWalk {
 namespace {
@@ -145,9 +148,9 @@ std::optional<std::string> relPath(const std::filesystem::path& url,
     return FileName::relPath(*folder, url.filename().string());
 }
 
-std::optional<std::filesystem::path> resolve(std::string_view requestPath,
-                                             const std::filesystem::path& root) {
-    const auto decoded = Text::percentDecode(requestPath);
+std::optional<std::string> requestRelPath(std::string_view requestPath, bool decode) {
+    std::optional<std::string> decoded =
+        decode ? Text::percentDecode(requestPath) : std::optional(std::string(requestPath));
     if (!decoded) {
         return std::nullopt;
     }
@@ -155,7 +158,6 @@ std::optional<std::filesystem::path> resolve(std::string_view requestPath,
     if (pieces.empty()) {
         return std::nullopt;
     }
-    std::filesystem::path candidate = root;
     for (const std::string& piece : pieces) {
         // "." and ".." begin with a full stop too, so this also stops climbing.
         // A NUL would cut the path short in every system call that follows.
@@ -163,16 +165,29 @@ std::optional<std::filesystem::path> resolve(std::string_view requestPath,
             piece.find_first_of(std::string_view("\\\0", 2)) != std::string::npos) {
             return std::nullopt;
         }
-        candidate /= piece;
     }
-    struct stat info {};
-    if (stat(candidate.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        return std::nullopt;
+    return Text::join(pieces, "/");
+}
+
+std::optional<std::filesystem::path> resolve(std::string_view requestPath,
+                                             const std::filesystem::path& root) {
+    const LibraryRoot library(root);
+    for (const bool decode : {true, false}) {
+        const std::optional<std::string> relative = requestRelPath(requestPath, decode);
+        if (!relative) {
+            continue;
+        }
+        const int fd = library.open(*relative, O_PATH);
+        struct stat info {};
+        const bool found = fd >= 0 && fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (found) {
+            return root / *relative;
+        }
     }
-    if (!realPath(candidate.string()).starts_with(realPath(root.string()) + "/")) {
-        return std::nullopt;
-    }
-    return candidate;
+    return std::nullopt;
 }
 
 std::string realPath(const std::string& path) {

@@ -28,8 +28,15 @@ std::optional<std::string> relativeFolder(const std::filesystem::path& url,
 std::optional<std::string> relPath(const std::filesystem::path& url,
                                    const std::filesystem::path& root);
 
+/// The relative path a request path names: percent-decoded once more when `decode`,
+/// split at "/" without empty pieces, joined again; absent when the path is malformed,
+/// empty, or holds a hidden or climbing piece, a backslash or a NUL.
+std::optional<std::string> requestRelPath(std::string_view requestPath, bool decode = true);
+
 /// The library file a (percent-encoded) request path names; absent when the path is
-/// malformed, hidden, climbing, missing, a folder, or leads out of the library.
+/// malformed, hidden, climbing, missing, a folder, or leads out of the library. A name
+/// that itself holds "%" escapes is found too: when the path decoded once more names
+/// nothing, it is tried as it stands.
 std::optional<std::filesystem::path> resolve(std::string_view requestPath,
                                              const std::filesystem::path& root);
 

@@ -16,6 +16,8 @@ struct Answer {
     std::optional<OpenFile> file;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
+    /// The connection ends after this answer, whatever the request asked.
+    bool close = false;
 };
 
 } // namespace vorn

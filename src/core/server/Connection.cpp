@@ -1,6 +1,7 @@
 #include "server/Connection.h"
 
 #include "server/Http.h"
+#include "server/LanIP.h"
 
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -33,10 +34,24 @@ void blockBrokenPipe() {
     (void)blocked;
 }
 
+// The address a peer is known by in the log: one card is one address, whatever port
+// each of its connections comes from.
+std::string peerAddress(const asio::ip::tcp::socket& socket) {
+    asio::error_code error;
+    asio::ip::address address = socket.remote_endpoint(error).address();
+    if (error) {
+        return {};
+    }
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    return std::string(LanIP::withoutScope(address.to_string()));
+}
+
 } // namespace
 
 Connection::Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner)
-    : m_socket(std::move(socket)), m_owner(std::move(owner)) {}
+    : m_socket(std::move(socket)), m_owner(std::move(owner)), m_peer(peerAddress(m_socket)) {}
 
 void Connection::start() {
     blockBrokenPipe();
@@ -149,16 +164,50 @@ void Connection::onHeadData() {
     m_request = Request::parse(std::string_view(m_buffer).substr(0, *end));
     m_bodyLength = std::uint64_t(std::max<std::int64_t>(m_request->contentLength(), 0));
     m_buffer.erase(0, *end + 4);
+    auto owner = m_owner.lock();
+    if (!owner) {
+        return; // the server is gone
+    }
+    // Most requests are answered here, before their body (if any) is read: the body is
+    // then skipped as it arrives, so no refused write is ever held in memory.
+    m_early = owner->beforeBody(*m_request);
+    if (m_early && m_early->close) {
+        m_bodyLength = 0; // a body that cannot be framed: nothing after the head is read
+    }
     onBodyData();
 }
 
 void Connection::onBodyData() {
-    if (m_buffer.size() >= m_bodyLength) {
+    if (m_early) {
+        skipBody();
+    } else if (m_buffer.size() >= m_bodyLength) {
         m_buffer.resize(m_bodyLength); // bytes past the body are dropped: no pipelining
         dispatch();
     } else if (m_peerDone || m_bodyLength > maxBody) {
         cancel();
     }
+}
+
+// The answer waits until the body has passed, so it stays one answer to one whole request
+// on a connection that stays usable, and no unread body can turn a close into a reset
+// that loses the answer. The card sends a block write in one packet: waiting costs it
+// nothing.
+void Connection::skipBody() {
+    const auto n = std::size_t(std::min<std::uint64_t>(m_bodyLength, m_buffer.size()));
+    m_buffer.erase(0, n);
+    m_bodyLength -= n;
+    if (m_bodyLength > 0) {
+        if (m_peerDone) {
+            cancel();
+        }
+        return;
+    }
+    Answer answer = std::move(*m_early);
+    m_early.reset();
+    m_busy = true;
+    releaseBuffer(); // bytes past the body are dropped: no pipelining
+    doRead();
+    doSend(std::move(answer));
 }
 
 void Connection::dispatch() {
@@ -167,14 +216,18 @@ void Connection::dispatch() {
         return; // the server is gone
     }
     m_busy = true;
-    Answer answer = owner->handle(*m_request, m_buffer);
+    Answer answer = owner->handle(*m_request, m_buffer, m_peer);
+    releaseBuffer();
+    doRead(); // notice the peer's close or next request while answering
+    doSend(std::move(answer));
+}
+
+void Connection::releaseBuffer() {
     if (m_buffer.capacity() > kKeptBuffer) {
         std::string().swap(m_buffer);
     } else {
         m_buffer.clear();
     }
-    doRead(); // notice the peer's close or next request while answering
-    doSend(std::move(answer));
 }
 
 void Connection::doSend(Answer answer) {
@@ -258,7 +311,7 @@ void Connection::onPumpReady(const asio::error_code& error) {
 }
 
 void Connection::finish() {
-    const bool close = Http::wantsClose(*m_request);
+    const bool close = Http::wantsClose(*m_request) || m_answer.close;
     m_busy = false;
     m_request.reset();
     m_searched = 0;

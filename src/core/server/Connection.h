@@ -20,8 +20,12 @@ namespace vorn {
 class ConnectionOwner {
 public:
     virtual ~ConnectionOwner() = default;
-    /// Answers one complete request.
-    virtual Answer handle(const Request& request, std::string_view body) = 0;
+    /// Answers a request from its head when its body cannot change the answer; absent
+    /// when the body is needed, which `handle` then gets whole.
+    virtual std::optional<Answer> beforeBody(const Request& request) = 0;
+    /// Answers one complete request; `peer` is the address it came from.
+    virtual Answer handle(const Request& request, std::string_view body,
+                          const std::string& peer) = 0;
     /// The connection closed, by either side.
     virtual void closed(const void* connection) = 0;
 };
@@ -57,7 +61,9 @@ private:
     ReadResult readSome();
     void onHeadData();
     void onBodyData();
+    void skipBody();
     void dispatch();
+    void releaseBuffer();
     void doSend(Answer answer);
     void onSent(const asio::error_code& error);
     void pumpFile();
@@ -66,6 +72,7 @@ private:
 
     asio::ip::tcp::socket m_socket;
     std::weak_ptr<ConnectionOwner> m_owner;
+    std::string m_peer; // the peer's address, IPv4 without its IPv6 mapping
     bool m_closed = false;
     bool m_reading = false;  // a read is queued
     bool m_more = false;     // the last read filled its buffer: the socket may hold more
@@ -76,7 +83,8 @@ private:
     std::size_t m_searched = 0;
     std::chrono::steady_clock::time_point m_progress; // when request bytes last arrived
     std::optional<Request> m_request;
-    std::uint64_t m_bodyLength = 0;
+    std::uint64_t m_bodyLength = 0; // the body still to come, to hold or to skip
+    std::optional<Answer> m_early;  // the answer given from the head: its body is skipped
     Answer m_answer;
 };
 

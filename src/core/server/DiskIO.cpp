@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <unistd.h>
+#include <variant>
 
 namespace vorn::DiskIO {
 namespace {
@@ -30,6 +31,52 @@ void appendNumber(std::string& out, std::uint64_t value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     out.append(digits, end);
+}
+
+// Where a write goes once every check passed.
+struct WriteTarget {
+    OpenFile file;
+    std::uint64_t offset = 0;
+};
+using WriteCheck = std::variant<Answer, WriteTarget>;
+
+// The listed image a write's request path names: decoded once more, or as it stands.
+std::optional<std::string> listedImage(const ShareState& state, const std::string& path) {
+    for (const bool decode : {true, false}) {
+        std::optional<std::string> relative = FolderWalk::requestRelPath(path, decode);
+        if (relative && state.catalog.lists(*relative)) {
+            return relative;
+        }
+    }
+    return std::nullopt;
+}
+
+// The checks of a write of `length` bytes, in the order their answers take precedence.
+// Only the disk images the catalog lists take writes: no text file, no image the scan
+// passed over. The file is looked at now, not as an earlier request left it.
+WriteCheck checkWrite(ShareState& state, const Request& request, std::uint64_t length) {
+    if (!state.writable) {
+        return plain(request, 403, "");
+    }
+    const std::optional<std::string> image = listedImage(state, request.path);
+    if (!image) {
+        return plain(request, state.files.library(request.path, state.folder) ? 403 : 404, "");
+    }
+    std::optional<OpenFile> file = state.files.forWriting(*image, state.folder);
+    if (!file) {
+        return plain(request, 404, "");
+    }
+    const std::optional<std::uint64_t> offset = writeOffset(request.header("content-range"));
+    if (!offset) {
+        return plain(request, 400, "");
+    }
+    if (*offset > file->size || length > file->size - *offset) {
+        return plain(request, 416, "");
+    }
+    if (!file->canWrite) {
+        return plain(request, 500, "");
+    }
+    return WriteTarget{std::move(*file), *offset};
 }
 
 } // namespace
@@ -119,12 +166,15 @@ std::optional<std::uint64_t> writeOffset(const std::string* contentRange) {
 }
 
 Answer serveImage(ShareState& state, const Request& request) {
-    std::optional<OpenFile> file = state.files.library(request.path, state.folder, state.writable);
-    return serveFile(state, request, file, file ? file->key : std::nullopt);
+    const std::optional<OpenFile> file = state.files.library(request.path, state.folder);
+    // A file this process cannot write is announced read-only, or the card would mount it
+    // writable and fail at its first write.
+    const bool writable = state.writable && file && file->canWrite;
+    return serveFile(state, request, file, file ? file->key : std::nullopt, writable);
 }
 
 Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
-                 const std::optional<std::string>& key) {
+                 const std::optional<std::string>& key, std::optional<bool> writable) {
     if (!file) {
         return plain(request, 404, "no such file\n");
     }
@@ -132,8 +182,9 @@ Answer serveFile(ShareState& state, const Request& request, const std::optional<
     if (!range) {
         return {unsatisfiable(file->size), std::nullopt, 0, 0};
     }
-    Answer answer{fileHead(request, *range, file->size, state.writable, file->modified),
-                  std::nullopt, 0, 0};
+    Answer answer{
+        fileHead(request, *range, file->size, writable.value_or(state.writable), file->modified),
+        std::nullopt, 0, 0};
     if (request.method == "HEAD") {
         return answer;
     }
@@ -152,35 +203,32 @@ Answer serveFile(ShareState& state, const Request& request, const std::optional<
     return answer;
 }
 
-Answer putImage(ShareState& state, const Request& request, std::string_view body) {
-    if (!state.writable) {
-        return plain(request, 403, "");
+std::optional<Answer> refusePut(ShareState& state, const Request& request, std::uint64_t length) {
+    WriteCheck check = checkWrite(state, request, length);
+    return std::holds_alternative<Answer>(check) ? std::optional(std::get<Answer>(std::move(check)))
+                                                 : std::nullopt;
+}
+
+Answer putImage(ShareState& state, const Request& request, std::string_view body,
+                std::string_view peer) {
+    WriteCheck check = checkWrite(state, request, body.size());
+    if (Answer* refused = std::get_if<Answer>(&check)) {
+        return std::move(*refused);
     }
-    const std::optional<OpenFile> file = state.files.library(request.path, state.folder, true);
-    if (!file) {
-        return plain(request, 404, "");
-    }
-    const std::optional<std::uint64_t> offset = writeOffset(request.header("content-range"));
-    if (!offset) {
-        return plain(request, 400, "");
-    }
-    if (*offset > file->size || body.size() > file->size - *offset) {
-        return plain(request, 416, "");
-    }
-    if (!file->canWrite) {
-        return plain(request, 500, "");
-    }
+    const auto& [file, offset] = std::get<WriteTarget>(check);
     // Failures of the write itself are not reported to the card, which has no way to
     // act on them; the log line still says what was asked.
     [[maybe_unused]] const ssize_t written =
-        pwrite(file->fd->get(), body.data(), body.size(), off_t(*offset));
+        pwrite(file.fd->get(), body.data(), body.size(), off_t(offset));
     const Date now = std::chrono::system_clock::now();
-    state.files.noteWritten(*file, now);
-    if (file->key) {
-        state.status.lastWrite.set(*file->key, now);
-    }
-    state.log("PUT " + file->url.filename().string() + " @" + std::to_string(*offset) + " +" +
+    state.files.noteWritten(file, now);
+    state.status.lastWrite.set(*file.key, now);
+    state.log("PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
               std::to_string(body.size()));
+    if (const auto warning = state.writers.noteWrite(*file.key, std::string(peer),
+                                                     std::chrono::steady_clock::now())) {
+        state.log(*warning);
+    }
     return plain(request, 200, "");
 }
 

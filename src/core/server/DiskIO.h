@@ -34,10 +34,16 @@ std::optional<std::uint64_t> writeOffset(const std::string* contentRange);
 
 /// GET or HEAD of a library path: a disk image read.
 Answer serveImage(ShareState& state, const Request& request);
-/// GET or HEAD of an open file (absent: 404), recording reads under `key` when given.
+/// GET or HEAD of an open file (absent: 404), recording reads under `key` when given;
+/// "X-Vorn-Writable" follows `writable`, or the share's setting without it.
 Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
-                 const std::optional<std::string>& key);
-/// PUT of bytes into an image, in place.
-Answer putImage(ShareState& state, const Request& request, std::string_view body);
+                 const std::optional<std::string>& key,
+                 std::optional<bool> writable = std::nullopt);
+/// The answer to a PUT of `length` bytes when it is refused whatever its body holds
+/// (403, 404, 400, 416, 500); absent when the write would go ahead.
+std::optional<Answer> refusePut(ShareState& state, const Request& request, std::uint64_t length);
+/// PUT of bytes into a listed image, in place; `peer` is the writer's address.
+Answer putImage(ShareState& state, const Request& request, std::string_view body,
+                std::string_view peer = {});
 
 } // namespace vorn::DiskIO

@@ -19,6 +19,8 @@ std::string_view reasonPhrase(int code) {
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 411:
+        return "Length Required";
     case 416:
         return "Range Not Satisfiable";
     case 500:
@@ -53,6 +55,33 @@ std::string answer(const Request& request, int code, std::string_view mime, std:
     return out;
 }
 
+std::optional<int> framingError(const Request& request) {
+    if (request.header("transfer-encoding") != nullptr) {
+        return 411;
+    }
+    const std::string* length = request.header("content-length");
+    if (length == nullptr) {
+        return std::nullopt;
+    }
+    // A number that does not fit is still a number: only text that is none counts as 0.
+    std::string_view digits = *length;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
+        digits.remove_prefix(1);
+    }
+    const bool numeric =
+        !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
+    if (numeric && (!parseSigned(*length) || *parseSigned(*length) < 0)) {
+        return 400;
+    }
+    return std::nullopt;
+}
+
+std::string closingAnswer(const Request& request, int code) {
+    Request closing = request;
+    closing.headers["connection"] = "close";
+    return answer(closing, code, "text/plain", "");
+}
+
 std::string baseURL(const Request& request, std::uint16_t port) {
     if (const std::string* host = request.header("host")) {
         return "http://" + *host + "/";
@@ -75,11 +104,13 @@ std::string lastModifiedHeader(Date date) {
     return text;
 }
 
-std::optional<std::string> servedPath(std::string_view path, std::string_view prefix) {
+std::optional<std::string> servedPath(std::string_view path, std::string_view prefix,
+                                      bool decodeAgain) {
     if (!path.starts_with(prefix)) {
         return std::nullopt;
     }
-    const auto decoded = Text::percentDecode(path.substr(prefix.size()));
+    const std::string_view rest = path.substr(prefix.size());
+    const auto decoded = decodeAgain ? Text::percentDecode(rest) : std::optional(std::string(rest));
     if (!decoded || decoded->empty()) {
         return std::nullopt;
     }

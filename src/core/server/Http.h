@@ -27,12 +27,22 @@ std::string_view connectionHeader(const Request& request);
 /// A complete answer: status line, type, length, ranges note for 200 JSON, connection,
 /// blank line, then the body unless the method is HEAD.
 std::string answer(const Request& request, int code, std::string_view mime, std::string_view body);
+/// 411 when the request's body is sent in a transfer coding (chunked or any other), 400
+/// when its Content-Length is negative or too large for any number; absent when the body
+/// is framed by its Content-Length as the share reads it (a missing or non-numeric one
+/// counting as 0). A body that cannot be framed leaves the connection's next bytes unknown.
+std::optional<int> framingError(const Request& request);
+/// `answer` with an empty text body and "Connection: close", for requests after which the
+/// connection ends.
+std::string closingAnswer(const Request& request, int code);
 /// "http://" + Host header + "/", or the primary LAN address and `port` without one.
 std::string baseURL(const Request& request, std::uint16_t port);
 /// "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT" with CR LF.
 std::string lastModifiedHeader(Date date);
-/// The safe relative name below a URL prefix ("/audio/"), decoded a second time, without
-/// dot segments or empty pieces; absent when the path is outside the prefix or unsafe.
-std::optional<std::string> servedPath(std::string_view path, std::string_view prefix);
+/// The safe relative name below a URL prefix ("/audio/"), decoded a second time (or, with
+/// `decodeAgain` false, as it stands), without dot segments or empty pieces; absent when
+/// the path is outside the prefix or unsafe.
+std::optional<std::string> servedPath(std::string_view path, std::string_view prefix,
+                                      bool decodeAgain = true);
 
 } // namespace vorn::Http

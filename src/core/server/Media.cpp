@@ -18,22 +18,33 @@ std::string inQuotes(std::string_view text) {
     return out.append(text).append("\"");
 }
 
-template <class Item, class Url>
-Answer serveItem(ShareState& state, const Request& request, std::string_view prefix,
-                 const std::vector<Item>& items, Url url) {
-    const std::optional<std::string> name = Http::servedPath(request.path, prefix);
-    std::optional<OpenFile> file;
-    std::optional<std::string> key;
-    if (name) {
-        key = std::string(prefix.substr(1)) + *name; // "audio/" + name
+// The item a request names, with its name: the path decoded a second time, or failing
+// that as it stands, for names that themselves hold "%" escapes (their URLs encode the
+// "%" once more).
+template <class Item>
+std::pair<const Item*, std::string> namedItem(const Request& request, std::string_view prefix,
+                                              const std::vector<Item>& items) {
+    for (const bool decodeAgain : {true, false}) {
+        const std::optional<std::string> name = Http::servedPath(request.path, prefix, decodeAgain);
         for (const Item& item : items) {
-            if (item.fileName == *name) {
-                file = state.files.file(url(item));
-                break;
+            if (name && item.fileName == *name) {
+                return {&item, *name};
             }
         }
     }
-    return DiskIO::serveFile(state, request, file, key);
+    return {nullptr, {}};
+}
+
+template <class Item, class Url>
+Answer serveItem(ShareState& state, const Request& request, std::string_view prefix,
+                 const std::vector<Item>& items, Url url) {
+    const auto [item, name] = namedItem(request, prefix, items);
+    if (item == nullptr) {
+        return DiskIO::serveFile(state, request, std::nullopt, std::nullopt);
+    }
+    // Recorded as "audio/" + name.
+    return DiskIO::serveFile(state, request, state.files.file(url(*item)),
+                             std::string(prefix.substr(1)) + name);
 }
 
 } // namespace

@@ -15,31 +15,14 @@ Date modificationDate(const struct stat& info) {
                std::chrono::nanoseconds(info.st_mtim.tv_nsec));
 }
 
-// Opens a regular file; for a writable share read-write when the file permits it.
-// O_NONBLOCK because the name may lead to a named pipe, whose open for reading would
-// wait for a writer on the server's only thread; anything but a regular file is refused
-// once open.
-std::optional<OpenFile> openFile(const std::filesystem::path& url, bool writable,
-                                 struct stat& info) {
-    int fd = -1;
-    bool canWrite = false;
-    if (writable) {
-        fd = open(url.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        canWrite = fd >= 0;
-    }
-    if (fd < 0) {
-        fd = open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    }
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    auto handle = std::make_shared<const FileDescriptor>(fd);
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    return OpenFile{std::move(handle),      url,      std::uint64_t(info.st_size),
-                    modificationDate(info), canWrite, std::nullopt};
+bool regularFile(int fd, struct stat& info) {
+    return fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Whether this process may write into an open file: the kernel's answer, which knows
+// about root, immutable files and read-only mounts as the mode bits alone do not.
+bool writableFile(int fd) {
+    return faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0;
 }
 
 } // namespace
@@ -53,65 +36,129 @@ FileDescriptor::~FileDescriptor() {
 OpenFiles::OpenFiles(std::chrono::steady_clock::duration maxAge, std::size_t capacity)
     : m_maxAge(maxAge), m_capacity(capacity) {}
 
+// Files are opened with O_NONBLOCK because a name may lead to a named pipe, whose open
+// would wait for a writer on the server's only thread; anything but a regular file is
+// refused once open.
 template <class Locate>
-std::optional<OpenFile> OpenFiles::lookup(const std::string& key, bool writable, Locate locate) {
+std::optional<OpenFile> OpenFiles::lookup(const std::string& key, Locate locate) {
     const auto now = std::chrono::steady_clock::now();
     const auto it = m_entries.find(key);
     if (it != m_entries.end() && now - it->second.checked < m_maxAge) {
         return it->second.file;
     }
-    // Missing or due for a check: locate the file again, and keep the open descriptor
-    // only when the name still leads to the same file.
-    const std::optional<std::filesystem::path> url = locate();
+    // Missing or due for a check: open the name again, and keep the descriptor already
+    // open when the name still leads to the same file.
+    const Located found = locate();
+    auto handle = std::make_shared<const FileDescriptor>(found.fd);
     struct stat info {};
-    if (!url || stat(url->c_str(), &info) != 0) {
+    if (!regularFile(found.fd, info)) {
         m_entries.erase(key);
         return std::nullopt;
     }
     if (it != m_entries.end() && it->second.device == info.st_dev &&
-        it->second.inode == info.st_ino && S_ISREG(info.st_mode)) {
+        it->second.inode == info.st_ino) {
         it->second.file.size = std::uint64_t(info.st_size);
         it->second.file.modified = modificationDate(info);
+        it->second.file.canWrite = found.canWrite;
         it->second.checked = now;
         return it->second.file;
     }
-    std::optional<OpenFile> file = openFile(*url, writable, info);
-    if (!file) {
-        m_entries.erase(key);
-        return std::nullopt;
-    }
-    if (m_entries.size() >= m_capacity) {
+    fcntl(found.fd, F_SETFL, fcntl(found.fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
+    OpenFile file{std::move(handle),      found.url,      std::uint64_t(info.st_size),
+                  modificationDate(info), found.canWrite, found.key};
+    return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
+}
+
+OpenFiles::Entry& OpenFiles::remember(const std::string& key, Entry entry) {
+    if (m_entries.size() >= m_capacity && !m_entries.contains(key)) {
         m_entries.clear(); // rare: more files in use than a card mounts at once
     }
-    m_entries[key] = Entry{*file, now, std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)};
-    return file;
+    return m_entries.insert_or_assign(key, std::move(entry)).first->second;
+}
+
+const LibraryRoot& OpenFiles::rootFor(const std::filesystem::path& root) {
+    if (!m_root || m_root->folder() != root) {
+        m_root = std::make_shared<const LibraryRoot>(root);
+    }
+    return *m_root;
 }
 
 std::optional<OpenFile> OpenFiles::library(std::string_view requestPath,
-                                           const std::filesystem::path& root, bool writable) {
-    std::string key = writable ? "w:" : "r:";
-    key += requestPath;
-    std::optional<OpenFile> file =
-        lookup(key, writable, [&] { return FolderWalk::resolve(requestPath, root); });
-    if (file && !file->key) {
-        // Worked out once per opened file: the path arithmetic would cost more than a
-        // block read. Stored in the entry so later lookups carry it.
-        file->key = FolderWalk::relPath(file->url, root);
-        if (const auto it = m_entries.find(key); it != m_entries.end()) {
-            it->second.file.key = file->key;
+                                           const std::filesystem::path& root) {
+    return lookup("r:" + std::string(requestPath), [&]() -> Located {
+        const LibraryRoot& library = rootFor(root);
+        for (const bool decode : {true, false}) {
+            std::optional<std::string> relative = FolderWalk::requestRelPath(requestPath, decode);
+            if (!relative) {
+                continue;
+            }
+            const int fd = library.open(*relative, O_RDONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                return {fd, root / *relative, std::move(relative), writableFile(fd)};
+            }
         }
+        return {};
+    });
+}
+
+std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
+                                              const std::filesystem::path& root) {
+    const LibraryRoot& library = rootFor(root);
+    const std::string key = "w:" + relPath;
+    auto atPath = std::make_shared<const FileDescriptor>(library.open(relPath, O_PATH));
+    struct stat info {};
+    if (!regularFile(atPath->get(), info)) {
+        m_entries.erase(key);
+        return std::nullopt;
     }
-    return file;
+    const auto it = m_entries.find(key);
+    Entry* entry = it == m_entries.end() ? nullptr : &it->second;
+    if (entry == nullptr || entry->device != info.st_dev || entry->inode != info.st_ino) {
+        // The first write, or the image was replaced since (renamed over, or deleted and
+        // made anew): a write goes into the file the path names now, never into one that
+        // nothing can reach any more.
+        m_entries.erase(key);
+        const int fd = library.open(relPath, O_RDWR | O_NONBLOCK);
+        if (fd < 0) {
+            return OpenFile{std::move(atPath),      root / relPath, std::uint64_t(info.st_size),
+                            modificationDate(info), false,          relPath};
+        }
+        auto handle = std::make_shared<const FileDescriptor>(fd);
+        if (!regularFile(fd, info)) {
+            return std::nullopt;
+        }
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        OpenFile file{std::move(handle), root / relPath, 0, std::nullopt, true, relPath};
+        entry = &remember(key, Entry{std::move(file), {}, info.st_dev, info.st_ino});
+    }
+    // The size of this very file at this moment: one truncated since the last write is
+    // caught here, before the range is checked against it.
+    entry->file.size = std::uint64_t(info.st_size);
+    entry->file.modified = modificationDate(info);
+    entry->checked = std::chrono::steady_clock::now();
+    return entry->file;
 }
 
 std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
-    return lookup("f:" + url.string(), false, [&] { return std::optional(url); });
+    return lookup("f:" + url.string(), [&] {
+        return Located{open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), url, std::nullopt,
+                       false};
+    });
 }
 
 void OpenFiles::noteWritten(const OpenFile& file, Date when) {
+    struct stat info {};
+    if (!file.fd || fstat(file.fd->get(), &info) != 0) {
+        return;
+    }
+    // Every entry of that file, those for reading included. One for reading that still
+    // holds another file under that name (the image was replaced) is checked again at its
+    // next use, so that a read after a write sees it.
     for (auto& [key, entry] : m_entries) {
-        if (entry.file.fd == file.fd) {
+        if (entry.device == info.st_dev && entry.inode == info.st_ino) {
             entry.file.modified = when;
+        } else if (entry.file.url == file.url) {
+            entry.checked = {};
         }
     }
 }

@@ -1,9 +1,12 @@
 #pragma once
 // Open files of the share, kept open between requests. The card reads an image one
 // 512-byte block at a time; resolving and opening the file for every block would cost
-// more than the read itself. Entries are checked again after `maxAge`, and the server
-// drops them all whenever it rescans the library.
+// more than the read itself. Entries for reading are checked again after `maxAge`, those
+// for writing before every write; the server drops them all whenever it rescans the
+// library. Library files are opened through the library's own descriptor, never by a
+// name checked beforehand.
 
+#include "library/LibraryRoot.h"
 #include "platform/Date.h"
 
 #include <chrono>
@@ -36,7 +39,8 @@ struct OpenFile {
     std::filesystem::path url;
     std::uint64_t size = 0;
     std::optional<Date> modified;
-    /// Opened for reading and writing (the share is writable and the file allows it).
+    /// Whether this process may write into the file; for `OpenFiles::forWriting`, whether
+    /// the descriptor was opened for writing.
     bool canWrite = false;
     /// A library file's relPath: the key its reads and writes are recorded under.
     std::optional<std::string> key;
@@ -47,16 +51,28 @@ public:
     explicit OpenFiles(std::chrono::steady_clock::duration maxAge = std::chrono::seconds(2),
                        std::size_t capacity = 64);
 
-    /// The library file a request path names, resolved safely below `root` and opened
-    /// for reading, and for writing too when `writable`; absent when there is none.
-    std::optional<OpenFile> library(std::string_view requestPath, const std::filesystem::path& root,
-                                    bool writable);
+    /// The library file a request path names, opened for reading strictly inside `root`:
+    /// the path decoded once more or, when that names nothing, as it stands (a file name
+    /// that itself holds "%" escapes). Absent when there is none.
+    std::optional<OpenFile> library(std::string_view requestPath,
+                                    const std::filesystem::path& root);
+    /// The library file at `relPath`, opened for reading and writing strictly inside
+    /// `root` and checked now, never trusted from an earlier request: the descriptor is
+    /// the file the path names at this moment and `size` its size now. `canWrite` is false
+    /// when the file refuses writes; absent when there is no such regular file.
+    std::optional<OpenFile> forWriting(const std::string& relPath,
+                                       const std::filesystem::path& root);
     /// A file outside the library (a conversion cache file), opened for reading.
     std::optional<OpenFile> file(const std::filesystem::path& url);
-    /// Notes that the share wrote into the file now, for its Last-Modified date.
+    /// Notes that the share wrote into the file now, for its Last-Modified date and for
+    /// reads of its path that still hold a file it replaced.
     void noteWritten(const OpenFile& file, Date when);
-    /// Forgets every entry (after a rescan, or when the writable setting changes).
-    void clear() { m_entries.clear(); }
+    /// Forgets every entry and the library's descriptor (after a rescan, or when the
+    /// writable setting changes).
+    void clear() {
+        m_entries.clear();
+        m_root.reset();
+    }
 
 private:
     struct Entry {
@@ -64,12 +80,21 @@ private:
         std::chrono::steady_clock::time_point checked;
         std::uint64_t device = 0, inode = 0;
     };
-    template <class Locate>
-    std::optional<OpenFile> lookup(const std::string& key, bool writable, Locate locate);
+    /// What a lookup found: a descriptor to own (-1: nothing) and the file's names.
+    struct Located {
+        int fd = -1;
+        std::filesystem::path url;
+        std::optional<std::string> key;
+        bool canWrite = false;
+    };
+    template <class Locate> std::optional<OpenFile> lookup(const std::string& key, Locate locate);
+    Entry& remember(const std::string& key, Entry entry);
+    const LibraryRoot& rootFor(const std::filesystem::path& root);
 
     std::chrono::steady_clock::duration m_maxAge;
     std::size_t m_capacity;
     std::unordered_map<std::string, Entry> m_entries;
+    std::shared_ptr<const LibraryRoot> m_root;
 };
 
 } // namespace vorn

@@ -97,7 +97,8 @@ std::optional<std::int64_t> numberedPage(std::string_view path, std::string_view
     return parseSigned(number).value_or(1);
 }
 
-Answer handle(ShareState& state, const Request& request, std::string_view body) {
+Answer handle(ShareState& state, const Request& request, std::string_view body,
+              std::string_view peer) {
     ++state.status.requests;
     if (request.method == "GET") {
         if (auto answer = jsonRoute(state, request)) {
@@ -114,9 +115,25 @@ Answer handle(ShareState& state, const Request& request, std::string_view body) 
         return DiskIO::serveImage(state, request);
     }
     if (request.method == "PUT") {
-        return DiskIO::putImage(state, request, body);
+        return DiskIO::putImage(state, request, body, peer);
     }
     return {Http::answer(request, 405, "text/plain", "no\n"), std::nullopt, 0, 0};
+}
+
+std::optional<Answer> beforeBody(ShareState& state, const Request& request) {
+    if (const std::optional<int> code = Http::framingError(request)) {
+        ++state.status.requests;
+        return Answer{Http::closingAnswer(request, *code), std::nullopt, 0, 0, true};
+    }
+    if (request.method != "PUT") {
+        return handle(state, request, "");
+    }
+    std::optional<Answer> refused =
+        DiskIO::refusePut(state, request, std::uint64_t(request.contentLength()));
+    if (refused) {
+        ++state.status.requests;
+    }
+    return refused;
 }
 
 } // namespace vorn::Routes

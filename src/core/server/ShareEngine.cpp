@@ -383,8 +383,16 @@ void ShareEngine::setHub(std::optional<HubConfig> hub) {
     publish();
 }
 
-Answer ShareEngine::handle(const Request& request, std::string_view body) {
-    Answer answer = Routes::handle(m_state, request, body);
+std::optional<Answer> ShareEngine::beforeBody(const Request& request) {
+    std::optional<Answer> answer = Routes::beforeBody(m_state, request);
+    if (answer) {
+        publish();
+    }
+    return answer;
+}
+
+Answer ShareEngine::handle(const Request& request, std::string_view body, const std::string& peer) {
+    Answer answer = Routes::handle(m_state, request, body, peer);
     publish();
     return answer;
 }

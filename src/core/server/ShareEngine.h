@@ -51,7 +51,8 @@ public:
     void closeGate() { m_gate->close(); }
     const ShareState& state() const { return m_state; }
 
-    Answer handle(const Request& request, std::string_view body) override;
+    std::optional<Answer> beforeBody(const Request& request) override;
+    Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
     void closed(const void* connection) override;
 
 private:

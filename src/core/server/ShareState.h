@@ -11,6 +11,7 @@
 #include "server/LibraryScan.h"
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
+#include "server/WriterWatch.h"
 
 #include <filesystem>
 #include <optional>
@@ -29,6 +30,7 @@ struct ShareState {
     std::optional<HubConfig> hubOverride;
     ShareStatus status;
     OpenFiles files;
+    WriterWatch writers;
 
     /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();

@@ -1,5 +1,6 @@
 #include "library/FolderWalk.h"
 
+#include "platform/Text.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -80,11 +81,12 @@ TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPathsAndFindsFilesInside) {
 }
 
 // The card fetches what the catalog lists by URL: every listed file must come back through
-// resolve from its encoded relPath, whatever bytes the file system allows in its name.
+// resolve from its encoded relPath, whatever bytes the file system allows in its name, and
+// also as the server has it, decoded once by the request parser (resolve decodes again).
 TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
     TempDir dir;
     for (const char* name : {"Star Run #2.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
-                             "new\nline.po", "Latin1 caf\xE9.po", "Old\xFE/x.po"}) {
+                             "new\nline.po", "a%20b.po", "Latin1 caf\xE9.po", "Old\xFE/x.po"}) {
         dir.write(name, "x");
     }
     const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
@@ -92,9 +94,12 @@ TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
         const std::string encoded = FolderWalk::encodePath(f.relPath());
         EXPECT_EQ(FolderWalk::resolve(encoded, dir.path()), f.url)
             << "listed but unreachable: " << encoded;
+        const std::string once = Text::percentDecode(encoded).value_or("");
+        EXPECT_EQ(FolderWalk::resolve(once, dir.path()), f.url)
+            << "listed but unreachable once decoded: " << once;
     }
     EXPECT_EQ(relPaths(files),
-              (std::vector<std::string>{"Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
+              (std::vector<std::string>{"a%20b.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
                                         "new\nline.po", "Star Run #2.po"}))
         << "names that are not UTF-8 cannot be named in a request, so they are not listed";
 }

@@ -8,6 +8,8 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -85,9 +87,17 @@ protected:
             m_state, Request::parse("PUT " + target + " HTTP/1.1" + headers), body);
         return answer.bytes.substr(0, answer.bytes.find("\r\n"));
     }
-    std::string onDisk() const {
-        std::ifstream in(m_image, std::ios::binary);
+    static std::string read(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string onDisk() const { return read(m_image); }
+    // The bytes a file answer carries.
+    static std::string bodyOf(const Answer& answer) {
+        std::string bytes(answer.length, '\0');
+        const bool read = answer.file && pread(answer.file->fd->get(), bytes.data(), bytes.size(),
+                                               off_t(answer.offset)) == ssize_t(bytes.size());
+        return read ? bytes : "(no file answer)";
     }
 
     test::TempDir m_dir;
@@ -184,6 +194,105 @@ TEST_F(DiskIOShareTest, WritesStayInsideTheImage) {
     EXPECT_EQ(put("/Games/Missing.po", "KK", ""), "HTTP/1.1 403 Forbidden");
     EXPECT_TRUE(onDisk() == expected) << "refused writes change nothing";
     EXPECT_EQ(m_state.status.recentLines.size(), lines) << "refused writes are not logged";
+}
+
+// Only the images the catalog lists take writes: no text file, no image the scan passed
+// over, no image too small to be listed. A path naming nothing stays a 404.
+TEST_F(DiskIOShareTest, WritesGoOnlyToListedImages) {
+    const std::vector<std::pair<std::string, std::string>> strays{
+        {"notes.txt", "my notes"},
+        {"Games/Old.dsk", std::string(143360, 'd')},
+        {"Tiny.po", "tiny"}};
+    for (const auto& [path, bytes] : strays) {
+        m_dir.write("lib/" + path, bytes);
+    }
+    m_state.rescan();
+    for (const auto& [path, bytes] : strays) {
+        EXPECT_EQ(put("/" + path, "XX", ""), "HTTP/1.1 403 Forbidden") << path;
+        EXPECT_TRUE(read(m_dir / ("lib/" + path)) == bytes) << path << " was written";
+    }
+    EXPECT_EQ(put("/Games/Missing.po", "XX", ""), "HTTP/1.1 404 Not Found");
+}
+
+// A write goes into the file the path names at that moment and is checked against its
+// size at that moment, whatever an earlier write left open.
+TEST_F(DiskIOShareTest, WritesFollowTheFileNowAtThePath) {
+    ASSERT_EQ(put(kTarget, "AA", ""), "HTTP/1.1 200 OK");
+    ASSERT_EQ(bodyOf(get(kTarget, "\r\nRange: bytes=0-1")), "AA"); // now open both ways
+    const std::filesystem::path replaced = m_dir / "replaced.po";
+    ASSERT_EQ(link(m_image.c_str(), replaced.c_str()), 0);
+    const std::filesystem::path fresh = m_dir.write("fresh.po", std::string(kSize, 'n'));
+    ASSERT_EQ(rename(fresh.c_str(), m_image.c_str()), 0);
+    EXPECT_EQ(put(kTarget, "BB", "bytes 512-513/819200"), "HTTP/1.1 200 OK");
+    EXPECT_EQ(onDisk().substr(510, 6), "nnBBnn") << "the write missed the image now in place";
+    EXPECT_EQ(bodyOf(get(kTarget, "\r\nRange: bytes=510-515")), "nnBBnn")
+        << "a read after the write served the replaced file";
+    EXPECT_EQ(read(replaced).substr(512, 2), m_bytes.substr(512, 2))
+        << "the write went into the replaced file";
+
+    ASSERT_EQ(truncate(m_image.c_str(), 1024), 0);
+    EXPECT_EQ(put(kTarget, "CC", "bytes 4096-4097/819200"), "HTTP/1.1 416 Range Not Satisfiable");
+    EXPECT_EQ(put(kTarget, "DDD", "bytes 1022-1024/819200"), "HTTP/1.1 416 Range Not Satisfiable");
+    EXPECT_EQ(put(kTarget, "EE", "bytes 1022-1023/819200"), "HTTP/1.1 200 OK");
+    EXPECT_EQ(std::filesystem::file_size(m_image), 1024u) << "a write extended the image";
+}
+
+// Makes a file unwritable for this process. Root writes whatever the permission bits
+// say (and access(2) agrees), so as root the file is made immutable, which stops root
+// too; that needs a file system with attributes and the capability to set them.
+class Unwritable {
+public:
+    explicit Unwritable(const std::filesystem::path& file) : m_file(file) {
+        if (geteuid() != 0) {
+            m_done = chmod(file.c_str(), 0444) == 0;
+            return;
+        }
+        m_done = m_immutable = setImmutable(true);
+    }
+    ~Unwritable() {
+        if (m_immutable) {
+            setImmutable(false);
+        }
+    }
+    explicit operator bool() const { return m_done; }
+
+private:
+    bool setImmutable(bool on) const {
+        const int fd = open(m_file.c_str(), O_RDONLY | O_CLOEXEC);
+        int flags = 0;
+        bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        close(fd);
+        return done;
+    }
+    std::filesystem::path m_file;
+    bool m_done = false;
+    bool m_immutable = false;
+};
+
+TEST_F(DiskIOShareTest, UnwritableImageIsAnnouncedReadOnly) {
+    const auto locked = m_dir.write("lib/Locked.po", std::string(kSize, 'l'));
+    const Unwritable guard(locked);
+    if (!guard) {
+        GTEST_SKIP() << "cannot make a file unwritable here (root without file attributes)";
+    }
+    const int fd = open(locked.c_str(), O_RDWR | O_CLOEXEC);
+    close(fd);
+    ASSERT_LT(fd, 0) << "the file still takes writes: this test would prove nothing";
+    m_state.rescan();
+    const std::string page = m_state.catalog.pageJSON(1, "http://lan/", {});
+    for (const auto& [url, readonly] :
+         {std::pair{"Locked.po", "true"}, {"Games/Star%20Run.po", "false"}}) {
+        EXPECT_NE(page.find(std::string("\"readonly\": ") + readonly +
+                            ", \"source\": \"lan\", \"url\": \"http://lan/" + url + "\""),
+                  std::string::npos)
+            << url << " should be readonly " << readonly << " in\n"
+            << page;
+    }
+    EXPECT_NE(get("/Locked.po").bytes.find("\r\nX-Vorn-Writable: 0\r\n"), std::string::npos);
+    EXPECT_NE(get(kTarget).bytes.find("\r\nX-Vorn-Writable: 1\r\n"), std::string::npos);
+    EXPECT_EQ(put("/Locked.po", "XX", ""), "HTTP/1.1 500 Internal Server Error");
 }
 
 // Only regular files are served: opening anything else (a named pipe) could stall the

@@ -102,6 +102,33 @@ TEST_F(MediaTest, DownloadsComeFromTheCatalogsOnly) {
     EXPECT_EQ(picture.file->url, m_dir / "lib/Art/Tom & Jerry.shr");
 }
 
+// A name that itself holds a "%" escape is listed with its "%" encoded once more; the
+// parser and the route together decode the URL twice, which names another file, so the
+// name as it stands must be tried too. Every listed URL, of every kind, must be served.
+TEST_F(MediaTest, ItemsWithPercentSignsInTheirNamesAreServed) {
+    m_dir.write("lib/a%20b.po", test::ProDosBytes(2).bytes());
+    m_dir.write("lib/100%.po", test::ProDosBytes(2).bytes());
+    m_dir.write("lib/Music/x%41y.pcm", std::string(1000, '\x80'));
+    m_dir.write("lib/Art/50%25 off.shr", std::string(32712, 'x'));
+    m_state.rescan();
+    std::vector<std::string> urls;
+    for (const std::string& json :
+         {m_state.catalog.pageJSON(1, kBase, {}), m_state.audio.pageJSON(1, kBase),
+          m_state.pictures.pageJSON(1, kBase)}) {
+        for (auto at = json.find("\"url\": \""); at != std::string::npos;
+             at = json.find("\"url\": \"", at + 1)) {
+            const auto start = at + 8 + kBase.size();
+            urls.push_back("/" + json.substr(start, json.find('"', start) - start));
+        }
+    }
+    ASSERT_EQ(urls.size(), 9u);
+    for (const std::string& url : urls) {
+        const Answer answer = send("GET", url);
+        EXPECT_TRUE(answer.bytes.starts_with("HTTP/1.1 200 OK\r\n") && answer.file)
+            << "listed but not served: " << url;
+    }
+}
+
 TEST_F(MediaTest, PicturesBecomeCoversAndIndexEntries) {
     const Covers covers = Media::coverMap(m_state, kBase);
     EXPECT_EQ(covers.at("saga iv"), kBase + "pictures/Art%2FSaga%20IV%20Dk2.shr")

@@ -4,11 +4,13 @@
 
 #include "server/ShareServer.h"
 
+#include "library/LibraryRoot.h"
 #include "support/HttpClient.h"
 #include "support/TempDir.h"
 
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -104,7 +106,7 @@ protected:
         m_port = m_server->status().port;
         ASSERT_NE(m_port, 0) << "the listener should report the port it got";
     }
-    std::string onDisk(const std::filesystem::path& file) const {
+    static std::string onDisk(const std::filesystem::path& file) {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -229,6 +231,62 @@ TEST_F(ShareServerTest, NothingOutsideTheLibraryIsReadOrWritten) {
         << "a link that stays inside the library is served";
 }
 
+// Links inside the library are switched back and forth between an image inside and a
+// file outside while requests go. However a switch falls between a request's steps,
+// nothing outside is read or written. Run with the kernel's lookup and with the
+// piece-by-piece walk that stands in for it where openat2 is missing.
+TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
+    const std::string inside(4096, 'i'), secret(4096, 's');
+    m_dir.write("lib/Real/Disk.po", inside);
+    const std::filesystem::path outside = m_dir.write("outside/Disk.po", secret);
+    const std::filesystem::path flip = m_dir.link("lib/Flip.po", "Real/Disk.po");
+    const std::filesystem::path flipDir = m_dir.link("lib/FlipDir", "Real");
+    m_server->refresh(); // Flip.po is listed while it points inside
+    ASSERT_TRUE(m_server->currentCatalog().lists("Flip.po"));
+
+    const auto relink = [](const std::filesystem::path& link, const std::filesystem::path& to) {
+        const std::filesystem::path next = link.string() + ".next";
+        std::filesystem::remove(next);
+        std::filesystem::create_symlink(to, next);
+        std::filesystem::rename(next, link); // atomic: the link always exists
+    };
+    for (const bool walkOnly : {false, true}) {
+        LibraryRoot::walkOnly(walkOnly);
+        std::atomic<bool> done{false};
+        std::thread switcher([&] {
+            for (int i = 0; !done; ++i) {
+                relink(flip, i % 2 ? outside : std::filesystem::path("Real/Disk.po"));
+                relink(flipDir, i % 2 ? outside.parent_path() : std::filesystem::path("Real"));
+            }
+        });
+        int leaks = 0, served = 0, written = 0;
+        HttpClient client(m_port);
+        // A thousand rounds, cut short on a slow machine (sanitizers) to stay within the
+        // suite's time.
+        const auto end = std::chrono::steady_clock::now() + 3s;
+        for (int i = 1; i <= 1000 && std::chrono::steady_clock::now() < end; ++i) {
+            const std::string slashes(std::size_t(i), '/'); // a new path every time: no cache
+            for (const char* name : {"Flip.po", "FlipDir/Disk.po"}) {
+                const test::Reply read = client.ask(get(slashes + name, range(0, 511)));
+                leaks += read.body == secret.substr(0, 512) ? 1 : 0;
+                served += read.body == inside.substr(0, 512) ? 1 : 0;
+            }
+            const test::Reply write = client.ask(put(slashes + "Flip.po", std::string(512, 'w'),
+                                                     "Content-Range: bytes 512-1023/4096\r\n"));
+            written += write.status == 200 ? 1 : 0;
+            ASSERT_NE(write.status, 0) << "no answer to write " << i;
+        }
+        done = true;
+        switcher.join();
+        const char* method = walkOnly ? " (walk)" : " (kernel)";
+        EXPECT_EQ(leaks, 0) << "reads of the file outside" << method;
+        EXPECT_TRUE(onDisk(outside) == secret) << "the file outside was written" << method;
+        EXPECT_GT(served, 0) << "no read reached the image inside" << method;
+        EXPECT_GT(written, 0) << "no write reached the image inside" << method;
+    }
+    LibraryRoot::walkOnly(false);
+}
+
 // Three writers and three readers race on one image. Every request is served whole on the
 // server's thread, so a block read is the block before or after some write, never a mix.
 TEST_F(ShareServerTest, ConcurrentReadersAndWritersSeeWholeBlocks) {
@@ -268,6 +326,87 @@ TEST_F(ShareServerTest, ConcurrentReadersAndWritersSeeWholeBlocks) {
                          std::string(kBlocks * 512, char('A' + w * kRounds + kRounds - 1)));
     }
     EXPECT_TRUE(image() == expected) << "the image holds other bytes than the last writes";
+}
+
+// The most memory this process held since `resetPeak`, and what it holds now.
+std::uint64_t memoryKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field)) {
+            return std::stoull(line.substr(std::strlen(field)));
+        }
+    }
+    return 0;
+}
+bool resetPeak() {
+    return bool(std::ofstream("/proc/self/clear_refs") << "5");
+}
+
+// A refused write is answered from its head: its body is skipped as it arrives, never
+// held, and never taken for the next request.
+TEST_F(ShareServerTest, RefusedWritesAreDecidedBeforeTheirBody) {
+    constexpr std::uint64_t kBody = 64ull << 20;
+    const std::string piece(65536, 'x');
+    const auto refused = [&](const std::string& target, const std::string& headers = "") {
+        HttpClient client(m_port);
+        EXPECT_TRUE(client.send("PUT " + target + " HTTP/1.1\r\nContent-Length: " +
+                                std::to_string(kBody) + "\r\n" + headers + "\r\n"));
+        for (std::uint64_t sent = 0; sent < kBody && client.send(piece); sent += piece.size()) {
+        }
+        const int status = client.read().value_or(test::Reply{}).status;
+        EXPECT_EQ(client.ask(get("/Empty.po")).status, 200) << target << ": body read as a request";
+        return status;
+    };
+    ASSERT_TRUE(resetPeak()) << "cannot reset the peak memory figure";
+    const std::uint64_t before = memoryKiB("VmRSS:");
+    EXPECT_EQ(refused(kImage, "Content-Range: bytes 0-/819200\r\n"), 416) << "past the end";
+    EXPECT_EQ(refused("/Games/notes.txt"), 404);
+    m_server->refresh(std::nullopt, false);
+    EXPECT_EQ(refused("/nothing.po"), 403);
+    const std::uint64_t grown = memoryKiB("VmHWM:") - before;
+    EXPECT_LT(grown, 16u << 10) << "the server held a refused body: it grew by " << grown << " KiB";
+    EXPECT_TRUE(image() == m_image);
+}
+
+// A body the share cannot frame leaves the connection's next bytes unknown: the request is
+// refused, nothing is written, and the connection ends.
+TEST_F(ShareServerTest, UnframableBodiesAreRefusedAndEndTheConnection) {
+    const std::string block(512, 'Z');
+    const std::vector<std::pair<std::string, int>> cases{
+        {"Transfer-Encoding: chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 411},
+        {"Content-Length: -512\r\n\r\n" + block, 400},
+        {"Content-Length: 99999999999999999999\r\n\r\n" + block, 400},
+    };
+    for (const auto& [rest, code] : cases) {
+        HttpClient client(m_port);
+        const test::Reply reply = client.ask("PUT " + std::string(kImage) + " HTTP/1.1\r\n" + rest);
+        EXPECT_EQ(reply.status, code) << rest.substr(0, 40);
+        EXPECT_EQ(reply.header("Connection"), "close") << rest.substr(0, 40);
+        EXPECT_TRUE(client.closedSilently()) << rest.substr(0, 40);
+    }
+    EXPECT_TRUE(image() == m_image) << "an unframable body was written";
+}
+
+// Two cards writing one image damage it; the log says so once, naming both.
+TEST_F(ShareServerTest, TwoCardsWritingOneImageAreWarnedAbout) {
+    HttpClient v4(m_port), v6(m_port, AF_INET6);
+    if (!v6.connected()) {
+        GTEST_SKIP() << "no IPv6 loopback here: every peer has the same address";
+    }
+    const std::string block =
+        put(kImage, std::string(512, 'a'), "Content-Range: bytes 0-/819200\r\n");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(v4.ask(block).status, 200);
+        ASSERT_EQ(v6.ask(block).status, 200);
+    }
+    std::vector<std::string> warnings;
+    for (const std::string& line : m_server->status().recentLines.all()) {
+        if (line.find("warning") != std::string::npos) {
+            warnings.push_back(line.substr(10));
+        }
+    }
+    EXPECT_EQ(warnings, std::vector<std::string>{
+                            "warning: two cards writing Games/Star Run.po: 127.0.0.1 and ::1"});
 }
 
 TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {

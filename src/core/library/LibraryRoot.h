@@ -1,0 +1,50 @@
+#pragma once
+// The library folder held open, and files opened strictly inside it. Checking a name and
+// then opening it leaves a gap in which anyone who can write into the library may switch
+// a link to a file elsewhere; here the check and the open are one step, taken relative to
+// the folder's own descriptor, so no name can lead a read or a write out of the library.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorn {
+
+class LibraryRoot {
+public:
+    /// Opens the folder; every open fails with ENOENT when that did not work.
+    explicit LibraryRoot(const std::filesystem::path& folder);
+    ~LibraryRoot();
+    LibraryRoot(const LibraryRoot&) = delete;
+    LibraryRoot& operator=(const LibraryRoot&) = delete;
+
+    /// The folder as given.
+    const std::filesystem::path& folder() const { return m_folder; }
+
+    /// Opens `relPath` (pieces joined by "/") below the folder with `flags` (O_CLOEXEC is
+    /// added). Links are followed while they stay inside the library, absolute ones too
+    /// when they name it by its path; a link leading elsewhere fails the open with EXDEV.
+    /// Returns a descriptor the caller owns, or -1 with errno set.
+    int open(std::string_view relPath, int flags) const;
+
+    /// Tests only: opens by walking the path piece by piece, as on kernels (or under
+    /// system call filters) without openat2; false goes back to the kernel first.
+    static void walkOnly(bool on);
+
+private:
+    int openByKernel(std::string_view relPath, int flags) const;
+    int openByWalk(std::string_view relPath, int flags) const;
+    /// Cuts the library's own path off the pieces of an absolute link target; false when
+    /// the target does not begin with it.
+    bool belowLibrary(std::vector<std::string>& target) const;
+
+    std::filesystem::path m_folder;
+    int m_fd = -1;
+    // Two names of the folder an absolute link may use: its absolute path as given and its
+    // real path, both split into pieces.
+    std::vector<std::string> m_given;
+    std::vector<std::string> m_real;
+};
+
+} // namespace vorn
