@@ -13,6 +13,9 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <mutex>
+#include <sys/types.h>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -20,15 +23,39 @@ namespace vorn::test {
 
 using Names = std::vector<std::string>;
 
-/// A scratch folder, and `counter()` callbacks that count finished conversions.
+/// A scratch folder, `counter()` callbacks that count finished conversions and `failures()`
+/// callbacks that collect the log lines of failed ones.
 class ConversionTest : public ::testing::Test {
 protected:
     std::function<void()> counter() {
         return [this] { ++m_ready; };
     }
+    std::function<void(const std::string&)> failures() {
+        return [this](const std::string& line) {
+            std::lock_guard lock(m_mutex);
+            m_failed.push_back(line);
+        };
+    }
+    /// The failure lines collected so far, which are forgotten.
+    std::vector<std::string> takeFailures() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_failed, {});
+    }
     TempDir m_dir;
     std::atomic<int> m_ready{0};
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_failed;
 };
+
+/// Whether the process `pid` still runs (a zombie, ended but not yet reaped, does not).
+inline bool running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto state = text.rfind(") ");
+    return state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'Z';
+}
 
 /// Runs `body` with PATH set to `path` (or unset, for nullptr), then restores it.
 inline void withPath(const char* path, const std::function<void()>& body) {
