@@ -145,9 +145,7 @@ TEST_F(ServeTest, PortTakenOrFolderMissing) {
     EXPECT_EQ(std::count(missing.text().begin(), missing.text().end(), '\n'), 1) << missing.text();
 }
 
-// The blocked and the ignored standard signals (1 to 31) of a running process, as two hex
-// masks, once it runs `name`. glibc's spawn leaves its own two internal signals (32 and 33)
-// ignored through exec; no converter uses them.
+// The blocked and ignored standard signals of a running process once it runs `name`.
 std::string standardSignals(pid_t pid, const std::string& name) {
     std::string status;
     for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(20ms)) {
@@ -156,16 +154,7 @@ std::string standardSignals(pid_t pid, const std::string& name) {
             break;
         }
     }
-    const auto mask = [&](const std::string& key) {
-        const auto at = status.find("\n" + key + ":\t");
-        const auto bits = at == std::string::npos
-                              ? ~0ull
-                              : std::stoull(status.substr(at + key.size() + 3, 16), nullptr, 16);
-        char text[32];
-        std::snprintf(text, sizeof text, "%s %08llx", key.c_str(), bits & 0x7fffffffull);
-        return std::string(text);
-    };
-    return mask("SigBlk") + ", " + mask("SigIgn");
+    return test::standardSignals(status);
 }
 
 // A dozen MP3s wait behind a converter that never ends. SIGTERM or SIGINT still ends the

@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,22 @@ inline Names partFiles(const std::filesystem::path& cache) {
         }
     }
     return found;
+}
+
+/// The blocked and ignored standard signals (1 to 31) in the text of a /proc/PID/status,
+/// as "SigBlk 00004002, SigIgn 00000000". glibc's spawn leaves its own two internal
+/// signals (32 and 33) ignored through exec; no converter uses them.
+inline std::string standardSignals(const std::string& status) {
+    const auto mask = [&](const std::string& key) {
+        const auto at = status.find(key + ":\t");
+        const unsigned long long bits =
+            at == std::string::npos ? ~0ull
+                                    : std::stoull(status.substr(at + key.size() + 2, 16), nullptr, 16);
+        char text[32];
+        std::snprintf(text, sizeof text, "%s %08llx", key.c_str(), bits & 0x7fffffffull);
+        return std::string(text);
+    };
+    return mask("SigBlk") + ", " + mask("SigIgn");
 }
 
 /// Has `python` (with Pillow) save a 64x40 picture, red on the left half and blue on the
