@@ -27,11 +27,10 @@ public:
     ServeProcess(const std::vector<std::string>& args, const std::filesystem::path& config,
                  const std::string& path = "") {
         // The shell names its process, which exec hands on to env and then to vorn-share.
-        std::string command = "echo $$; exec env -i LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" +
-                              config.string() + "' XDG_CACHE_HOME='" +
-                              (config.parent_path() / "cache").string() + "'" +
-                              (path.empty() ? "" : " PATH='" + path + "'") + " '" +
-                              VORN_SHARE_PATH + "'";
+        std::string command =
+            "echo $$; exec env -i LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" + config.string() +
+            "' XDG_CACHE_HOME='" + (config.parent_path() / "cache").string() + "'" +
+            (path.empty() ? "" : " PATH='" + path + "'") + " '" + VORN_SHARE_PATH + "'";
         for (const std::string& arg : args) {
             command += " '" + arg + "'";
         }

@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
+#include <string>
 #include <sys/types.h>
 #include <utility>
-#include <string>
 #include <vector>
 
 namespace vorn::test {
@@ -99,8 +99,9 @@ inline std::string standardSignals(const std::string& status) {
     const auto mask = [&](const std::string& key) {
         const auto at = status.find(key + ":\t");
         const unsigned long long bits =
-            at == std::string::npos ? ~0ull
-                                    : std::stoull(status.substr(at + key.size() + 2, 16), nullptr, 16);
+            at == std::string::npos
+                ? ~0ull
+                : std::stoull(status.substr(at + key.size() + 2, 16), nullptr, 16);
         char text[32];
         std::snprintf(text, sizeof text, "%s %08llx", key.c_str(), bits & 0x7fffffffull);
         return std::string(text);

@@ -88,15 +88,14 @@ std::optional<std::string> AudioTranscoder::failure(const std::filesystem::path&
     return m_cache.failure(cachedPCM(source));
 }
 
-void AudioTranscoder::transcode(const std::filesystem::path& source,
-                                std::function<void()> onReady, FailedFn onFailed) {
+void AudioTranscoder::transcode(const std::filesystem::path& source, std::function<void()> onReady,
+                                FailedFn onFailed) {
     const std::optional<std::string> ffmpeg = ffmpegPath();
     if (!ffmpeg) {
         return;
     }
-    m_queue.async([this, job = Job{source, *ffmpeg, std::move(onReady), std::move(onFailed)}] {
-        run(job);
-    });
+    m_queue.async(
+        [this, job = Job{source, *ffmpeg, std::move(onReady), std::move(onFailed)}] { run(job); });
 }
 
 void AudioTranscoder::shutdown() {
@@ -135,11 +134,11 @@ std::optional<ConversionFailure> AudioTranscoder::convert(const Job& job,
     const std::filesystem::path part = dest.string() + ".part";
     Files::removeQuietly(part);
     const std::chrono::milliseconds limit = m_limit.forSource(job.source);
-    const std::optional<ChildProcess::Outcome> outcome = ChildProcess::run(
-        job.ffmpeg,
-        {"-nostdin", "-v", "error", "-y", "-i", job.source.string(), "-ac", "1", "-ar",
-         std::to_string(AudioTrack::rate), "-f", "u8", part.string()},
-        limit, &m_cancel);
+    const std::optional<ChildProcess::Outcome> outcome =
+        ChildProcess::run(job.ffmpeg,
+                          {"-nostdin", "-v", "error", "-y", "-i", job.source.string(), "-ac", "1",
+                           "-ar", std::to_string(AudioTrack::rate), "-f", "u8", part.string()},
+                          limit, &m_cancel);
     std::optional<ConversionFailure> failure = ConversionFailure::of(outcome, "ffmpeg", limit);
     if (!failure) {
         failure = store(part, dest);

@@ -160,7 +160,12 @@ void PictureTranscoder::convert(const std::filesystem::path& source, const Still
     if (!m_pythonPath || !m_scriptPath) {
         return;
     }
-    Job job{source,        knobs, force, *m_pythonPath, *m_scriptPath, std::move(onReady),
+    Job job{source,
+            knobs,
+            force,
+            *m_pythonPath,
+            *m_scriptPath,
+            std::move(onReady),
             std::move(onFailed)};
     lock.unlock();
     m_queue.async([this, job = std::move(job)] { run(job); });
@@ -211,8 +216,8 @@ void PictureTranscoder::run(const Job& job) {
 }
 
 // Runs the converter into the partial file; absent when it left a whole screen there.
-std::optional<ConversionFailure> PictureTranscoder::runConverter(const Job& job,
-                                                                 const std::filesystem::path& part) {
+std::optional<ConversionFailure>
+PictureTranscoder::runConverter(const Job& job, const std::filesystem::path& part) {
     using Keep = ConversionFailure::Keep;
     if (!m_cache.writable()) {
         return ConversionFailure{"cache folder not writable", Keep::thisRun};
@@ -230,8 +235,8 @@ std::optional<ConversionFailure> PictureTranscoder::runConverter(const Job& job,
     }
     const std::optional<std::uint64_t> size = Files::size(part);
     if (size != StillPic::shrBytes) {
-        return ConversionFailure{size ? "output of " + std::to_string(*size) + " bytes" : "no output",
-                                 Keep::lasting};
+        return ConversionFailure{
+            size ? "output of " + std::to_string(*size) + " bytes" : "no output", Keep::lasting};
     }
     return std::nullopt;
 }

@@ -1,9 +1,8 @@
 #include "platform/CancelFlag.h"
 
+#include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-#include <cstdint>
 
 namespace vorn {
 

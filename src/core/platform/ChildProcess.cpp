@@ -43,8 +43,8 @@ std::optional<pid_t> spawn(const std::string& program, const std::vector<std::st
     sigfillset(&all); // SIGKILL and SIGSTOP cannot be caught; the child skips them
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) {

@@ -70,10 +70,10 @@ TEST_F(AudioTranscoderTest, OnlyASuccessfulRunLeavesAFileAndCallsBack) {
                   result ? std::string(result, 4) : "(no file)")
             << body;
         EXPECT_EQ(test::partFiles(AudioTranscoder::cacheDir()), test::Names{}) << body;
-        EXPECT_EQ(takeFailures(), failure ? test::Names{"transcode failed: Tiny " +
-                                                        std::to_string(number) + ".wav (" +
-                                                        failure + ")"}
-                                          : test::Names{});
+        EXPECT_EQ(takeFailures(),
+                  failure ? test::Names{"transcode failed: Tiny " + std::to_string(number) +
+                                        ".wav (" + failure + ")"}
+                          : test::Names{});
     }
     EXPECT_EQ(test::slurp(m_dir / "bin/args"), "-nostdin\n-v\nerror\n-y\n-i\n" + source.string() +
                                                    "\n-ac\n1\n-ar\n21973\n-f\nu8\n" +

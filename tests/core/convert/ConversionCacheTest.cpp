@@ -30,8 +30,8 @@ TEST(ConversionCacheTest, LeftoversGoOnlyWhenNoOtherProcessUsesTheFolder) {
     test::TempDir dir;
     const Names leftovers = {".img2shr-x1y2.part", "a.pcm.part", "b.shr.part",
                              "b.shr.part_preview.png"};
-    const Names kept = {".lock", "c.pcm", "d.shr", "d.shr_preview.png", "e.pcm.failed",
-                        "notes.partial"};
+    const Names kept = {".lock",        "c.pcm",        "d.shr", "d.shr_preview.png",
+                        "e.pcm.failed", "notes.partial"};
     for (const char* folder : {"free", "busy"}) {
         for (const std::string& name : leftovers) {
             dir.write(folder + ("/" + name), "x");

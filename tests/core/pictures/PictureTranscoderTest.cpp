@@ -121,7 +121,8 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_EQ(m_ready, 2);
     EXPECT_FALSE(fs::exists(PictureTranscoder::cachedSHR(other, knobs)));
     EXPECT_EQ(test::partFiles(PictureTranscoder::cacheDir()), test::Names{});
-    EXPECT_EQ(takeFailures(), test::Names{"picture convert failed: Other.png (output of 32768 bytes)"});
+    EXPECT_EQ(takeFailures(),
+              test::Names{"picture convert failed: Other.png (output of 32768 bytes)"});
     EXPECT_FALSE(convert(other, false)) << "a failed picture was converted again";
     EXPECT_EQ(transcoder.failure(other, knobs), "output of 32768 bytes");
     EXPECT_EQ(transcoder.failure(other, Knobs{}), std::nullopt) << "other knobs, other conversion";

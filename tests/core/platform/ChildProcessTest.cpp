@@ -30,7 +30,8 @@ std::map<int, std::string> listedDescriptors(const std::string& listing) {
     for (std::string line; std::getline(lines, line);) {
         const auto arrow = line.find(" -> ");
         if (arrow != std::string::npos) {
-            found[std::atoi(line.c_str() + line.rfind(' ', arrow - 1) + 1)] = line.substr(arrow + 4);
+            found[std::atoi(line.c_str() + line.rfind(' ', arrow - 1) + 1)] =
+                line.substr(arrow + 4);
         }
     }
     return found;
@@ -70,7 +71,8 @@ TEST(ChildProcessTest, ChildStartsWithNoSignalBlockedOrIgnored) {
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &blocked, &old); // as `serve` does in every thread
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGHUP, &ignore, &previous);
     const auto status = ChildProcess::run(record.string(), {(dir / "signals").string()});

@@ -168,9 +168,8 @@ TEST(MediaShareTest, BrokenFilesAreLoggedOnceAndNotRetried) {
     test::TempDir dir;
     dir.write("lib/Broken Tune.mp3", "ID3 and then nothing an mp3 would hold");
     dir.write("lib/Art/Torn.jpg", std::string("\xFF\xD8\xFF\xE0") + std::string(300, '\x11'));
-    const std::vector<std::string> expected = {
-        "transcode failed: Broken Tune.mp3 (exit status 1)",
-        "picture convert failed: Torn.jpg (exit status 1)"};
+    const std::vector<std::string> expected = {"transcode failed: Broken Tune.mp3 (exit status 1)",
+                                               "picture convert failed: Torn.jpg (exit status 1)"};
     const auto failures = [](ShareServer& server) {
         std::vector<std::string> lines;
         for (const std::string& line : server.status().recentLines.all()) {
