@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +58,15 @@ inline bool running(pid_t pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     const auto state = text.rfind(") ");
     return state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'Z';
+}
+
+/// Whether the process `pid` has ended within two seconds. A signal to a process that the
+/// caller does not wait for (one its child started) takes effect a moment later.
+inline bool endsSoon(pid_t pid) {
+    for (int i = 0; i < 200 && running(pid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !running(pid);
 }
 
 /// Runs `body` with PATH set to `path` (or unset, for nullptr), then restores it.
