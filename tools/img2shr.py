@@ -41,12 +41,22 @@ import warnings
 
 try:
     import numpy as np
-    from PIL import Image, ImageOps
+    from PIL import Image
 except ImportError as missing:   # an interpreter without the modules
     sys.exit(f"img2shr: this interpreter lacks numpy or Pillow: {missing}")
 
-# Pillow warns about pictures of more than 89 megapixels; it still refuses
-# the truly absurd ones (over 178 megapixels) with an error, which we report.
+# The most pixels decoded at once. A decoded pixel takes at most 4 bytes
+# (Pillow keeps RGB as RGBX), and nothing else of that size is ever held: the
+# picture is shrunk band by band. So a conversion stays under 150 MB.
+MAX_PIXELS = 16_000_000
+# A (baseline) JPEG decodes at as little as 1/8 of its width and height for
+# nearly nothing, so it may hold 64 times more.
+JPEG_REDUCTION = 64
+# Exit status for a picture refused as too large.
+TOO_LARGE = 3
+# Pillow's own check stays behind ours: it errors at twice this many pixels,
+# and warns (which we silence) above it.
+Image.MAX_IMAGE_PIXELS = MAX_PIXELS * JPEG_REDUCTION
 warnings.simplefilter("ignore", Image.DecompressionBombWarning)
 
 WIDTH, HEIGHT = 320, 200
@@ -54,6 +64,8 @@ SHR_BYTES = 32712
 PALETTES = 16
 COLOURS = 16
 MAX_CROP = 0.10          # share of width/height we may crop before padding
+REDUCING_GAP = 3.0       # box-filter down to this many times the final size
+BAND_PIXELS = 1 << 18    # the picture is shrunk in bands of about this many pixels
 FIT_ROUNDS = 4           # rounds of line regrouping and palette re-fitting
 KMEANS_ITERS = 8
 DITHER_STRENGTH = 0.9    # a little below 1 to keep grain down in flat areas
@@ -158,6 +170,10 @@ class ConvertError(Exception):
     """A failure worth one line on stderr."""
 
 
+class TooLarge(ConvertError):
+    """A picture with more pixels than we decode."""
+
+
 def screen_geometry(w, h):
     """Crop box in the source and placement on the screen for a w x h picture.
 
@@ -176,29 +192,49 @@ def screen_geometry(w, h):
     return box, (sw, sh), ((WIDTH - sw) // 2, (HEIGHT - sh) // 2)
 
 
-def _to_8bit(im):
-    """Bring 16-bit, 32-bit and float grey pictures to 8-bit 'L' by their
-    range; Pillow's own conversion would clip them at 255 instead."""
-    a = np.asarray(im)
+def _bands(im, rows):
+    """The picture in horizontal bands of `rows` lines."""
+    w, h = im.size
+    for top in range(0, h, rows):
+        yield im.crop((0, top, w, min(h, top + rows)))
+
+
+def _grey_scale(im, rows):
+    """The factor that brings a 16-bit, 32-bit or float grey picture to
+    0..255 by its range (Pillow's own conversion would clip it at 255
+    instead), found band by band."""
+    top = -np.inf
+    for band in _bands(im, rows):
+        a = np.asarray(band)
+        if a.size:
+            top = max(top, float(np.fmax.reduce(a, axis=None)))
     if im.mode == "F":
-        top = float(np.nanmax(a)) if a.size else 1.0
-        scale = 255.0 if top <= 1.0 else (1.0 if top <= 255.0 else 255.0 / top)
-    else:
-        top = int(a.max()) if a.size else 0
-        scale = 255.0 / max(65535, top)
-    return Image.fromarray(np.clip(np.nan_to_num(a * scale) + 0.5, 0, 255).astype(np.uint8), "L")
+        return 255.0 if top <= 1.0 else (1.0 if top <= 255.0 else 255.0 / top)
+    return 255.0 / max(65535, top)
 
 
-def _normalise_mode(im):
+def _to_8bit(im, scale):
+    """A 16-bit, 32-bit or float grey picture times `scale` as 8-bit 'L'
+    (in place, in single precision: a band costs twice its size at most)."""
+    a = np.asarray(im).astype(np.float32)
+    a *= np.float32(scale)
+    np.nan_to_num(a, copy=False)
+    a += np.float32(0.5)
+    np.clip(a, 0, 255, out=a)
+    return Image.fromarray(a.astype(np.uint8), "L")
+
+
+def _normalise_mode(im, grey_scale=None):
     """Any Pillow mode to one of RGB, RGBA, L, LA or CMYK (modes that Pillow
-    can resize with a proper filter)."""
+    can resize with a proper filter); `grey_scale` is _grey_scale's factor
+    for 16-bit, 32-bit and float pictures (of this one when not given)."""
     m = im.mode
     if m in ("RGB", "RGBA", "L", "LA", "CMYK"):
         return im
     if m == "P" or m == "PA":
         return im.convert("RGBA" if (m == "PA" or "transparency" in im.info) else "RGB")
     if m.startswith("I") or m == "F":
-        return _to_8bit(im)
+        return _to_8bit(im, grey_scale if grey_scale is not None else _grey_scale(im, im.size[1]))
     if m == "1":
         return im.convert("L")
     if m == "LAB":
@@ -206,6 +242,29 @@ def _normalise_mode(im):
         return ImageCms.applyTransform(im, ImageCms.buildTransform(
             ImageCms.createProfile("LAB"), ImageCms.createProfile("sRGB"), "LAB", "RGB"))
     return im.convert("RGB")
+
+
+def shrink(im, factor):
+    """The decoded picture reduced `factor` times (box filter) in a mode fit
+    for resizing. It goes band by band, so that beside the decoded picture
+    only one band and the result are ever held: mode conversions and Pillow's
+    premultiplied reduction of transparent pictures would otherwise each make
+    a whole copy."""
+    w, h = im.size
+    rows = factor * max(1, BAND_PIXELS // (w * factor))
+    grey = _grey_scale(im, rows) if im.mode.startswith("I") or im.mode == "F" else None
+    out, y = None, 0
+    for band in _bands(im, rows):
+        band = _normalise_mode(band, grey)
+        if factor > 1:
+            band = band.reduce(factor)
+        if out is None:
+            out = Image.new(band.mode, (-(-w // factor), -(-h // factor)))
+        out.paste(band, (0, y))
+        y += band.size[1]
+    if im.info.get("icc_profile"):
+        out.info["icc_profile"] = im.info["icc_profile"]
+    return out
 
 
 def _apply_icc(im):
@@ -228,16 +287,20 @@ def _apply_icc(im):
         return im.convert("RGB") if im.mode == "CMYK" else im
 
 
-def fit_to_screen(im):
-    """Scale an opened picture onto the 320 x 200 screen.
+def fit_to_screen(im, full_size=None):
+    """Scale an opened picture onto the 320 x 200 screen; `full_size` is the
+    size the picture had before shrink(), which the crop and the bars follow.
 
     Returns (rgb, mask): uint8 (200, 320, 3) sRGB and a bool (200, 320) that is
     True on the picture and False on the black bars."""
-    box, (sw, sh), (ox, oy) = screen_geometry(*im.size)
+    fw, fh = full_size or im.size
+    box, (sw, sh), (ox, oy) = screen_geometry(fw, fh)
+    kx, ky = im.size[0] / fw, im.size[1] / fh
+    box = (box[0] * kx, box[1] * ky, box[2] * kx, box[3] * ky)
     im = _normalise_mode(im)
     # Pillow resamples RGBA premultiplied, so compositing after the shrink
     # equals compositing before it and costs 100 times less.
-    small = im.resize((sw, sh), Image.LANCZOS, box=box, reducing_gap=3.0)
+    small = im.resize((sw, sh), Image.LANCZOS, box=box, reducing_gap=REDUCING_GAP)
     if im.info.get("icc_profile"):
         small.info["icc_profile"] = im.info["icc_profile"]
     small = _apply_icc(small)
@@ -263,6 +326,37 @@ def _decode_scale(w, h):
     return 2 * s
 
 
+# EXIF orientation (tag 0x0112) to the transposition that shows the picture
+# upright, as ImageOps.exif_transpose does (which would copy the whole decoded
+# picture even when it is upright); 5 to 8 turn it a quarter.
+_T = getattr(Image, "Transpose", Image)
+_ORIENT = {2: _T.FLIP_LEFT_RIGHT, 3: _T.ROTATE_180, 4: _T.FLIP_TOP_BOTTOM,
+           5: _T.TRANSPOSE, 6: _T.ROTATE_270, 7: _T.TRANSVERSE, 8: _T.ROTATE_90}
+
+
+def _pixel_limit(im):
+    """The most pixels an opened picture may have: what it costs to decode
+    stays within MAX_PIXELS pixels of 4 bytes."""
+    if im.format != "JPEG":
+        return MAX_PIXELS
+    if not im.info.get("progressive"):
+        return MAX_PIXELS * JPEG_REDUCTION
+    # A progressive JPEG is held whole as DCT coefficients (2 bytes each, a
+    # component's share by its sampling) however small it is decoded.
+    try:
+        hmax = max(h for _, h, _, _ in im.layer)
+        vmax = max(v for _, _, v, _ in im.layer)
+        per_pixel = 2 * sum(h * v for _, h, v, _ in im.layer) / (hmax * vmax)
+    except (AttributeError, ValueError, TypeError):
+        per_pixel = 8   # as many as four full components take
+    return int(MAX_PIXELS * 4 / per_pixel)
+
+
+def _too_large(w, h, limit):
+    return TooLarge(f"picture too large: {w} x {h} pixels, more than "
+                    f"{limit // 1_000_000} megapixels")
+
+
 def load_picture(path):
     """Open, reduce early, orient and scale a picture; see fit_to_screen."""
     try:
@@ -270,12 +364,27 @@ def load_picture(path):
             w, h = im.size
             if w < 1 or h < 1:
                 raise ConvertError(f"empty picture: {path}")
+            # Refused before anything is decoded.
+            limit = _pixel_limit(im)
+            if w * h > limit:
+                raise _too_large(w, h, limit)
             # JPEG can decode at 1/2, 1/4 or 1/8 of its size nearly for free;
             # a 12-megapixel photo would otherwise cost most of our time.
             need = _decode_scale(w, h)
             if need < 1:
                 im.draft(None, (math.ceil(w * need), math.ceil(h * need)))
-            return fit_to_screen(ImageOps.exif_transpose(im))
+            if im.size[0] * im.size[1] > MAX_PIXELS:  # a JPEG that will not reduce enough
+                raise _too_large(w, h, limit)
+            orientation = im.getexif().get(0x0112)
+            full = im.size
+            # Down to a few times the screen, which the resize then finishes;
+            # turned upright only then, when it is small.
+            small = shrink(im, max(1, int(2 / (REDUCING_GAP * _decode_scale(*full)))))
+        if orientation in _ORIENT:
+            small = small.transpose(_ORIENT[orientation])
+            if orientation >= 5:
+                full = full[::-1]
+        return fit_to_screen(small, full)
     except ConvertError:
         raise
     except (OSError, ValueError, SyntaxError, Image.DecompressionBombError) as e:
@@ -677,7 +786,11 @@ def _number(text):
 EPILOG = """\
 Exit status 0 on success only. On failure (unreadable picture, bad option,
 output that cannot be written) one line goes to standard error, the status is
-non-zero and no output file is left behind.
+non-zero and no output file is left behind. A picture of more than 16
+megapixels is refused with status 3 before it is decoded, so that a
+conversion never takes more than about 150 MB of memory; a baseline JPEG may
+have 64 times more (it decodes at 1/8 of its size), a progressive one fewer
+(it is held whole while decoding).
 """
 
 
@@ -743,6 +856,9 @@ def main(argv=None):
         rgb, mask = load_picture(args.source)
         data = convert(rgb, mask, args.sat, args.con, args.dither)
         write_outputs(args.output, data, decode_shr(data))
+    except TooLarge as e:
+        print(f"img2shr: {e}", file=sys.stderr)
+        return TOO_LARGE
     except ConvertError as e:
         print(f"img2shr: {e}", file=sys.stderr)
         return 1

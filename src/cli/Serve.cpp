@@ -1,5 +1,7 @@
 #include "Serve.h"
 
+#include "audio/AudioTranscoder.h"
+#include "pictures/PictureTranscoder.h"
 #include "platform/FolderWatcher.h"
 #include "platform/HostName.h"
 #include "platform/Preferences.h"
@@ -141,6 +143,11 @@ int serve(const ServeOptions& options) {
     watcher.join();
     server.setOnStatus(nullptr);
     server.stop();
+    // The conversions end before the process does: a worker thread still running queued
+    // conversions while exit() tears down the libraries they use crashes the program, and
+    // a converter left running would outlive it.
+    AudioTranscoder::shared().shutdown();
+    PictureTranscoder::shared().shutdown();
     printNewLines(server.status(), printed);
     return 0;
 }

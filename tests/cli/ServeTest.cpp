@@ -3,6 +3,7 @@
 
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
+#include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
 
@@ -18,15 +19,18 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A running vorn-share with its own preferences folder and nothing else in its
-// environment, its output read through one pipe with every wait bounded; killed if a
-// test leaves it running.
+// A running vorn-share with its own preferences and cache folders beside each other, and
+// nothing else in its environment but `path` when given, its output read through one pipe
+// with every wait bounded; killed if a test leaves it running.
 class ServeProcess {
 public:
-    ServeProcess(const std::vector<std::string>& args, const std::filesystem::path& config) {
+    ServeProcess(const std::vector<std::string>& args, const std::filesystem::path& config,
+                 const std::string& path = "") {
         // The shell names its process, which exec hands on to env and then to vorn-share.
-        std::string command = "echo $$; exec env -i LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" +
-                              config.string() + "' '" + VORN_SHARE_PATH + "'";
+        std::string command =
+            "echo $$; exec env -i LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" + config.string() +
+            "' XDG_CACHE_HOME='" + (config.parent_path() / "cache").string() + "'" +
+            (path.empty() ? "" : " PATH='" + path + "'") + " '" + VORN_SHARE_PATH + "'";
         for (const std::string& arg : args) {
             command += " '" + arg + "'";
         }
@@ -138,6 +142,51 @@ TEST_F(ServeTest, PortTakenOrFolderMissing) {
     ServeProcess missing({"serve", lib() + "/nowhere", "--no-advertise"}, m_dir / "config");
     EXPECT_EQ(missing.exitStatus(), 2);
     EXPECT_EQ(std::count(missing.text().begin(), missing.text().end(), '\n'), 1) << missing.text();
+}
+
+// The blocked and ignored standard signals of a running process once it runs `name`.
+std::string standardSignals(pid_t pid, const std::string& name) {
+    std::string status;
+    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(20ms)) {
+        status = test::slurp("/proc/" + std::to_string(pid) + "/status");
+        if (status.starts_with("Name:\t" + name + "\n")) {
+            break;
+        }
+    }
+    return test::standardSignals(status);
+}
+
+// A dozen MP3s wait behind a converter that never ends. SIGTERM or SIGINT still ends the
+// share at once with status 0, and the converter with it; it started with no signal
+// blocked or ignored although `serve` blocks SIGINT and SIGTERM in all its threads.
+TEST_F(ServeTest, StopsCleanlyWhileConversionsWait) {
+    for (int i = 1; i <= 12; ++i) {
+        m_dir.write("lib/Music/Song " + std::to_string(i) + ".mp3", "not really an mp3");
+    }
+    const auto bin = m_dir / "bin";
+    test::writeScript(bin / "ffmpeg", "echo $$ >> \"${0%/*}/started\"; exec sleep 600");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        std::filesystem::remove(bin / "started");
+        ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config",
+                           bin.string() + ":/usr/bin:/bin");
+        for (int i = 0; i < 100 && !std::filesystem::exists(bin / "started"); ++i) {
+            std::this_thread::sleep_for(50ms);
+        }
+        ASSERT_TRUE(serve.waitFor("share up on port")) << serve.text();
+        const pid_t converter = std::atoi(test::slurp(bin / "started").c_str());
+        ASSERT_GT(converter, 0) << "no conversion started";
+        EXPECT_EQ(standardSignals(converter, "sleep"), "SigBlk 00000000, SigIgn 00000000");
+
+        serve.signal(signal);
+        const std::optional<int> status = serve.exitStatus();
+        const bool converterLeft = kill(converter, 0) == 0;
+        kill(converter, SIGKILL); // whatever happened, leave nothing behind
+        EXPECT_EQ(status, 0) << "signal " << signal << ":\n" << serve.text();
+        EXPECT_FALSE(converterLeft) << "the converter outlived vorn-share";
+        const std::string starts = test::slurp(bin / "started");
+        EXPECT_EQ(std::count(starts.begin(), starts.end(), '\n'), 1)
+            << "queued conversions started during the shutdown";
+    }
 }
 
 } // namespace

@@ -7,28 +7,67 @@
 #include "support/TempDir.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <mutex>
 #include <string>
+#include <sys/types.h>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace vorn::test {
 
 using Names = std::vector<std::string>;
 
-/// A scratch folder, and `counter()` callbacks that count finished conversions.
+/// A scratch folder, `counter()` callbacks that count finished conversions and `failures()`
+/// callbacks that collect the log lines of failed ones.
 class ConversionTest : public ::testing::Test {
 protected:
     std::function<void()> counter() {
         return [this] { ++m_ready; };
     }
+    std::function<void(const std::string&)> failures() {
+        return [this](const std::string& line) {
+            std::lock_guard lock(m_mutex);
+            m_failed.push_back(line);
+        };
+    }
+    /// The failure lines collected so far, which are forgotten.
+    std::vector<std::string> takeFailures() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_failed, {});
+    }
     TempDir m_dir;
     std::atomic<int> m_ready{0};
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_failed;
 };
+
+/// Whether the process `pid` still runs (a zombie, ended but not yet reaped, does not).
+inline bool running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto state = text.rfind(") ");
+    return state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'Z';
+}
+
+/// Whether the process `pid` has ended within two seconds. A signal to a process that the
+/// caller does not wait for (one its child started) takes effect a moment later.
+inline bool endsSoon(pid_t pid) {
+    for (int i = 0; i < 200 && running(pid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !running(pid);
+}
 
 /// Runs `body` with PATH set to `path` (or unset, for nullptr), then restores it.
 inline void withPath(const char* path, const std::function<void()>& body) {
@@ -62,6 +101,23 @@ inline Names partFiles(const std::filesystem::path& cache) {
         }
     }
     return found;
+}
+
+/// The blocked and ignored standard signals (1 to 31) in the text of a /proc/PID/status,
+/// as "SigBlk 00004002, SigIgn 00000000". glibc's spawn leaves its own two internal
+/// signals (32 and 33) ignored through exec; no converter uses them.
+inline std::string standardSignals(const std::string& status) {
+    const auto mask = [&](const std::string& key) {
+        const auto at = status.find(key + ":\t");
+        const unsigned long long bits =
+            at == std::string::npos
+                ? ~0ull
+                : std::stoull(status.substr(at + key.size() + 2, 16), nullptr, 16);
+        char text[32];
+        std::snprintf(text, sizeof text, "%s %08llx", key.c_str(), bits & 0x7fffffffull);
+        return std::string(text);
+    };
+    return mask("SigBlk") + ", " + mask("SigIgn");
 }
 
 /// Has `python` (with Pillow) save a 64x40 picture, red on the left half and blue on the

@@ -2,10 +2,12 @@
 
 import importlib.util
 import os
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 import numpy as np
 from PIL import Image
@@ -253,6 +255,73 @@ class ModeTests(ConverterCase):
         self.assertTrue((abs(col[:80] - (255, 0, 0)) < 60).all(), "top is not red")
         self.assertTrue((abs(col[120:] - (0, 0, 255)) < 60).all(), "bottom is not blue")
         self.assertTrue((out[:, :100] == 0).all(), "a tall picture needs side bars")
+
+
+def huge_png(path, w, h):
+    """A real w x h RGB PNG, all black, written line by line: the 13000 x
+    13000 one takes 0.5 MB on disk and would take 680 MB once decoded."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data)))
+    packer, line, idat = zlib.compressobj(9), b"\0" * (1 + 3 * w), []
+    for _ in range(h):
+        idat.append(packer.compress(line))
+    idat.append(packer.flush())
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)))
+        f.write(chunk(b"IDAT", b"".join(idat)) + chunk(b"IEND", b""))
+
+
+class SizeTests(ConverterCase):
+    """What is decoded at once is capped; what is accepted is shrunk in bands."""
+
+    def run_script(self, *args):
+        return subprocess.run([PYTHON, SCRIPT, *args], capture_output=True, text=True,
+                              timeout=120)
+
+    def test_pictures_over_the_cap_are_refused_before_decoding(self):
+        huge_png(self.path("huge.png"), 13000, 13000)   # under Pillow's own limit
+        Image.new("L", (4000, 4000), 90).save(self.path("cap.png"))
+        Image.new("L", (4001, 4000), 90).save(self.path("over.png"))
+        # JPEG decodes at 1/8 of its size, unless progressive: then it is held whole.
+        photo = Image.new("RGB", (3300, 3300), (200, 120, 40))
+        photo.save(self.path("photo.jpg"), quality=80)
+        photo.save(self.path("progressive.jpg"), quality=80, progressive=True, subsampling=0)
+        del photo
+        out = self.path("out.shr")
+        cases = {"huge.png": "13000 x 13000 pixels, more than 16 megapixels",
+                 "cap.png": None, "over.png": "4001 x 4000 pixels, more than 16 megapixels",
+                 "photo.jpg": None,
+                 "progressive.jpg": "3300 x 3300 pixels, more than 10 megapixels"}
+        for name, refusal in cases.items():
+            with self.subTest(name):
+                r = self.run_script(self.path(name), out)
+                if refusal is None:
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    self.assertEqual(os.path.getsize(out), SHR_BYTES)
+                    os.remove(out)
+                    os.remove(out + "_preview.png")
+                    continue
+                self.assertEqual(r.returncode, img2shr.TOO_LARGE, r.stderr)
+                self.assertEqual(r.stderr, f"img2shr: picture too large: {refusal}\n")
+                self.assertFalse(os.path.exists(out))
+
+    def test_bands_make_one_picture(self):
+        # A transparent left half turns white, band by band, with no seam.
+        indexed = Image.new("P", (3200, 2000), 1)
+        indexed.putpalette([0, 0, 0, 255, 0, 0])
+        indexed.paste(0, (0, 0, 1600, 2000))
+        _, out = self.convert(self.save(indexed, "indexed.png", transparency=0))
+        self.assertTrue((np.abs(out[:, 20:140].astype(int) - 255).max(2) < 40).all(), "not white")
+        self.assertTrue((np.abs(out[:, 180:300].astype(int) - (255, 0, 0)).max(2) < 40).all(),
+                        "not red")
+        # A 16-bit ramp down the picture is scaled by the range of the whole
+        # picture, not of each band: its lines get lighter all the way.
+        ramp = np.repeat(np.linspace(0, 65535, 2000)[:, None], 3200, 1).astype(np.uint16)
+        _, out = self.convert(self.save(Image.fromarray(ramp), "ramp.png"))
+        lines = out[..., 0].astype(float).mean(1)
+        want = np.linspace(0, 255, 200)
+        self.assertLess(np.abs(lines - want).max(), 24, f"lines {lines[::25].round()}")
 
 
 class CommandLineTests(ConverterCase):

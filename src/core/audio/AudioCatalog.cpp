@@ -77,6 +77,8 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
             catalog.tracks.push_back(makeTrack(file, std::move(claim.name), *size, cache));
         } else if (!haveFFmpeg) {
             ++catalog.awaitingFFmpeg;
+        } else if (transcoder.failure(file.url)) {
+            catalog.failed.push_back(DiskImage::cleanName(file.fileName()));
         } else {
             catalog.pending.push_back(DiskImage::cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
@@ -84,12 +86,14 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
     }
     MediaList::sortByDisplayName(catalog.tracks);
     std::sort(catalog.pending.begin(), catalog.pending.end());
+    std::sort(catalog.failed.begin(), catalog.failed.end());
     return catalog;
 }
 
-void AudioCatalog::kickTranscodes(const std::function<void()>& onReady) const {
+void AudioCatalog::kickTranscodes(const std::function<void()>& onReady,
+                                  const std::function<void(const std::string&)>& onFailed) const {
     for (const std::filesystem::path& source : pendingSources) {
-        AudioTranscoder::shared().transcode(source, onReady);
+        AudioTranscoder::shared().transcode(source, onReady, onFailed);
     }
 }
 

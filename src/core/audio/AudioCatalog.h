@@ -21,6 +21,9 @@ struct AudioCatalog {
     std::vector<AudioTrack> tracks;
     /// Display names of sources waiting for conversion, in plain string order.
     std::vector<std::string> pending;
+    /// Display names of sources whose conversion failed (and is not tried again until the
+    /// source changes), in plain string order.
+    std::vector<std::string> failed;
     /// Sources without converted audio while no ffmpeg is known.
     std::int64_t awaitingFFmpeg = 0;
     /// The library files behind `pending`, in walk order.
@@ -35,8 +38,10 @@ struct AudioCatalog {
     static AudioCatalog scan(const std::vector<WalkedFile>& files,
                              const AudioTranscoder& transcoder);
 
-    /// Asks the shared transcoder to convert every pending source.
-    void kickTranscodes(const std::function<void()>& onReady) const;
+    /// Asks the shared transcoder to convert every pending source; `onFailed` gets the log
+    /// line of each conversion that fails.
+    void kickTranscodes(const std::function<void()>& onReady,
+                        const std::function<void(const std::string&)>& onFailed = {}) const;
     std::int64_t pages() const;
     /// One page (from 1), naming the next page when there is one.
     std::string pageJSON(std::int64_t page, std::string_view baseURL) const;

@@ -8,18 +8,57 @@
 #include "platform/XdgPaths.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace vorn {
+namespace {
+
+using Keep = ConversionFailure::Keep;
+
+// Checks the partial file ffmpeg wrote and moves it into place. Served audio never holds
+// a zero byte: the lowest sample is stored one step higher.
+std::optional<ConversionFailure> store(const std::filesystem::path& part,
+                                       const std::filesystem::path& dest) {
+    const std::optional<std::uint64_t> size = Files::size(part);
+    if (!size) {
+        return ConversionFailure{"no output", Keep::lasting};
+    }
+    if (*size == 0) {
+        return ConversionFailure{"output of 0 bytes", Keep::lasting};
+    }
+    if (std::optional<std::string> samples = Files::read(part)) {
+        std::replace(samples->begin(), samples->end(), '\0', '\x01');
+        if (!Files::write(part, *samples)) {
+            return ConversionFailure{errno == ENOSPC ? "disk full" : "cannot write the cache",
+                                     Keep::thisRun};
+        }
+    }
+    if (!Files::move(part, dest)) {
+        return ConversionFailure{"cannot write the cache", Keep::thisRun};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+struct AudioTranscoder::Job {
+    std::filesystem::path source;
+    std::string ffmpeg;
+    std::function<void()> onReady;
+    FailedFn onFailed;
+};
 
 AudioTranscoder& AudioTranscoder::shared() {
     static AudioTranscoder instance(ConversionTools::findFFmpeg());
     return instance;
 }
 
-AudioTranscoder::AudioTranscoder(std::optional<std::string> ffmpegPath)
-    : m_ffmpegPath(std::move(ffmpegPath)) {
-    std::error_code ignored;
-    std::filesystem::create_directories(cacheDir(), ignored);
+AudioTranscoder::AudioTranscoder(std::optional<std::string> ffmpegPath, ConversionLimit limit)
+    : m_ffmpegPath(std::move(ffmpegPath)), m_limit(limit) {}
+
+AudioTranscoder::~AudioTranscoder() {
+    shutdown();
 }
 
 std::optional<std::string> AudioTranscoder::ffmpegPath() const {
@@ -29,8 +68,11 @@ std::optional<std::string> AudioTranscoder::ffmpegPath() const {
 
 void AudioTranscoder::refresh() {
     std::optional<std::string> found = ConversionTools::findFFmpeg();
-    std::lock_guard lock(m_mutex);
-    m_ffmpegPath = std::move(found);
+    {
+        std::lock_guard lock(m_mutex);
+        m_ffmpegPath = std::move(found);
+    }
+    m_cache.forgetFailuresInMemory();
 }
 
 const std::filesystem::path& AudioTranscoder::cacheDir() {
@@ -42,45 +84,72 @@ std::filesystem::path AudioTranscoder::cachedPCM(const std::filesystem::path& so
     return cacheDir() / CacheName::fileName(CacheName::key(source), ".pcm");
 }
 
-void AudioTranscoder::transcode(const std::filesystem::path& source,
-                                std::function<void()> onReady) {
+std::optional<std::string> AudioTranscoder::failure(const std::filesystem::path& source) const {
+    return m_cache.failure(cachedPCM(source));
+}
+
+void AudioTranscoder::transcode(const std::filesystem::path& source, std::function<void()> onReady,
+                                FailedFn onFailed) {
     const std::optional<std::string> ffmpeg = ffmpegPath();
     if (!ffmpeg) {
         return;
     }
-    m_queue.async([source, ffmpeg = *ffmpeg, onReady = std::move(onReady)] {
-        convert(source, ffmpeg, onReady);
-    });
+    m_queue.async(
+        [this, job = Job{source, *ffmpeg, std::move(onReady), std::move(onFailed)}] { run(job); });
 }
 
-void AudioTranscoder::convert(const std::filesystem::path& source, const std::string& ffmpeg,
-                              const std::function<void()>& onReady) {
-    const std::filesystem::path dest = cachedPCM(source);
-    if (Files::exists(dest)) {
-        return; // converted meanwhile, for instance queued twice
+void AudioTranscoder::shutdown() {
+    m_queue.close();
+    m_cancel.raise();
+    m_queue.stop();
+}
+
+void AudioTranscoder::run(const Job& job) {
+    const std::filesystem::path dest = cachedPCM(job.source);
+    if (Files::exists(dest) || m_cache.failure(dest) || !Files::exists(job.source)) {
+        return; // converted or failed meanwhile (queued twice), or no longer there
+    }
+    const std::optional<ConversionFailure> failure = convert(job, dest);
+    if (!failure) {
+        if (job.onReady) {
+            job.onReady();
+        }
+        return;
+    }
+    m_cache.remember(dest, *failure);
+    if (failure->keep != Keep::no && job.onFailed) {
+        job.onFailed("transcode failed: " + job.source.filename().string() + " (" +
+                     failure->reason + ")");
+    }
+}
+
+std::optional<ConversionFailure> AudioTranscoder::convert(const Job& job,
+                                                          const std::filesystem::path& dest) {
+    if (!m_cache.writable()) {
+        return ConversionFailure{"cache folder not writable", Keep::thisRun};
+    }
+    if (access(job.source.c_str(), R_OK) != 0) {
+        return ConversionFailure{"cannot read the file", Keep::thisRun};
     }
     const std::filesystem::path part = dest.string() + ".part";
     Files::removeQuietly(part);
-    const std::optional<int> status = ChildProcess::run(
-        ffmpeg, {"-nostdin", "-v", "error", "-y", "-i", source.string(), "-ac", "1", "-ar",
-                 std::to_string(AudioTrack::rate), "-f", "u8", part.string()});
-    if (!status) {
-        return; // ffmpeg did not start: it left nothing to clean up
+    const std::chrono::milliseconds limit = m_limit.forSource(job.source);
+    const std::optional<ChildProcess::Outcome> outcome =
+        ChildProcess::run(job.ffmpeg,
+                          {"-nostdin", "-v", "error", "-y", "-i", job.source.string(), "-ac", "1",
+                           "-ar", std::to_string(AudioTrack::rate), "-f", "u8", part.string()},
+                          limit, &m_cancel);
+    std::optional<ConversionFailure> failure = ConversionFailure::of(outcome, "ffmpeg", limit);
+    if (!failure) {
+        failure = store(part, dest);
     }
-    const std::optional<std::uint64_t> size = Files::size(part);
-    if (*status != 0 || !size || *size == 0) {
+    if (failure) {
         Files::removeQuietly(part);
-        return;
+        if (failure->keep == Keep::lasting && m_cache.full()) {
+            failure = ConversionFailure{"disk full", Keep::thisRun}; // not the file's fault
+        }
     }
-    // Served audio never holds a zero byte: the lowest sample is stored one step higher.
-    if (std::optional<std::string> samples = Files::read(part)) {
-        std::replace(samples->begin(), samples->end(), '\0', '\x01');
-        Files::write(part, *samples);
-    }
-    Files::move(part, dest);
-    if (onReady) {
-        onReady();
-    }
+    return failure;
 }
 
 } // namespace vorn

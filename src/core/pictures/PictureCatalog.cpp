@@ -65,13 +65,15 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
             continue;
         }
         // A cache file of another size (a damaged one) makes the picture pending again.
-        const std::filesystem::path cache =
-            PictureTranscoder::cachedSHR(file.url, PictureTranscoder::knobs(file.url));
+        const StillPic::Knobs knobs = PictureTranscoder::knobs(file.url);
+        const std::filesystem::path cache = PictureTranscoder::cachedSHR(file.url, knobs);
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
                 makePicture(file, std::move(claim.name), StillPic::shrBytes, cache));
         } else if (!ready) {
             ++catalog.awaitingConverter;
+        } else if (transcoder.failure(file.url, knobs)) {
+            catalog.failed.push_back(DiskImage::cleanName(file.fileName()));
         } else {
             catalog.pending.push_back(DiskImage::cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
@@ -79,13 +81,15 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
     }
     MediaList::sortByDisplayName(catalog.pictures);
     std::sort(catalog.pending.begin(), catalog.pending.end());
+    std::sort(catalog.failed.begin(), catalog.failed.end());
     return catalog;
 }
 
-void PictureCatalog::kickConverts(const std::function<void()>& onReady) const {
+void PictureCatalog::kickConverts(const std::function<void()>& onReady,
+                                  const std::function<void(const std::string&)>& onFailed) const {
     for (const std::filesystem::path& source : pendingSources) {
         PictureTranscoder::shared().convert(source, PictureTranscoder::knobs(source), false,
-                                            onReady);
+                                            onReady, onFailed);
     }
 }
 

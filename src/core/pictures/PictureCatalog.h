@@ -21,6 +21,9 @@ struct PictureCatalog {
     std::vector<StillPic> pictures;
     /// Display names of pictures waiting for conversion, in plain string order.
     std::vector<std::string> pending;
+    /// Display names of pictures whose conversion with their knobs failed (and is not tried
+    /// again until the picture or its knobs change), in plain string order.
+    std::vector<std::string> failed;
     /// Convertible pictures without a complete cache file while the converter is missing.
     std::int64_t awaitingConverter = 0;
     /// The library files behind `pending`, in walk order.
@@ -35,8 +38,10 @@ struct PictureCatalog {
     static PictureCatalog scan(const std::vector<WalkedFile>& files,
                                const PictureTranscoder& transcoder);
 
-    /// Asks the shared transcoder to convert every pending picture with its knobs.
-    void kickConverts(const std::function<void()>& onReady) const;
+    /// Asks the shared transcoder to convert every pending picture with its knobs;
+    /// `onFailed` gets the log line of each conversion that fails.
+    void kickConverts(const std::function<void()>& onReady,
+                      const std::function<void(const std::string&)>& onFailed = {}) const;
     std::int64_t pages() const;
     /// One page (from 1), naming the next page when there is one.
     std::string pageJSON(std::int64_t page, std::string_view baseURL) const;

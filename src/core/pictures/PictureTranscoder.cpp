@@ -20,6 +20,7 @@ struct PictureTranscoder::Job {
     std::string python;
     std::string script;
     std::function<void()> onReady;
+    FailedFn onFailed;
 };
 
 PictureTranscoder& PictureTranscoder::shared() {
@@ -28,10 +29,11 @@ PictureTranscoder& PictureTranscoder::shared() {
 }
 
 PictureTranscoder::PictureTranscoder(std::optional<std::string> pythonPath,
-                                     std::optional<std::string> scriptPath)
-    : m_pythonPath(std::move(pythonPath)), m_scriptPath(std::move(scriptPath)) {
-    std::error_code ignored;
-    std::filesystem::create_directories(cacheDir(), ignored);
+                                     std::optional<std::string> scriptPath, ConversionLimit limit)
+    : m_pythonPath(std::move(pythonPath)), m_scriptPath(std::move(scriptPath)), m_limit(limit) {}
+
+PictureTranscoder::~PictureTranscoder() {
+    shutdown();
 }
 
 std::optional<std::string> PictureTranscoder::pythonPath() const {
@@ -52,9 +54,12 @@ bool PictureTranscoder::converterReady() const {
 void PictureTranscoder::refresh() {
     std::optional<std::string> python = ConversionTools::findPythonWithModules();
     std::optional<std::string> script = findScript();
-    std::lock_guard lock(m_mutex);
-    m_pythonPath = std::move(python);
-    m_scriptPath = std::move(script);
+    {
+        std::lock_guard lock(m_mutex);
+        m_pythonPath = std::move(python);
+        m_scriptPath = std::move(script);
+    }
+    m_cache.forgetFailuresInMemory();
 }
 
 std::vector<std::filesystem::path> PictureTranscoder::scriptCandidates() {
@@ -144,36 +149,61 @@ std::vector<std::string> PictureTranscoder::arguments(const std::string& script,
     return list;
 }
 
+std::optional<std::string> PictureTranscoder::failure(const std::filesystem::path& source,
+                                                      const StillPic::Knobs& knobs) const {
+    return m_cache.failure(cachedSHR(source, knobs));
+}
+
 void PictureTranscoder::convert(const std::filesystem::path& source, const StillPic::Knobs& knobs,
-                                bool force, std::function<void()> onReady) {
+                                bool force, std::function<void()> onReady, FailedFn onFailed) {
     std::unique_lock lock(m_mutex);
     if (!m_pythonPath || !m_scriptPath) {
         return;
     }
-    Job job{source, knobs, force, *m_pythonPath, *m_scriptPath, std::move(onReady)};
+    Job job{source,
+            knobs,
+            force,
+            *m_pythonPath,
+            *m_scriptPath,
+            std::move(onReady),
+            std::move(onFailed)};
     lock.unlock();
-    m_queue.async([job = std::move(job)] { run(job); });
+    m_queue.async([this, job = std::move(job)] { run(job); });
+}
+
+void PictureTranscoder::shutdown() {
+    m_queue.close();
+    m_cancel.raise();
+    m_queue.stop();
 }
 
 void PictureTranscoder::run(const Job& job) {
+    using Keep = ConversionFailure::Keep;
     const std::filesystem::path dest = cachedSHR(job.source, job.knobs);
-    if (!job.force && Files::size(dest) == StillPic::shrBytes) {
+    if (!job.force && (Files::size(dest) == StillPic::shrBytes || m_cache.failure(dest))) {
         return;
+    }
+    if (!Files::exists(job.source)) {
+        return; // no longer there: the next rescan drops it
     }
     const std::filesystem::path part = dest.string() + ".part";
     const std::filesystem::path partPreview = part.string() + "_preview.png";
     const std::filesystem::path destPreview = dest.string() + "_preview.png";
-    Files::removeQuietly(part);
-    const std::optional<int> status =
-        ChildProcess::run(job.python, arguments(job.script, job.source, part, job.knobs));
-    if (!status) {
-        return; // the interpreter did not start: it left nothing behind
-    }
-    if (*status != 0 || Files::size(part) != StillPic::shrBytes) {
+    std::optional<ConversionFailure> failure = runConverter(job, part);
+    if (failure) {
         Files::removeQuietly(part);
         Files::removeQuietly(partPreview);
+        if (failure->keep == Keep::lasting && m_cache.full()) {
+            failure = ConversionFailure{"disk full", Keep::thisRun}; // not the picture's fault
+        }
+        m_cache.remember(dest, *failure);
+        if (failure->keep != Keep::no && job.onFailed) {
+            job.onFailed("picture convert failed: " + job.source.filename().string() + " (" +
+                         failure->reason + ")");
+        }
         return;
     }
+    m_cache.forget(dest);
     Files::removeQuietly(dest);
     Files::removeQuietly(destPreview);
     Files::move(part, dest);
@@ -183,6 +213,32 @@ void PictureTranscoder::run(const Job& job) {
     if (job.onReady) {
         job.onReady();
     }
+}
+
+// Runs the converter into the partial file; absent when it left a whole screen there.
+std::optional<ConversionFailure>
+PictureTranscoder::runConverter(const Job& job, const std::filesystem::path& part) {
+    using Keep = ConversionFailure::Keep;
+    if (!m_cache.writable()) {
+        return ConversionFailure{"cache folder not writable", Keep::thisRun};
+    }
+    if (access(job.source.c_str(), R_OK) != 0) {
+        return ConversionFailure{"cannot read the file", Keep::thisRun};
+    }
+    Files::removeQuietly(part);
+    const std::chrono::milliseconds limit = m_limit.forSource(job.source);
+    const auto outcome = ChildProcess::run(
+        job.python, arguments(job.script, job.source, part, job.knobs), limit, &m_cancel);
+    if (auto failure = ConversionFailure::of(outcome, "python3", limit,
+                                             {{tooLargeStatus, "picture too large"}})) {
+        return failure;
+    }
+    const std::optional<std::uint64_t> size = Files::size(part);
+    if (size != StillPic::shrBytes) {
+        return ConversionFailure{
+            size ? "output of " + std::to_string(*size) + " bytes" : "no output", Keep::lasting};
+    }
+    return std::nullopt;
 }
 
 } // namespace vorn

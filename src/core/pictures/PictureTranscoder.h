@@ -1,9 +1,13 @@
 #pragma once
 // Converts library pictures into SHR screens with tools/img2shr.py (python3 with numpy
 // and Pillow), cached under the user's cache folder, one conversion at a time in the
-// background. Each picture keeps its own conversion settings (knobs) in the preferences.
+// background, each within a time limit. Each picture keeps its own conversion settings
+// (knobs) in the preferences.
 
+#include "convert/ConversionCache.h"
+#include "convert/ConversionLimit.h"
 #include "pictures/StillPic.h"
+#include "platform/CancelFlag.h"
 #include "platform/SerialQueue.h"
 
 #include <filesystem>
@@ -17,17 +21,26 @@ namespace vorn {
 
 class PictureTranscoder {
 public:
+    /// Gets the log line of a failed conversion: "picture convert failed: NAME (reason)".
+    using FailedFn = std::function<void(const std::string& line)>;
+
     /// The instance the whole program shares; looks for the interpreter and the script
     /// when first used.
     static PictureTranscoder& shared();
-    /// A transcoder with a given interpreter and script (absent: none).
-    PictureTranscoder(std::optional<std::string> pythonPath, std::optional<std::string> scriptPath);
+    /// A transcoder with a given interpreter and script (absent: none) and time limit.
+    PictureTranscoder(std::optional<std::string> pythonPath, std::optional<std::string> scriptPath,
+                      ConversionLimit limit = {});
+    /// Shuts down first.
+    ~PictureTranscoder();
+    PictureTranscoder(const PictureTranscoder&) = delete;
+    PictureTranscoder& operator=(const PictureTranscoder&) = delete;
 
     std::optional<std::string> pythonPath() const;
     std::optional<std::string> scriptPath() const;
     /// Both the interpreter and the script are there.
     bool converterReady() const;
-    /// Looks for the interpreter and the script again.
+    /// Looks for the interpreter and the script again, and tries again what failed for
+    /// want of them (or of room).
     void refresh();
 
     /// The places the converter script is looked for, in order.
@@ -50,22 +63,40 @@ public:
                                               const std::filesystem::path& output,
                                               const StillPic::Knobs& knobs);
 
-    /// Queues one conversion. Unless `force`, a complete cache file ends the job early.
-    /// `onReady` runs on the transcoder's thread after a conversion that succeeded, never
-    /// otherwise. Without interpreter or script nothing is queued.
+    /// Queues one conversion. Unless `force`, a complete cache file or a failure that
+    /// stands ends the job early. `onReady` runs on the transcoder's thread after a
+    /// conversion that succeeded, `onFailed` after one that failed (not after one that
+    /// shutdown cancelled). Without interpreter or script, or after shutdown, nothing is
+    /// queued.
     void convert(const std::filesystem::path& source, const StillPic::Knobs& knobs, bool force,
-                 std::function<void()> onReady);
+                 std::function<void()> onReady, FailedFn onFailed = {});
+    /// Why the conversion of `source` with `knobs` failed, while that stands: until the
+    /// source or its knobs change, or for failures that were not the file's fault, until
+    /// `refresh` or a restart.
+    std::optional<std::string> failure(const std::filesystem::path& source,
+                                       const StillPic::Knobs& knobs) const;
     /// Waits until the queued conversions have run.
     void drain() { m_queue.drain(); }
+    /// Ends the conversions for good: drops the queued ones, stops a running converter and
+    /// waits for the worker thread to end.
+    void shutdown();
+
+    /// The converter's exit status for a picture it refuses as too large.
+    static constexpr int tooLargeStatus = 3;
 
 private:
     struct Job;
-    static void run(const Job& job);
+    void run(const Job& job);
+    std::optional<ConversionFailure> runConverter(const Job& job,
+                                                  const std::filesystem::path& part);
 
     mutable std::mutex m_mutex;
     std::optional<std::string> m_pythonPath; // guarded by m_mutex
     std::optional<std::string> m_scriptPath; // guarded by m_mutex
-    SerialQueue m_queue{"vorn-img2shr", true};
+    const ConversionLimit m_limit;
+    ConversionCache m_cache{cacheDir()};
+    CancelFlag m_cancel;
+    SerialQueue m_queue{"vorn-img2shr", true}; // last: its worker uses everything above
 };
 
 } // namespace vorn

@@ -1,9 +1,12 @@
 #include "platform/Files.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vorn::Files {
 
@@ -38,24 +41,43 @@ bool move(const std::filesystem::path& from, const std::filesystem::path& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Descriptors here are close-on-exec (which file streams cannot ask for): a converter
+// started meanwhile on another thread must not inherit them.
 std::optional<std::string> read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        bytes.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
     }
-    return std::move(bytes).str();
+    close(fd);
+    return n == 0 ? std::optional<std::string>(std::move(bytes)) : std::nullopt;
 }
 
 bool write(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.close();
-    return bool(out);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    std::string_view left = bytes;
+    while (!left.empty()) {
+        const ssize_t n = ::write(fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            close(fd);
+            errno = error; // the reason stays for the caller (a full disk)
+            return false;
+        }
+        left.remove_prefix(std::size_t(n));
+    }
+    return close(fd) == 0;
 }
 
 } // namespace vorn::Files

@@ -22,7 +22,7 @@ void removeQuietly(const std::filesystem::path& path);
 bool move(const std::filesystem::path& from, const std::filesystem::path& to);
 /// The whole file; absent when it cannot be read.
 std::optional<std::string> read(const std::filesystem::path& path);
-/// Replaces the file's contents; false on failure.
+/// Replaces the file's contents; false on failure, with errno telling why.
 bool write(const std::filesystem::path& path, const std::string& bytes);
 
 } // namespace vorn::Files

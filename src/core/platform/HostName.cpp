@@ -1,8 +1,9 @@
 #include "platform/HostName.h"
 
+#include "platform/Files.h"
 #include "platform/Text.h"
 
-#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace vorn {
@@ -10,7 +11,7 @@ namespace {
 
 // machine-info is a shell-style file: KEY=value, the value possibly quoted.
 std::string prettyHostName() {
-    std::ifstream in("/etc/machine-info");
+    std::istringstream in(Files::read("/etc/machine-info").value_or(""));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.starts_with("PRETTY_HOSTNAME=")) {

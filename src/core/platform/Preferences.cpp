@@ -1,14 +1,13 @@
 #include "platform/Preferences.h"
 
+#include "platform/Files.h"
 #include "platform/Text.h"
 #include "platform/XdgPaths.h"
 
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -36,15 +35,13 @@ struct Preferences::Store {
 namespace {
 
 std::optional<nlohmann::json> readObject(const std::filesystem::path& file, bool& unreadable) {
-    std::ifstream in(file, std::ios::binary);
+    const std::optional<std::string> text = Files::read(file);
     unreadable = false;
-    if (!in) {
+    if (!text) {
         return std::nullopt; // no file yet: start empty
     }
-    std::stringstream text;
-    text << in.rdbuf();
     try {
-        nlohmann::json doc = nlohmann::json::parse(text.str());
+        nlohmann::json doc = nlohmann::json::parse(*text);
         if (doc.is_object()) {
             return doc;
         }

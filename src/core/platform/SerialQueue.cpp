@@ -1,6 +1,7 @@
 #include "platform/SerialQueue.h"
 
 #include <future>
+#include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -17,21 +18,52 @@ SerialQueue::~SerialQueue() {
         m_stopping = true;
     }
     m_wake.notify_one();
-    m_worker.join();
+    std::lock_guard join(m_joinMutex);
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
 }
 
 void SerialQueue::async(std::function<void()> task) {
     {
         std::lock_guard lock(m_mutex);
+        if (m_closed) {
+            return; // destroyed here, outside the lock; a drain waiting on it wakes up
+        }
         m_tasks.push_back(std::move(task));
     }
     m_wake.notify_one();
 }
 
+std::size_t SerialQueue::close() {
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        dropped.swap(m_tasks);
+    }
+    return dropped.size(); // the tasks are destroyed outside the lock
+}
+
+void SerialQueue::stop() {
+    close();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    std::lock_guard join(m_joinMutex);
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id()) {
+        m_worker.join();
+    }
+}
+
 void SerialQueue::drain() {
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    async([&done] { done.set_value(); });
+    // The task owns the promise: when the task is dropped unrun, the promise goes with it
+    // and the wait ends all the same.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    async([done = std::move(done)] { done->set_value(); });
     finished.wait();
 }
 

@@ -129,9 +129,24 @@ std::function<void()> ShareEngine::onServerThread(void (ShareEngine::*step)()) {
     };
 }
 
+std::function<void(const std::string&)>
+ShareEngine::onConversionFailed(void (ShareState::*rescan)()) {
+    return [gate = m_gate, weak = weak_from_this(), rescan](const std::string& line) {
+        gate->post([weak, rescan, line] {
+            if (auto self = weak.lock()) {
+                (self->m_state.*rescan)(); // the item is listed as failed, no longer pending
+                self->m_state.log(line);
+                self->publish();
+            }
+        });
+    };
+}
+
 void ShareEngine::kickTranscodes() {
-    m_state.audio.kickTranscodes(onServerThread(&ShareEngine::audioReady));
-    m_state.pictures.kickConverts(onServerThread(&ShareEngine::picturesReady));
+    m_state.audio.kickTranscodes(onServerThread(&ShareEngine::audioReady),
+                                 onConversionFailed(&ShareState::rescanAudio));
+    m_state.pictures.kickConverts(onServerThread(&ShareEngine::picturesReady),
+                                  onConversionFailed(&ShareState::rescanPictures));
 }
 
 void ShareEngine::audioReady() {

@@ -79,6 +79,9 @@ private:
     /// A callback for another thread that runs `step` on the server's thread, if the
     /// server is still there.
     std::function<void()> onServerThread(void (ShareEngine::*step)());
+    /// A callback for a converter's thread that logs a failed conversion on the server's
+    /// thread, after rescanning its kind with `rescan`.
+    std::function<void(const std::string&)> onConversionFailed(void (ShareState::*rescan)());
     void audioReady();
     void picturesReady();
 

@@ -126,6 +126,15 @@ TEST_F(AudioCatalogTest, EachNameIsClaimedOnce) {
 
     std::ofstream(cacheB, std::ios::trunc).close();
     EXPECT_EQ(scan(m_ffmpeg).pending.size(), 4u) << "an empty cache file is no conversion";
+
+    // A conversion that failed is listed as such, and no longer pending.
+    std::ofstream(ConversionCache::marker(AudioTranscoder::cachedPCM(m_dir / "lib/E/beta.ogg")))
+        << "exit status 1\n";
+    catalog = scan(m_ffmpeg);
+    EXPECT_EQ(catalog.failed, Names{"beta"});
+    EXPECT_EQ(catalog.pending, (Names{"Alpha", "Intro", "Intro"}));
+    EXPECT_EQ(catalog.pendingSources.size(), 3u);
+    EXPECT_EQ(scan(m_noFFmpeg).failed, Names{}) << "without ffmpeg the file awaits it";
 }
 
 } // namespace

@@ -67,6 +67,15 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     // New knobs select another cache file: the picture waits for its conversion again.
     PictureTranscoder::saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB);
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
+
+    // A failure stands for the knobs it was made with.
+    std::ofstream(ConversionCache::marker(PictureTranscoder::cachedSHR(sourceC, StillPic::Knobs{})))
+        << "exit status 1\n";
+    PictureCatalog failed = scan(m_ready);
+    EXPECT_EQ(failed.failed, std::vector<std::string>{"Title"});
+    EXPECT_EQ(failed.pendingSources, std::vector<std::filesystem::path>{sourceB});
+    PictureTranscoder::saveKnobs(StillPic::Knobs{1.45, 1.1, true}, sourceC);
+    EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 }
 
 } // namespace

@@ -20,7 +20,7 @@ class PictureTranscoderTest : public test::ConversionTest {
 protected:
     // A stand-in interpreter: notes its arguments, writes as many bytes as the file "size"
     // beside it says to its third argument (the partial file), and a preview when the
-    // file "preview" is there.
+    // file "preview" is there; exits with the status in the file "status", if any.
     std::string fakePython() {
         m_dir.write("bin/size", std::to_string(StillPic::shrBytes));
         return test::writeScript(m_dir / "bin/python3",
@@ -28,7 +28,8 @@ protected:
                                  "printf '%s\\n' \"$@\" > \"$here/args\"\n"
                                  "head -c \"$(cat \"$here/size\")\" /dev/zero > \"$3\"\n"
                                  "if [ -e \"$here/preview\" ]; then printf png > "
-                                 "\"${3}_preview.png\"; fi")
+                                 "\"${3}_preview.png\"; fi\n"
+                                 "exit \"$(cat \"$here/status\" 2>/dev/null || echo 0)\"")
             .string();
     }
 };
@@ -86,7 +87,7 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     // Whether the converter ran.
     const auto convert = [&](const fs::path& source, bool force) {
         fs::remove(m_dir / "bin/args");
-        transcoder.convert(source, knobs, force, counter());
+        transcoder.convert(source, knobs, force, counter(), failures());
         transcoder.drain();
         return fs::exists(m_dir / "bin/args");
     };
@@ -111,7 +112,8 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_EQ(m_ready, 2);
     EXPECT_FALSE(fs::exists(destPreview)) << "an earlier preview outlived a new screen";
 
-    // Exit status 0 but the screen-memory size: a failure that leaves nothing behind.
+    // Exit status 0 but the screen-memory size: a failure that leaves nothing behind and is
+    // not tried again unless forced.
     std::ofstream(m_dir / "bin/size", std::ios::trunc) << 32768;
     std::ofstream(m_dir / "bin/preview").close();
     const auto other = m_dir.write("lib/Other.png", "png");
@@ -119,6 +121,22 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_EQ(m_ready, 2);
     EXPECT_FALSE(fs::exists(PictureTranscoder::cachedSHR(other, knobs)));
     EXPECT_EQ(test::partFiles(PictureTranscoder::cacheDir()), test::Names{});
+    EXPECT_EQ(takeFailures(),
+              test::Names{"picture convert failed: Other.png (output of 32768 bytes)"});
+    EXPECT_FALSE(convert(other, false)) << "a failed picture was converted again";
+    EXPECT_EQ(transcoder.failure(other, knobs), "output of 32768 bytes");
+    EXPECT_EQ(transcoder.failure(other, Knobs{}), std::nullopt) << "other knobs, other conversion";
+    std::ofstream(m_dir / "bin/size", std::ios::trunc) << 32712;
+    EXPECT_TRUE(convert(other, true));
+    EXPECT_EQ(m_ready, 3);
+    EXPECT_EQ(transcoder.failure(other, knobs), std::nullopt) << "forced and converted";
+
+    // The converter's own word for a picture it will not take.
+    std::ofstream(m_dir / "bin/status") << PictureTranscoder::tooLargeStatus;
+    const auto huge = m_dir.write("lib/Huge.png", "png");
+    EXPECT_TRUE(convert(huge, false));
+    fs::remove(m_dir / "bin/status");
+    EXPECT_EQ(takeFailures(), test::Names{"picture convert failed: Huge.png (picture too large)"});
 
     // Without an interpreter or a script nothing is queued, even when forced.
     fs::remove(m_dir / "bin/args");
@@ -128,7 +146,7 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
         idle->convert(picture, knobs, true, counter());
         idle->drain();
     }
-    EXPECT_EQ(m_ready, 2);
+    EXPECT_EQ(m_ready, 3);
     EXPECT_FALSE(fs::exists(m_dir / "bin/args")) << "the interpreter ran";
 }
 

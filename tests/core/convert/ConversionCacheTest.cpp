@@ -1,0 +1,89 @@
+#include "convert/ConversionCache.h"
+
+#include "support/MediaFixtures.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+using test::Names;
+using Keep = ConversionFailure::Keep;
+
+Names namesIn(const std::filesystem::path& dir) {
+    Names names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What a killed run left goes when a folder is first used, but not while another process
+// converts into it: its partial files are alive.
+TEST(ConversionCacheTest, LeftoversGoOnlyWhenNoOtherProcessUsesTheFolder) {
+    test::TempDir dir;
+    const Names leftovers = {".img2shr-x1y2.part", "a.pcm.part", "b.shr.part",
+                             "b.shr.part_preview.png"};
+    const Names kept = {".lock",        "c.pcm",        "d.shr", "d.shr_preview.png",
+                        "e.pcm.failed", "notes.partial"};
+    for (const char* folder : {"free", "busy"}) {
+        for (const std::string& name : leftovers) {
+            dir.write(folder + ("/" + name), "x");
+        }
+        for (const std::string& name : kept) {
+            dir.write(folder + ("/" + name), "");
+        }
+    }
+    // A lock taken through a descriptor of our own stands for another process: flock locks
+    // belong to open files, not to processes.
+    const int other = open((dir / "busy/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(other, LOCK_SH), 0);
+    ConversionCache free(dir / "free");
+    ConversionCache busy(dir / "busy");
+    close(other);
+    EXPECT_EQ(namesIn(dir / "free"), kept);
+    Names all = kept;
+    all.insert(all.end(), leftovers.begin(), leftovers.end());
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(namesIn(dir / "busy"), all);
+}
+
+// Failures of the file stand in a marker beside the cache file, past a restart; the others
+// (and those whose marker cannot be written) stand in memory for this run; a cancelled
+// conversion is no failure.
+TEST(ConversionCacheTest, FailuresStandInMarkersOrForThisRun) {
+    test::TempDir dir;
+    ConversionCache cache(dir.path());
+    const auto file = dir / "a.pcm", tool = dir / "b.pcm", cancelled = dir / "c.pcm",
+               unmarked = dir / "missing/d.pcm";
+    cache.remember(file, {"exit status 1", Keep::lasting});
+    cache.remember(tool, {"ffmpeg did not start", Keep::thisRun});
+    cache.remember(cancelled, {"cancelled", Keep::no});
+    cache.remember(unmarked, {"time limit 120 s", Keep::lasting});
+    EXPECT_EQ(test::slurp(ConversionCache::marker(file)), "exit status 1\n");
+    EXPECT_EQ(namesIn(dir.path()), (Names{".lock", "a.pcm.failed"}));
+
+    ConversionCache restarted(dir.path());
+    EXPECT_EQ(restarted.failure(file), "exit status 1");
+    EXPECT_EQ(restarted.failure(tool), std::nullopt);
+    EXPECT_EQ(cache.failure(tool), "ffmpeg did not start");
+    EXPECT_EQ(cache.failure(cancelled), std::nullopt);
+    EXPECT_EQ(cache.failure(unmarked), "time limit 120 s");
+
+    cache.forgetFailuresInMemory();
+    EXPECT_EQ(cache.failure(tool), std::nullopt);
+    EXPECT_EQ(cache.failure(unmarked), std::nullopt);
+    EXPECT_EQ(cache.failure(file), "exit status 1");
+    cache.forget(file);
+    EXPECT_EQ(cache.failure(file), std::nullopt);
+    EXPECT_EQ(namesIn(dir.path()), Names{".lock"});
+}
+
+} // namespace
+} // namespace vorn
