@@ -129,14 +129,13 @@ std::function<void()> ShareEngine::onServerThread(void (ShareEngine::*step)()) {
     };
 }
 
-std::function<void(const std::string&)>
-ShareEngine::onConversionFailed(void (ShareState::*rescan)()) {
-    return [gate = m_gate, weak = weak_from_this(), rescan](const std::string& line) {
-        gate->post([weak, rescan, line] {
+std::function<void(const std::string&)> ShareEngine::onConversionFailed(ScanReason reason) {
+    return [gate = m_gate, weak = weak_from_this(), reason](const std::string& line) {
+        gate->post([weak, reason, line] {
             if (auto self = weak.lock()) {
-                (self->m_state.*rescan)(); // the item is listed as failed, no longer pending
                 self->m_state.log(line);
                 self->publish();
+                self->requestScan(reason);
             }
         });
     };
@@ -144,9 +143,9 @@ ShareEngine::onConversionFailed(void (ShareState::*rescan)()) {
 
 void ShareEngine::kickTranscodes() {
     m_state.audio.kickTranscodes(onServerThread(&ShareEngine::audioReady),
-                                 onConversionFailed(&ShareState::rescanAudio));
+                                 onConversionFailed(audioFailed));
     m_state.pictures.kickConverts(onServerThread(&ShareEngine::picturesReady),
-                                  onConversionFailed(&ShareState::rescanPictures));
+                                  onConversionFailed(picturesFailed));
 }
 
 void ShareEngine::audioReady() {
@@ -329,8 +328,9 @@ void ShareEngine::startScan() {
     const unsigned reasons = std::exchange(m_wantedReasons, 0u);
     unsigned parts = LibraryScan::everything; // a refresh rebuilds every catalog...
     if ((reasons & refreshAsked) == 0) {      // ...a finished conversion only its own
-        parts = ((reasons & audioConverted) != 0 ? LibraryScan::audioPart : 0u) |
-                ((reasons & picturesConverted) != 0 ? LibraryScan::picturePart : 0u);
+        parts =
+            ((reasons & (audioConverted | audioFailed)) != 0 ? LibraryScan::audioPart : 0u) |
+            ((reasons & (picturesConverted | picturesFailed)) != 0 ? LibraryScan::picturePart : 0u);
     }
     m_scanning = true;
     m_scanStarted = m_scansAsked;

@@ -57,7 +57,13 @@ public:
 
 private:
     /// Why a scan is wanted; each reason logs its own line once the scan is in.
-    enum ScanReason : unsigned { refreshAsked = 1, audioConverted = 2, picturesConverted = 4 };
+    enum ScanReason : unsigned {
+        refreshAsked = 1,
+        audioConverted = 2,
+        picturesConverted = 4,
+        audioFailed = 8, // the failed item moves from pending to failed; no line of its own
+        picturesFailed = 16,
+    };
     struct LiveConnection {
         std::shared_ptr<Connection> connection;
         std::string peer;
@@ -80,8 +86,8 @@ private:
     /// server is still there.
     std::function<void()> onServerThread(void (ShareEngine::*step)());
     /// A callback for a converter's thread that logs a failed conversion on the server's
-    /// thread, after rescanning its kind with `rescan`.
-    std::function<void(const std::string&)> onConversionFailed(void (ShareState::*rescan)());
+    /// thread and rescans its kind (`reason`), so the item is listed as failed.
+    std::function<void(const std::string&)> onConversionFailed(ScanReason reason);
     void audioReady();
     void picturesReady();
 
