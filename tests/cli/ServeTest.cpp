@@ -189,5 +189,22 @@ TEST_F(ServeTest, StopsCleanlyWhileConversionsWait) {
     }
 }
 
+// Conversions that finish, a dozen queued: the conversion threads must not go on through
+// exit(), which crashed the program once the libraries they use were torn down.
+TEST_F(ServeTest, StopsCleanlyWhileConversionsRun) {
+    for (int i = 1; i <= 12; ++i) {
+        m_dir.write("lib/Music/Song " + std::to_string(i) + ".mp3", "not really an mp3");
+    }
+    const auto bin = m_dir / "bin";
+    test::writeScript(bin / "ffmpeg", "sleep 0.2; for out; do :; done; printf xyz > \"$out\"");
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config",
+                       bin.string() + ":/usr/bin:/bin");
+    ASSERT_TRUE(serve.waitFor("transcode done: 1 track(s) ready")) << serve.text();
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+    EXPECT_EQ(serve.text().find("transcode done: 12"), std::string::npos)
+        << "the queued conversions ran on after the signal";
+}
+
 } // namespace
 } // namespace vorn
