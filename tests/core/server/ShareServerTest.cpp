@@ -274,7 +274,10 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
             const test::Reply write = client.ask(put(slashes + "Flip.po", std::string(512, 'w'),
                                                      "Content-Range: bytes 512-1023/4096\r\n"));
             written += write.status == 200 ? 1 : 0;
-            ASSERT_NE(write.status, 0) << "no answer to write " << i;
+            if (write.status == 0) {
+                ADD_FAILURE() << "no answer to write " << i; // the switcher must still stop
+                break;
+            }
         }
         done = true;
         switcher.join();
