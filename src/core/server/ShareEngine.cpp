@@ -368,7 +368,12 @@ void ShareEngine::applyScan(unsigned reasons, LibraryScan scan) {
     if (m_nextFolder == scan.folder) {
         m_nextFolder.reset();
     }
-    m_state.apply(std::move(scan));
+    m_state.apply(scan);
+    // Freeing the replaced catalogs of a large library takes a millisecond or more: the
+    // scanner's thread does it, off the way of the card's reads.
+    m_scanner.async([replaced = std::make_shared<LibraryScan>(std::move(scan))]() mutable {
+        replaced.reset();
+    });
     if ((reasons & refreshAsked) != 0) {
         kickTranscodes();
         m_state.log(m_state.rescanSummary());

@@ -3,24 +3,26 @@
 #include "library/FolderWalk.h"
 
 #include <ctime>
+#include <utility>
 
 namespace vorn {
 
 void ShareState::rescan() {
-    apply(LibraryScan::run(LibraryScan::everything, folder, writable));
+    LibraryScan scan = LibraryScan::run(LibraryScan::everything, folder, writable);
+    apply(scan);
 }
 
 // A rescan, or a finished conversion, may have replaced a file that is still held open.
-void ShareState::apply(LibraryScan scan) {
-    folder = std::move(scan.folder);
+void ShareState::apply(LibraryScan& scan) {
+    std::swap(folder, scan.folder);
     if ((scan.parts & LibraryScan::diskPart) != 0) {
-        catalog = std::move(scan.catalog);
+        std::swap(catalog, scan.catalog);
     }
     if ((scan.parts & LibraryScan::audioPart) != 0) {
-        audio = std::move(scan.audio);
+        std::swap(audio, scan.audio);
     }
     if ((scan.parts & LibraryScan::picturePart) != 0) {
-        pictures = std::move(scan.pictures);
+        std::swap(pictures, scan.pictures);
     }
     files.clear();
 }

@@ -34,8 +34,9 @@ struct ShareState {
 
     /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();
-    /// Takes the folder and the catalogs of a finished scan.
-    void apply(LibraryScan scan);
+    /// Takes the folder and the catalogs of a finished scan; `scan` is left holding the
+    /// catalogs they replace.
+    void apply(LibraryScan& scan);
     /// Appends "HH:mm:ss  message" to the log.
     void log(std::string_view message);
     /// The folders of every shared item, with their ancestors.
