@@ -76,12 +76,16 @@ TEST_F(LibraryTableModelTest, SelectionFollowsItsRowThroughResortAndRescan) {
     rescanned.images[0].blocks = 1600;
     rescanned.images[0].bytes = 1600 * 512;
     QSignalSpy resets(&m_model, &QAbstractItemModel::modelReset);
+    QSignalSpy redraws(&m_model, &QAbstractItemModel::dataChanged);
     m_table.setContents(test::shared(std::move(rescanned)));
     m_model.refresh();
     EXPECT_EQ(modelNames(),
               (Names{"Abstract", "Anthem", "Art Pic", "Beta", "Gamma", "Song", "Zork"}));
     EXPECT_EQ(selectedId(), "i:Games/Zork.po") << "a rescan keeps the selection";
     EXPECT_EQ(cell(6, TableColumn::blocks), "1600") << "the kept row shows its new content";
+    ASSERT_EQ(redraws.count(), 1) << "and the view is told to redraw it";
+    EXPECT_LE(redraws[0][0].toModelIndex().row(), 6);
+    EXPECT_GE(redraws[0][1].toModelIndex().row(), 6);
     EXPECT_EQ(resets.count(), 0) << "a small change is told row by row, not as a reset";
 }
 
