@@ -55,19 +55,26 @@ struct Window {
 
 struct RescanTimes {
     double scan = 0;
+    double index = 0;
     double layout = 0;
+    double model = 0;
+    double gui() const { return index + layout + model; }
 };
 
 RescanTimes rescan(Window& w, const fs::path& library) {
-    const auto start = Clock::now();
-    auto contents = std::make_shared<const LibraryContents>(LibraryContents::scan(library, true));
     RescanTimes t;
+    auto start = Clock::now();
+    auto contents = std::make_shared<const LibraryContents>(LibraryContents::scan(library, true));
     t.scan = millisecondsSince(start);
-    const auto layoutStart = Clock::now();
+    start = Clock::now();
     w.table.setContents(std::move(contents));
+    t.index = millisecondsSince(start);
+    start = Clock::now();
     w.table.autoLayoutColumns();
+    t.layout = millisecondsSince(start);
+    start = Clock::now();
     w.model.refresh();
-    t.layout = millisecondsSince(layoutStart);
+    t.model = millisecondsSince(start);
     return t;
 }
 
@@ -100,15 +107,18 @@ double memoryMB(const fs::path& library) {
     return lists + table;
 }
 
+void printRound(const char* label, const RescanTimes& t, double sortMedian, double sortMax) {
+    std::printf("%6s %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %9.1f %9.1f\n", label, t.scan, t.index,
+                t.layout, t.model, t.gui(), t.scan + t.gui(), sortMedian, sortMax);
+}
+
 int measure(const fs::path& library, int runs) {
     auto window = std::make_unique<Window>();
     Window& w = *window;
-    const RescanTimes first = rescan(w, library); // warms the caches and the tools probe
-    std::printf("first rescan: scan %.1f ms, table %.1f ms; %zu rows\n", first.scan, first.layout,
-                std::size_t(w.model.rowCount()));
-    std::vector<double> scans, layouts, totals, sorts, worstSorts;
-    std::printf("%4s %9s %9s %9s %12s %12s\n", "run", "scan ms", "table ms", "total ms",
-                "sort med ms", "sort max ms");
+    std::printf("%6s %8s %8s %8s %8s %8s %8s %9s %9s\n", "run", "scan", "index", "layout", "model",
+                "GUI", "all", "sort med", "sort max");
+    printRound("first", rescan(w, library), 0, 0); // warms the caches and the tools probe
+    std::vector<double> scans, guis, alls, sortMedians, sortMaxes;
     for (int run = 1; run <= runs; ++run) {
         const RescanTimes t = rescan(w, library);
         std::vector<double> round;
@@ -116,19 +126,21 @@ int measure(const fs::path& library, int runs) {
             round.push_back(timeSort(w, key));
         }
         scans.push_back(t.scan);
-        layouts.push_back(t.layout);
-        totals.push_back(t.scan + t.layout);
-        sorts.push_back(median(round));
-        worstSorts.push_back(*std::max_element(round.begin(), round.end()));
-        std::printf("%4d %9.1f %9.1f %9.1f %12.1f %12.1f\n", run, t.scan, t.layout, totals.back(),
-                    sorts.back(), worstSorts.back());
+        guis.push_back(t.gui());
+        alls.push_back(t.scan + t.gui());
+        sortMedians.push_back(median(round));
+        sortMaxes.push_back(*std::max_element(round.begin(), round.end()));
+        printRound(std::to_string(run).c_str(), t, sortMedians.back(), sortMaxes.back());
     }
-    const double total = median(totals), sort = median(worstSorts);
-    std::printf("median: rescan + layout %.1f ms (scan %.1f, table %.1f; goal <= %.0f: %s)\n",
-                total, median(scans), median(layouts), kRescanGoal,
-                total <= kRescanGoal ? "met" : "missed");
-    std::printf("median of the slowest sort per round %.1f ms (goal <= %.0f: %s)\n", sort,
-                kSortGoal, sort <= kSortGoal ? "met" : "missed");
+    std::printf("%zu rows; medians in ms:\n", std::size_t(w.model.rowCount()));
+    const double gui = median(guis), all = median(alls), sort = median(sortMaxes);
+    std::printf("  scan %.1f, then table and model on the GUI thread %.1f\n", median(scans), gui);
+    std::printf("  rescan + layout all on the GUI thread %.1f (goal <= %.0f: %s)\n", all,
+                kRescanGoal, all <= kRescanGoal ? "met" : "missed");
+    std::printf("  GUI thread's share with the scan on a worker %.1f (goal <= %.0f: %s)\n", gui,
+                kRescanGoal, gui <= kRescanGoal ? "met" : "missed");
+    std::printf("  slowest header click of a round %.1f (goal <= %.0f: %s)\n", sort, kSortGoal,
+                sort <= kSortGoal ? "met" : "missed");
     const bool complete = w.model.rowCount() >= kImages;
     window.reset();
     const double mb = memoryMB(library);

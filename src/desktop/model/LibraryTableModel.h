@@ -34,6 +34,7 @@ public:
 
     /// `table` must outlive the model; its rows are read only by refresh().
     explicit LibraryTableModel(const LibraryTable& table, QObject* parent = nullptr);
+    ~LibraryTableModel() override;
 
     void setActivityFunction(ActivityFn activity) { m_activity = std::move(activity); }
     /// Takes the table's rows again after its contents, filter, folder, sort or look
@@ -55,7 +56,9 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
+    class IdCache;
     struct Target;
+    void match(Target& target) const;
     void removeGone(const Target& target);
     void reorder(const Target& target);
     void insertNew(const Target& target);
@@ -65,8 +68,11 @@ private:
     ActivityFn m_activity;
     /// The contents m_rows point into; kept until the rows are replaced.
     std::shared_ptr<const LibraryContents> m_contents;
+    /// The ids of m_contents' rows, each made once per scan.
+    std::unique_ptr<IdCache> m_cache;
     std::vector<TableRow> m_rows;
-    std::vector<std::string> m_ids;
+    /// Per row, its id in m_cache.
+    std::vector<const std::string*> m_ids;
     UITheme m_look;
 };
 

@@ -52,6 +52,9 @@ public:
     /// "m:ss" of a track of `bytes` PCM bytes, rounded to the nearest second.
     static std::string durationText(std::uint64_t bytes);
 
+    /// The item the row shows; rows of one LibraryContents are equal exactly when these are.
+    const void* item() const { return m_item; }
+
     bool operator==(const TableRow&) const = default;
 
 private:
