@@ -1,0 +1,45 @@
+#include "LibraryScanner.h"
+
+#include "platform/SerialQueue.h"
+
+namespace vorn {
+
+LibraryScanner::LibraryScanner(QObject* parent)
+    : QObject(parent), m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
+
+LibraryScanner::~LibraryScanner() {
+    // The worker's last hand-over is posted to this object while it still exists; Qt
+    // drops it with the object's other pending events.
+    m_worker.reset();
+}
+
+void LibraryScanner::request(std::filesystem::path folder, bool writable) {
+    m_next = Request{std::move(folder), writable};
+    if (!m_running) {
+        startNext();
+    }
+}
+
+void LibraryScanner::startNext() {
+    Request r = std::move(*m_next);
+    m_next.reset();
+    m_running = true;
+    m_worker->async([this, r = std::move(r)] {
+        auto contents =
+            std::make_shared<const LibraryContents>(LibraryContents::scan(r.folder, r.writable));
+        QMetaObject::invokeMethod(
+            this, [this, contents = std::move(contents)] { finished(contents); },
+            Qt::QueuedConnection);
+    });
+}
+
+void LibraryScanner::finished(std::shared_ptr<const LibraryContents> contents) {
+    m_running = false;
+    if (m_next) {
+        startNext(); // the library changed during the scan: this result is already old
+        return;
+    }
+    emit scanned(std::move(contents));
+}
+
+} // namespace vorn
