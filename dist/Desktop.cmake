@@ -29,8 +29,10 @@ vorn_install_docs(vorn-image-manager)
 find_program(VORN_HELP2MAN help2man)
 if(VORN_HELP2MAN)
     set(page "${PROJECT_BINARY_DIR}/dist/vorn-image-manager.1")
+    # The page's date is the commit's, not the build's.
+    vorn_commit_date(epoch %ct "%s")
     add_custom_command(OUTPUT "${page}"
-        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen SOURCE_DATE_EPOCH=${epoch}
                 "${VORN_HELP2MAN}" --no-info --section=1
                 "--name=manage and share a library of Apple II disk images"
                 "--output=${page}" "$<TARGET_FILE:vorn-image-manager>"
