@@ -1,4 +1,42 @@
-# Warnings are errors on our own targets only; third-party headers come in as SYSTEM.
+# Compiler settings shared by every target of ours; third-party headers come in as SYSTEM.
+#
+# Warnings are errors only where VORN_WERROR is on (the development presets): a
+# distribution's compiler or flags must not break a release build over a new warning.
+#
+# The hardening is the one Debian's dpkg-buildflags asks for: fortified libc calls (which
+# need the optimiser, so optimised configurations only), a strong stack protector, stack
+# clash protection, control-flow protection where the target has it, position-independent
+# executables and full RELRO. A packager's own _FORTIFY_SOURCE level wins over ours.
+include(CheckCXXCompilerFlag)
+include(CheckPIESupported)
+
+option(VORN_WERROR "Treat compiler warnings as errors" OFF)
+option(VORN_HARDENING "Build with the distribution hardening flags" ON)
+
+set(VORN_HARDENING_COMPILE_OPTIONS "")
+set(VORN_HARDENING_LINK_OPTIONS "")
+if(VORN_HARDENING)
+    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+    check_pie_supported(LANGUAGES CXX)
+    list(APPEND VORN_HARDENING_COMPILE_OPTIONS -fstack-protector-strong -Wformat -Wformat-security)
+    foreach(flag -fstack-clash-protection -fcf-protection)
+        string(MAKE_C_IDENTIFIER "VORN_HAS${flag}" probe)
+        check_cxx_compiler_flag(${flag} ${probe})
+        if(${probe})
+            list(APPEND VORN_HARDENING_COMPILE_OPTIONS ${flag})
+        endif()
+    endforeach()
+    if(NOT CMAKE_CXX_FLAGS MATCHES "_FORTIFY_SOURCE")
+        list(APPEND VORN_HARDENING_COMPILE_OPTIONS
+             "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>")
+    endif()
+    list(APPEND VORN_HARDENING_LINK_OPTIONS -Wl,-z,relro,-z,now)
+endif()
+
 function(vorn_target_defaults target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra ${VORN_HARDENING_COMPILE_OPTIONS})
+    if(VORN_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+    target_link_options(${target} PRIVATE ${VORN_HARDENING_LINK_OPTIONS})
 endfunction()

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "ConfigCommand.h"
 #include "Serve.h"
+#include "VornVersion.h"
 #include "platform/Preferences.h"
 
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <string>
 
 namespace {
 
@@ -59,11 +61,21 @@ void addKind(CLI::App* command, Commands::Kind& kind) {
         ->check(CLI::IsMember({"disks", "audio", "pictures"}));
 }
 
+// "vorn-share 0.1.0 (build 42)"; without a build number just "vorn-share 0.1.0".
+std::string versionText() {
+    std::string text = std::string("vorn-share ") + version::number;
+    if (*version::build != '\0') {
+        text += std::string(" (build ") + version::build + ")";
+    }
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
                  "Vorn network card"};
+    app.set_version_flag("--version", versionText(), "Print the version and exit");
     app.require_subcommand(1);
     std::string folder;
     int status = 0;
@@ -142,6 +154,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "vorn-share: " << e.what() << "\n";

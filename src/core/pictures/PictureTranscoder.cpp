@@ -70,6 +70,10 @@ std::vector<std::filesystem::path> PictureTranscoder::scriptCandidates() {
     if (!ec) {
         list.push_back(exeDir / "img2shr.py");
         list.push_back(exeDir / "tools/img2shr.py");
+        // Installed as <prefix>/bin/vorn-share: the resources of that same prefix, which
+        // also holds when the tree was installed elsewhere (DESTDIR, a moved /opt tree),
+        // and wins over the build machine's source tree for an installed program.
+        list.push_back((exeDir / VORN_RESOURCE_FROM_BIN / "img2shr.py").lexically_normal());
     }
     // The source tree this program was built from: found when running from a build folder.
     list.push_back(std::filesystem::path(VORN_SOURCE_DIR) / "tools/img2shr.py");
