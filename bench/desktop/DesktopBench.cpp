@@ -5,9 +5,12 @@
 // alternate; medians are printed with the goals, and the memory the table and its model
 // hold for that library.
 
+#include "audio/AudioTranscoder.h"
 #include "model/LibraryContents.h"
 #include "model/LibraryTable.h"
 #include "model/LibraryTableModel.h"
+#include "pictures/PictureTranscoder.h"
+#include "platform/Preferences.h"
 #include "support/GeneratedLibrary.h"
 
 #include <QGuiApplication>
@@ -48,6 +51,16 @@ double allocatedMB() {
     return double(mallinfo2().uordblks) / 1048576.0;
 }
 
+// The converters the program would have, with the pictures' knobs read from preferences
+// of the benchmark's own (none stored: every picture at its default knobs).
+Converters converters() {
+    static Preferences preferences(fs::temp_directory_path() / "desktop-bench-preferences.json");
+    static const std::unique_ptr<AudioTranscoder> audio = AudioTranscoder::found();
+    static const std::unique_ptr<PictureTranscoder> pictures =
+        PictureTranscoder::found(preferences);
+    return {*audio, *pictures};
+}
+
 struct Window {
     LibraryTable table;
     LibraryTableModel model{table};
@@ -64,7 +77,8 @@ struct RescanTimes {
 RescanTimes rescan(Window& w, const fs::path& library) {
     RescanTimes t;
     auto start = Clock::now();
-    auto contents = std::make_shared<const LibraryContents>(LibraryContents::scan(library, true));
+    auto contents =
+        std::make_shared<const LibraryContents>(LibraryContents::scan(converters(), library, true));
     t.scan = millisecondsSince(start);
     start = Clock::now();
     w.table.setContents(std::move(contents));
@@ -95,7 +109,8 @@ double timeSort(Window& w, SortKey key) {
 double memoryMB(const fs::path& library) {
     malloc_trim(0);
     const double baseline = allocatedMB();
-    auto contents = std::make_shared<const LibraryContents>(LibraryContents::scan(library, true));
+    auto contents =
+        std::make_shared<const LibraryContents>(LibraryContents::scan(converters(), library, true));
     const double lists = allocatedMB() - baseline;
     auto w = std::make_unique<Window>();
     w->table.setContents(contents);

@@ -2,13 +2,15 @@
 
 #include "ScanReport.h"
 #include "audio/AudioCatalog.h"
+#include "audio/AudioTranscoder.h"
 #include "convert/ConversionTools.h"
 #include "demo/DemoLibrary.h"
 #include "library/Catalog.h"
 #include "library/FolderWalk.h"
 #include "pictures/PictureCatalog.h"
 #include "pictures/PictureTranscoder.h"
-#include "server/ShareState.h"
+#include "platform/Preferences.h"
+#include "scan/LibraryScan.h"
 
 #include <iostream>
 
@@ -23,15 +25,27 @@ YourHub::Kind hubKind(Kind kind) {
                                     : YourHub::Kind::disks;
 }
 
-std::string mediaJSON(const CatalogOptions& o, const std::vector<WalkedFile>& files) {
+// The converters of a command that prints what is converted already: they know the cache
+// and the pictures' knobs but run nothing, so a scan starts no converter.
+struct IdleConverters {
+    explicit IdleConverters(Preferences& preferences)
+        : audio(std::nullopt), pictures(preferences, std::nullopt, std::nullopt) {}
+    Converters get() { return {audio, pictures}; }
+
+    AudioTranscoder audio;
+    PictureTranscoder pictures;
+};
+
+std::string mediaJSON(const CatalogOptions& o, const std::vector<WalkedFile>& files,
+                      Converters converters) {
     const bool search = o.search || o.cat;
     if (o.kind == Kind::audio) {
-        const AudioCatalog audio = AudioCatalog::scan(files);
+        const AudioCatalog audio = AudioCatalog::scan(files, converters.audio);
         return search ? audio.searchJSON(o.search.value_or(""), o.page, o.base, o.cat,
                                          o.prefixSubfolder)
                       : audio.pageJSON(o.page, o.base);
     }
-    const PictureCatalog pictures = PictureCatalog::scan(files);
+    const PictureCatalog pictures = PictureCatalog::scan(files, converters.pictures);
     return search ? pictures.searchJSON(o.search.value_or(""), o.page, o.base, o.cat,
                                         o.prefixSubfolder)
                   : pictures.pageJSON(o.page, o.base);
@@ -57,10 +71,11 @@ int scan(const std::string& folder) {
     return 0;
 }
 
-int catalog(const CatalogOptions& o) {
+int catalog(const CatalogOptions& o, Preferences& preferences) {
     const std::vector<WalkedFile> files = FolderWalk::files(o.folder);
     if (o.kind != Kind::disks) {
-        std::cout << mediaJSON(o, files);
+        IdleConverters converters(preferences);
+        std::cout << mediaJSON(o, files, converters.get());
         return 0;
     }
     const Catalog catalog = Catalog::scan(files, !o.readOnly);
@@ -73,11 +88,10 @@ int catalog(const CatalogOptions& o) {
     return 0;
 }
 
-int hub(const std::string& folder, Kind kind) {
-    ShareState state;
-    state.folder = folder;
-    state.rescan();
-    std::cout << state.yourHubJSON(hubKind(kind));
+int hub(const std::string& folder, Kind kind, Preferences& preferences) {
+    IdleConverters converters(preferences);
+    const LibraryScan scan = LibraryScan::run(converters.get(), folder, true);
+    std::cout << scan.yourHubJSON(hubKind(kind), HubConfig::defaults(scan.sharedFolders()));
     return 0;
 }
 

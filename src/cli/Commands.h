@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 
+namespace vorn {
+class Preferences;
+}
+
 namespace vorn::Commands {
 
 /// Which catalog a command works on.
@@ -24,9 +28,9 @@ struct CatalogOptions {
 /// The table of shareable disk images and the count of Disk II images skipped.
 int scan(const std::string& folder);
 /// The exact JSON of a catalog page or search.
-int catalog(const CatalogOptions& options);
+int catalog(const CatalogOptions& options, Preferences& preferences);
 /// The exact categories JSON of one kind, with the default categories.
-int hub(const std::string& folder, Kind kind);
+int hub(const std::string& folder, Kind kind, Preferences& preferences);
 /// Writes the demo library.
 int demo(const std::string& dir);
 /// What the conversion tools look like, with the commands that install what is missing.

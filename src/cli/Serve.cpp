@@ -90,8 +90,7 @@ std::thread signalWatcher(StatusMailbox& mailbox, sigset_t signals) {
 
 } // namespace
 
-int serve(const ServeOptions& options) {
-    Preferences preferences;
+int serve(const ServeOptions& options, Preferences& preferences) {
     ShareSettings settings = ShareSettings::load(preferences);
     const std::string folder = options.folder.value_or(settings.folder);
     std::error_code ec;
@@ -114,9 +113,12 @@ int serve(const ServeOptions& options) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before any thread starts
 
+    // Made after the signals are blocked: their worker threads inherit the mask.
+    const std::unique_ptr<AudioTranscoder> audio = AudioTranscoder::found();
+    const std::unique_ptr<PictureTranscoder> pictures = PictureTranscoder::found(preferences);
     ShareServer server(absolute, settings.writable && !options.readOnly,
                        settings.advertise && !options.noAdvertise, name,
-                       ShareSettings::hub(preferences, absolute));
+                       ShareSettings::hub(preferences, absolute), Converters{*audio, *pictures});
     StatusMailbox mailbox;
     server.setOnStatus([&mailbox](const ShareStatus& status) { mailbox.post(status); });
     try {
@@ -146,8 +148,8 @@ int serve(const ServeOptions& options) {
     // The conversions end before the process does: a worker thread still running queued
     // conversions while exit() tears down the libraries they use crashes the program, and
     // a converter left running would outlive it.
-    AudioTranscoder::shared().shutdown();
-    PictureTranscoder::shared().shutdown();
+    audio->shutdown();
+    pictures->shutdown();
     printNewLines(server.status(), printed);
     return 0;
 }

@@ -7,6 +7,8 @@
 
 namespace vorn {
 
+class Preferences;
+
 struct ServeOptions {
     std::optional<std::string> folder;
     std::optional<std::uint16_t> port;
@@ -17,6 +19,6 @@ struct ServeOptions {
 
 /// Runs the share; returns the exit status (0 after a clean stop, 1 when the port cannot
 /// be listened on, 2 for a missing folder).
-int serve(const ServeOptions& options);
+int serve(const ServeOptions& options, Preferences& preferences);
 
 } // namespace vorn

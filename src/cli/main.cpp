@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace {
@@ -73,6 +74,12 @@ std::string versionText() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The one preference store of the process, read only by the commands that need it:
+    // reading moves an unreadable file aside, which `scan` has no business doing.
+    std::optional<Preferences> store;
+    const auto preferences = [&store]() -> Preferences& {
+        return store ? *store : store.emplace();
+    };
     CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
                  "Vorn network card"};
     app.set_version_flag("--version", versionText(), "Print the version and exit");
@@ -98,13 +105,13 @@ int main(int argc, char** argv) {
     catalog->add_option("--cat", options.cat, "Limit to one category folder");
     catalog->add_flag("--prefix-subfolder", options.prefixSubfolder,
                       "Name items below the category by their subfolder");
-    catalog->callback([&] { status = Commands::catalog(options); });
+    catalog->callback([&] { status = Commands::catalog(options, preferences()); });
 
     Commands::Kind hubKind = Commands::Kind::disks;
     auto* hub = app.add_subcommand("hub", "Print the categories JSON of one kind of item");
     hub->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
     addKind(hub, hubKind);
-    hub->callback([&] { status = Commands::hub(folder, hubKind); });
+    hub->callback([&] { status = Commands::hub(folder, hubKind, preferences()); });
 
     auto* demo = app.add_subcommand("demo", "Write a small demo library into a new folder");
     demo->add_option("DIR", folder, "Folder to create")->required();
@@ -127,15 +134,14 @@ int main(int argc, char** argv) {
                     "Do not announce the share over mDNS");
     serve->add_option("--name", serveOptions.name,
                       "Share name (default: Vorn Images on <computer>)");
-    serve->callback([&] { status = vorn::serve(serveOptions); });
+    serve->callback([&] { status = vorn::serve(serveOptions, preferences()); });
 
-    Preferences& preferences = Preferences::standard();
     auto* config =
         app.add_subcommand("config", "Show the stored settings, or change one with set/unset");
     config->require_subcommand(0, 1);
     config->callback([&] {
         if (config->get_subcommands().empty()) {
-            status = ConfigCommand::show(preferences);
+            status = ConfigCommand::show(preferences());
         }
     });
     std::string key;
@@ -144,10 +150,10 @@ int main(int argc, char** argv) {
         config->add_subcommand("set", "Store one setting: folder, port, writable, advertise");
     set->add_option("KEY", key, "folder, port, writable or advertise")->required();
     set->add_option("VALUE", value, "The new value")->required();
-    set->callback([&] { status = ConfigCommand::set(preferences, key, value); });
+    set->callback([&] { status = ConfigCommand::set(preferences(), key, value); });
     auto* unset = config->add_subcommand("unset", "Forget one setting, so its default applies");
     unset->add_option("KEY", key, "folder, port, writable or advertise")->required();
-    unset->callback([&] { status = ConfigCommand::unset(preferences, key); });
+    unset->callback([&] { status = ConfigCommand::unset(preferences(), key); });
 
     try {
         app.parse(argc, argv);

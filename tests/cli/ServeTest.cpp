@@ -6,6 +6,7 @@
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <csignal>
 #include <cstdio>
@@ -130,7 +131,8 @@ TEST_F(ServeTest, SharesUntilTerminated) {
 }
 
 TEST_F(ServeTest, PortTakenOrFolderMissing) {
-    ShareServer holder(m_dir / "lib", false, false, "Holder", std::nullopt);
+    test::IdleConverters converters;
+    ShareServer holder(m_dir / "lib", false, false, "Holder", std::nullopt, converters.get());
     holder.start(0);
     const std::string port = std::to_string(holder.status().port);
     ServeProcess taken({"serve", lib(), "--port", port, "--no-advertise"}, m_dir / "config");

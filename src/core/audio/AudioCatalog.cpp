@@ -53,14 +53,6 @@ bool AudioTrack::convertible(std::string_view fileName) {
            transcodeExtensions.end();
 }
 
-AudioCatalog AudioCatalog::scan(const std::filesystem::path& folder) {
-    return scan(FolderWalk::files(folder));
-}
-
-AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files) {
-    return scan(files, AudioTranscoder::shared());
-}
-
 AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
                                 const AudioTranscoder& transcoder) {
     AudioCatalog catalog;
@@ -90,10 +82,10 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
     return catalog;
 }
 
-void AudioCatalog::kickTranscodes(const std::function<void()>& onReady,
+void AudioCatalog::kickTranscodes(AudioTranscoder& transcoder, const std::function<void()>& onReady,
                                   const std::function<void(const std::string&)>& onFailed) const {
     for (const std::filesystem::path& source : pendingSources) {
-        AudioTranscoder::shared().transcode(source, onReady, onFailed);
+        transcoder.transcode(source, onReady, onFailed);
     }
 }
 

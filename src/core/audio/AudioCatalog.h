@@ -31,16 +31,14 @@ struct AudioCatalog {
 
     static constexpr std::size_t entriesPerPage = 17;
 
-    static AudioCatalog scan(const std::filesystem::path& folder);
-    /// Library ".pcm" files first, then converted sources; a name is claimed once.
-    static AudioCatalog scan(const std::vector<WalkedFile>& files);
-    /// The same with the given transcoder's ffmpeg and cache.
+    /// Library ".pcm" files first, then sources converted by `transcoder`; a name is
+    /// claimed once.
     static AudioCatalog scan(const std::vector<WalkedFile>& files,
                              const AudioTranscoder& transcoder);
 
-    /// Asks the shared transcoder to convert every pending source; `onFailed` gets the log
-    /// line of each conversion that fails.
-    void kickTranscodes(const std::function<void()>& onReady,
+    /// Asks the transcoder to convert every pending source; `onFailed` gets the log line
+    /// of each conversion that fails.
+    void kickTranscodes(AudioTranscoder& transcoder, const std::function<void()>& onReady,
                         const std::function<void(const std::string&)>& onFailed = {}) const;
     std::int64_t pages() const;
     /// One page (from 1), naming the next page when there is one.

@@ -49,9 +49,8 @@ struct AudioTranscoder::Job {
     FailedFn onFailed;
 };
 
-AudioTranscoder& AudioTranscoder::shared() {
-    static AudioTranscoder instance(ConversionTools::findFFmpeg());
-    return instance;
+std::unique_ptr<AudioTranscoder> AudioTranscoder::found() {
+    return std::make_unique<AudioTranscoder>(ConversionTools::findFFmpeg());
 }
 
 AudioTranscoder::AudioTranscoder(std::optional<std::string> ffmpegPath, ConversionLimit limit)

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,8 +22,8 @@ public:
     /// Gets the log line of a failed conversion: "transcode failed: NAME (reason)".
     using FailedFn = std::function<void(const std::string& line)>;
 
-    /// The instance the whole program shares; looks for ffmpeg when first used.
-    static AudioTranscoder& shared();
+    /// The transcoder with the ffmpeg found on this machine.
+    static std::unique_ptr<AudioTranscoder> found();
     /// A transcoder with a given ffmpeg (absent: none) and time limit.
     explicit AudioTranscoder(std::optional<std::string> ffmpegPath, ConversionLimit limit = {});
     /// Shuts down first.

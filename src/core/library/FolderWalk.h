@@ -20,6 +20,19 @@ std::vector<WalkedFile> files(const std::filesystem::path& root);
 std::vector<std::string> folders(const std::vector<WalkedFile>& files);
 /// Every folder named and each of its ancestors, once, sorted; never the root.
 std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs);
+/// The folders of every item (records with a `folder`) of the lists, in list order, with
+/// their ancestors: the folders a share offers as categories.
+template <class... Lists> std::vector<std::string> sharedFolders(const Lists&... lists) {
+    std::vector<std::string> dirs;
+    (
+        [&] {
+            for (const auto& item : lists) {
+                dirs.push_back(item.folder);
+            }
+        }(),
+        ...);
+    return foldersFromDirs(dirs);
+}
 
 /// Relative folder path of `url` below `root`; absent when it is not below it.
 std::optional<std::string> relativeFolder(const std::filesystem::path& url,

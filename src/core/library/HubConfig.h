@@ -37,6 +37,11 @@ struct HubConfig {
 
     /// Every top-level folder of `folders`, sorted, unlabelled.
     static HubConfig defaults(const std::vector<std::string>& folders);
+    /// The categories in force: the user's own, else the defaults of the shared folders.
+    static HubConfig effective(const std::optional<HubConfig>& own,
+                               const std::vector<std::string>& sharedFolders) {
+        return own ? *own : defaults(sharedFolders);
+    }
     /// Whether some category has exactly this path.
     bool contains(std::string_view path) const;
     /// `displayLabel` of the first category with this path.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorn::YourHub {
 
@@ -26,5 +27,16 @@ using CountFn = std::function<std::int64_t(const std::string& path)>;
 
 /// The JSON text: categories holding at least one item, at most twelve of them.
 std::string json(const HubConfig& config, Kind kind, std::int64_t total, const CountFn& count);
+/// The same for the items of a share (records with a `folder`): its disk images, tracks
+/// and pictures, of which `kind` picks one list.
+template <class Disks, class Tracks, class Pictures>
+std::string json(const HubConfig& config, Kind kind, const Disks& disks, const Tracks& tracks,
+                 const Pictures& pictures) {
+    const auto of = [&](const auto& items) {
+        return json(config, kind, std::int64_t(items.size()),
+                    [&](const std::string& path) { return countInCategory(items, path); });
+    };
+    return kind == Kind::audio ? of(tracks) : kind == Kind::pictures ? of(pictures) : of(disks);
+}
 
 } // namespace vorn::YourHub

@@ -45,14 +45,6 @@ std::string renderPictures(std::span<const StillPic> slice, std::int64_t pages, 
 
 } // namespace
 
-PictureCatalog PictureCatalog::scan(const std::filesystem::path& folder) {
-    return scan(FolderWalk::files(folder));
-}
-
-PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files) {
-    return scan(files, PictureTranscoder::shared());
-}
-
 PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
                                     const PictureTranscoder& transcoder) {
     PictureCatalog catalog;
@@ -65,7 +57,7 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
             continue;
         }
         // A cache file of another size (a damaged one) makes the picture pending again.
-        const StillPic::Knobs knobs = PictureTranscoder::knobs(file.url);
+        const StillPic::Knobs knobs = transcoder.knobs(file.url);
         const std::filesystem::path cache = PictureTranscoder::cachedSHR(file.url, knobs);
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
@@ -85,11 +77,11 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
     return catalog;
 }
 
-void PictureCatalog::kickConverts(const std::function<void()>& onReady,
+void PictureCatalog::kickConverts(PictureTranscoder& transcoder,
+                                  const std::function<void()>& onReady,
                                   const std::function<void(const std::string&)>& onFailed) const {
     for (const std::filesystem::path& source : pendingSources) {
-        PictureTranscoder::shared().convert(source, PictureTranscoder::knobs(source), false,
-                                            onReady, onFailed);
+        transcoder.convert(source, transcoder.knobs(source), false, onReady, onFailed);
     }
 }
 

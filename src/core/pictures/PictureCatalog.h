@@ -31,16 +31,14 @@ struct PictureCatalog {
 
     static constexpr std::size_t entriesPerPage = 17;
 
-    static PictureCatalog scan(const std::filesystem::path& folder);
-    /// Library ".shr" files first, then converted pictures; a name is claimed once.
-    static PictureCatalog scan(const std::vector<WalkedFile>& files);
-    /// The same with the given transcoder's readiness.
+    /// Library ".shr" files first, then pictures converted by `transcoder` with their
+    /// knobs; a name is claimed once.
     static PictureCatalog scan(const std::vector<WalkedFile>& files,
                                const PictureTranscoder& transcoder);
 
-    /// Asks the shared transcoder to convert every pending picture with its knobs;
-    /// `onFailed` gets the log line of each conversion that fails.
-    void kickConverts(const std::function<void()>& onReady,
+    /// Asks the transcoder to convert every pending picture with its knobs; `onFailed`
+    /// gets the log line of each conversion that fails.
+    void kickConverts(PictureTranscoder& transcoder, const std::function<void()>& onReady,
                       const std::function<void(const std::string&)>& onFailed = {}) const;
     std::int64_t pages() const;
     /// One page (from 1), naming the next page when there is one.

@@ -23,14 +23,16 @@ struct PictureTranscoder::Job {
     FailedFn onFailed;
 };
 
-PictureTranscoder& PictureTranscoder::shared() {
-    static PictureTranscoder instance(ConversionTools::findPythonWithModules(), findScript());
-    return instance;
+std::unique_ptr<PictureTranscoder> PictureTranscoder::found(Preferences& preferences) {
+    return std::make_unique<PictureTranscoder>(
+        preferences, ConversionTools::findPythonWithModules(), findScript());
 }
 
-PictureTranscoder::PictureTranscoder(std::optional<std::string> pythonPath,
+PictureTranscoder::PictureTranscoder(Preferences& preferences,
+                                     std::optional<std::string> pythonPath,
                                      std::optional<std::string> scriptPath, ConversionLimit limit)
-    : m_pythonPath(std::move(pythonPath)), m_scriptPath(std::move(scriptPath)), m_limit(limit) {}
+    : m_preferences(preferences), m_pythonPath(std::move(pythonPath)),
+      m_scriptPath(std::move(scriptPath)), m_limit(limit) {}
 
 PictureTranscoder::~PictureTranscoder() {
     shutdown();
@@ -98,9 +100,9 @@ std::string PictureTranscoder::knobsKey(const std::filesystem::path& picture) {
     return "pic.knobs." + FolderWalk::realPath(picture.string());
 }
 
-StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) {
+StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) const {
     StillPic::Knobs knobs;
-    const std::optional<std::string> stored = Preferences::standard().object(knobsKey(picture));
+    const std::optional<std::string> stored = m_preferences.object(knobsKey(picture));
     if (!stored) {
         return knobs;
     }
@@ -121,7 +123,7 @@ StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) {
 void PictureTranscoder::saveKnobs(const StillPic::Knobs& knobs,
                                   const std::filesystem::path& picture) {
     const nlohmann::json d = {{"sat", knobs.sat}, {"con", knobs.con}, {"dither", knobs.dither}};
-    Preferences::standard().setObject(knobsKey(picture), d.dump());
+    m_preferences.setObject(knobsKey(picture), d.dump());
 }
 
 const std::filesystem::path& PictureTranscoder::cacheDir() {

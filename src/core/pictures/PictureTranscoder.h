@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,17 +20,20 @@
 
 namespace vorn {
 
+class Preferences;
+
 class PictureTranscoder {
 public:
     /// Gets the log line of a failed conversion: "picture convert failed: NAME (reason)".
     using FailedFn = std::function<void(const std::string& line)>;
 
-    /// The instance the whole program shares; looks for the interpreter and the script
-    /// when first used.
-    static PictureTranscoder& shared();
-    /// A transcoder with a given interpreter and script (absent: none) and time limit.
-    PictureTranscoder(std::optional<std::string> pythonPath, std::optional<std::string> scriptPath,
-                      ConversionLimit limit = {});
+    /// A transcoder with a given interpreter and script (absent: none) and time limit,
+    /// keeping the pictures' knobs in `preferences` (the process's one store, which must
+    /// outlive it).
+    PictureTranscoder(Preferences& preferences, std::optional<std::string> pythonPath,
+                      std::optional<std::string> scriptPath, ConversionLimit limit = {});
+    /// The transcoder with the interpreter and script found on this machine.
+    static std::unique_ptr<PictureTranscoder> found(Preferences& preferences);
     /// Shuts down first.
     ~PictureTranscoder();
     PictureTranscoder(const PictureTranscoder&) = delete;
@@ -50,8 +54,8 @@ public:
     /// The preferences key of a picture's knobs: "pic.knobs." + its resolved path.
     static std::string knobsKey(const std::filesystem::path& picture);
     /// The stored knobs of a picture, each missing or mistyped one at its default.
-    static StillPic::Knobs knobs(const std::filesystem::path& picture);
-    static void saveKnobs(const StillPic::Knobs& knobs, const std::filesystem::path& picture);
+    StillPic::Knobs knobs(const std::filesystem::path& picture) const;
+    void saveKnobs(const StillPic::Knobs& knobs, const std::filesystem::path& picture);
     /// Where the picture converted with these knobs lives (or would live).
     static std::filesystem::path cachedSHR(const std::filesystem::path& picture,
                                            const StillPic::Knobs& knobs);
@@ -90,6 +94,7 @@ private:
     std::optional<ConversionFailure> runConverter(const Job& job,
                                                   const std::filesystem::path& part);
 
+    Preferences& m_preferences;
     mutable std::mutex m_mutex;
     std::optional<std::string> m_pythonPath; // guarded by m_mutex
     std::optional<std::string> m_scriptPath; // guarded by m_mutex

@@ -111,11 +111,6 @@ Preferences::Preferences(std::filesystem::path file)
 
 Preferences::~Preferences() = default;
 
-Preferences& Preferences::standard() {
-    static Preferences preferences;
-    return preferences;
-}
-
 std::filesystem::path Preferences::defaultFile() {
     return XdgPaths::configDir() / "preferences.json";
 }

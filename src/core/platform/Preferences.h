@@ -23,8 +23,6 @@ public:
     Preferences(const Preferences&) = delete;
     Preferences& operator=(const Preferences&) = delete;
 
-    /// The user's preferences (the default file), shared by the whole program.
-    static Preferences& standard();
     /// $XDG_CONFIG_HOME/VornImageManager/preferences.json.
     static std::filesystem::path defaultFile();
 

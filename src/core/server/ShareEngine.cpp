@@ -142,9 +142,10 @@ std::function<void(const std::string&)> ShareEngine::onConversionFailed(ScanReas
 }
 
 void ShareEngine::kickTranscodes() {
-    m_state.audio.kickTranscodes(onServerThread(&ShareEngine::audioReady),
+    m_state.audio.kickTranscodes(m_state.converters.audio, onServerThread(&ShareEngine::audioReady),
                                  onConversionFailed(audioFailed));
-    m_state.pictures.kickConverts(onServerThread(&ShareEngine::picturesReady),
+    m_state.pictures.kickConverts(m_state.converters.pictures,
+                                  onServerThread(&ShareEngine::picturesReady),
                                   onConversionFailed(picturesFailed));
 }
 
@@ -334,9 +335,11 @@ void ShareEngine::startScan() {
     }
     m_scanning = true;
     m_scanStarted = m_scansAsked;
-    m_scanner.async([reasons, parts, folder = m_nextFolder.value_or(m_state.folder),
-                     writable = m_state.writable, gate = m_gate, weak = weak_from_this()] {
-        auto scan = std::make_shared<LibraryScan>(LibraryScan::run(parts, folder, writable));
+    m_scanner.async([reasons, parts, converters = m_state.converters,
+                     folder = m_nextFolder.value_or(m_state.folder), writable = m_state.writable,
+                     gate = m_gate, weak = weak_from_this()] {
+        auto scan =
+            std::make_shared<LibraryScan>(LibraryScan::run(converters, folder, writable, parts));
         gate->post([weak, reasons, scan] {
             if (auto self = weak.lock()) {
                 self->scanned(reasons, std::move(*scan));

@@ -9,9 +9,9 @@
 namespace vorn {
 
 ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool advertise,
-                         std::string shareName, std::optional<HubConfig> hub)
+                         std::string shareName, std::optional<HubConfig> hub, Converters converters)
     : m_work(asio::make_work_guard(m_io)) {
-    ShareState state;
+    ShareState state(converters);
     state.folder = std::move(folder);
     state.writable = writable;
     state.hubOverride = std::move(hub);

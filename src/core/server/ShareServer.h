@@ -7,6 +7,7 @@
 #include "library/Catalog.h"
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
+#include "scan/Converters.h"
 #include "server/ConnectionLimits.h"
 #include "server/ShareStatus.h"
 
@@ -30,9 +31,10 @@ public:
 
     static constexpr std::uint16_t defaultPort = 8271;
 
-    /// Scans the library at once (on the calling thread); does not listen yet.
+    /// Scans the library at once (on the calling thread); does not listen yet. The
+    /// converters must outlive the server.
     ShareServer(std::filesystem::path folder, bool writable, bool advertise, std::string shareName,
-                std::optional<HubConfig> hub);
+                std::optional<HubConfig> hub, Converters converters);
     /// Stops sharing and ends the server's thread.
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;

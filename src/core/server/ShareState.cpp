@@ -7,8 +7,10 @@
 
 namespace vorn {
 
+ShareState::ShareState(Converters converters) : converters(converters) {}
+
 void ShareState::rescan() {
-    LibraryScan scan = LibraryScan::run(LibraryScan::everything, folder, writable);
+    LibraryScan scan = LibraryScan::run(converters, folder, writable);
     apply(scan);
 }
 
@@ -40,37 +42,15 @@ void ShareState::log(std::string_view message) {
 }
 
 std::vector<std::string> ShareState::sharedFolders() const {
-    std::vector<std::string> dirs;
-    for (const DiskImage& image : catalog.images()) {
-        dirs.push_back(image.folder);
-    }
-    for (const AudioTrack& track : audio.tracks) {
-        dirs.push_back(track.folder);
-    }
-    for (const StillPic& pic : pictures.pictures) {
-        dirs.push_back(pic.folder);
-    }
-    return FolderWalk::foldersFromDirs(dirs);
+    return FolderWalk::sharedFolders(catalog.images(), audio.tracks, pictures.pictures);
 }
 
 HubConfig ShareState::effectiveHub() const {
-    return hubOverride ? *hubOverride : HubConfig::defaults(sharedFolders());
+    return HubConfig::effective(hubOverride, sharedFolders());
 }
 
 std::string ShareState::yourHubJSON(YourHub::Kind kind) const {
-    const auto json = [&](const auto& items) {
-        return YourHub::json(effectiveHub(), kind, std::int64_t(items.size()),
-                             [&](const std::string& path) { return countInCategory(items, path); });
-    };
-    switch (kind) {
-    case YourHub::Kind::audio:
-        return json(audio.tracks);
-    case YourHub::Kind::pictures:
-        return json(pictures.pictures);
-    case YourHub::Kind::disks:
-        break;
-    }
-    return json(catalog.images());
+    return YourHub::json(effectiveHub(), kind, catalog.images(), audio.tracks, pictures.pictures);
 }
 
 std::string ShareState::rescanSummary() const {

@@ -8,7 +8,8 @@
 #include "library/WalkedFile.h"
 #include "library/YourHub.h"
 #include "pictures/PictureCatalog.h"
-#include "server/LibraryScan.h"
+#include "scan/Converters.h"
+#include "scan/LibraryScan.h"
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
 #include "server/WriterWatch.h"
@@ -22,6 +23,10 @@
 namespace vorn {
 
 struct ShareState {
+    explicit ShareState(Converters converters);
+
+    /// Where the catalogs find converted files, and who converts what is pending.
+    Converters converters;
     std::filesystem::path folder;
     bool writable = true;
     Catalog catalog;

@@ -1,8 +1,7 @@
 #include "LibraryContents.h"
 
-#include "library/Catalog.h"
-#include "library/FolderWalk.h"
 #include "library/HubConfig.h"
+#include "scan/LibraryScan.h"
 
 #include <algorithm>
 
@@ -19,42 +18,27 @@ std::int64_t countIn(const std::vector<T>& items, const std::optional<std::strin
         items.begin(), items.end(), [&](const T& item) { return inFolder(folder, item.folder); }));
 }
 
-std::vector<std::string> foldersOf(const LibraryContents& c) {
-    std::vector<std::string> dirs;
-    dirs.reserve(c.images.size() + c.tracks().size() + c.pictures().size());
-    for (const DiskImage& image : c.images) {
-        dirs.push_back(image.folder);
-    }
-    for (const AudioTrack& track : c.tracks()) {
-        dirs.push_back(track.folder);
-    }
-    for (const StillPic& picture : c.pictures()) {
-        dirs.push_back(picture.folder);
-    }
-    return FolderWalk::foldersFromDirs(dirs);
-}
-
 } // namespace
 
-LibraryContents LibraryContents::scan(const std::filesystem::path& folder, bool writable) {
+LibraryContents LibraryContents::scan(Converters converters, const std::filesystem::path& folder,
+                                      bool writable) {
     LibraryContents c;
     if (folder.empty()) {
         return c;
     }
-    const std::vector<WalkedFile> files = FolderWalk::files(folder);
-    c.images = Catalog::scan(files, writable).images();
-    c.rejected = std::int64_t(std::count_if(files.begin(), files.end(), [](const WalkedFile& f) {
-        return DiskImage::needsDiskII(f.fileName());
-    }));
-    c.audio = AudioCatalog::scan(files);
-    c.stills = PictureCatalog::scan(files);
-    c.folders = foldersOf(c);
+    LibraryScan scan = LibraryScan::run(converters, folder, writable);
+    c.folders = scan.sharedFolders();
+    c.images = scan.catalog.images();
+    c.rejected = scan.diskIIFiles;
+    c.audio = std::move(scan.audio);
+    c.stills = std::move(scan.pictures);
     return c;
 }
 
-void LibraryContents::kickConversions(const std::function<void()>& onReady) const {
-    audio.kickTranscodes(onReady);
-    stills.kickConverts(onReady);
+void LibraryContents::kickConversions(Converters converters,
+                                      const std::function<void()>& onReady) const {
+    audio.kickTranscodes(converters.audio, onReady);
+    stills.kickConverts(converters.pictures, onReady);
 }
 
 std::int64_t LibraryContents::count(const std::optional<std::string>& folder,

@@ -6,6 +6,7 @@
 #include "audio/AudioCatalog.h"
 #include "library/DiskImage.h"
 #include "pictures/PictureCatalog.h"
+#include "scan/Converters.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -39,10 +40,11 @@ struct LibraryContents {
 
     /// One walk of `folder` read by the three catalogs; empty when `folder` is empty.
     /// Touches nothing but the files and the transcoders' caches, so any thread may run it.
-    static LibraryContents scan(const std::filesystem::path& folder, bool writable);
-    /// Asks the transcoders to convert what the scan found pending; `onReady` runs on
+    static LibraryContents scan(Converters converters, const std::filesystem::path& folder,
+                                bool writable);
+    /// Asks the converters to convert what the scan found pending; `onReady` runs on
     /// their threads after each conversion.
-    void kickConversions(const std::function<void()>& onReady) const;
+    void kickConversions(Converters converters, const std::function<void()>& onReady) const;
 
     /// Images, tracks and pictures of `kind` in `folder` or below it (the whole library
     /// when absent); pending items are not counted.

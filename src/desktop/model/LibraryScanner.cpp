@@ -4,8 +4,9 @@
 
 namespace vorn {
 
-LibraryScanner::LibraryScanner(QObject* parent)
-    : QObject(parent), m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
+LibraryScanner::LibraryScanner(Converters converters, QObject* parent)
+    : QObject(parent), m_converters(converters),
+      m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
 
 LibraryScanner::~LibraryScanner() {
     // The worker's last hand-over is posted to this object while it still exists; Qt
@@ -25,8 +26,8 @@ void LibraryScanner::startNext() {
     m_next.reset();
     m_running = true;
     m_worker->async([this, r = std::move(r)] {
-        auto contents =
-            std::make_shared<const LibraryContents>(LibraryContents::scan(r.folder, r.writable));
+        auto contents = std::make_shared<const LibraryContents>(
+            LibraryContents::scan(m_converters, r.folder, r.writable));
         QMetaObject::invokeMethod(
             this, [this, contents = std::move(contents)] { finished(contents); },
             Qt::QueuedConnection);

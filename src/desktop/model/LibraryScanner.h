@@ -21,7 +21,8 @@ class SerialQueue;
 class LibraryScanner : public QObject {
     Q_OBJECT
 public:
-    explicit LibraryScanner(QObject* parent = nullptr);
+    /// Scans with `converters`, which must outlive the scanner.
+    explicit LibraryScanner(Converters converters, QObject* parent = nullptr);
     /// Waits for a scan in progress.
     ~LibraryScanner() override;
 
@@ -42,6 +43,7 @@ private:
     void startNext();
     void finished(std::shared_ptr<const LibraryContents> contents);
 
+    Converters m_converters;
     std::optional<Request> m_next;
     bool m_running = false;
     std::unique_ptr<SerialQueue> m_worker;

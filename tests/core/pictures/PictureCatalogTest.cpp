@@ -5,6 +5,7 @@
 
 #include "library/FolderWalk.h"
 #include "pictures/PictureTranscoder.h"
+#include "platform/Preferences.h"
 #include "support/TempDir.h"
 
 #include <fstream>
@@ -20,8 +21,10 @@ protected:
         return PictureCatalog::scan(FolderWalk::files(m_dir / "lib"), transcoder);
     }
     test::TempDir m_dir;
-    PictureTranscoder m_ready{std::string("/nonexistent/python3"), std::string("img2shr.py")};
-    PictureTranscoder m_notReady{std::nullopt, std::string("img2shr.py")};
+    Preferences m_preferences{m_dir / "preferences.json"};
+    PictureTranscoder m_ready{m_preferences, std::string("/nonexistent/python3"),
+                              std::string("img2shr.py")};
+    PictureTranscoder m_notReady{m_preferences, std::nullopt, std::string("img2shr.py")};
 };
 
 TEST_F(PictureCatalogTest, PagesNameTheNextOneAndEntriesHaveNoDuration) {
@@ -65,7 +68,7 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     EXPECT_EQ(b.originalURL(), sourceB);
 
     // New knobs select another cache file: the picture waits for its conversion again.
-    PictureTranscoder::saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB);
+    m_ready.saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB);
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 
     // A failure stands for the knobs it was made with.
@@ -74,7 +77,7 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     PictureCatalog failed = scan(m_ready);
     EXPECT_EQ(failed.failed, std::vector<std::string>{"Title"});
     EXPECT_EQ(failed.pendingSources, std::vector<std::filesystem::path>{sourceB});
-    PictureTranscoder::saveKnobs(StillPic::Knobs{1.45, 1.1, true}, sourceC);
+    m_ready.saveKnobs(StillPic::Knobs{1.45, 1.1, true}, sourceC);
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 }
 

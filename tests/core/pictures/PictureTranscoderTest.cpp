@@ -18,6 +18,7 @@ const fs::path kScript = fs::path(VORN_TEST_SOURCE_DIR) / "tools/img2shr.py";
 
 class PictureTranscoderTest : public test::ConversionTest {
 protected:
+    Preferences m_preferences{m_dir / "preferences.json"};
     // A stand-in interpreter: notes its arguments, writes as many bytes as the file "size"
     // beside it says to its third argument (the partial file), and a preview when the
     // file "preview" is there; exits with the status in the file "status", if any.
@@ -40,7 +41,7 @@ TEST_F(PictureTranscoderTest, RealConverterMakesAScreenAndItsPreview) {
     }
     const fs::path picture = m_dir / "lib/Split.bmp";
     ASSERT_TRUE(test::drawRedBlue("/usr/bin/python3", picture));
-    PictureTranscoder transcoder("/usr/bin/python3", kScript.string());
+    PictureTranscoder transcoder(m_preferences, "/usr/bin/python3", kScript.string());
     transcoder.convert(picture, Knobs{}, false, counter());
     transcoder.convert(picture, Knobs{}, false, counter()); // finds a complete screen
     transcoder.drain();
@@ -65,17 +66,18 @@ TEST_F(PictureTranscoderTest, KnobsNameTheCacheAndFollowLinks) {
         return PictureTranscoder::cacheDir() /
                CacheName::fileName(CacheName::key(picture, knobText), ".shr");
     };
-    EXPECT_EQ(PictureTranscoder::knobs(picture), (Knobs{1.45, 1.1, false}));
+    PictureTranscoder transcoder(m_preferences, std::nullopt, std::nullopt);
+    EXPECT_EQ(transcoder.knobs(picture), (Knobs{1.45, 1.1, false}));
     EXPECT_EQ(PictureTranscoder::cachedSHR(link, Knobs{}), cacheFor("1.45|1.1|false"));
     EXPECT_EQ(PictureTranscoder::cachedSHR(picture, Knobs{2, 0.9, true}), cacheFor("2.0|0.9|true"));
 
-    PictureTranscoder::saveKnobs(Knobs{2, 0.9, true}, link);
-    EXPECT_EQ(PictureTranscoder::knobs(picture), (Knobs{2, 0.9, true}))
+    transcoder.saveKnobs(Knobs{2, 0.9, true}, link);
+    EXPECT_EQ(transcoder.knobs(picture), (Knobs{2, 0.9, true}))
         << "knobs saved through a link belong to the picture itself";
     // Each entry of the wrong type falls back on its own.
-    ASSERT_TRUE(Preferences::standard().setObject("pic.knobs." + fs::canonical(picture).string(),
-                                                  R"({"sat": "high", "con": 0.8, "dither": 1})"));
-    EXPECT_EQ(PictureTranscoder::knobs(picture), (Knobs{1.45, 0.8, false}));
+    ASSERT_TRUE(m_preferences.setObject("pic.knobs." + fs::canonical(picture).string(),
+                                        R"({"sat": "high", "con": 0.8, "dither": 1})"));
+    EXPECT_EQ(transcoder.knobs(picture), (Knobs{1.45, 0.8, false}));
 }
 
 TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
@@ -83,7 +85,7 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     const Knobs knobs{2, 0.5, true};
     const fs::path dest = PictureTranscoder::cachedSHR(picture, knobs);
     const std::string destPreview = dest.string() + "_preview.png";
-    PictureTranscoder transcoder(fakePython(), "img2shr.py");
+    PictureTranscoder transcoder(m_preferences, fakePython(), "img2shr.py");
     // Whether the converter ran.
     const auto convert = [&](const fs::path& source, bool force) {
         fs::remove(m_dir / "bin/args");
@@ -140,8 +142,8 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
 
     // Without an interpreter or a script nothing is queued, even when forced.
     fs::remove(m_dir / "bin/args");
-    PictureTranscoder noPython(std::nullopt, "img2shr.py");
-    PictureTranscoder noScript(fakePython(), std::nullopt);
+    PictureTranscoder noPython(m_preferences, std::nullopt, "img2shr.py");
+    PictureTranscoder noScript(m_preferences, fakePython(), std::nullopt);
     for (PictureTranscoder* idle : {&noPython, &noScript}) {
         idle->convert(picture, knobs, true, counter());
         idle->drain();

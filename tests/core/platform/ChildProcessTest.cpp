@@ -8,6 +8,7 @@
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -39,7 +40,9 @@ std::map<int, std::string> listedDescriptors(const std::string& listing) {
 
 TEST(ChildProcessTest, ChildGetsNoDescriptorOfOurs) {
     test::TempDir dir;
-    ShareServer server(dir.mkdir("lib"), false, false, "Descriptors", std::nullopt);
+    test::IdleConverters converters;
+    ShareServer server(dir.mkdir("lib"), false, false, "Descriptors", std::nullopt,
+                       converters.get());
     server.start(0);
     test::HttpClient client(server.status().port);
     ASSERT_EQ(client.ask("GET / HTTP/1.1\r\nHost: share\r\n\r\n").status, 200);

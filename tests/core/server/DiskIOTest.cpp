@@ -1,6 +1,7 @@
 #include "server/DiskIO.h"
 
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -101,9 +102,10 @@ protected:
     }
 
     test::TempDir m_dir;
+    test::IdleConverters m_converters;
     std::filesystem::path m_image;
     std::string m_bytes;
-    ShareState m_state;
+    ShareState m_state{m_converters.get()};
 };
 
 constexpr const char* kTarget = "/Games/Star%20Run.po";

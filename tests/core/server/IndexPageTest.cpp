@@ -2,6 +2,7 @@
 
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -25,7 +26,7 @@ std::size_t count(const std::string& text, std::string_view piece) {
 class IndexPageTest : public ::testing::Test {
 protected:
     ShareState share(bool writable = true) {
-        ShareState state;
+        ShareState state(m_converters.get());
         state.folder = m_dir.mkdir("lib");
         state.writable = writable;
         state.rescan();
@@ -33,6 +34,7 @@ protected:
     }
 
     test::TempDir m_dir;
+    test::IdleConverters m_converters;
 };
 
 TEST_F(IndexPageTest, PageIsLaidOutPieceByPiece) {

@@ -9,6 +9,7 @@
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -51,7 +52,8 @@ protected:
     }
 
     test::TempDir m_dir;
-    ShareState m_state;
+    test::IdleConverters m_converters;
+    ShareState m_state{m_converters.get()};
 };
 
 TEST_F(MediaTest, CatalogPagesAndSearches) {
@@ -150,9 +152,10 @@ TEST_F(MediaTest, PicturesBecomeCoversAndIndexEntries) {
 // The whole road with the real converters: the server finds a WAV and a picture in its
 // library, converts both in the background and then serves them.
 TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
+    test::FoundConverters converters;
     const std::optional<std::string> ffmpeg = ConversionTools::findFFmpeg();
-    const std::optional<std::string> python = PictureTranscoder::shared().pythonPath();
-    if (!ffmpeg || !PictureTranscoder::shared().converterReady()) {
+    const std::optional<std::string> python = converters.pictures().pythonPath();
+    if (!converters.ready()) {
         GTEST_SKIP() << "ffmpeg, or python3 with numpy and Pillow, is missing";
     }
     test::TempDir dir;
@@ -162,7 +165,7 @@ TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
                                           (dir / "lib/Tune.wav").string()}),
               0);
 
-    ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt);
+    ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt, converters.get());
     server.start(0);
     const auto converted = [&] {
         return server.currentAudioCatalog().tracks.size() == 1 &&
@@ -189,7 +192,8 @@ TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
 // Files the real converters cannot read: each failure is logged once with its reason, and
 // neither a rescan nor a new server (a restart) tries it again or calls it pending.
 TEST(MediaShareTest, BrokenFilesAreLoggedOnceAndNotRetried) {
-    if (!ConversionTools::findFFmpeg() || !PictureTranscoder::shared().converterReady()) {
+    test::FoundConverters converters;
+    if (!converters.ready()) {
         GTEST_SKIP() << "ffmpeg, or python3 with numpy and Pillow, is missing";
     }
     test::TempDir dir;
@@ -208,7 +212,7 @@ TEST(MediaShareTest, BrokenFilesAreLoggedOnceAndNotRetried) {
         return lines;
     };
     {
-        ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt);
+        ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt, converters.get());
         for (int i = 0; i < 400 && failures(server).size() < 2; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -224,7 +228,8 @@ TEST(MediaShareTest, BrokenFilesAreLoggedOnceAndNotRetried) {
         }
         EXPECT_EQ(failures(server), expected) << "tried again at a rescan";
     }
-    ShareServer restarted(dir / "lib", true, false, "Vorn Test", std::nullopt);
+    test::FoundConverters again; // a restart: new converters that remember nothing in memory
+    ShareServer restarted(dir / "lib", true, false, "Vorn Test", std::nullopt, again.get());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(failures(restarted), test::Names{}) << "tried again after a restart";
     EXPECT_TRUE(restarted.currentAudioCatalog().pending.empty());

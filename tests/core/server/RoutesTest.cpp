@@ -2,6 +2,7 @@
 
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -48,7 +49,8 @@ protected:
     }
 
     test::TempDir m_dir;
-    ShareState m_state;
+    test::IdleConverters m_converters;
+    ShareState m_state{m_converters.get()};
     std::uint64_t m_sent = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "library/LibraryRoot.h"
 #include "support/HttpClient.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <atomic>
 #include <csignal>
@@ -101,7 +102,7 @@ protected:
         m_dir.write("lib/Empty.po", "");
         m_dir.link("lib/Link.po", m_dir.write("secret.po", "secret"));
         m_dir.link("lib/Inside.po", m_big);
-        m_server.emplace(m_dir / "lib", true, false, "Vorn Test", std::nullopt);
+        m_server.emplace(m_dir / "lib", true, false, "Vorn Test", std::nullopt, m_converters.get());
         m_server->start(0);
         m_port = m_server->status().port;
         ASSERT_NE(m_port, 0) << "the listener should report the port it got";
@@ -113,6 +114,7 @@ protected:
     std::string image() const { return onDisk(m_dir / "lib/Games/Star Run.po"); }
 
     test::TempDir m_dir;
+    test::IdleConverters m_converters;
     std::string m_image;
     std::filesystem::path m_big;
     std::optional<ShareServer> m_server;
@@ -447,7 +449,7 @@ TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
 }
 
 TEST_F(ShareServerTest, PortInUseThrowsAndChangesNothing) {
-    ShareServer second(m_dir / "lib", true, false, "Second", std::nullopt);
+    ShareServer second(m_dir / "lib", true, false, "Second", std::nullopt, m_converters.get());
     const ShareStatus before = second.status();
     EXPECT_THROW(second.start(m_port), std::system_error);
     EXPECT_TRUE(second.status() == before);

@@ -2,6 +2,7 @@
 
 #include "demo/ProDosVolume.h"
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,8 @@ TEST(LibraryContentsTest, OneScanFillsEveryList) {
     dir.write("lib/Art/Sunset.shr", std::string(StillPic::shrBytes, 'x'));
     dir.write("lib/notes.txt", "not shared\n");
 
-    const LibraryContents c = LibraryContents::scan(dir / "lib", true);
+    test::IdleConverters converters;
+    const LibraryContents c = LibraryContents::scan(converters.get(), dir / "lib", true);
     ASSERT_EQ(c.images.size(), 1u);
     EXPECT_EQ(c.images[0].volumeName, "ZORK");
     EXPECT_TRUE(c.images[0].bootable);
@@ -33,7 +35,7 @@ TEST(LibraryContentsTest, OneScanFillsEveryList) {
     EXPECT_EQ(c.count(std::string("Games"), KindFilter::all), 1);
     EXPECT_EQ(c.bootableCount(std::string("Music")), 0);
 
-    const LibraryContents none = LibraryContents::scan({}, true);
+    const LibraryContents none = LibraryContents::scan(converters.get(), {}, true);
     EXPECT_EQ(none.libraryCount(), 0) << "no library folder, nothing listed";
     EXPECT_TRUE(none.folders.empty());
 }

@@ -1,6 +1,7 @@
 #include "model/LibraryScanner.h"
 
 #include "support/TempDir.h"
+#include "support/TestConverters.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -14,7 +15,8 @@ TEST(LibraryScannerTest, OnlyTheNewestRequestIsDelivered) {
     test::TempDir dir;
     dir.write("one/Music/First.pcm", std::string(21973, '\x80'));
     dir.write("two/Art/Second.pcm", std::string(21973, '\x80'));
-    LibraryScanner scanner;
+    test::IdleConverters converters;
+    LibraryScanner scanner(converters.get());
     QSignalSpy spy(&scanner, &LibraryScanner::scanned);
 
     scanner.request(dir / "one", true);

@@ -1,0 +1,55 @@
+#pragma once
+// The catalogs one walk of the library gives: the disk images, the audio and the
+// pictures, read from the same walk. A large library takes a walk and thousands of probes
+// to scan, so scans are built away from the threads that serve or draw and handed over
+// whole. The share server, the desktop program and `vorn-share` all scan through here.
+
+#include "audio/AudioCatalog.h"
+#include "library/Catalog.h"
+#include "library/HubConfig.h"
+#include "library/YourHub.h"
+#include "pictures/PictureCatalog.h"
+#include "scan/Converters.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+struct LibraryScan {
+    /// Which catalogs a scan builds.
+    enum Part : unsigned { diskPart = 1, audioPart = 2, picturePart = 4, everything = 7 };
+
+    unsigned parts = 0;
+    std::filesystem::path folder;
+    bool writable = true;
+    Catalog catalog;
+    AudioCatalog audio;
+    PictureCatalog pictures;
+    /// Files of the walk that need Disk II emulation (.dsk, .woz...), which are not shared.
+    std::int64_t diskIIFiles = 0;
+
+    /// Walks `folder` once and builds the catalogs of `parts` from that walk, asking the
+    /// converters where converted files live. Touches only the file system and the
+    /// converters' locked settings: any thread may run it.
+    static LibraryScan run(Converters converters, std::filesystem::path folder, bool writable,
+                           unsigned parts = everything);
+
+    /// The folders of every image, track and picture, with their ancestors.
+    std::vector<std::string> sharedFolders() const;
+    /// The categories JSON of one kind of item with the categories `hub`.
+    std::string yourHubJSON(YourHub::Kind kind, const HubConfig& hub) const;
+    /// Asks the converters to convert what the scan found pending. The callbacks run on
+    /// the converters' threads: `onReady` after each conversion that succeeded, the
+    /// failure callbacks with the log line of each that failed.
+    void kickConversions(Converters converters, const std::function<void()>& onAudioReady,
+                         const std::function<void()>& onPicturesReady,
+                         const std::function<void(const std::string&)>& onAudioFailed = {},
+                         const std::function<void(const std::string&)>& onPictureFailed = {}) const;
+};
+
+} // namespace vorn
