@@ -6,6 +6,7 @@
 
 #include "library/FolderWalk.h"
 #include "library/LibraryRoot.h"
+#include "platform/Files.h"
 #include "server/Http.h"
 #include "server/Request.h"
 
@@ -75,7 +76,7 @@ void makeScratch() {
     fs::create_symlink(lib / "Games" / "Zork.po", lib / "Absolute.po");
     fs::create_symlink(scratch->base / "outside" / "secret.po", lib / "AbsoluteLeak.po");
     fs::create_symlink(scratch->base / "outside", lib / "AbsoluteAway");
-    scratch->libraryReal = vorn::FolderWalk::realPath(lib.string()) + "/";
+    scratch->libraryReal = vorn::Files::realPath(lib.string()) + "/";
     std::atexit(removeScratch);
 }
 
@@ -163,7 +164,7 @@ void checkResolve(std::string_view requestPath) {
     if (!file) {
         return;
     }
-    const std::string real = vorn::FolderWalk::realPath(file->string());
+    const std::string real = vorn::Files::realPath(file->string());
     if (!real.starts_with(scratch->libraryReal)) {
         fail("resolve left the library", real);
     }

@@ -1,10 +1,11 @@
 #include "audio/AudioCatalog.h"
 
 #include "audio/AudioTranscoder.h"
-#include "library/Catalog.h"
+#include "library/CleanName.h"
 #include "library/DiskImage.h"
 #include "library/FileStamp.h"
 #include "library/FolderWalk.h"
+#include "library/JsonString.h"
 #include "library/MediaList.h"
 #include "platform/Files.h"
 
@@ -19,7 +20,7 @@ AudioTrack makeTrack(const WalkedFile& file, std::string name, std::uint64_t byt
     track.fileName = std::move(name);
     track.folder = file.folder;
     track.sourceName = file.fileName();
-    track.displayName = DiskImage::cleanName(track.sourceName);
+    track.displayName = cleanName(track.sourceName);
     track.sourceURL = file.url;
     track.bytes = bytes;
     track.pcmURL = std::move(pcm);
@@ -35,12 +36,11 @@ std::string renderTracks(std::span<const AudioTrack> slice, std::int64_t pages, 
     for (const AudioTrack& track : slice) {
         std::string url(baseURL);
         url += "audio/" + FolderWalk::encodePath(track.fileName);
-        entries.push_back("  { \"name\": " + Catalog::jsonString(track.displayName) +
+        entries.push_back("  { \"name\": " + jsonString(track.displayName) +
                           ", \"bytes\": " + std::to_string(track.bytes) +
                           ", \"secs\": " + std::to_string(track.secs()) +
                           ", \"rate\": " + std::to_string(AudioTrack::rate) +
-                          ", \"ch\": 1, \"source\": \"lan\", \"url\": " + Catalog::jsonString(url) +
-                          " }");
+                          ", \"ch\": 1, \"source\": \"lan\", \"url\": " + jsonString(url) + " }");
     }
     return MediaList::render(pages, total, next, "audio", entries);
 }
@@ -70,9 +70,9 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
         } else if (!haveFFmpeg) {
             ++catalog.awaitingFFmpeg;
         } else if (transcoder.failure(file.url)) {
-            catalog.failed.push_back(DiskImage::cleanName(file.fileName()));
+            catalog.failed.push_back(cleanName(file.fileName()));
         } else {
-            catalog.pending.push_back(DiskImage::cleanName(file.fileName()));
+            catalog.pending.push_back(cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
         }
     }

@@ -16,7 +16,7 @@ std::string key(const std::filesystem::path& source, std::string_view extra) {
         seconds =
             std::chrono::duration_cast<std::chrono::seconds>(date->time_since_epoch()).count();
     }
-    std::string text = FolderWalk::realPath(source.string()) + "|" + std::to_string(seconds);
+    std::string text = Files::realPath(source.string()) + "|" + std::to_string(seconds);
     if (!extra.empty()) {
         text.append("|").append(extra);
     }

@@ -2,6 +2,7 @@
 
 #include "library/FolderWalk.h"
 #include "library/HubConfig.h"
+#include "library/JsonString.h"
 #include "library/Paging.h"
 #include "platform/Text.h"
 
@@ -24,7 +25,7 @@ bool matches(const DiskImage& image, const std::string& lowerQuery) {
 
 void appendEntry(std::string& out, const DiskImage& image, std::string_view baseURL, bool writable,
                  const Covers& covers) {
-    out += "  { \"name\": " + Catalog::jsonString(image.displayName);
+    out += "  { \"name\": " + jsonString(image.displayName);
     out += ", \"bytes\": " + std::to_string(image.bytes);
     out += ", \"blocks\": " + std::to_string(image.blocks);
     out += image.bootable ? ", \"boot\": true" : ", \"boot\": false";
@@ -32,11 +33,11 @@ void appendEntry(std::string& out, const DiskImage& image, std::string_view base
     out += ", \"source\": \"lan\",";
     if (const auto cover = covers.find(Catalog::coverKey(image.displayName));
         cover != covers.end()) {
-        out += " \"cover\": " + Catalog::jsonString(cover->second) + ",";
+        out += " \"cover\": " + jsonString(cover->second) + ",";
     }
     std::string url(baseURL);
     url += FolderWalk::encodePath(image.relPath());
-    out += " \"url\": " + Catalog::jsonString(url) + " }";
+    out += " \"url\": " + jsonString(url) + " }";
 }
 
 } // namespace
@@ -155,27 +156,6 @@ std::string Catalog::coverKey(std::string_view displayName) {
         key.resize(paren);
     }
     return std::string(Text::trimBlanks(key));
-}
-
-std::string Catalog::jsonString(std::string_view text) {
-    const std::string valid = Text::validUtf8(text);
-    std::string out = "\"";
-    out.reserve(valid.size() + 2);
-    for (const char c : valid) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(c));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-    return out;
 }
 
 std::string Catalog::urlEncode(std::string_view text) {

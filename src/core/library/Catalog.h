@@ -56,8 +56,6 @@ public:
                             bool writable, std::string_view head, const Covers& covers);
     /// The key under which a volume looks for its cover ("saga iv" for "Saga IV Dk1").
     static std::string coverKey(std::string_view displayName);
-    /// A JSON string literal, quotes included; the one escaper of the system.
-    static std::string jsonString(std::string_view text);
     /// The whole text percent-encoded, "/" included.
     static std::string urlEncode(std::string_view text);
 

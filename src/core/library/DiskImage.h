@@ -64,7 +64,6 @@ struct DiskImage {
     /// Boot marker and volume directory walk over the first bytes of the file.
     static BootInfo bootProbe(std::string_view head, std::uint64_t dataOffset);
     /// Display name from a file name ("Lunar_Base.1.5.po" gives "Lunar Base 1.5").
-    static std::string cleanName(std::string_view fileName);
 };
 
 /// Little-endian 32-bit value at `at`; 0 when fewer than four bytes remain there.

@@ -1,6 +1,7 @@
 #include "library/FolderWalk.h"
 
 #include "library/LibraryRoot.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 #include <cstdlib>
@@ -23,7 +24,7 @@ struct Walker {
     std::vector<WalkedFile> found;
 
     bool linkStaysInside(const std::string& path) const {
-        return realPath(path).starts_with(realRootSlash);
+        return Files::realPath(path).starts_with(realRootSlash);
     }
 
     static bool isRegularFile(const std::string& path) {
@@ -94,7 +95,7 @@ std::vector<std::string> components(const std::filesystem::path& path) {
 
 std::vector<WalkedFile> files(const std::filesystem::path& root) {
     Walker walker;
-    walker.realRootSlash = realPath(root.string()) + "/";
+    walker.realRootSlash = Files::realPath(root.string()) + "/";
     walker.walk(root, "");
     Text::stableSort(walker.found, [](const WalkedFile& f) { return f.relPath(); });
     return std::move(walker.found);
@@ -188,12 +189,6 @@ std::optional<std::filesystem::path> resolve(std::string_view requestPath,
         }
     }
     return std::nullopt;
-}
-
-std::string realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::string(resolved.get()) : path;
 }
 
 std::string encodePath(std::string_view relativePath) {

@@ -53,9 +53,6 @@ std::optional<std::string> requestRelPath(std::string_view requestPath, bool dec
 std::optional<std::filesystem::path> resolve(std::string_view requestPath,
                                              const std::filesystem::path& root);
 
-/// Canonical absolute path with links resolved, or `path` unchanged when that fails.
-std::string realPath(const std::string& path);
-
 /// A relative path percent-encoded segment by segment for a URL.
 std::string encodePath(std::string_view relativePath);
 

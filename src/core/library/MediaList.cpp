@@ -1,6 +1,6 @@
 #include "library/MediaList.h"
 
-#include "library/Catalog.h"
+#include "library/JsonString.h"
 #include "platform/Files.h"
 
 #include <set>
@@ -38,7 +38,7 @@ std::string render(std::int64_t pages, std::size_t total, const std::optional<st
     std::string out =
         "{ \"pages\": " + std::to_string(pages) + ", \"total\": " + std::to_string(total) + ",";
     if (next) {
-        out += " \"next\": " + Catalog::jsonString(*next) + ",";
+        out += " \"next\": " + jsonString(*next) + ",";
     }
     out.append(" \"catalog\": \"").append(catalogName).append("\", \"tracks\": [\n");
     for (std::size_t i = 0; i < entries.size(); ++i) {

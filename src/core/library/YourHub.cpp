@@ -1,6 +1,6 @@
 #include "library/YourHub.h"
 
-#include "library/Catalog.h"
+#include "library/JsonString.h"
 
 namespace vorn::YourHub {
 
@@ -49,9 +49,8 @@ std::string json(const HubConfig& config, Kind kind, std::int64_t total, const C
             continue;
         }
         rows += collected == 0 ? "" : ",\n";
-        rows += "  { \"name\": " + Catalog::jsonString(cat.displayLabel()) +
-                ", \"cat\": " + Catalog::jsonString(cat.path) + ", \"n\": " + std::to_string(n) +
-                " }";
+        rows += "  { \"name\": " + jsonString(cat.displayLabel()) +
+                ", \"cat\": " + jsonString(cat.path) + ", \"n\": " + std::to_string(n) + " }";
         ++collected;
     }
     std::string out = "{ \"hub\": \"your\", \"kind\": \"";

@@ -1,9 +1,10 @@
 #include "pictures/PictureCatalog.h"
 
-#include "library/Catalog.h"
+#include "library/CleanName.h"
 #include "library/DiskImage.h"
 #include "library/FileStamp.h"
 #include "library/FolderWalk.h"
+#include "library/JsonString.h"
 #include "library/MediaList.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Files.h"
@@ -19,7 +20,7 @@ StillPic makePicture(const WalkedFile& file, std::string name, std::uint64_t byt
     pic.fileName = std::move(name);
     pic.folder = file.folder;
     pic.sourceName = file.fileName();
-    pic.displayName = DiskImage::cleanName(pic.sourceName);
+    pic.displayName = cleanName(pic.sourceName);
     pic.bytes = bytes;
     pic.previewURL = shr.string() + "_preview.png";
     pic.shrURL = std::move(shr);
@@ -36,9 +37,9 @@ std::string renderPictures(std::span<const StillPic> slice, std::int64_t pages, 
     for (const StillPic& pic : slice) {
         std::string url(baseURL);
         url += "pictures/" + FolderWalk::encodePath(pic.fileName);
-        entries.push_back("  { \"name\": " + Catalog::jsonString(pic.displayName) +
+        entries.push_back("  { \"name\": " + jsonString(pic.displayName) +
                           ", \"bytes\": " + std::to_string(pic.bytes) +
-                          ", \"source\": \"lan\", \"url\": " + Catalog::jsonString(url) + " }");
+                          ", \"source\": \"lan\", \"url\": " + jsonString(url) + " }");
     }
     return MediaList::render(pages, total, next, "pictures", entries);
 }
@@ -65,9 +66,9 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
         } else if (!ready) {
             ++catalog.awaitingConverter;
         } else if (transcoder.failure(file.url, knobs)) {
-            catalog.failed.push_back(DiskImage::cleanName(file.fileName()));
+            catalog.failed.push_back(cleanName(file.fileName()));
         } else {
-            catalog.pending.push_back(DiskImage::cleanName(file.fileName()));
+            catalog.pending.push_back(cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
         }
     }

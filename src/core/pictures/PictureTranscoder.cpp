@@ -97,7 +97,7 @@ std::optional<std::string> PictureTranscoder::findScript() {
 }
 
 std::string PictureTranscoder::knobsKey(const std::filesystem::path& picture) {
-    return "pic.knobs." + FolderWalk::realPath(picture.string());
+    return "pic.knobs." + Files::realPath(picture.string());
 }
 
 StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) const {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +80,12 @@ bool write(const std::filesystem::path& path, const std::string& bytes) {
         left.remove_prefix(std::size_t(n));
     }
     return close(fd) == 0;
+}
+
+std::string realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    return resolved ? std::string(resolved.get()) : path;
 }
 
 } // namespace vorn::Files

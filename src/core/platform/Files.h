@@ -22,6 +22,9 @@ void removeQuietly(const std::filesystem::path& path);
 bool move(const std::filesystem::path& from, const std::filesystem::path& to);
 /// The whole file; absent when it cannot be read.
 std::optional<std::string> read(const std::filesystem::path& path);
+/// The path with every link and "." or ".." resolved; the path itself when that fails
+/// (a missing file).
+std::string realPath(const std::string& path);
 /// Replaces the file's contents; false on failure, with errno telling why.
 bool write(const std::filesystem::path& path, const std::string& bytes);
 

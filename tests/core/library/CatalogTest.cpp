@@ -1,5 +1,8 @@
 #include "library/Catalog.h"
 
+#include "library/CleanName.h"
+#include "library/JsonString.h"
+
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
@@ -13,7 +16,7 @@ constexpr std::string_view kBase = "http://h/";
 // A floppy-sized image (280 blocks) that the catalog takes as it is given.
 DiskImage image(const std::string& folder, const std::string& fileName, bool bootable = false) {
     // url, folder, file name, display name, bytes, blocks, bootable, volume name
-    return {"/lib/" + fileName, folder,      fileName, DiskImage::cleanName(fileName), 143360, 280,
+    return {"/lib/" + fileName, folder,      fileName, cleanName(fileName), 143360, 280,
             bootable,           std::nullopt};
 }
 
@@ -101,7 +104,7 @@ TEST(CatalogTest, JsonStringEscapesOnlyWhatJsonRequires) {
         {"", "\"\""},
     };
     for (const auto& [text, json] : cases) {
-        EXPECT_EQ(Catalog::jsonString(text), json) << text;
+        EXPECT_EQ(jsonString(text), json) << text;
         EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), text) << "not valid JSON";
     }
 }

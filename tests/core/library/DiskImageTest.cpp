@@ -1,5 +1,6 @@
 #include "library/DiskImage.h"
 
+#include "library/CleanName.h"
 #include "library/FileStamp.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
@@ -133,7 +134,7 @@ TEST(DiskImageTest, CleanNameMakesDisplayNames) {
         {"NoExtension", "NoExtension"},
     };
     for (const auto& [file, display] : cases) {
-        EXPECT_EQ(DiskImage::cleanName(file), display) << file;
+        EXPECT_EQ(cleanName(file), display) << file;
     }
 }
 

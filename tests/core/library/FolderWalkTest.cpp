@@ -1,5 +1,6 @@
 #include "library/FolderWalk.h"
 
+#include "platform/Files.h"
 #include "platform/Text.h"
 #include "support/TempDir.h"
 
@@ -133,7 +134,7 @@ TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
 TEST(FolderWalk, EncodePathEncodesEachSegment) {
     EXPECT_EQ(FolderWalk::encodePath("/a//b c/"), "a/b%20c");
     EXPECT_EQ(FolderWalk::encodePath("Caf\xC3\xA9/x?.po"), "Caf\xC3\xA9/x%3F.po");
-    EXPECT_EQ(FolderWalk::realPath("/no/such/path"), "/no/such/path")
+    EXPECT_EQ(Files::realPath("/no/such/path"), "/no/such/path")
         << "a path that cannot be resolved compares by its text";
 }
 
