@@ -1,6 +1,6 @@
 #include "ConfigCommand.h"
 
-#include "server/ShareSettings.h"
+#include "library/ShareSettings.h"
 
 #include <filesystem>
 #include <iostream>

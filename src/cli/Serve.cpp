@@ -7,7 +7,7 @@
 #include "platform/Preferences.h"
 #include "server/LanIP.h"
 #include "server/ShareServer.h"
-#include "server/ShareSettings.h"
+#include "library/ShareSettings.h"
 
 #include <chrono>
 #include <condition_variable>

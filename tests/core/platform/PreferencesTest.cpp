@@ -1,6 +1,6 @@
 #include "platform/Preferences.h"
 
-#include "server/ShareSettings.h"
+#include "library/ShareSettings.h"
 #include "support/TempDir.h"
 
 #include <fstream>

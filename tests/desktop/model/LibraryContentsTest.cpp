@@ -1,6 +1,7 @@
 #include "model/LibraryContents.h"
 
 #include "demo/ProDosVolume.h"
+#include "desktop/model/TableFixture.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
@@ -38,6 +39,15 @@ TEST(LibraryContentsTest, OneScanFillsEveryList) {
     const LibraryContents none = LibraryContents::scan(converters.get(), {}, true);
     EXPECT_EQ(none.libraryCount(), 0) << "no library folder, nothing listed";
     EXPECT_TRUE(none.folders.empty());
+}
+
+TEST(LibraryContentsTest, CategoryCountsFollowTheKind) {
+    const LibraryContents c = test::sampleContents();
+    EXPECT_EQ(c.count(std::string("Games"), KindFilter::disks), 2) << "subfolders count";
+    EXPECT_EQ(c.count(std::string("Games"), KindFilter::audio), 0);
+    EXPECT_EQ(c.count(std::string("Music"), KindFilter::audio), 1);
+    EXPECT_EQ(c.count(std::string("Music"), KindFilter::all), 1);
+    EXPECT_EQ(c.count(std::string("Gone"), KindFilter::all), 0);
 }
 
 } // namespace

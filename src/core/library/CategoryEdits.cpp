@@ -1,4 +1,4 @@
-#include "CategoryEdits.h"
+#include "library/CategoryEdits.h"
 
 #include "library/FileName.h"
 #include "platform/Text.h"
@@ -60,10 +60,6 @@ std::vector<std::string> hubCandidates(const HubConfig& hub,
     std::copy_if(folders.begin(), folders.end(), std::back_inserter(candidates),
                  [&](const std::string& f) { return !hub.contains(f); });
     return candidates;
-}
-
-std::int64_t hubCount(const LibraryContents& contents, const std::string& path, KindFilter kind) {
-    return contents.count(path, kind);
 }
 
 } // namespace vorn::CategoryEdits

@@ -1,7 +1,7 @@
-#include "LibraryHub.h"
+#include "library/LibraryHub.h"
 
-#include "CategoryEdits.h"
-#include "server/ShareSettings.h"
+#include "library/CategoryEdits.h"
+#include "library/ShareSettings.h"
 
 namespace vorn {
 

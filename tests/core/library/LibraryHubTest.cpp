@@ -1,4 +1,4 @@
-#include "model/LibraryHub.h"
+#include "library/LibraryHub.h"
 
 #include "support/TempDir.h"
 

@@ -1,6 +1,4 @@
-#include "model/CategoryEdits.h"
-
-#include "desktop/model/TableFixture.h"
+#include "library/CategoryEdits.h"
 
 #include <gtest/gtest.h>
 
@@ -58,15 +56,9 @@ TEST(CategoryEditsTest, LabelsAreTrimmedAndTheFolderNameMeansNone) {
     EXPECT_TRUE(CategoryEdits::setPrefixSubfolder(hub, true).prefixSubfolder);
 }
 
-TEST(CategoryEditsTest, CandidatesAndCounts) {
+TEST(CategoryEditsTest, CandidatesAreTheFoldersNotYetCategories) {
     EXPECT_EQ(CategoryEdits::hubCandidates(hubOf({"Games"}), {"Art", "Games", "Games/Arcade"}),
               (Names{"Art", "Games/Arcade"}));
-    const LibraryContents c = test::sampleContents();
-    EXPECT_EQ(CategoryEdits::hubCount(c, "Games", KindFilter::disks), 2) << "subfolders count";
-    EXPECT_EQ(CategoryEdits::hubCount(c, "Games", KindFilter::audio), 0);
-    EXPECT_EQ(CategoryEdits::hubCount(c, "Music", KindFilter::audio), 1);
-    EXPECT_EQ(CategoryEdits::hubCount(c, "Music", KindFilter::all), 1);
-    EXPECT_EQ(CategoryEdits::hubCount(c, "Gone", KindFilter::all), 0);
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 // The edits the categories sheet and the sidebar make to a category configuration, as
 // plain functions from the old configuration to the new one.
 
-#include "LibraryContents.h"
-#include "TableKeys.h"
 #include "library/HubConfig.h"
 
 #include <cstddef>
@@ -29,7 +27,5 @@ HubConfig setPrefixSubfolder(HubConfig hub, bool on);
 /// The folders, in order, that are not categories yet ("Add Folder..." offers them).
 std::vector<std::string> hubCandidates(const HubConfig& hub,
                                        const std::vector<std::string>& folders);
-/// How many items of a kind a category for `path` would list.
-std::int64_t hubCount(const LibraryContents& contents, const std::string& path, KindFilter kind);
 
 } // namespace vorn::CategoryEdits

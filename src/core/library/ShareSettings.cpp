@@ -1,4 +1,4 @@
-#include "server/ShareSettings.h"
+#include "library/ShareSettings.h"
 
 #include <filesystem>
 
