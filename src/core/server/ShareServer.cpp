@@ -1,7 +1,8 @@
 #include "server/ShareServer.h"
 
 #include "platform/OpenFileLimit.h"
-#include "server/ShareEngine.h"
+#include "server/Listener.h"
+#include "server/ServerCore.h"
 
 #include <asio/post.hpp>
 #include <future>
@@ -16,15 +17,14 @@ ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool adver
     state.writable = writable;
     state.hubOverride = std::move(hub);
     state.rescan();
-    m_engine =
-        std::make_shared<ShareEngine>(m_io, std::move(state), advertise, std::move(shareName));
-    m_engine->kickTranscodes(); // before the thread starts: nothing else touches the engine yet
+    m_core = std::make_shared<ServerCore>(m_io, std::move(state), advertise, std::move(shareName));
+    m_core->kickConversions(); // before the thread starts: nothing else touches the core yet
     m_thread = std::thread([this] { m_io.run(); });
 }
 
 ShareServer::~ShareServer() {
     stop();
-    m_engine->closeGate();
+    m_core->closeGate();
     m_work.reset();
     m_io.stop();
     m_thread.join();
@@ -50,63 +50,62 @@ template <class F> auto ShareServer::afterScans(F task) {
     }
     auto job = std::make_shared<std::packaged_task<Result()>>(std::move(task));
     std::future<Result> result = job->get_future();
-    asio::post(m_io, [engine = m_engine, job] { engine->afterScans([job] { (*job)(); }); });
+    asio::post(m_io, [core = m_core, job] { core->afterScans([job] { (*job)(); }); });
     return result.get();
 }
 
 void ShareServer::start(std::uint16_t port) {
     raiseOpenFileLimit();
-    auto acceptor =
-        std::make_shared<asio::ip::tcp::acceptor>(ShareEngine::openAcceptor(m_io, port));
-    asio::post(m_io, [engine = m_engine, acceptor] { engine->listen(std::move(*acceptor)); });
+    auto acceptor = std::make_shared<asio::ip::tcp::acceptor>(Listener::open(m_io, port));
+    asio::post(m_io, [core = m_core, acceptor] { core->listen(std::move(*acceptor)); });
 }
 
 void ShareServer::stop() {
-    onQueue([engine = m_engine] { engine->stopListening(); });
+    onQueue([core = m_core] { core->stopListening(); });
 }
 
 void ShareServer::refresh(std::optional<std::filesystem::path> folder,
                           std::optional<bool> writable) {
-    asio::post(m_io, [engine = m_engine, folder = std::move(folder), writable]() mutable {
-        engine->refresh(std::move(folder), writable);
+    asio::post(m_io, [core = m_core, folder = std::move(folder), writable]() mutable {
+        core->refresh(std::move(folder), writable);
     });
 }
 
 void ShareServer::setHub(std::optional<HubConfig> hub) {
-    asio::post(m_io, [engine = m_engine, hub = std::move(hub)]() mutable {
-        // Held by the engine itself until it runs: a plain pointer, or it would keep it alive.
-        engine->afterScans([self = engine.get(), hub = std::move(hub)] { self->setHub(hub); });
+    asio::post(m_io, [core = m_core, hub = std::move(hub)]() mutable {
+        // Held by the core itself until it runs: a plain pointer, or it would keep it alive.
+        core->afterScans([self = core.get(), hub = std::move(hub)] { self->setHub(hub); });
     });
 }
 
 void ShareServer::setLimits(const ConnectionLimits& limits) {
-    onQueue([engine = m_engine, limits] { engine->setLimits(limits); });
+    onQueue([core = m_core, limits] { core->setLimits(limits); });
 }
 
 void ShareServer::setOnStatus(StatusFn onStatus) {
-    onQueue([engine = m_engine, onStatus = std::move(onStatus)]() mutable {
-        engine->setOnStatus(std::move(onStatus));
+    onQueue([core = m_core, onStatus = std::move(onStatus)]() mutable {
+        core->setOnStatus(std::move(onStatus));
     });
 }
 
 AudioCatalog ShareServer::currentAudioCatalog() {
-    return afterScans([engine = m_engine] { return engine->state().audio; });
+    return afterScans([core = m_core] { return core->state().audio; });
 }
 
 PictureCatalog ShareServer::currentPictureCatalog() {
-    return afterScans([engine = m_engine] { return engine->state().pictures; });
+    return afterScans([core = m_core] { return core->state().pictures; });
 }
 
 Catalog ShareServer::currentCatalog() {
-    return afterScans([engine = m_engine] { return engine->state().catalog; });
+    return afterScans([core = m_core] { return core->state().catalog; });
 }
 
 HubConfig ShareServer::currentHub() {
-    return afterScans([engine = m_engine] { return engine->state().effectiveHub(); });
+    return afterScans([core = m_core] { return core->state().effectiveHub(); });
 }
 
 ShareStatus ShareServer::status() {
-    return afterScans([engine = m_engine] { return engine->state().status; });
+    return afterScans([core = m_core] { return core->state().status; });
 }
 
 } // namespace vorn

@@ -23,7 +23,7 @@
 
 namespace vorn {
 
-class ShareEngine;
+class ServerCore;
 
 class ShareServer {
 public:
@@ -85,7 +85,7 @@ private:
 
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;
-    std::shared_ptr<ShareEngine> m_engine;
+    std::shared_ptr<ServerCore> m_core;
     std::thread m_thread;
 };
 

@@ -1,0 +1,182 @@
+#include "server/ServerCore.h"
+
+#include "platform/Advertiser.h"
+#include "server/ConnectionTable.h"
+#include "server/Listener.h"
+#include "server/Routes.h"
+
+namespace vorn {
+namespace {
+
+std::string categoryCount(std::size_t n) {
+    return "your hub: " + std::to_string(n) + (n == 1 ? " category" : " categories");
+}
+
+} // namespace
+
+// The listener, the connection table and the rescanner are the core's own and call back
+// into it only while they exist, so their callbacks may hold the core by a plain pointer.
+ServerCore::ServerCore(asio::io_context& io, ShareState state, bool advertise,
+                       std::string shareName)
+    : m_io(io), m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)),
+      m_advertise(advertise), m_shareName(std::move(shareName)),
+      m_listener(std::make_shared<Listener>(
+          io,
+          [this](asio::ip::tcp::socket socket) {
+              m_connections->admit(std::move(socket), weak_from_this());
+          },
+          [this](const std::string& reason) { listenerFailed(reason); })),
+      m_connections(
+          std::make_shared<ConnectionTable>(io, [this](const std::string& line) { note(line); })),
+      m_rescanner(std::make_shared<Rescanner>(
+          m_gate, [this] { return scanSettings(); },
+          [this](unsigned reasons, LibraryScan& scan) { applyScan(reasons, scan); })) {}
+
+ServerCore::~ServerCore() = default;
+
+void ServerCore::listen(asio::ip::tcp::acceptor acceptor) {
+    m_state.status.running = true;
+    m_state.status.port = m_listener->start(std::move(acceptor));
+    m_state.status.lastError.reset();
+    m_state.log("share up on port " + std::to_string(m_state.status.port));
+    if (m_advertise) {
+        startAdvertising();
+    }
+    publish();
+}
+
+void ServerCore::listenerFailed(const std::string& reason) {
+    m_state.status.running = false;
+    m_state.status.lastError = reason;
+    note("listener failed: " + reason);
+}
+
+void ServerCore::stopListening() {
+    m_listener->stop();
+    m_advertiser.reset();
+    m_connections->closeAll();
+    m_state.status.running = false;
+    publish();
+}
+
+void ServerCore::startAdvertising() {
+    // Avahi reports from its own thread; the line is logged on ours.
+    m_advertiser =
+        std::make_unique<Advertiser>(m_shareName, m_state.status.port,
+                                     [gate = m_gate, weak = weak_from_this()](std::string line) {
+                                         gate->post([weak, line = std::move(line)] {
+                                             if (auto self = weak.lock()) {
+                                                 self->note(line);
+                                             }
+                                         });
+                                     });
+    m_advertiser->start();
+}
+
+void ServerCore::setLimits(const ConnectionLimits& limits) {
+    m_connections->setLimits(limits);
+}
+
+std::function<void()> ServerCore::rescanLater(Rescanner::Reason reason) {
+    return [gate = m_gate, weak = weak_from_this(), reason] {
+        gate->post([weak, reason] {
+            if (auto self = weak.lock()) {
+                self->m_rescanner->request(reason);
+            }
+        });
+    };
+}
+
+std::function<void(const std::string&)> ServerCore::failedLater(Rescanner::Reason reason) {
+    return [gate = m_gate, weak = weak_from_this(), reason](const std::string& line) {
+        gate->post([weak, reason, line] {
+            if (auto self = weak.lock()) {
+                self->note(line);
+                self->m_rescanner->request(reason);
+            }
+        });
+    };
+}
+
+void ServerCore::kickConversions() {
+    m_state.audio.kickTranscodes(m_state.converters.audio, rescanLater(Rescanner::audioConverted),
+                                 failedLater(Rescanner::audioFailed));
+    m_state.pictures.kickConverts(m_state.converters.pictures,
+                                  rescanLater(Rescanner::picturesConverted),
+                                  failedLater(Rescanner::picturesFailed));
+}
+
+void ServerCore::refresh(std::optional<std::filesystem::path> folder,
+                         std::optional<bool> writable) {
+    if (folder) {
+        m_nextFolder = std::move(*folder); // served with its catalogs, once they are in
+    }
+    if (writable) {
+        m_state.writable = *writable; // a share made read-only refuses writes at once
+    }
+    m_rescanner->request(Rescanner::refreshAsked);
+}
+
+Rescanner::Settings ServerCore::scanSettings() const {
+    return {m_state.converters, m_nextFolder.value_or(m_state.folder), m_state.writable};
+}
+
+void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
+    if (m_nextFolder == scan.folder) {
+        m_nextFolder.reset();
+    }
+    m_state.apply(scan);
+    if ((reasons & Rescanner::refreshAsked) != 0) {
+        kickConversions();
+        m_state.log(m_state.rescanSummary());
+    }
+    if ((reasons & Rescanner::audioConverted) != 0) {
+        m_state.log("transcode done: " + std::to_string(m_state.audio.tracks.size()) +
+                    " track(s) ready");
+    }
+    if ((reasons & Rescanner::picturesConverted) != 0) {
+        m_state.log("picture convert done: " + std::to_string(m_state.pictures.pictures.size()) +
+                    " ready");
+    }
+    publish();
+}
+
+void ServerCore::afterScans(std::function<void()> task) {
+    m_rescanner->afterScans(std::move(task));
+}
+
+void ServerCore::setHub(std::optional<HubConfig> hub) {
+    m_state.hubOverride = std::move(hub);
+    note(categoryCount(m_state.effectiveHub().cats.size()));
+}
+
+std::optional<Answer> ServerCore::beforeBody(const Request& request) {
+    std::optional<Answer> answer = Routes::beforeBody(m_state, request);
+    if (answer) {
+        publish();
+    }
+    return answer;
+}
+
+Answer ServerCore::handle(const Request& request, std::string_view body, const std::string& peer) {
+    Answer answer = Routes::handle(m_state, request, body, peer);
+    publish();
+    return answer;
+}
+
+void ServerCore::closed(const void* connection) {
+    m_connections->closed(*static_cast<const Connection*>(connection));
+}
+
+void ServerCore::note(const std::string& line) {
+    m_state.log(line);
+    publish();
+}
+
+void ServerCore::publish() {
+    if (m_onStatus) {
+        m_onStatus(m_state.status);
+    }
+}
+
+} // namespace vorn
