@@ -1,13 +1,14 @@
 #include "Serve.h"
 
+#include "SettingsFollower.h"
 #include "audio/AudioTranscoder.h"
+#include "library/ShareSettings.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/FolderWatcher.h"
 #include "platform/HostName.h"
 #include "platform/Preferences.h"
 #include "server/LanIP.h"
 #include "server/ShareServer.h"
-#include "library/ShareSettings.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -134,6 +135,7 @@ int serve(const ServeOptions& options, Preferences& preferences) {
               << "/" << std::endl;
     // Images, audio and pictures added, removed or replaced show up without a restart.
     FolderWatcher library(absolute, [&server] { server.refresh(); });
+    const auto stored = followStoredSettings(preferences, server, absolute, options.readOnly);
     std::thread watcher = signalWatcher(mailbox, signals);
     std::uint64_t printed = 0;
     std::optional<ShareStatus> status;

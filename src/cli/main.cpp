@@ -1,5 +1,6 @@
 // vorn-share: the headless front end. Parses the command line and calls the commands.
 
+#include "CategoriesCommand.h"
 #include "Commands.h"
 #include "ConfigCommand.h"
 #include "Serve.h"
@@ -71,27 +72,22 @@ std::string versionText() {
     return text;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // The one preference store of the process, read only by the commands that need it:
-    // reading moves an unreadable file aside, which `scan` has no business doing.
-    std::optional<Preferences> store;
-    const auto preferences = [&store]() -> Preferences& {
-        return store ? *store : store.emplace();
-    };
-    CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
-                 "Vorn network card"};
-    app.set_version_flag("--version", versionText(), "Print the version and exit");
-    app.require_subcommand(1);
-    std::string folder;
+// What every command shares: its exit status and the process's one preference store,
+// read only by the commands that need it (reading moves an unreadable file aside, which
+// `scan` has no business doing).
+struct Run {
     int status = 0;
+    std::optional<Preferences> store;
+    Preferences& preferences() { return store ? *store : store.emplace(); }
+};
 
+void addLibraryCommands(CLI::App& app, Run& run) {
+    static std::string folder;
     auto* scan = app.add_subcommand("scan", "List the shareable disk images of a folder");
     scan->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
-    scan->callback([&] { status = Commands::scan(folder); });
+    scan->callback([&run] { run.status = Commands::scan(folder); });
 
-    Commands::CatalogOptions options;
+    static Commands::CatalogOptions options;
     auto* catalog = app.add_subcommand("catalog", "Print a catalog page as the card receives it");
     catalog->add_option("FOLDER", options.folder, "Library folder")
         ->required()
@@ -105,56 +101,110 @@ int main(int argc, char** argv) {
     catalog->add_option("--cat", options.cat, "Limit to one category folder");
     catalog->add_flag("--prefix-subfolder", options.prefixSubfolder,
                       "Name items below the category by their subfolder");
-    catalog->callback([&] { status = Commands::catalog(options, preferences()); });
+    catalog->callback([&run] { run.status = Commands::catalog(options, run.preferences()); });
 
-    Commands::Kind hubKind = Commands::Kind::disks;
+    static Commands::Kind hubKind = Commands::Kind::disks;
     auto* hub = app.add_subcommand("hub", "Print the categories JSON of one kind of item");
     hub->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
     addKind(hub, hubKind);
-    hub->callback([&] { status = Commands::hub(folder, hubKind, preferences()); });
+    hub->callback([&run] { run.status = Commands::hub(folder, hubKind, run.preferences()); });
 
     auto* demo = app.add_subcommand("demo", "Write a small demo library into a new folder");
     demo->add_option("DIR", folder, "Folder to create")->required();
-    demo->callback([&] { status = Commands::demo(folder); });
+    demo->callback([&run] { run.status = Commands::demo(folder); });
 
     auto* tools = app.add_subcommand("tools", "Say which conversion tools were found");
-    tools->callback([&] { status = Commands::tools(); });
+    tools->callback([&run] { run.status = Commands::tools(); });
+}
 
-    ServeOptions serveOptions;
+void addServe(CLI::App& app, Run& run) {
+    static ServeOptions options;
     auto* serve =
         app.add_subcommand("serve", "Share a library with the card until stopped (Ctrl-C)");
-    serve->add_option("FOLDER", serveOptions.folder, "Library folder (default: the stored one)")
+    serve->add_option("FOLDER", options.folder, "Library folder (default: the stored one)")
         ->check(libraryFolder());
     serve
-        ->add_option("--port", serveOptions.port,
+        ->add_option("--port", options.port,
                      "TCP port (default: the stored one, else 8271; 0: any)")
         ->check(CLI::Range(0, 65535));
-    serve->add_flag("--read-only", serveOptions.readOnly, "Refuse block writes");
-    serve->add_flag("--no-advertise", serveOptions.noAdvertise,
-                    "Do not announce the share over mDNS");
-    serve->add_option("--name", serveOptions.name,
-                      "Share name (default: Vorn Images on <computer>)");
-    serve->callback([&] { status = vorn::serve(serveOptions, preferences()); });
+    serve->add_flag("--read-only", options.readOnly, "Refuse block writes");
+    serve->add_flag("--no-advertise", options.noAdvertise, "Do not announce the share over mDNS");
+    serve->add_option("--name", options.name, "Share name (default: Vorn Images on <computer>)");
+    serve->callback([&run] { run.status = vorn::serve(options, run.preferences()); });
+}
 
+void addConfig(CLI::App& app, Run& run) {
     auto* config =
         app.add_subcommand("config", "Show the stored settings, or change one with set/unset");
     config->require_subcommand(0, 1);
-    config->callback([&] {
+    config->callback([&run, config] {
         if (config->get_subcommands().empty()) {
-            status = ConfigCommand::show(preferences());
+            run.status = ConfigCommand::show(run.preferences());
         }
     });
-    std::string key;
-    std::string value;
+    static std::string key;
+    static std::string value;
     auto* set =
         config->add_subcommand("set", "Store one setting: folder, port, writable, advertise");
     set->add_option("KEY", key, "folder, port, writable or advertise")->required();
     set->add_option("VALUE", value, "The new value")->required();
-    set->callback([&] { status = ConfigCommand::set(preferences(), key, value); });
+    set->callback([&run] { run.status = ConfigCommand::set(run.preferences(), key, value); });
     auto* unset = config->add_subcommand("unset", "Forget one setting, so its default applies");
     unset->add_option("KEY", key, "folder, port, writable or advertise")->required();
-    unset->callback([&] { status = ConfigCommand::unset(preferences(), key); });
+    unset->callback([&run] { run.status = ConfigCommand::unset(run.preferences(), key); });
+}
 
+void addCategories(CLI::App& app, Run& run) {
+    using Kind = CategoriesCommand::Edit::Kind;
+    static std::optional<std::string> folder;
+    static CategoriesCommand::Edit edit;
+    auto* categories = app.add_subcommand(
+        "categories", "List the Apple II categories of a library, or change them");
+    categories->add_option("--library,FOLDER", folder, "Library folder (default: the stored one)")
+        ->check(libraryFolder());
+    categories->require_subcommand(0, 1);
+    categories->final_callback(
+        [&run] { run.status = CategoriesCommand::run(run.preferences(), folder, edit); });
+    const auto edits = [&](const char* name, const char* help, Kind kind) {
+        auto* sub = categories->add_subcommand(name, help);
+        sub->callback([kind] { edit.kind = kind; });
+        return sub;
+    };
+    edits("add", "Put a folder on the Apple II as a category", Kind::add)
+        ->add_option("PATH", edit.path, "Library folder, as Games/Arcade")
+        ->required();
+    edits("remove", "Take a category off", Kind::remove)
+        ->add_option("PATH", edit.path, "The category's folder")
+        ->required();
+    auto* move = edits("move", "Move a category to a position, from 1", Kind::move);
+    move->add_option("PATH", edit.path, "The category's folder")->required();
+    move->add_option("POSITION", edit.position, "Its new place, from 1")->required();
+    auto* label =
+        edits("label", "Name a category on the card (empty: its folder's name)", Kind::label);
+    label->add_option("PATH", edit.path, "The category's folder")->required();
+    label->add_option("TEXT", edit.text, "The label, at most 30 characters on the card")
+        ->required();
+    edits("prefix", "Name items below a category \"Subfolder: name\" (on) or not (off)",
+          Kind::prefix)
+        ->add_option_function<std::string>(
+            "ON|OFF", [](const std::string& text) { edit.on = text == "on"; }, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    edits("reset", "Back to the defaults: every top-level folder, A to Z", Kind::reset);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
+                 "Vorn network card"};
+    app.set_version_flag("--version", versionText(), "Print the version and exit");
+    app.require_subcommand(1);
+    Run run;
+    addLibraryCommands(app, run);
+    addServe(app, run);
+    addConfig(app, run);
+    addCategories(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -167,5 +217,5 @@ int main(int argc, char** argv) {
         std::cerr << "vorn-share: " << e.what() << "\n";
         return kBadInput;
     }
-    return status;
+    return run.status;
 }

@@ -5,6 +5,7 @@
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
+#include "support/RunVornShare.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
@@ -144,6 +145,41 @@ TEST_F(ServeTest, PortTakenOrFolderMissing) {
     ServeProcess missing({"serve", lib() + "/nowhere", "--no-advertise"}, m_dir / "config");
     EXPECT_EQ(missing.exitStatus(), 2);
     EXPECT_EQ(std::count(missing.text().begin(), missing.text().end(), '\n'), 1) << missing.text();
+}
+
+// The categories and the writable flag stored by another program (here `vorn-share
+// categories` and `config`) reach a running share at once, with a line in its log.
+TEST_F(ServeTest, FollowsStoredCategoriesAndWritableWithoutARestart) {
+    m_dir.write("lib/Utils/Copy.po", test::ProDosBytes(280).volume("COPY").bytes());
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    ASSERT_TRUE(serve.waitFor("share up on port ") && serve.waitFor("\n")) << serve.text();
+    const std::string shown = serve.text().substr(serve.text().find("share up on port ") + 17);
+    test::HttpClient client(std::uint16_t(std::atoi(shown.c_str())));
+    const auto ask = [&](const std::string& head) {
+        return client.ask(head + " HTTP/1.1\r\nHost: box\r\n\r\n");
+    };
+    ASSERT_NE(ask("GET /vorn-your-hub.json").body.find("\"cat\": \"Utils\""), std::string::npos);
+
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    const test::Outcome removed =
+        test::vornShare({"categories", "--library", lib(), "remove", "Utils"});
+    const test::Outcome readOnly = test::vornShare({"config", "set", "writable", "false"});
+    unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    ASSERT_EQ(readOnly.status, 0) << readOnly.err;
+    EXPECT_TRUE(serve.waitFor("  stored settings changed: categories, writable off\n") ||
+                (serve.text().find("changed: categories") != std::string::npos &&
+                 serve.waitFor("changed: writable off")))
+        << serve.text();
+    EXPECT_TRUE(serve.waitFor("  rescan: ")) << serve.text();
+    EXPECT_EQ(ask("GET /vorn-your-hub.json").body.find("Utils"), std::string::npos)
+        << "the card still lists the removed category";
+    EXPECT_NE(client.ask("GET /Utils/Copy.po HTTP/1.1\r\nHost: box\r\nRange: bytes=0-0\r\n\r\n")
+                  .head.find("X-Vorn-Writable: 0"),
+              std::string::npos)
+        << "the share still says it is writable";
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
 }
 
 // The blocked and ignored standard signals of a running process once it runs `name`.

@@ -11,9 +11,16 @@ HubConfig LibraryHub::hub(const std::vector<std::string>& folders) const {
 
 bool LibraryHub::load(const std::string& libraryFolder) {
     m_folder = libraryFolder;
-    m_override = m_folder.empty() ? std::nullopt : ShareSettings::hub(m_preferences, m_folder);
-    // Writing back drops undecodable data and brings decoded data to the current form.
-    save();
+    const std::string key = ShareSettings::hubKey(m_folder);
+    const std::optional<std::string> stored =
+        m_folder.empty() ? std::nullopt : m_preferences.string(key);
+    m_override = stored ? HubConfig::decode(*stored) : std::nullopt;
+    // Writing back drops undecodable data and brings decoded data to the current form;
+    // data already in that form is left alone, so loading alone never rewrites the file.
+    if (!m_folder.empty() && m_preferences.contains(key) &&
+        (!m_override || m_override->encoded() != stored)) {
+        save();
+    }
     return m_override.has_value();
 }
 

@@ -148,6 +148,11 @@ std::optional<double> Preferences::number(std::string_view key) const {
     return v && v->is_number() ? std::optional(v->get<double>()) : std::nullopt;
 }
 
+bool Preferences::contains(std::string_view key) const {
+    std::lock_guard lock(m_mutex);
+    return m_store->find(key) != nullptr;
+}
+
 std::optional<std::string> Preferences::object(std::string_view key) const {
     std::lock_guard lock(m_mutex);
     const auto* v = m_store->find(key);

@@ -32,6 +32,8 @@ public:
     /// Whole numbers only; 8271.0 reads as 8271, 1.5 as absent.
     std::optional<std::int64_t> integer(std::string_view key) const;
     std::optional<double> number(std::string_view key) const;
+    /// Whether a value of any type is stored under `key`.
+    bool contains(std::string_view key) const;
 
     // Writes replace the value and rewrite the file; false when the file could not be written.
     bool set(std::string_view key, std::string_view value);

@@ -47,6 +47,8 @@ public:
     /// Closes the way in for other threads; called before the server's thread ends.
     void closeGate() { m_gate->close(); }
     const ShareState& state() const { return m_state; }
+    /// Appends a line to the log and publishes the status.
+    void note(const std::string& line);
 
     std::optional<Answer> beforeBody(const Request& request) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
@@ -62,8 +64,6 @@ private:
     void applyScan(unsigned reasons, LibraryScan& scan);
     void listenerFailed(const std::string& reason);
     void startAdvertising();
-    /// Appends a line to the log and publishes the status.
-    void note(const std::string& line);
     void publish();
 
     asio::io_context& m_io;

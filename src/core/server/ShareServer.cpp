@@ -78,6 +78,10 @@ void ShareServer::setHub(std::optional<HubConfig> hub) {
     });
 }
 
+void ShareServer::log(std::string message) {
+    asio::post(m_io, [core = m_core, message = std::move(message)] { core->note(message); });
+}
+
 void ShareServer::setLimits(const ConnectionLimits& limits) {
     onQueue([core = m_core, limits] { core->setLimits(limits); });
 }

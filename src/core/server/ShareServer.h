@@ -57,6 +57,8 @@ public:
     /// Replaces the user's categories (absent: the defaults), once the rescans asked for
     /// before are in.
     void setHub(std::optional<HubConfig> hub);
+    /// Appends a line of the owner's to the share's log.
+    void log(std::string message);
     /// Replaces the limits on stuck and greedy connections (the defaults suit every card;
     /// tests shorten them).
     void setLimits(const ConnectionLimits& limits);

@@ -1,0 +1,61 @@
+#include "SettingsFollower.h"
+
+#include "library/ShareSettings.h"
+#include "platform/Preferences.h"
+#include "platform/Text.h"
+#include "server/ShareServer.h"
+
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace vorn {
+namespace {
+
+// The stored settings a running share follows: the library's categories and the writable
+// flag. The desktop program or `vorn-share categories` may change them at any time.
+struct Followed {
+    std::optional<HubConfig> hub;
+    bool writable = true;
+};
+
+} // namespace
+
+// Runs on the watcher's thread; the server takes the changes on its own.
+std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, ShareServer& server,
+                                                    const std::string& library, bool readOnly) {
+    const auto read = [&preferences, library, readOnly] {
+        return Followed{ShareSettings::hub(preferences, library),
+                        !readOnly && ShareSettings::load(preferences).writable};
+    };
+    const std::filesystem::path folder = preferences.file().parent_path();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::make_unique<FolderWatcher>(
+        folder, [&preferences, &server, read, last = read()]() mutable {
+            if (!preferences.reload()) {
+                return;
+            }
+            const Followed now = read();
+            std::vector<std::string> changes;
+            if (now.hub != last.hub) {
+                changes.push_back("categories");
+            }
+            if (now.writable != last.writable) {
+                changes.push_back(now.writable ? "writable on" : "writable off");
+            }
+            if (changes.empty()) {
+                return; // another setting, or another library's categories
+            }
+            server.log("stored settings changed: " + Text::join(changes, ", "));
+            if (now.hub != last.hub) {
+                server.setHub(now.hub);
+            }
+            if (now.writable != last.writable) {
+                server.refresh(std::nullopt, now.writable);
+            }
+            last = now;
+        });
+}
+
+} // namespace vorn
