@@ -168,7 +168,9 @@ struct Route {
 };
 
 // Tried top to bottom; the first row that takes the method and the path answers. The
-// JSON rows take GET only: HEAD on them asks for a file of that name.
+// JSON rows take GET only: HEAD on them asks for a file of that name. A new route is a
+// handler above and a row here, in its place.
+//   methods, path rule, path, handler[, refusal from the head]
 constexpr Route kRoutes[] = {
     {get, Match::exact, "/", indexPage},
     {get, Match::exact, "/index.html", indexPage},

@@ -265,7 +265,7 @@ void ShareEngine::sweep() {
         }
     }
     for (const auto& connection : stalled) {
-        connection->cancel();
+        connection->end(EndReason::stalled);
     }
     std::erase_if(m_refusalLogged,
                   [&](const auto& entry) { return now - entry.second >= kRefusalLogGap; });
@@ -296,7 +296,7 @@ void ShareEngine::stopListening() {
     m_live.clear();
     m_perPeer.clear();
     for (auto& [key, entry] : live) {
-        entry.connection->cancel();
+        entry.connection->end(EndReason::serverStopping);
     }
     m_state.status.running = false;
     publish();
@@ -417,10 +417,12 @@ Answer ShareEngine::handle(const Request& request, std::string_view body, const 
     return answer;
 }
 
-void ShareEngine::closed(const void* connection) {
+void ShareEngine::closed(const void* connection, EndReason why) {
+    m_state.status.connectionEnds.count(why);
+    publish();
     const auto entry = m_live.find(connection);
     if (entry == m_live.end()) {
-        return;
+        return; // the server stopped: the registry was emptied first
     }
     if (const auto open = m_perPeer.find(entry->second.peer);
         open != m_perPeer.end() && --open->second == 0) {

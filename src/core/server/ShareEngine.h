@@ -53,7 +53,7 @@ public:
 
     std::optional<Answer> beforeBody(const Request& request) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
-    void closed(const void* connection) override;
+    void closed(const void* connection, EndReason why) override;
 
 private:
     /// Why a scan is wanted; each reason logs its own line once the scan is in.

@@ -518,6 +518,65 @@ TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
     EXPECT_TRUE(image() == m_image) << "a stalled PUT wrote";
 }
 
+// Every end of a connection is counted under its reason, so a card that keeps losing its
+// connection can be told from one that stalls or one that sends too much.
+TEST_F(ShareServerTest, ConnectionEndsAreCountedByReason) {
+    const auto listed = [](const ConnectionEnds& ends) {
+        std::string out;
+        for (std::size_t i = 0; i < endReasonCount; ++i) {
+            if (ends[EndReason(i)] != 0) {
+                out += std::string(describe(EndReason(i))) + " " +
+                       std::to_string(ends[EndReason(i)]) + "; ";
+            }
+        }
+        return out.empty() ? std::string("none") : out;
+    };
+    ConnectionEnds expected;
+    const auto counted = [&](EndReason why) { // one more end for `why`, and no other
+        expected.count(why);
+        ConnectionEnds seen = m_server->status().connectionEnds;
+        for (int i = 0; i < 500 && seen != expected; ++i) {
+            std::this_thread::sleep_for(10ms);
+            seen = m_server->status().connectionEnds;
+        }
+        return seen == expected ? ::testing::AssertionSuccess()
+                                : ::testing::AssertionFailure()
+                                      << "expected one more \"" << describe(why)
+                                      << "\", counted: " << listed(seen);
+    };
+    std::optional<HttpClient> client(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json")).status, 200);
+    client.reset();
+    EXPECT_TRUE(counted(EndReason::peerClosed));
+
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nHost: x"));
+    client->shutdownWrite();
+    EXPECT_TRUE(counted(EndReason::peerLeftMidRequest));
+
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nX-Pad: " + std::string(262144, 'a')));
+    EXPECT_TRUE(counted(EndReason::headTooLarge));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json", "Connection: close\r\n")).status, 200);
+    EXPECT_TRUE(counted(EndReason::askedToClose));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(put(kImage, "x", "Transfer-Encoding: chunked\r\n")).status, 411);
+    EXPECT_TRUE(counted(EndReason::unframableBody));
+
+    m_server->setLimits({.stall = 200ms});
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nHost: x"));
+    EXPECT_TRUE(counted(EndReason::stalled));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json")).status, 200);
+    m_server->stop();
+    EXPECT_TRUE(counted(EndReason::serverStopping));
+}
+
 TEST_F(ShareServerTest, OnePeerMayHoldOnlySoManyConnections) {
     m_server->setLimits({.perPeer = 16, .capLoopback = true});
     std::vector<std::unique_ptr<HttpClient>> open;
