@@ -125,14 +125,14 @@ void Connection::receive() {
             asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->receive(); });
             return;
         }
-        if (readSome() == ReadResult::nothing) {
+        if (!readSome()) {
             doRead();
             return;
         }
     }
 }
 
-Connection::ReadResult Connection::readSome() {
+bool Connection::readSome() {
     const std::size_t had = m_buffer.size();
     m_buffer.resize(had + Http::readLimit);
     asio::error_code error;
@@ -141,14 +141,14 @@ Connection::ReadResult Connection::readSome() {
     m_buffer.resize(had + n);
     m_inflow = n == Http::readLimit ? Inflow::more : Inflow::drained;
     if (error == asio::error::would_block || error == asio::error::try_again) {
-        return ReadResult::nothing;
+        return false;
     }
     if (error == asio::error::eof) {
         m_inflow = Inflow::ended;
     } else if (error) {
         end(EndReason::readError);
     }
-    return n == Http::readLimit ? ReadResult::full : ReadResult::drained;
+    return true;
 }
 
 void Connection::onHeadData() {
@@ -246,7 +246,8 @@ void Connection::doSend(Answer answer) {
         const ssize_t got = pread(m_answer.file->fd->get(), m_answer.bytes.data() + headBytes,
                                   m_answer.length, off_t(m_answer.offset));
         if (got != ssize_t(m_answer.length)) {
-            end(EndReason::fileReadError); // or a file that shrank: the card sees a short answer
+            // A read error or a file that shrank: the card sees a short answer.
+            end(EndReason::fileReadError);
             return;
         }
         m_answer.file.reset();
@@ -331,10 +332,12 @@ void Connection::onPumpReady(const asio::error_code& error) {
 
 void Connection::finish() {
     // The only answers that close by themselves refuse a body the share cannot frame.
-    const std::optional<EndReason> close = m_answer.close ? std::optional(EndReason::unframableBody)
-                                           : Http::wantsClose(*m_request)
-                                               ? std::optional(EndReason::askedToClose)
-                                               : std::nullopt;
+    std::optional<EndReason> close;
+    if (m_answer.close) {
+        close = EndReason::unframableBody;
+    } else if (Http::wantsClose(*m_request)) {
+        close = EndReason::askedToClose;
+    }
     m_state = State::readingHead;
     m_request.reset();
     m_searched = 0;

@@ -78,11 +78,11 @@ private:
 
     void doRead();
     void onRead(const asio::error_code& error, std::size_t n);
-    enum class ReadResult { nothing, drained, full };
 
     void receive();
-    /// One non-blocking read straight into the buffer, for requests larger than the inbox.
-    ReadResult readSome();
+    /// One non-blocking read straight into the buffer, for requests larger than the inbox;
+    /// false when the socket held nothing.
+    bool readSome();
     void onHeadData();
     void onBodyData();
     void skipBody();
