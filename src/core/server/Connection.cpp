@@ -61,15 +61,15 @@ void Connection::start() {
     doRead();
 }
 
-void Connection::cancel() {
-    if (m_closed) {
+void Connection::end(EndReason why) {
+    if (m_state == State::closed) {
         return;
     }
-    m_closed = true;
+    m_state = State::closed;
     asio::error_code ignored;
     m_socket.close(ignored);
     if (auto owner = m_owner.lock()) {
-        owner->closed(this);
+        owner->closed(*this, why);
     }
 }
 
@@ -78,32 +78,32 @@ void Connection::cancel() {
 // arrives, and the reactor's read is then the request's only receive call; a readiness
 // wait instead would re-arm epoll (one more system call) on every request.
 void Connection::doRead() {
-    if (m_reading || m_closed || m_peerDone) {
+    if (m_inflow == Inflow::queued || m_inflow == Inflow::ended || m_state == State::closed) {
         return;
     }
-    m_reading = true;
+    m_inflow = Inflow::queued;
     m_socket.async_read_some(asio::buffer(m_inbox), [self = shared_from_this()](
                                                         const asio::error_code& error,
                                                         std::size_t n) { self->onRead(error, n); });
 }
 
 void Connection::onRead(const asio::error_code& error, std::size_t n) {
-    m_reading = false;
-    if (m_closed) {
-        return;
+    if (m_state == State::closed) {
+        return; // operation_aborted: the connection was ended meanwhile
     }
     m_buffer.append(m_inbox.data(), n);
     if (n > 0) {
         m_progress = std::chrono::steady_clock::now();
     }
     if (error == asio::error::eof) {
-        m_peerDone = true;
+        m_inflow = Inflow::ended;
     } else if (error) {
-        cancel();
+        end(EndReason::readError);
         return;
+    } else {
+        m_inflow = n == m_inbox.size() ? Inflow::more : Inflow::drained;
     }
-    m_more = n == m_inbox.size();
-    if (!m_busy) {
+    if (!answering()) {
         receive(); // otherwise it waits in the buffer until the answer is out
     }
 }
@@ -112,12 +112,12 @@ void Connection::onRead(const asio::error_code& error, std::size_t n) {
 // socket may hold more: read on at once, a few times, then let other connections have a
 // turn. Otherwise the socket is empty and the queued read waits for the next data.
 void Connection::receive() {
-    for (int round = 0; !m_closed && !m_busy; ++round) {
-        m_request ? onBodyData() : onHeadData();
-        if (m_closed || m_busy || m_reading) {
+    for (int round = 0; m_state != State::closed && !answering(); ++round) {
+        m_state == State::readingHead ? onHeadData() : onBodyData();
+        if (m_state == State::closed || answering() || m_inflow == Inflow::queued) {
             return; // answering, or the answer went out at once and the next read is queued
         }
-        if (!m_more) {
+        if (m_inflow != Inflow::more) {
             doRead();
             return;
         }
@@ -125,45 +125,48 @@ void Connection::receive() {
             asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->receive(); });
             return;
         }
-        if (readSome() == ReadResult::nothing) {
+        if (!readSome()) {
             doRead();
             return;
         }
     }
 }
 
-Connection::ReadResult Connection::readSome() {
+bool Connection::readSome() {
     const std::size_t had = m_buffer.size();
     m_buffer.resize(had + Http::readLimit);
     asio::error_code error;
     const std::size_t n =
         m_socket.read_some(asio::buffer(m_buffer.data() + had, Http::readLimit), error);
     m_buffer.resize(had + n);
-    m_more = n == Http::readLimit;
+    m_inflow = n == Http::readLimit ? Inflow::more : Inflow::drained;
     if (error == asio::error::would_block || error == asio::error::try_again) {
-        return ReadResult::nothing;
+        return false;
     }
     if (error == asio::error::eof) {
-        m_peerDone = true;
+        m_inflow = Inflow::ended;
     } else if (error) {
-        cancel();
+        end(EndReason::readError);
     }
-    return n == Http::readLimit ? ReadResult::full : ReadResult::drained;
+    return true;
 }
 
 void Connection::onHeadData() {
     const std::size_t from = m_searched >= 3 ? m_searched - 3 : 0;
-    const std::optional<std::size_t> end = findHeadEnd(m_buffer, from);
+    const std::optional<std::size_t> headEnd = findHeadEnd(m_buffer, from);
     m_searched = m_buffer.size();
-    if (!end) {
-        if (m_buffer.size() > Http::headLimit || m_peerDone) {
-            cancel();
+    if (!headEnd) {
+        if (m_buffer.size() > Http::headLimit) {
+            end(EndReason::headTooLarge);
+        } else if (m_inflow == Inflow::ended) {
+            end(m_buffer.empty() ? EndReason::peerClosed : EndReason::peerLeftMidRequest);
         }
         return;
     }
-    m_request = Request::parse(std::string_view(m_buffer).substr(0, *end));
+    m_request = Request::parse(std::string_view(m_buffer).substr(0, *headEnd));
     m_bodyLength = std::uint64_t(std::max<std::int64_t>(m_request->contentLength(), 0));
-    m_buffer.erase(0, *end + 4);
+    m_buffer.erase(0, *headEnd + 4);
+    m_state = State::readingBody;
     auto owner = m_owner.lock();
     if (!owner) {
         return; // the server is gone
@@ -171,20 +174,25 @@ void Connection::onHeadData() {
     // Most requests are answered here, before their body (if any) is read: the body is
     // then skipped as it arrives, so no refused write is ever held in memory.
     m_early = owner->beforeBody(*m_request);
-    if (m_early && m_early->close) {
-        m_bodyLength = 0; // a body that cannot be framed: nothing after the head is read
+    if (m_early) {
+        m_state = State::skippingBody;
+        if (m_early->close) {
+            m_bodyLength = 0; // a body that cannot be framed: nothing after the head is read
+        }
     }
     onBodyData();
 }
 
 void Connection::onBodyData() {
-    if (m_early) {
+    if (m_state == State::skippingBody) {
         skipBody();
     } else if (m_buffer.size() >= m_bodyLength) {
         m_buffer.resize(m_bodyLength); // bytes past the body are dropped: no pipelining
         dispatch();
-    } else if (m_peerDone || m_bodyLength > maxBody) {
-        cancel();
+    } else if (m_bodyLength > maxBody) {
+        end(EndReason::bodyTooLarge);
+    } else if (m_inflow == Inflow::ended) {
+        end(EndReason::peerLeftMidRequest);
     }
 }
 
@@ -197,14 +205,14 @@ void Connection::skipBody() {
     m_buffer.erase(0, n);
     m_bodyLength -= n;
     if (m_bodyLength > 0) {
-        if (m_peerDone) {
-            cancel();
+        if (m_inflow == Inflow::ended) {
+            end(EndReason::peerLeftMidRequest);
         }
         return;
     }
     Answer answer = std::move(*m_early);
     m_early.reset();
-    m_busy = true;
+    m_state = State::sending;
     releaseBuffer(); // bytes past the body are dropped: no pipelining
     doRead();
     doSend(std::move(answer));
@@ -215,7 +223,7 @@ void Connection::dispatch() {
     if (!owner) {
         return; // the server is gone
     }
-    m_busy = true;
+    m_state = State::sending;
     Answer answer = owner->handle(*m_request, m_buffer, m_peer);
     releaseBuffer();
     doRead(); // notice the peer's close or next request while answering
@@ -238,7 +246,8 @@ void Connection::doSend(Answer answer) {
         const ssize_t got = pread(m_answer.file->fd->get(), m_answer.bytes.data() + headBytes,
                                   m_answer.length, off_t(m_answer.offset));
         if (got != ssize_t(m_answer.length)) {
-            cancel(); // a read error or a file that shrank: the card sees a short answer
+            // A read error or a file that shrank: the card sees a short answer.
+            end(EndReason::fileReadError);
             return;
         }
         m_answer.file.reset();
@@ -248,7 +257,7 @@ void Connection::doSend(Answer answer) {
     asio::error_code error;
     const std::size_t sent = m_socket.write_some(asio::buffer(m_answer.bytes), error);
     if (error && error != asio::error::would_block && error != asio::error::try_again) {
-        cancel();
+        end(EndReason::writeError);
         return;
     }
     if (sent == m_answer.bytes.size()) {
@@ -262,11 +271,15 @@ void Connection::doSend(Answer answer) {
 }
 
 void Connection::onSent(const asio::error_code& error) {
-    if (error || m_closed) {
-        cancel();
+    if (m_state == State::closed) {
+        return; // operation_aborted: the connection was ended meanwhile
+    }
+    if (error) {
+        end(EndReason::writeError);
         return;
     }
     if (m_answer.file) {
+        m_state = State::streaming;
         pumpFile();
         return;
     }
@@ -276,7 +289,7 @@ void Connection::onSent(const asio::error_code& error) {
 // Sends the next piece of a file answer straight from the file; one piece per turn of
 // the server's thread, so several transfers interleave.
 void Connection::pumpFile() {
-    if (m_closed) {
+    if (m_state == State::closed) {
         return;
     }
     if (m_answer.length == 0) {
@@ -293,8 +306,12 @@ void Connection::pumpFile() {
             [self = shared_from_this()](const asio::error_code& e) { self->onPumpReady(e); });
         return;
     }
-    if (sent <= 0) {
-        cancel(); // read error, or the file ended early
+    if (sent == 0 || (sent < 0 && errno == EIO)) {
+        end(EndReason::fileReadError); // the file ended early, or could not be read
+        return;
+    }
+    if (sent < 0) {
+        end(EndReason::writeError);
         return;
     }
     m_answer.offset += std::uint64_t(sent);
@@ -303,26 +320,35 @@ void Connection::pumpFile() {
 }
 
 void Connection::onPumpReady(const asio::error_code& error) {
+    if (m_state == State::closed) {
+        return; // operation_aborted: the connection was ended meanwhile
+    }
     if (error) {
-        cancel();
+        end(EndReason::writeError);
         return;
     }
     pumpFile();
 }
 
 void Connection::finish() {
-    const bool close = Http::wantsClose(*m_request) || m_answer.close;
-    m_busy = false;
+    // The only answers that close by themselves refuse a body the share cannot frame.
+    std::optional<EndReason> close;
+    if (m_answer.close) {
+        close = EndReason::unframableBody;
+    } else if (Http::wantsClose(*m_request)) {
+        close = EndReason::askedToClose;
+    }
+    m_state = State::readingHead;
     m_request.reset();
     m_searched = 0;
     m_answer = Answer{};
     m_progress =
         std::chrono::steady_clock::now(); // bytes that came during the answer wait from now
     if (close) {
-        cancel();
+        end(*close);
         return;
     }
-    if (!m_reading) {
+    if (m_inflow != Inflow::queued) {
         receive(); // bytes or the peer's close arrived while answering
     }
 }

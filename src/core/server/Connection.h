@@ -4,6 +4,7 @@
 // time; everything runs on the server's thread.
 
 #include "server/Answer.h"
+#include "server/ConnectionEnds.h"
 #include "server/Request.h"
 
 #include <array>
@@ -16,6 +17,8 @@
 
 namespace vorn {
 
+class Connection;
+
 /// The side of the server a connection talks to.
 class ConnectionOwner {
 public:
@@ -26,8 +29,8 @@ public:
     /// Answers one complete request; `peer` is the address it came from.
     virtual Answer handle(const Request& request, std::string_view body,
                           const std::string& peer) = 0;
-    /// The connection closed, by either side.
-    virtual void closed(const void* connection) = 0;
+    /// The connection closed, by either side, for the reason given.
+    virtual void closed(const Connection& connection, EndReason why) = 0;
 };
 
 class Connection : public std::enable_shared_from_this<Connection> {
@@ -40,25 +43,48 @@ public:
 
     /// Starts reading the first request.
     void start();
-    /// Closes the connection; pending operations end quietly.
-    void cancel();
+    /// Closes the connection and tells the owner why; pending operations end quietly.
+    /// Every end, the server's and the connection's own, comes through here.
+    void end(EndReason why);
     /// Whether part of a request has arrived and nothing more since `since`. Between
-    /// requests (and before the first) a connection is idle, never stalled.
+    /// requests (and before the first) a connection is idle, and while it answers it is
+    /// busy: neither is stalled.
     bool stalledSince(std::chrono::steady_clock::time_point since) const {
-        return !m_busy && !m_closed && (m_request || !m_buffer.empty()) && m_progress < since;
+        const bool partial = m_state == State::readingBody || m_state == State::skippingBody ||
+                             (m_state == State::readingHead && !m_buffer.empty());
+        return partial && m_progress < since;
     }
 
 private:
+    /// Where the connection is in its current request.
+    enum class State {
+        readingHead,  // waiting for a whole head; idle while nothing of it has come
+        readingBody,  // the head asked for a body, held as it arrives
+        skippingBody, // answered from the head: its body is dropped as it arrives
+        sending,      // the answer's bytes are going out
+        streaming,    // a large file answer goes out piece by piece
+        closed,
+    };
+    /// What is known of the socket's receiving side. Apart from `State`: a read stays
+    /// queued while an answer goes out, and a peer may stop sending at any step, yet
+    /// still get the answer to a whole request.
+    enum class Inflow {
+        drained, // the last read took all there was; nothing queued
+        queued,  // a read is waiting for data
+        more,    // the last read filled its buffer: the socket may hold more
+        ended,   // the peer closed its sending side
+    };
+
     /// What one read takes in: a block write with its head fits.
     static constexpr std::size_t inboxSize = 2048;
 
     void doRead();
     void onRead(const asio::error_code& error, std::size_t n);
-    enum class ReadResult { nothing, drained, full };
 
     void receive();
-    /// One non-blocking read straight into the buffer, for requests larger than the inbox.
-    ReadResult readSome();
+    /// One non-blocking read straight into the buffer, for requests larger than the inbox;
+    /// false when the socket held nothing.
+    bool readSome();
     void onHeadData();
     void onBodyData();
     void skipBody();
@@ -69,15 +95,13 @@ private:
     void pumpFile();
     void onPumpReady(const asio::error_code& error);
     void finish();
+    bool answering() const { return m_state == State::sending || m_state == State::streaming; }
 
     asio::ip::tcp::socket m_socket;
     std::weak_ptr<ConnectionOwner> m_owner;
     std::string m_peer; // the peer's address, IPv4 without its IPv6 mapping
-    bool m_closed = false;
-    bool m_reading = false;  // a read is queued
-    bool m_more = false;     // the last read filled its buffer: the socket may hold more
-    bool m_busy = false;     // a request is being handled or answered
-    bool m_peerDone = false; // the peer closed its sending side
+    State m_state = State::readingHead;
+    Inflow m_inflow = Inflow::drained;
     std::array<char, inboxSize> m_inbox; // where the queued read puts what arrives
     std::string m_buffer;                // head bytes, then the body
     std::size_t m_searched = 0;

@@ -115,7 +115,7 @@ void ConnectionTable::closeAll() {
     m_live.clear();
     m_perPeer.clear();
     for (auto& [key, entry] : live) {
-        entry.connection->cancel();
+        entry.connection->end(EndReason::serverStopping);
     }
 }
 
@@ -141,7 +141,7 @@ void ConnectionTable::sweep() {
         }
     }
     for (const auto& connection : stalled) {
-        connection->cancel();
+        connection->end(EndReason::stalled);
     }
     std::erase_if(m_refusalLogged,
                   [&](const auto& entry) { return now - entry.second >= kRefusalLogGap; });

@@ -2,11 +2,10 @@
 
 #include "server/DiskIO.h"
 #include "server/Http.h"
-#include "server/Routes.h"
 
-#include <functional>
+#include <algorithm>
 
-namespace vorn::Media {
+namespace vorn {
 namespace {
 
 Answer json(const Request& request, const std::string& body) {
@@ -16,6 +15,10 @@ Answer json(const Request& request, const std::string& body) {
 std::string inQuotes(std::string_view text) {
     std::string out = "\"";
     return out.append(text).append("\"");
+}
+
+std::int64_t atLeastOne(std::int64_t page) {
+    return std::max<std::int64_t>(page, 1);
 }
 
 // The item a request names, with its name: the path decoded a second time, or failing
@@ -49,57 +52,43 @@ Answer serveItem(ShareState& state, const Request& request, std::string_view pre
 
 } // namespace
 
-std::optional<Answer> catalogPage(ShareState& state, const Request& request,
-                                  const std::string& base) {
-    struct PagedCatalog {
-        std::string_view stem; // "/vorn-audio" serves "/vorn-audio.json" and "/vorn-audio-N.json"
-        std::string_view name;
-        std::function<std::string(std::int64_t)> page;
-    };
-    const PagedCatalog catalogs[] = {
-        {"/vorn-audio", "audio", [&](std::int64_t n) { return state.audio.pageJSON(n, base); }},
-        {"/vorn-pictures", "pictures",
-         [&](std::int64_t n) { return state.pictures.pageJSON(n, base); }},
-    };
-    for (const PagedCatalog& catalog : catalogs) {
-        std::optional<std::int64_t> n;
-        if (request.path == std::string(catalog.stem) + ".json") {
-            n = 1;
-        } else {
-            n = Routes::numberedPage(request.path, std::string(catalog.stem) + "-");
-        }
-        if (n) {
-            state.log(std::string(catalog.name) + " page " + std::to_string(*n));
-            return json(request, catalog.page(std::max<std::int64_t>(*n, 1)));
-        }
-    }
-    return std::nullopt;
+std::string SearchTerms::logged() const {
+    const std::string catNote = cat ? " cat " + inQuotes(*cat) : "";
+    return inQuotes(query) + catNote + " p" + std::to_string(page);
 }
 
-std::optional<Answer> search(ShareState& state, const Request& request, const std::string& base,
-                             const std::string& query, std::int64_t page,
-                             const std::optional<std::string>& cat) {
-    const std::string* selector = request.queryItem("i");
-    if (selector == nullptr) {
-        return std::nullopt;
-    }
-    const std::string catNote = cat ? " cat " + inQuotes(*cat) : "";
-    const std::string pageNote = " p" + std::to_string(page);
-    const std::int64_t shown = std::max<std::int64_t>(page, 1);
-    const bool prefixSub = state.effectiveHub().prefixSubfolder;
-    if (*selector == "a") {
-        state.log("audio search " + inQuotes(query) + catNote + pageNote);
-        return json(request, state.audio.searchJSON(query, shown, base, cat, prefixSub));
-    }
-    if (*selector == "s") {
-        state.log("stations search " + inQuotes(query) + " (none on a LAN share)");
-        return json(request, AudioCatalog::emptyStationsJSON());
-    }
-    if (*selector == "p") {
-        state.log("pictures search " + inQuotes(query) + catNote + pageNote);
-        return json(request, state.pictures.searchJSON(query, shown, base, cat, prefixSub));
-    }
-    return std::nullopt;
+namespace Media {
+
+Answer audioPage(ShareState& state, const Request& request, const std::string& base,
+                 std::int64_t page) {
+    state.log("audio page " + std::to_string(page));
+    return json(request, state.audio.pageJSON(atLeastOne(page), base));
+}
+
+Answer picturesPage(ShareState& state, const Request& request, const std::string& base,
+                    std::int64_t page) {
+    state.log("pictures page " + std::to_string(page));
+    return json(request, state.pictures.pageJSON(atLeastOne(page), base));
+}
+
+Answer audioSearch(ShareState& state, const Request& request, const std::string& base,
+                   const SearchTerms& terms) {
+    state.log("audio search " + terms.logged());
+    return json(request, state.audio.searchJSON(terms.query, atLeastOne(terms.page), base,
+                                                terms.cat, state.effectiveHub().prefixSubfolder));
+}
+
+Answer stationsSearch(ShareState& state, const Request& request, const SearchTerms& terms) {
+    state.log("stations search " + inQuotes(terms.query) + " (none on a LAN share)");
+    return json(request, AudioCatalog::emptyStationsJSON());
+}
+
+Answer picturesSearch(ShareState& state, const Request& request, const std::string& base,
+                      const SearchTerms& terms) {
+    state.log("pictures search " + terms.logged());
+    return json(request,
+                state.pictures.searchJSON(terms.query, atLeastOne(terms.page), base, terms.cat,
+                                          state.effectiveHub().prefixSubfolder));
 }
 
 Answer serveAudio(ShareState& state, const Request& request) {
@@ -122,4 +111,5 @@ Covers coverMap(const ShareState& state, const std::string& base) {
     return covers;
 }
 
-} // namespace vorn::Media
+} // namespace Media
+} // namespace vorn

@@ -164,8 +164,10 @@ Answer ServerCore::handle(const Request& request, std::string_view body, const s
     return answer;
 }
 
-void ServerCore::closed(const void* connection) {
-    m_connections->closed(*static_cast<const Connection*>(connection));
+void ServerCore::closed(const Connection& connection, EndReason why) {
+    m_state.status.connectionEnds.count(why);
+    publish();
+    m_connections->closed(connection);
 }
 
 void ServerCore::note(const std::string& line) {

@@ -52,7 +52,7 @@ public:
 
     std::optional<Answer> beforeBody(const Request& request) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
-    void closed(const void* connection) override;
+    void closed(const Connection& connection, EndReason why) override;
 
 private:
     /// A callback for another thread that asks, on the server's thread, for a rescan.

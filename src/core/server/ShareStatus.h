@@ -2,6 +2,7 @@
 // What a running share reports to its owner after every change.
 
 #include "platform/Date.h"
+#include "server/ConnectionEnds.h"
 #include "server/LogLines.h"
 
 #include <cstdint>
@@ -39,6 +40,8 @@ struct ShareStatus {
     std::uint64_t requests = 0;
     /// File body bytes committed to GET answers.
     std::uint64_t bytesServed = 0;
+    /// Connections ended since the server was made, by why they ended.
+    ConnectionEnds connectionEnds;
     /// The listener's last failure; cleared when it listens again.
     std::optional<std::string> lastError;
     /// The log, oldest line first, at most 200 lines.

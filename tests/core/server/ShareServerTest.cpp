@@ -417,14 +417,20 @@ TEST_F(ShareServerTest, TwoCardsWritingOneImageAreWarnedAbout) {
 TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {
     std::vector<ShareStatus> seen; // filled on the server's thread, before each answer leaves
     m_server->setOnStatus([&](const ShareStatus& status) { seen.push_back(status); });
-    HttpClient client(m_port);
-    client.ask(get(kImage, range(0, 511)));
-    client.ask(put(kImage, "abc", "Content-Range: bytes 512-514/819200\r\n"));
+    std::optional<HttpClient> client(m_port);
+    client->ask(get(kImage, range(0, 511)));
+    client->ask(put(kImage, "abc", "Content-Range: bytes 512-514/819200\r\n"));
+    client.reset();
+    // Counted and published in one step on the server's thread.
+    for (int i = 0; i < 500 && m_server->status().connectionEnds[EndReason::peerClosed] == 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
     // Detaching the callback waits for the server's thread: `seen` is then ours to read.
     m_server->setOnStatus(nullptr);
 
-    ASSERT_EQ(seen.size(), 2u) << "one status per request";
+    ASSERT_EQ(seen.size(), 3u) << "one status per request, and one for the close";
     EXPECT_EQ(seen[0].requests, 1u);
+    EXPECT_EQ(seen[2].connectionEnds[EndReason::peerClosed], 1u) << "the close was not published";
     // A copy handed out earlier keeps what it had: only the later one shows the write.
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(seen[i].recentLines.all().back().ends_with("  PUT Star Run.po @512 +3"), i == 1)
@@ -486,7 +492,7 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     m_server->refresh();
     held.release();
     std::vector<std::string> names;
-    const Catalog catalog = m_server->currentCatalog();
+    const Catalog catalog = m_server->currentCatalog(); // images() refers into it
     for (const DiskImage& image : catalog.images()) {
         names.push_back(image.fileName);
     }
@@ -519,6 +525,67 @@ TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
     EXPECT_EQ(idle.ask(get("/vorn-volumes.json")).status, 200) << "an idle connection was ended";
     EXPECT_EQ(silent.ask(get("/vorn-volumes.json")).status, 200) << "a new connection was ended";
     EXPECT_TRUE(image() == m_image) << "a stalled PUT wrote";
+}
+
+// Every end of a connection is counted under its reason, so a card that keeps losing its
+// connection can be told from one that stalls or one that sends too much.
+TEST_F(ShareServerTest, ConnectionEndsAreCountedByReason) {
+    const auto listed = [](const ConnectionEnds& ends) {
+        std::string out;
+        for (std::size_t i = 0; i < endReasonCount; ++i) {
+            if (ends[EndReason(i)] != 0) {
+                out += std::string(describe(EndReason(i))) + " " +
+                       std::to_string(ends[EndReason(i)]) + "; ";
+            }
+        }
+        return out.empty() ? std::string("none") : out;
+    };
+    ConnectionEnds expected;
+    const auto counted = [&](EndReason why) { // one more end for `why`, and no other
+        expected.count(why);
+        ConnectionEnds seen = m_server->status().connectionEnds;
+        for (int i = 0; i < 500 && seen != expected; ++i) {
+            std::this_thread::sleep_for(10ms);
+            seen = m_server->status().connectionEnds;
+        }
+        if (seen == expected) {
+            return ::testing::AssertionSuccess();
+        }
+        expected = seen; // the next case is judged on its own
+        return ::testing::AssertionFailure()
+               << "expected one more \"" << describe(why) << "\", counted: " << listed(seen);
+    };
+    std::optional<HttpClient> client(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json")).status, 200);
+    client.reset();
+    EXPECT_TRUE(counted(EndReason::peerClosed));
+
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nHost: x"));
+    client->shutdownWrite();
+    EXPECT_TRUE(counted(EndReason::peerLeftMidRequest));
+
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nX-Pad: " + std::string(262144, 'a')));
+    EXPECT_TRUE(counted(EndReason::headTooLarge));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json", "Connection: close\r\n")).status, 200);
+    EXPECT_TRUE(counted(EndReason::askedToClose));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(put(kImage, "x", "Transfer-Encoding: chunked\r\n")).status, 411);
+    EXPECT_TRUE(counted(EndReason::unframableBody));
+
+    m_server->setLimits({.stall = 200ms});
+    client.emplace(m_port);
+    ASSERT_TRUE(client->send("GET / HTTP/1.1\r\nHost: x"));
+    EXPECT_TRUE(counted(EndReason::stalled));
+
+    client.emplace(m_port);
+    ASSERT_EQ(client->ask(get("/vorn-volumes.json")).status, 200);
+    m_server->stop();
+    EXPECT_TRUE(counted(EndReason::serverStopping));
 }
 
 TEST_F(ShareServerTest, OnePeerMayHoldOnlySoManyConnections) {
