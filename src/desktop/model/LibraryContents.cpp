@@ -37,6 +37,12 @@ std::vector<std::string> foldersOf(const LibraryContents& c) {
 } // namespace
 
 LibraryContents LibraryContents::scan(const std::filesystem::path& folder, bool writable) {
+    return scan(folder, writable, AudioTranscoder::shared(), PictureTranscoder::shared());
+}
+
+LibraryContents LibraryContents::scan(const std::filesystem::path& folder, bool writable,
+                                      const AudioTranscoder& audioTranscoder,
+                                      const PictureTranscoder& pictureTranscoder) {
     LibraryContents c;
     if (folder.empty()) {
         return c;
@@ -46,8 +52,8 @@ LibraryContents LibraryContents::scan(const std::filesystem::path& folder, bool 
     c.rejected = std::int64_t(std::count_if(files.begin(), files.end(), [](const WalkedFile& f) {
         return DiskImage::needsDiskII(f.fileName());
     }));
-    c.audio = AudioCatalog::scan(files);
-    c.stills = PictureCatalog::scan(files);
+    c.audio = AudioCatalog::scan(files, audioTranscoder);
+    c.stills = PictureCatalog::scan(files, pictureTranscoder);
     c.folders = foldersOf(c);
     return c;
 }
@@ -55,6 +61,18 @@ LibraryContents LibraryContents::scan(const std::filesystem::path& folder, bool 
 void LibraryContents::kickConversions(const std::function<void()>& onReady) const {
     audio.kickTranscodes(onReady);
     stills.kickConverts(onReady);
+}
+
+void LibraryContents::kickConversions(AudioTranscoder& audioTranscoder,
+                                      PictureTranscoder& pictureTranscoder,
+                                      const std::function<void()>& onDone) const {
+    const auto failed = [onDone](const std::string&) { onDone(); };
+    for (const std::filesystem::path& source : audio.pendingSources) {
+        audioTranscoder.transcode(source, onDone, failed);
+    }
+    for (const std::filesystem::path& source : stills.pendingSources) {
+        pictureTranscoder.convert(source, PictureTranscoder::knobs(source), false, onDone, failed);
+    }
 }
 
 std::int64_t LibraryContents::count(const std::optional<std::string>& folder,

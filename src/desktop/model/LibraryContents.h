@@ -4,8 +4,10 @@
 
 #include "TableKeys.h"
 #include "audio/AudioCatalog.h"
+#include "audio/AudioTranscoder.h"
 #include "library/DiskImage.h"
 #include "pictures/PictureCatalog.h"
+#include "pictures/PictureTranscoder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -40,9 +42,17 @@ struct LibraryContents {
     /// One walk of `folder` read by the three catalogs; empty when `folder` is empty.
     /// Touches nothing but the files and the transcoders' caches, so any thread may run it.
     static LibraryContents scan(const std::filesystem::path& folder, bool writable);
-    /// Asks the transcoders to convert what the scan found pending; `onReady` runs on
-    /// their threads after each conversion.
+    /// The same with the given transcoders' tools and caches.
+    static LibraryContents scan(const std::filesystem::path& folder, bool writable,
+                                const AudioTranscoder& audioTranscoder,
+                                const PictureTranscoder& pictureTranscoder);
+    /// Asks the shared transcoders to convert what the scan found pending; `onReady` runs
+    /// on their threads after each conversion.
     void kickConversions(const std::function<void()>& onReady) const;
+    /// Asks the given transcoders; `onDone` runs on their threads after each conversion,
+    /// finished or failed (either way the item leaves the pending list).
+    void kickConversions(AudioTranscoder& audioTranscoder, PictureTranscoder& pictureTranscoder,
+                         const std::function<void()>& onDone) const;
 
     /// Images, tracks and pictures of `kind` in `folder` or below it (the whole library
     /// when absent); pending items are not counted.

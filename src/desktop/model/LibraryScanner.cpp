@@ -5,7 +5,12 @@
 namespace vorn {
 
 LibraryScanner::LibraryScanner(QObject* parent)
-    : QObject(parent), m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
+    : LibraryScanner(AudioTranscoder::shared(), PictureTranscoder::shared(), parent) {}
+
+LibraryScanner::LibraryScanner(const AudioTranscoder& audioTranscoder,
+                               const PictureTranscoder& pictureTranscoder, QObject* parent)
+    : QObject(parent), m_audio(audioTranscoder), m_pictures(pictureTranscoder),
+      m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
 
 LibraryScanner::~LibraryScanner() {
     // The worker's last hand-over is posted to this object while it still exists; Qt
@@ -25,8 +30,8 @@ void LibraryScanner::startNext() {
     m_next.reset();
     m_running = true;
     m_worker->async([this, r = std::move(r)] {
-        auto contents =
-            std::make_shared<const LibraryContents>(LibraryContents::scan(r.folder, r.writable));
+        auto contents = std::make_shared<const LibraryContents>(
+            LibraryContents::scan(r.folder, r.writable, m_audio, m_pictures));
         QMetaObject::invokeMethod(
             this, [this, contents = std::move(contents)] { finished(contents); },
             Qt::QueuedConnection);

@@ -21,7 +21,11 @@ class SerialQueue;
 class LibraryScanner : public QObject {
     Q_OBJECT
 public:
+    /// Scans with the shared transcoders' tools and caches.
     explicit LibraryScanner(QObject* parent = nullptr);
+    /// Scans with these transcoders' tools and caches; both must outlive the scanner.
+    LibraryScanner(const AudioTranscoder& audioTranscoder,
+                   const PictureTranscoder& pictureTranscoder, QObject* parent = nullptr);
     /// Waits for a scan in progress.
     ~LibraryScanner() override;
 
@@ -42,6 +46,8 @@ private:
     void startNext();
     void finished(std::shared_ptr<const LibraryContents> contents);
 
+    const AudioTranscoder& m_audio;
+    const PictureTranscoder& m_pictures;
     std::optional<Request> m_next;
     bool m_running = false;
     std::unique_ptr<SerialQueue> m_worker;
