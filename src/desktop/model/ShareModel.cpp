@@ -18,7 +18,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
+#include <algorithm>
 #include <system_error>
+#include <utility>
 
 namespace vorn {
 namespace {
@@ -40,6 +42,24 @@ bool anyLaterThan(const ItemDates& dates, Date cutoff) {
     for (const auto& [key, date] : dates.entries()) {
         if (date > cutoff) {
             return true;
+        }
+    }
+    return false;
+}
+
+// Whether the log lines appended since `seen` lines tell of a conversion that finished or
+// failed. A transcoder runs a source queued twice (by the server and by the model) only
+// once, and tells only whoever queued the job that ran: when that was the server, its log
+// is how the model learns that its pending rows changed.
+bool reportsConversions(const LogLines& log, std::uint64_t seen) {
+    const std::size_t fresh =
+        std::size_t(std::min<std::uint64_t>(log.appended() - seen, log.size()));
+    for (const std::string& line : log.last(fresh)) {
+        for (std::string_view news : {"transcode done: ", "picture convert done: ",
+                                      "transcode failed: ", "picture convert failed: "}) {
+            if (line.find(news) != std::string::npos) {
+                return true;
+            }
         }
     }
     return false;
@@ -231,9 +251,13 @@ void ShareModel::takeStatus(const ShareStatus& status) {
         emit trafficChanged();
     }
     if (status.recentLines.appended() != m_logAppended) {
+        const bool converted = reportsConversions(status.recentLines, m_logAppended);
         m_logAppended = status.recentLines.appended();
         m_logLines = status.recentLines.last(shownLogLines);
         emit logChanged();
+        if (converted) {
+            listConversions();
+        }
     }
     setLastError(status.lastError);
     setActivity(status.lastRead, status.lastWrite);
@@ -320,6 +344,14 @@ Activity ShareModel::activity(const TableRow& row) const {
 // ---- Rescans ----
 
 void ShareModel::rescan() {
+    m_kickConversions = true;
+    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable);
+}
+
+// Conversions that ended change the lists but not what is left to convert: the jobs still
+// queued cover it, and queueing every pending file again after each conversion would
+// grow the transcoders' queues with the square of the number of files.
+void ShareModel::listConversions() {
     m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable);
 }
 
@@ -330,14 +362,14 @@ bool ShareModel::scanning() const {
 // A finished or failed conversion changes the lists: the rescan that shows it is asked for
 // on the GUI thread. The transcoders may finish after the model is gone, so the hop goes
 // through the application object and looks at the model only once there.
-std::function<void()> ShareModel::rescanOnGuiThread() {
+std::function<void()> ShareModel::listConversionsOnGuiThread() {
     return [model = QPointer<ShareModel>(this)] {
         if (QCoreApplication* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(
                 app,
                 [model] {
                     if (model) {
-                        model->rescan();
+                        model->listConversions();
                     }
                 },
                 Qt::QueuedConnection);
@@ -346,11 +378,21 @@ std::function<void()> ShareModel::rescanOnGuiThread() {
 }
 
 void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents) {
-    contents->kickConversions(m_audioTranscoder, m_pictureTranscoder, rescanOnGuiThread());
+    // Kicked by the newest scan only: the scans asked for since the last kick are all in it.
+    if (std::exchange(m_kickConversions, false)) {
+        contents->kickConversions(m_audioTranscoder, m_pictureTranscoder,
+                                  listConversionsOnGuiThread());
+    }
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
     m_table.setContents(contents);
     m_tree.setFolders(contents->folders);
+    const bool relaid = m_table.autoLayoutColumns();
+    m_tableModel->refresh();
+    if (m_share) {
+        m_share->refresh(folderURL(), m_writable);
+    }
+    // Told once everything is in place, so that no view sees new rows with old widths.
     emit contentsChanged();
     if (m_table.selectedFolder() != selected) {
         emit tableChanged();
@@ -361,11 +403,7 @@ void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents) {
     if (!m_hub.hubOverride()) {
         emit hubChanged(); // the defaults follow the folders
     }
-    autoLayoutColumns();
-    m_tableModel->refresh();
-    if (m_share) {
-        m_share->refresh(folderURL(), m_writable);
-    }
+    columnsMayHaveChanged(relaid);
 }
 
 // ---- The library table ----
@@ -592,7 +630,7 @@ std::optional<std::filesystem::path> ShareModel::snapshot(const DiskImage& image
 
 void ShareModel::reconvert(const StillPic& picture, const StillPic::Knobs& knobs) {
     PictureTranscoder::saveKnobs(knobs, picture.sourceURL);
-    const std::function<void()> done = rescanOnGuiThread();
+    const std::function<void()> done = listConversionsOnGuiThread();
     m_pictureTranscoder.convert(picture.sourceURL, knobs, true, done,
                                 [done](const std::string&) { done(); });
 }

@@ -318,7 +318,8 @@ private:
     void columnsMayHaveChanged(bool changed);
     void loadHub();
     void hubEdited();
-    std::function<void()> rescanOnGuiThread();
+    void listConversions();
+    std::function<void()> listConversionsOnGuiThread();
 
     Preferences& m_preferences;
     AudioTranscoder& m_audioTranscoder;
@@ -337,6 +338,8 @@ private:
     LibraryHub m_hub;
     LibraryScanner* m_scanner;       // a child of this object
     LibraryTableModel* m_tableModel; // a child of this object
+    /// A rescan was asked for since the last kick: the next scan queues what is pending.
+    bool m_kickConversions = false;
 
     bool m_sharing = false;
     std::uint64_t m_requests = 0;

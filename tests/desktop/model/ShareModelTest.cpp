@@ -257,6 +257,32 @@ TEST_F(ShareModelTest, LightsShowTheCardsReadsAndWritesForTwoSeconds) {
     EXPECT_EQ(redraws.count(), 1) << "nothing read or written in the last 3 s: no redraw";
 }
 
+// The server queues its conversions before the model's rescan queues the same ones, so
+// the server's job converts and the model's finds the work done and ends untold: the
+// model has to learn from the server's log that its pending row is a track now.
+TEST_F(ShareModelTest, ConversionsTheServerFinishesReachTheTable) {
+    fs::remove(m_dir / "bin/ffmpeg");
+    m_dir.write("lib/Music/Tune.wav", "wav");
+    m_prefs.set("folder", (m_dir / "lib").string());
+    AudioTranscoder& audio = AudioTranscoder::shared(); // the server's, until it takes one
+    ShareModel model(m_prefs, audio, m_pictures);
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.audioNeedsFFmpeg(), 1);
+
+    test::writeScript(m_dir / "bin/ffmpeg", "while [ ! -e \"${0%/*}/go\" ]; do sleep 0.05; done\n"
+                                            "for out; do :; done\n"
+                                            "printf x > \"$out\"");
+    audio.refresh();
+    model.start();
+    ASSERT_TRUE(sharingIs(model, true));
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.pendingAudio(), std::vector<std::string>{"Tune"});
+    m_dir.write("bin/go", "");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return model.pendingAudio().empty() && model.tracks().size() == 2; }, 10000))
+        << "still pending";
+}
+
 TEST_F(ShareModelTest, LogShowsTheNewest60Lines) {
     auto model = libraryModel();
     model->start();
