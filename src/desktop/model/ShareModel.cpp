@@ -95,6 +95,9 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
 
 ShareModel::~ShareModel() {
     m_share.reset(); // the server's and the watcher's threads end before the model goes
+    // The children use the members: they go first, not after the members as Qt would.
+    delete m_scanner;
+    delete m_tableModel;
 }
 
 void ShareModel::readPreferences() {
