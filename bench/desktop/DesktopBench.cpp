@@ -75,8 +75,8 @@ void writeScript(const fs::path& path, const std::string& body) {
 // ffmpeg and a python3 "with numpy and Pillow" that never finish a conversion.
 void installStandInTools(const fs::path& bin) {
     fs::create_directories(bin);
-    writeScript(bin / "ffmpeg", "exec sleep 3600");
-    writeScript(bin / "python3", "[ \"$1\" = -c ] && exit 0\nexec sleep 3600");
+    writeScript(bin / "ffmpeg", "exec /bin/sleep 3600");
+    writeScript(bin / "python3", "[ \"$1\" = -c ] && exit 0\nexec /bin/sleep 3600");
     setenv("PATH", bin.c_str(), 1);
 }
 

@@ -7,8 +7,8 @@ namespace vorn {
 LibraryScanner::LibraryScanner(QObject* parent)
     : LibraryScanner(AudioTranscoder::shared(), PictureTranscoder::shared(), parent) {}
 
-LibraryScanner::LibraryScanner(const AudioTranscoder& audioTranscoder,
-                               const PictureTranscoder& pictureTranscoder, QObject* parent)
+LibraryScanner::LibraryScanner(AudioTranscoder& audioTranscoder,
+                               PictureTranscoder& pictureTranscoder, QObject* parent)
     : QObject(parent), m_audio(audioTranscoder), m_pictures(pictureTranscoder),
       m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
 
@@ -18,8 +18,9 @@ LibraryScanner::~LibraryScanner() {
     m_worker.reset();
 }
 
-void LibraryScanner::request(std::filesystem::path folder, bool writable) {
-    m_next = Request{std::move(folder), writable};
+void LibraryScanner::request(std::filesystem::path folder, bool writable, bool kick) {
+    kick = kick || (m_next && m_next->kick);
+    m_next = Request{std::move(folder), writable, kick};
     if (!m_running) {
         startNext();
     }
@@ -33,8 +34,14 @@ void LibraryScanner::startNext() {
         auto contents = std::make_shared<const LibraryContents>(
             LibraryContents::scan(r.folder, r.writable, m_audio, m_pictures));
         QMetaObject::invokeMethod(
-            this, [this, contents = std::move(contents)] { finished(contents); },
-            Qt::QueuedConnection);
+            this, [this, contents] { finished(contents); }, Qt::QueuedConnection);
+        // Queued here, after the hand-over: queueing thousands of pending files takes
+        // longer than the GUI thread may stall, or the table wait. A result dropped as
+        // stale has queued its files all the same: they are in the newer scan too, or
+        // gone, which the transcoders check before converting.
+        if (r.kick) {
+            contents->kickConversions(m_audio, m_pictures, m_onConverted);
+        }
     });
 }
 

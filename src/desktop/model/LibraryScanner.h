@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,14 +24,22 @@ class LibraryScanner : public QObject {
 public:
     /// Scans with the shared transcoders' tools and caches.
     explicit LibraryScanner(QObject* parent = nullptr);
-    /// Scans with these transcoders' tools and caches; both must outlive the scanner.
-    LibraryScanner(const AudioTranscoder& audioTranscoder,
-                   const PictureTranscoder& pictureTranscoder, QObject* parent = nullptr);
+    /// Scans with these transcoders' tools and caches, and queues conversions with them;
+    /// both must outlive the scanner.
+    LibraryScanner(AudioTranscoder& audioTranscoder, PictureTranscoder& pictureTranscoder,
+                   QObject* parent = nullptr);
     /// Waits for a scan in progress.
     ~LibraryScanner() override;
 
-    /// Scans `folder` (nothing when empty) with the share's writable flag.
-    void request(std::filesystem::path folder, bool writable);
+    /// Scans `folder` (nothing when empty) with the share's writable flag. With `kick`,
+    /// the worker then queues the conversion of what the scan found pending (a kick asked
+    /// for is kept when a newer request replaces this one).
+    void request(std::filesystem::path folder, bool writable, bool kick = false);
+    /// Runs on the transcoders' threads after each conversion a kick queued, finished or
+    /// failed. Set before the first request.
+    void setOnConverted(std::function<void()> onConverted) {
+        m_onConverted = std::move(onConverted);
+    }
     /// A scan is running or waiting.
     bool busy() const { return m_running || m_next.has_value(); }
 
@@ -42,12 +51,14 @@ private:
     struct Request {
         std::filesystem::path folder;
         bool writable = true;
+        bool kick = false;
     };
     void startNext();
     void finished(std::shared_ptr<const LibraryContents> contents);
 
-    const AudioTranscoder& m_audio;
-    const PictureTranscoder& m_pictures;
+    AudioTranscoder& m_audio;
+    PictureTranscoder& m_pictures;
+    std::function<void()> m_onConverted;
     std::optional<Request> m_next;
     bool m_running = false;
     std::unique_ptr<SerialQueue> m_worker;

@@ -83,6 +83,7 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
     readPreferences();
     m_tableModel->setActivityFunction([this](const TableRow& row) { return activity(row); });
     m_tableModel->refresh();
+    m_scanner->setOnConverted(listConversionsOnGuiThread());
     connect(m_scanner, &LibraryScanner::scanned, this, &ShareModel::takeScan);
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &ShareModel::tick);
@@ -347,8 +348,7 @@ Activity ShareModel::activity(const TableRow& row) const {
 // ---- Rescans ----
 
 void ShareModel::rescan() {
-    m_kickConversions = true;
-    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable);
+    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable, true);
 }
 
 // Conversions that ended change the lists but not what is left to convert: the jobs still
@@ -381,11 +381,6 @@ std::function<void()> ShareModel::listConversionsOnGuiThread() {
 }
 
 void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents) {
-    // Kicked by the newest scan only: the scans asked for since the last kick are all in it.
-    if (std::exchange(m_kickConversions, false)) {
-        contents->kickConversions(m_audioTranscoder, m_pictureTranscoder,
-                                  listConversionsOnGuiThread());
-    }
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
     m_table.setContents(contents);

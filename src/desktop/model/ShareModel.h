@@ -338,8 +338,6 @@ private:
     LibraryHub m_hub;
     LibraryScanner* m_scanner;       // a child of this object
     LibraryTableModel* m_tableModel; // a child of this object
-    /// A rescan was asked for since the last kick: the next scan queues what is pending.
-    bool m_kickConversions = false;
 
     bool m_sharing = false;
     std::uint64_t m_requests = 0;
