@@ -30,28 +30,32 @@ void LibraryScanner::startNext() {
     Request r = std::move(*m_next);
     m_next.reset();
     m_running = true;
+    m_runningKick = r.kick;
     m_worker->async([this, r = std::move(r)] {
         auto contents = std::make_shared<const LibraryContents>(
             LibraryContents::scan(r.folder, r.writable, m_audio, m_pictures));
         QMetaObject::invokeMethod(
-            this, [this, contents] { finished(contents); }, Qt::QueuedConnection);
-        // Queued here, after the hand-over: queueing thousands of pending files takes
-        // longer than the GUI thread may stall, or the table wait. A result dropped as
-        // stale has queued its files all the same: they are in the newer scan too, or
-        // gone, which the transcoders check before converting.
-        if (r.kick) {
-            contents->kickConversions(m_audio, m_pictures, m_onConverted);
-        }
+            this, [this, contents = std::move(contents)] { finished(contents); },
+            Qt::QueuedConnection);
     });
 }
 
 void LibraryScanner::finished(std::shared_ptr<const LibraryContents> contents) {
     m_running = false;
     if (m_next) {
-        startNext(); // the library changed during the scan: this result is already old
+        // The library changed during the scan: this result is already old.
+        m_next->kick = m_next->kick || m_runningKick;
+        startNext();
         return;
     }
-    emit scanned(std::move(contents));
+    emit scanned(contents);
+    // Queueing thousands of pending files takes longer than the GUI thread may stall: the
+    // worker does it, once the GUI thread has taken the result and is free again.
+    if (m_runningKick) {
+        m_worker->async([this, contents = std::move(contents)] {
+            contents->kickConversions(m_audio, m_pictures, m_onConverted);
+        });
+    }
 }
 
 } // namespace vorn

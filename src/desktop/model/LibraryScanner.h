@@ -61,6 +61,7 @@ private:
     std::function<void()> m_onConverted;
     std::optional<Request> m_next;
     bool m_running = false;
+    bool m_runningKick = false;
     std::unique_ptr<SerialQueue> m_worker;
 };
 
