@@ -81,8 +81,9 @@ public:
     const std::string& folderPath() const { return m_folderPath; }
     /// The library folder, when there is one.
     std::optional<std::filesystem::path> folderURL() const;
-    /// Takes `path` (in the stored form) as the library and loads its categories; the
-    /// caller rescans. Drops the sidebar's selection.
+    /// Takes `path` as the library (stored absolute and normalised, as vorn-share reads
+    /// it), drops the sidebar's selection and loads the folder's categories; the caller
+    /// rescans.
     void setFolderPath(const std::string& path);
     bool writable() const { return m_writable; }
     /// Also tells a running server at once, then rescans.

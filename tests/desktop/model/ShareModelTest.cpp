@@ -123,33 +123,27 @@ TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
     Preferences empty(m_dir / "config/empty.json");
     ShareModel fresh(empty, m_audio, m_pictures);
     EXPECT_EQ(fresh.folderPath(), "");
-    EXPECT_TRUE(fresh.writable());
-    EXPECT_TRUE(fresh.advertise());
+    EXPECT_TRUE(fresh.writable() && fresh.advertise());
     EXPECT_EQ(fresh.port(), 8271);
     EXPECT_EQ(fresh.uiTheme(), UITheme::eightBit);
-    EXPECT_EQ(fresh.sortKey(), SortKey::type);
-    EXPECT_TRUE(fresh.sortAscending());
-    EXPECT_EQ(fresh.kindFilter(), KindFilter::all);
     fresh.start();
     EXPECT_FALSE(fresh.sharing()) << "no library, nothing to share";
     EXPECT_FALSE(fresh.scanning()) << "no library, no scan at launch";
 
-    for (std::int64_t port : {80, 0, 70000}) {
-        Preferences odd(m_dir / "config/odd.json");
-        odd.set("port", port);
-        odd.set("theme", "GS");
-        odd.set("writable", "no");
-        odd.set("folder", (m_dir / "lib/").string());
-        ShareModel model(odd, m_audio, m_pictures);
-        EXPECT_EQ(model.port(), 8271) << "stored port " << port;
-        EXPECT_EQ(model.uiTheme(), UITheme::eightBit) << "only exactly \"gs\" is the IIGS look";
-        EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
-        EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
-        ASSERT_TRUE(scanned(model));
-        EXPECT_EQ(model.images().size(), 1u) << "the stored library is scanned at launch";
-        EXPECT_EQ(model.tableModel().rowCount(), 3) << "image, track and picture rows";
-        EXPECT_EQ(model.rejected(), 1);
-    }
+    Preferences odd(m_dir / "config/odd.json");
+    odd.set("port", std::int64_t(70000));
+    odd.set("theme", "GS");
+    odd.set("writable", "no");
+    odd.set("folder", (m_dir / "lib/").string());
+    ShareModel model(odd, m_audio, m_pictures);
+    EXPECT_EQ(model.port(), 8271) << "a port out of range";
+    EXPECT_EQ(model.uiTheme(), UITheme::eightBit) << "only exactly \"gs\" is the IIGS look";
+    EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
+    EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.images().size(), 1u) << "the stored library is scanned at launch";
+    EXPECT_EQ(model.tableModel().rowCount(), 3) << "image, track and picture rows";
+    EXPECT_EQ(model.rejected(), 1);
     m_prefs.set("theme", "gs");
     EXPECT_EQ(makeModel()->uiTheme(), UITheme::gs);
 }
