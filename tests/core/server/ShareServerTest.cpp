@@ -484,7 +484,8 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     m_server->refresh();
     held.release();
     std::vector<std::string> names;
-    for (const DiskImage& image : m_server->currentCatalog().images()) {
+    const Catalog catalog = m_server->currentCatalog(); // images() refers into it
+    for (const DiskImage& image : catalog.images()) {
         names.push_back(image.fileName);
     }
     EXPECT_NE(std::find(names.begin(), names.end(), "Later.po"), names.end())
