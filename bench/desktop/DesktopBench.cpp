@@ -1,10 +1,10 @@
 // Times what the desktop does with the benchmark library (10,000 disk images, 20,000
 // other files), through ShareModel as the window uses it: a rescan, whose walk, probe and
 // catalogs run on the scanner's worker while the GUI thread only takes the result (the
-// table's index, the automatic column layout, the item model's refresh and the queueing
-// of pending conversions); and one header click per sort key. Rescan rounds and sort
-// rounds alternate; medians are printed with the goals, and the memory the model holds
-// for that library.
+// table's index, the automatic column layout and the item model's refresh; the worker
+// then queues the pending conversions); and one header click per sort key. Rescan rounds
+// and sort rounds alternate; medians are printed with the goals, and the memory the model
+// holds for that library.
 //
 // The conversion tools are stand-ins that never finish (a shell script that sleeps), so
 // the library's audio and pictures are listed as pending, as on a machine converting
@@ -201,7 +201,7 @@ int measure(Bench& bench, int runs) {
     const double handOver = median(handOvers), cpu = median(cpus), sort = median(sortMaxes);
     std::printf("  rescan() until the model has the result %.1f (the walk runs on the worker)\n",
                 median(wholes));
-    std::printf("  GUI thread taking the result (index, layout, item model, queueing) %.1f, "
+    std::printf("  GUI thread taking the result (index, layout, item model) %.1f, "
                 "its CPU over the whole rescan %.1f (goal <= %.0f: %s)\n",
                 handOver, cpu, kRescanGoal,
                 std::max(handOver, cpu) <= kRescanGoal ? "met" : "missed");
