@@ -4,9 +4,11 @@
 // thread needs only the newest, since each one carries the counters, the log and the
 // last reads and writes in full.
 
+#include "server/LogLines.h"
 #include "server/ShareStatus.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -24,8 +26,16 @@ public:
     std::optional<ShareStatus> take();
 
 private:
+    // The status without its log, and the log apart: a block read adds no line, and the
+    // server's thread then hands over the log it already copied instead of a new copy.
+    struct Kept {
+        ShareStatus status;
+        std::shared_ptr<const LogLines> log;
+    };
+
+    std::shared_ptr<const LogLines> m_log; // the server's thread's alone
     std::mutex m_mutex;
-    std::optional<ShareStatus> m_latest; // guarded by m_mutex
+    std::optional<Kept> m_latest; // guarded by m_mutex
     std::atomic<bool> m_scheduled{false};
 };
 

@@ -20,8 +20,16 @@ TEST(StatusHandOverTest, OneWaitingHandOverCarriesTheNewest) {
     StatusHandOver handOver;
     EXPECT_TRUE(handOver.put(withRequests(1))) << "the first status schedules a hand-over";
     EXPECT_FALSE(handOver.put(withRequests(2))) << "one is already waiting";
-    EXPECT_FALSE(handOver.put(withRequests(3)));
-    EXPECT_EQ(handOver.take()->requests, 3u);
+    ShareStatus full = withRequests(3);
+    full.running = true;
+    full.port = 8271;
+    full.bytesServed = 512;
+    full.lastError = "listener failed";
+    full.recentLines.append("12:00:00  catalog page 1");
+    full.lastRead.set("Games/Game.po", Date(std::chrono::seconds(1)));
+    full.lastWrite.set("Games/Game.po", Date(std::chrono::seconds(2)));
+    EXPECT_FALSE(handOver.put(full));
+    EXPECT_EQ(handOver.take(), full) << "every part of the newest status arrives";
     EXPECT_FALSE(handOver.take()) << "nothing new since";
     EXPECT_TRUE(handOver.put(withRequests(4))) << "after a take, the next status schedules again";
 }
