@@ -188,9 +188,16 @@ std::map<std::string, double> runWrk(const std::string& port, int seconds) {
     return figures;
 }
 
+std::string trackNumber(int n) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04d", n);
+    return digits;
+}
+
 struct Sharing {
     fs::path library;
     fs::path work;
+    int items = 0;
     Preferences preferences{work / "preferences.json"};
     AudioTranscoder audio{std::nullopt};
     PictureTranscoder pictures{std::nullopt, std::nullopt};
@@ -244,11 +251,26 @@ Round load(int seconds, std::uint16_t port, const std::set<int>& fresh) {
     return r;
 }
 
+// The card plays `items` tracks once each before the load (curl's URL range): every item
+// read stays in the status's last reads, which the status hands over in full.
+void readTracks(std::uint16_t port, int items) {
+    if (items == 0) {
+        return;
+    }
+    QProcess curl;
+    curl.setStandardOutputFile(QProcess::nullDevice());
+    const std::string range = "[0001-" + trackNumber(items) + "]";
+    curl.start("curl", {"-s", QString::fromStdString("http://127.0.0.1:" + std::to_string(port) +
+                                                     "/audio/Music/Track" + range + ".pcm")});
+    curl.waitForFinished(60000);
+}
+
 Round bareRound(Sharing& s, int seconds) {
     const std::uint16_t port = freePort();
     const std::set<int> old = threadIds();
     ShareServer server(s.library, true, false, "Vorn Images on bench", std::nullopt);
     server.start(port);
+    readTracks(port, s.items);
     std::set<int> fresh;
     std::ranges::set_difference(threadIds(), old, std::inserter(fresh, fresh.end()));
     return load(seconds, port, fresh);
@@ -265,6 +287,7 @@ Round modelRound(Sharing& s, int seconds) {
     if (!model.sharing()) {
         loop.exec();
     }
+    readTracks(port, s.items);
     std::set<int> fresh;
     std::ranges::set_difference(threadIds(), old, std::inserter(fresh, fresh.end()));
     Round r = load(seconds, port, fresh);
@@ -320,10 +343,14 @@ void writeImage(const fs::path& path) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-int measure(const fs::path& work, int rounds, int seconds) {
-    Sharing s{work / "lib", work};
-    fs::create_directories(s.library);
+int measure(const fs::path& work, int rounds, int seconds, int items) {
+    Sharing s{work / "lib", work, items};
+    fs::create_directories(s.library / "Music");
     writeImage(s.library / "bench.hdv");
+    for (int n = 1; n <= items; ++n) {
+        std::ofstream(s.library / "Music" / ("Track" + trackNumber(n) + ".pcm"))
+            << std::string(2048, '\x80');
+    }
     s.preferences.set("folder", s.library.string());
     s.preferences.set("advertise", false);
     std::printf("load average before: %s\n", loadAverage().c_str());
@@ -346,12 +373,13 @@ int measure(const fs::path& work, int rounds, int seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 3 || (argc > 1 && std::string(argv[1]).starts_with("-"))) {
-        std::fprintf(stderr, "usage: desktop-serve-bench [ROUNDS [SECONDS]]\n");
+    if (argc > 4 || (argc > 1 && std::string(argv[1]).starts_with("-"))) {
+        std::fprintf(stderr, "usage: desktop-serve-bench [ROUNDS [SECONDS [TRACKS-READ]]]\n");
         return 2;
     }
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    const int items = argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 9999) : 0;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     cpu_set_t cpu0;
     CPU_ZERO(&cpu0);
@@ -370,7 +398,7 @@ int main(int argc, char** argv) {
         int qtArgc = 1;
         QGuiApplication app(qtArgc, argv);
         try {
-            status = measure(work, rounds, seconds);
+            status = measure(work, rounds, seconds, items);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "desktop-serve-bench: %s\n", e.what());
         }

@@ -44,6 +44,8 @@ public:
     void afterScans(std::function<void()> task);
     void setHub(std::optional<HubConfig> hub);
     void setOnStatus(StatusFn onStatus) { m_onStatus = std::move(onStatus); }
+    /// Hands the status to the receiver again.
+    void republish() { publish(); }
     void setLimits(const ConnectionLimits& limits);
     /// Starts the conversions of pending audio and pictures; each finished one rescans.
     void kickTranscodes();

@@ -89,6 +89,10 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
     });
 }
 
+void ShareServer::republish() {
+    asio::post(m_io, [engine = m_engine] { engine->republish(); });
+}
+
 AudioCatalog ShareServer::currentAudioCatalog() {
     return afterScans([engine = m_engine] { return engine->state().audio; });
 }

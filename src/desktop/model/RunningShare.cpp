@@ -36,8 +36,8 @@ void RunningShare::setHub(std::optional<HubConfig> hub) {
     m_server->setHub(std::move(hub));
 }
 
-// On the server's thread, after every request: a lock and a copy, and a post to the GUI
-// thread only when none is waiting.
+// On the server's thread, after every request: a lock, a copy only when no status waits,
+// and a post to the GUI thread only when no hand-over is scheduled.
 void RunningShare::onStatus(const ShareStatus& status, const QPointer<RunningShare>& self) {
     if (m_handOver.put(status)) {
         QMetaObject::invokeMethod(
@@ -51,8 +51,9 @@ void RunningShare::onStatus(const ShareStatus& status, const QPointer<RunningSha
     }
 }
 
-// While the throttle holds a hand-over back, the hand-over stays scheduled: the server
-// keeps replacing the status without posting, and the timer takes the newest.
+// While the throttle holds a hand-over back, the hand-over stays scheduled and its status
+// waits: the server notes the statuses that go by and posts nothing. Once taken, a status
+// that others went by is followed by the server's newest, asked for here.
 void RunningShare::deliverStatus() {
     const qint64 interval = statusInterval.count();
     if (m_lastDelivery.isValid() && m_lastDelivery.elapsed() < interval) {
@@ -61,10 +62,13 @@ void RunningShare::deliverStatus() {
         }
         return;
     }
-    std::optional<ShareStatus> status = m_handOver.take();
-    if (status) {
+    std::optional<StatusHandOver::Taken> taken = m_handOver.take();
+    if (taken) {
         m_lastDelivery.start();
-        emit statusArrived(*status);
+        if (taken->stale) {
+            m_server->republish(); // the server may have gone quiet since: fetch its last
+        }
+        emit statusArrived(taken->status);
     }
 }
 

@@ -5,41 +5,44 @@
 namespace vorn {
 
 bool StatusHandOver::put(const ShareStatus& status) {
-    if (!m_log || m_log->appended() != status.recentLines.appended()) {
-        m_log = std::make_shared<const LogLines>(status.recentLines);
-    }
-    // Made before the lock and the replaced one freed after it, so that the GUI thread's
-    // take() never waits for an allocation.
-    std::optional<Kept> fresh(std::in_place);
-    fresh->status.running = status.running;
-    fresh->status.port = status.port;
-    fresh->status.requests = status.requests;
-    fresh->status.bytesServed = status.bytesServed;
-    fresh->status.lastError = status.lastError;
-    fresh->status.lastRead = status.lastRead;
-    fresh->status.lastWrite = status.lastWrite;
-    fresh->log = m_log;
     {
         std::lock_guard lock(m_mutex);
-        m_latest.swap(fresh);
+        if (m_waiting) {
+            m_skipped = true;
+            return false; // a hand-over is scheduled for the waiting one
+        }
+        if (!m_log || m_log->appended() != status.recentLines.appended()) {
+            m_log = std::make_shared<const LogLines>(status.recentLines);
+        }
+        Kept& kept = m_waiting.emplace();
+        kept.status.running = status.running;
+        kept.status.port = status.port;
+        kept.status.requests = status.requests;
+        kept.status.bytesServed = status.bytesServed;
+        kept.status.lastError = status.lastError;
+        kept.status.lastRead = status.lastRead;
+        kept.status.lastWrite = status.lastWrite;
+        kept.log = m_log;
     }
     return !m_scheduled.exchange(true);
 }
 
-std::optional<ShareStatus> StatusHandOver::take() {
+std::optional<StatusHandOver::Taken> StatusHandOver::take() {
     // Cleared before taking: a status put after the take below finds the flag clear and
-    // schedules the next hand-over, so none is left behind when the server goes quiet.
+    // schedules the next hand-over.
     m_scheduled.store(false);
     std::optional<Kept> kept;
+    bool skipped = false;
     {
         std::lock_guard lock(m_mutex);
-        kept = std::exchange(m_latest, std::nullopt);
+        kept = std::exchange(m_waiting, std::nullopt);
+        skipped = std::exchange(m_skipped, false);
     }
     if (!kept) {
         return std::nullopt;
     }
     kept->status.recentLines = *kept->log;
-    return std::move(kept->status);
+    return Taken{std::move(kept->status), skipped};
 }
 
 } // namespace vorn

@@ -14,16 +14,27 @@
 
 namespace vorn {
 
-/// At most one hand-over waits at a time: while one is scheduled, newer statuses replace
-/// the one kept here without scheduling another.
+/// At most one status waits at a time, and while it waits the server's thread copies no
+/// other: a kept status shares the server's record of last reads, and a server whose
+/// record is shared must copy it whole at the next read, which for a card that has read
+/// hundreds of items costs more than the read itself. Statuses that go by meanwhile are
+/// noted, and the GUI thread asks the server for the newest once it has taken the one
+/// that waited.
 class StatusHandOver {
 public:
-    /// Server's thread: keeps `status` as the newest. True when no hand-over was waiting,
-    /// so the caller must schedule one that calls take().
+    /// What the GUI thread takes.
+    struct Taken {
+        ShareStatus status;
+        /// Newer statuses went by while this one waited: ask the server for the newest.
+        bool stale = false;
+    };
+
+    /// Server's thread: keeps `status` unless one is waiting. True when no hand-over was
+    /// scheduled, so the caller must schedule one that calls take().
     bool put(const ShareStatus& status);
-    /// GUI thread, in the scheduled hand-over: the newest status not taken yet (absent when
-    /// an earlier hand-over already took it). Statuses put after this schedule a new one.
-    std::optional<ShareStatus> take();
+    /// GUI thread, in the scheduled hand-over: the status that waited (absent when an
+    /// earlier hand-over already took it). Statuses put after this schedule a new one.
+    std::optional<Taken> take();
 
 private:
     // The status without its log, and the log apart: a block read adds no line, and the
@@ -35,7 +46,8 @@ private:
 
     std::shared_ptr<const LogLines> m_log; // the server's thread's alone
     std::mutex m_mutex;
-    std::optional<Kept> m_latest; // guarded by m_mutex
+    std::optional<Kept> m_waiting; // guarded by m_mutex
+    bool m_skipped = false;        // guarded by m_mutex
     std::atomic<bool> m_scheduled{false};
 };
 
