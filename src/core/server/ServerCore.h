@@ -49,6 +49,8 @@ public:
     const ShareState& state() const { return m_state; }
     /// Appends a line to the log and publishes the status.
     void note(const std::string& line);
+    /// Hands the status to its receiver again, changed or not.
+    void republish() { publish(); }
 
     std::optional<Answer> beforeBody(const Request& request) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;

@@ -92,6 +92,10 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
     });
 }
 
+void ShareServer::republish() {
+    asio::post(m_io, [core = m_core] { core->republish(); });
+}
+
 AudioCatalog ShareServer::currentAudioCatalog() {
     return afterScans([core = m_core] { return core->state().audio; });
 }

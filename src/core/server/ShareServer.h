@@ -66,6 +66,9 @@ public:
     /// not block, nor wait for the server. Once this returns, the previous receiver is
     /// never called again.
     void setOnStatus(StatusFn onStatus);
+    /// Hands the current status to the receiver once more, soon, on the server's thread:
+    /// a receiver that lets statuses go by while it is busy asks for the newest this way.
+    void republish();
 
     // The readers below answer once the rescans asked for before the call are in, so a
     // caller that refreshes and then reads sees what it asked for.

@@ -36,9 +36,10 @@ LibraryContents LibraryContents::scan(Converters converters, const std::filesyst
 }
 
 void LibraryContents::kickConversions(Converters converters,
-                                      const std::function<void()>& onReady) const {
-    audio.kickTranscodes(converters.audio, onReady);
-    stills.kickConverts(converters.pictures, onReady);
+                                      const std::function<void()>& onDone) const {
+    const auto failed = [onDone](const std::string&) { onDone(); };
+    audio.kickTranscodes(converters.audio, onDone, failed);
+    stills.kickConverts(converters.pictures, onDone, failed);
 }
 
 std::int64_t LibraryContents::count(const std::optional<std::string>& folder,

@@ -14,8 +14,9 @@ LibraryScanner::~LibraryScanner() {
     m_worker.reset();
 }
 
-void LibraryScanner::request(std::filesystem::path folder, bool writable) {
-    m_next = Request{std::move(folder), writable};
+void LibraryScanner::request(std::filesystem::path folder, bool writable, bool kick) {
+    kick = kick || (m_next && m_next->kick);
+    m_next = Request{std::move(folder), writable, kick};
     if (!m_running) {
         startNext();
     }
@@ -25,6 +26,7 @@ void LibraryScanner::startNext() {
     Request r = std::move(*m_next);
     m_next.reset();
     m_running = true;
+    m_runningKick = r.kick;
     m_worker->async([this, r = std::move(r)] {
         auto contents = std::make_shared<const LibraryContents>(
             LibraryContents::scan(m_converters, r.folder, r.writable));
@@ -37,10 +39,19 @@ void LibraryScanner::startNext() {
 void LibraryScanner::finished(std::shared_ptr<const LibraryContents> contents) {
     m_running = false;
     if (m_next) {
-        startNext(); // the library changed during the scan: this result is already old
+        // The library changed during the scan: this result is already old.
+        m_next->kick = m_next->kick || m_runningKick;
+        startNext();
         return;
     }
-    emit scanned(std::move(contents));
+    emit scanned(contents);
+    // Queueing thousands of pending files takes longer than the GUI thread may stall: the
+    // worker does it, once the GUI thread has taken the result and is free again.
+    if (m_runningKick) {
+        m_worker->async([this, contents = std::move(contents)] {
+            contents->kickConversions(m_converters, m_onConverted);
+        });
+    }
 }
 
 } // namespace vorn

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,8 +27,15 @@ public:
     /// Waits for a scan in progress.
     ~LibraryScanner() override;
 
-    /// Scans `folder` (nothing when empty) with the share's writable flag.
-    void request(std::filesystem::path folder, bool writable);
+    /// Scans `folder` (nothing when empty) with the share's writable flag. With `kick`,
+    /// the worker then queues the conversion of what the scan found pending (a kick asked
+    /// for is kept when a newer request replaces this one).
+    void request(std::filesystem::path folder, bool writable, bool kick = false);
+    /// Runs on the transcoders' threads after each conversion a kick queued, finished or
+    /// failed. Set before the first request.
+    void setOnConverted(std::function<void()> onConverted) {
+        m_onConverted = std::move(onConverted);
+    }
     /// A scan is running or waiting.
     bool busy() const { return m_running || m_next.has_value(); }
 
@@ -39,13 +47,16 @@ private:
     struct Request {
         std::filesystem::path folder;
         bool writable = true;
+        bool kick = false;
     };
     void startNext();
     void finished(std::shared_ptr<const LibraryContents> contents);
 
     Converters m_converters;
+    std::function<void()> m_onConverted;
     std::optional<Request> m_next;
     bool m_running = false;
+    bool m_runningKick = false;
     std::unique_ptr<SerialQueue> m_worker;
 };
 

@@ -1,9 +1,13 @@
 #include "model/LibraryScanner.h"
 
+#include "platform/Preferences.h"
+#include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
 #include <QSignalSpy>
+#include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace vorn {
@@ -31,6 +35,29 @@ TEST(LibraryScannerTest, OnlyTheNewestRequestIsDelivered) {
     scanner.request({}, true);
     ASSERT_TRUE(spy.wait(10000));
     EXPECT_EQ(spy[1][0].value<Contents>()->libraryCount(), 0) << "no folder, empty lists";
+}
+
+// A rescan for a finished conversion queues nothing; one that replaces a waiting or
+// running rescan for a change of the library must not take that rescan's queueing away.
+TEST(LibraryScannerTest, AReplacedRescanStillQueuesConversions) {
+    test::TempDir dir;
+    dir.write("lib/Music/Tune.wav", "wav");
+    const auto ffmpeg = test::writeScript(dir / "bin/ffmpeg", "for out; do :; done\n"
+                                                              "printf x > \"$out\"");
+    Preferences preferences(dir / "preferences.json");
+    AudioTranscoder audio(ffmpeg.string());
+    PictureTranscoder pictures(preferences, std::nullopt, std::nullopt);
+    LibraryScanner scanner(Converters{audio, pictures});
+    std::atomic<int> converted{0};
+    scanner.setOnConverted([&] { ++converted; });
+    QSignalSpy spy(&scanner, &LibraryScanner::scanned);
+
+    scanner.request(dir / "lib", true, true);  // the library changed
+    scanner.request(dir / "lib", true, false); // a conversion ended meanwhile
+    ASSERT_TRUE(spy.wait(10000));
+    EXPECT_EQ(spy[0][0].value<Contents>()->pendingAudio(), std::vector<std::string>{"Tune"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return converted.load() == 1; }, 10000))
+        << "the pending file was never queued";
 }
 
 } // namespace

@@ -1,0 +1,91 @@
+#include "RunningShare.h"
+
+#include "platform/FolderWatcher.h"
+#include "server/ShareServer.h"
+
+#include <QPointer>
+
+namespace vorn {
+
+RunningShare::RunningShare(const Config& config, std::uint16_t port, QObject* parent)
+    : QObject(parent) {
+    m_throttle.setSingleShot(true);
+    m_throttle.setTimerType(Qt::PreciseTimer);
+    connect(&m_throttle, &QTimer::timeout, this, &RunningShare::deliverStatus);
+    m_server = std::make_unique<ShareServer>(config.folder, config.writable, config.advertise,
+                                             config.shareName, config.hub, config.converters);
+    // The weak pointer is made here, on the GUI thread; the other threads only copy it.
+    const QPointer<RunningShare> self(this);
+    m_server->setOnStatus([this, self](const ShareStatus& status) { onStatus(status, self); });
+    m_server->start(port);
+    watch(config.folder, self);
+}
+
+RunningShare::~RunningShare() {
+    // Both threads end here, before this object does: none of them can post to it later.
+    m_watcher.reset();
+    m_server.reset();
+}
+
+void RunningShare::refresh(std::optional<std::filesystem::path> folder,
+                           std::optional<bool> writable) {
+    m_server->refresh(std::move(folder), writable);
+}
+
+void RunningShare::setHub(std::optional<HubConfig> hub) {
+    m_server->setHub(std::move(hub));
+}
+
+// On the server's thread, after every request: a lock, a copy only when no status waits,
+// and a post to the GUI thread only when no hand-over is scheduled.
+void RunningShare::onStatus(const ShareStatus& status, const QPointer<RunningShare>& self) {
+    if (m_handOver.put(status)) {
+        QMetaObject::invokeMethod(
+            this,
+            [self] {
+                if (self) {
+                    self->deliverStatus();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+// While the throttle holds a hand-over back, the hand-over stays scheduled and its status
+// waits: the server notes the statuses that go by and posts nothing. Once taken, a status
+// that others went by is followed by the server's newest, asked for here.
+void RunningShare::deliverStatus() {
+    const qint64 interval = statusInterval.count();
+    if (m_lastDelivery.isValid() && m_lastDelivery.elapsed() < interval) {
+        if (!m_throttle.isActive()) {
+            m_throttle.start(int(interval - m_lastDelivery.elapsed()));
+        }
+        return;
+    }
+    std::optional<StatusHandOver::Taken> taken = m_handOver.take();
+    if (taken) {
+        m_lastDelivery.start();
+        if (taken->stale) {
+            m_server->republish(); // the server may have gone quiet since: fetch its last
+        }
+        emit statusArrived(taken->status);
+    }
+}
+
+void RunningShare::watch(const std::filesystem::path& folder, const QPointer<RunningShare>& self) {
+    m_watcher = std::make_unique<FolderWatcher>(folder, [this, self] {
+        QMetaObject::invokeMethod(
+            this,
+            [self] {
+                if (self) {
+                    emit self->libraryChanged();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+    if (!m_watcher->watching()) {
+        m_watcher.reset(); // sharing goes on; only explicit rescans update the lists
+    }
+}
+
+} // namespace vorn

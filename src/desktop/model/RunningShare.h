@@ -1,0 +1,78 @@
+#pragma once
+// One start of sharing on the desktop: the share server, the watcher of its library
+// folder, and the road by which the server's status reaches the GUI thread. Made by
+// every start and dropped by every stop, so nothing of an old share (a late status, a
+// change of its folder) reaches the model after it.
+
+#include "StatusHandOver.h"
+#include "library/HubConfig.h"
+#include "scan/Converters.h"
+#include "server/ShareStatus.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vorn {
+
+class FolderWatcher;
+class ShareServer;
+
+/// Lives on the GUI thread; its signals are emitted there.
+class RunningShare : public QObject {
+    Q_OBJECT
+public:
+    /// What the server is made with.
+    struct Config {
+        Converters converters;
+        std::filesystem::path folder;
+        bool writable = true;
+        bool advertise = true;
+        std::string shareName;
+        std::optional<HubConfig> hub;
+    };
+
+    /// The GUI thread takes the newest status at most this often: a view redraws no
+    /// faster than the screen, and every status it skips is contained in the next.
+    static constexpr std::chrono::milliseconds statusInterval{16};
+
+    /// Scans the library, listens on `port` and starts watching the folder. Throws
+    /// std::system_error when the port cannot be listened on.
+    RunningShare(const Config& config, std::uint16_t port, QObject* parent = nullptr);
+    /// Stops the server and the watcher; statuses still on their way are dropped.
+    ~RunningShare() override;
+
+    /// Rescans the server's catalogs, with a new folder and/or writable flag if given.
+    void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
+    /// Hands the user's categories (absent: the defaults) to the server.
+    void setHub(std::optional<HubConfig> hub);
+    /// The library folder is watched for changes (false when inotify is unavailable).
+    bool watching() const { return m_watcher != nullptr; }
+
+signals:
+    /// The newest status of the server.
+    void statusArrived(const vorn::ShareStatus& status);
+    /// Something changed in the library folder (a batch of changes, after a short delay).
+    void libraryChanged();
+
+private:
+    void onStatus(const ShareStatus& status, const QPointer<RunningShare>& self);
+    void deliverStatus();
+    void watch(const std::filesystem::path& folder, const QPointer<RunningShare>& self);
+
+    StatusHandOver m_handOver;
+    QTimer m_throttle;
+    QElapsedTimer m_lastDelivery;
+    // Declared last: destroyed first, so their threads end before what they use goes.
+    std::unique_ptr<ShareServer> m_server;
+    std::unique_ptr<FolderWatcher> m_watcher;
+};
+
+} // namespace vorn

@@ -1,0 +1,415 @@
+// The desktop model against real libraries, a real share server on loopback and the
+// offscreen clipboard. The table, tree and category operations it hands on are tested
+// with their own classes; these check what the model adds: settings, sharing, what the
+// card sees of it, the lights, the log, dated copies, the labels and the tools.
+
+#include "model/ShareModel.h"
+
+#include "audio/AudioTranscoder.h"
+#include "library/ShareSettings.h"
+#include "model/FolderChooser.h"
+#include "model/LibraryTableModel.h"
+#include "pictures/PictureTranscoder.h"
+#include "platform/Preferences.h"
+#include "support/HttpClient.h"
+#include "support/MediaFixtures.h"
+#include "support/ProDosBytes.h"
+#include "support/TempDir.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// A port nothing listens on at the moment (the kernel's choice for a throw-away socket).
+std::uint16_t freePort() {
+    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin6_port);
+}
+
+std::string get(const std::string& target, const std::string& headers = "") {
+    return "GET " + target + " HTTP/1.1\r\nHost: share\r\n" + headers + "\r\n";
+}
+
+// 4 December 2026, 17:30 local time.
+Date decemberEvening() {
+    std::tm local{};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 4;
+    local.tm_hour = 17;
+    local.tm_min = 30;
+    local.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&local));
+}
+
+class FixedChooser : public FolderChooser {
+public:
+    explicit FixedChooser(std::optional<fs::path> answer) : m_answer(std::move(answer)) {}
+    std::optional<fs::path> chooseFolder(const fs::path&) override { return m_answer; }
+
+private:
+    std::optional<fs::path> m_answer;
+};
+
+class ShareModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Stand-in tools: the probe is quick and the same on every machine.
+        test::writeScript(m_dir / "bin/ffmpeg", "exit 1");
+        test::writeScript(m_dir / "bin/python3", "exit 0");
+        m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        setenv("PATH", (m_dir / "bin").c_str(), 1);
+        m_prefs.set("advertise", false); // no Avahi daemon is asked
+        m_prefs.set("port", std::int64_t(freePort()));
+        m_dir.write("lib/Games/Game.po", test::ProDosBytes(280).volume("GAME").bytes());
+        m_dir.write("lib/Music/Song.pcm", std::string(21973, '\x80'));
+        m_dir.write("lib/Art/Pic.shr", std::string(1000, 'x'));
+        m_dir.write("lib/Old.dsk", std::string(143360, '\0'));
+        m_dir.write("other/Other.po", test::ProDosBytes(280).volume("OTHER").bytes());
+    }
+    void TearDown() override { setenv("PATH", m_oldPath.c_str(), 1); }
+
+    std::unique_ptr<ShareModel> makeModel() {
+        return std::make_unique<ShareModel>(m_prefs, m_audio, m_pictures);
+    }
+    // A model of the library "lib", scanned.
+    std::unique_ptr<ShareModel> libraryModel() {
+        m_prefs.set("folder", (m_dir / "lib").string());
+        auto model = makeModel();
+        EXPECT_TRUE(scanned(*model));
+        return model;
+    }
+    static bool scanned(ShareModel& model) {
+        return QTest::qWaitFor([&] { return !model.scanning(); }, 10000);
+    }
+    static bool sharingIs(ShareModel& model, bool on) {
+        return QTest::qWaitFor([&] { return model.sharing() == on; }, 5000);
+    }
+    // The card's request, answered by the share (status 0 when none answered).
+    test::Reply ask(const ShareModel& model, const std::string& wire) {
+        test::HttpClient client(model.port());
+        return client.ask(wire);
+    }
+
+    test::TempDir m_dir;
+    Preferences m_prefs{m_dir / "config/preferences.json"};
+    AudioTranscoder m_audio{std::nullopt};
+    PictureTranscoder m_pictures{m_prefs, std::nullopt, std::nullopt};
+    std::string m_oldPath;
+};
+
+TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
+    Preferences empty(m_dir / "config/empty.json");
+    ShareModel fresh(empty, m_audio, m_pictures);
+    EXPECT_EQ(fresh.folderPath(), "");
+    EXPECT_TRUE(fresh.writable() && fresh.advertise());
+    EXPECT_EQ(fresh.port(), 8271);
+    EXPECT_EQ(fresh.uiTheme(), UITheme::eightBit);
+    fresh.start();
+    EXPECT_FALSE(fresh.sharing()) << "no library, nothing to share";
+    EXPECT_FALSE(fresh.scanning()) << "no library, no scan at launch";
+
+    Preferences odd(m_dir / "config/odd.json");
+    odd.set("port", std::int64_t(70000));
+    odd.set("theme", "GS");
+    odd.set("writable", "no");
+    odd.set("folder", (m_dir / "lib/").string());
+    ShareModel model(odd, m_audio, m_pictures);
+    EXPECT_EQ(model.port(), 8271) << "a port out of range";
+    EXPECT_EQ(model.uiTheme(), UITheme::eightBit) << "only exactly \"gs\" is the IIGS look";
+    EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
+    EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.images().size(), 1u) << "the stored library is scanned at launch";
+    EXPECT_EQ(model.tableModel().rowCount(), 3) << "image, track and picture rows";
+    EXPECT_EQ(model.rejected(), 1);
+    m_prefs.set("theme", "gs");
+    EXPECT_EQ(makeModel()->uiTheme(), UITheme::gs);
+}
+
+TEST_F(ShareModelTest, SharingFollowsTheServer) {
+    auto model = libraryModel();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true)) << "the server's status reaches the model";
+    const test::Reply volumes = ask(*model, get("/vorn-volumes.json"));
+    EXPECT_EQ(volumes.status, 200);
+    EXPECT_NE(volumes.body.find("\"name\": \"Game\""), std::string::npos) << volumes.body;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->requests() == 1; }, 5000));
+
+    // A second model cannot take the port; it says why and still lists its library.
+    auto second = makeModel();
+    ASSERT_TRUE(scanned(*second));
+    second->start();
+    ASSERT_TRUE(second->lastError());
+    EXPECT_EQ(*second->lastError(), "Cannot listen on port " + std::to_string(second->port()) +
+                                        ": Address already in use");
+    EXPECT_FALSE(second->sharing());
+    ASSERT_TRUE(scanned(*second));
+    EXPECT_EQ(second->images().size(), 1u);
+
+    // Changes in the shared folder show up without a rescan being asked for.
+    m_dir.write("lib/Games/New.po", test::ProDosBytes(280).volume("NEW").bytes());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model->images().size() == 2; }, 10000))
+        << "the folder watcher rescans";
+
+    model->stop();
+    EXPECT_FALSE(model->sharing()) << "stop does not wait for a status";
+    EXPECT_EQ(model->requests(), 1u) << "the figures keep their last values";
+    EXPECT_FALSE(test::HttpClient(model->port()).connected()) << "nothing listens any more";
+}
+
+TEST_F(ShareModelTest, ChoosingAFolderWhileSharingSharesTheNewOne) {
+    auto model = libraryModel();
+    model->setFolderChooser(std::make_unique<FixedChooser>(std::nullopt));
+    model->chooseFolder();
+    EXPECT_EQ(model->folderPath(), (m_dir / "lib").string())
+        << "a cancelled choice changes nothing";
+
+    model->setFolderChooser(std::make_unique<FixedChooser>(m_dir / "other"));
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    model->chooseFolder();
+    EXPECT_EQ(m_prefs.string("folder"), (m_dir / "other").string());
+    ASSERT_TRUE(sharingIs(*model, true)) << "sharing again, on the new folder";
+    ASSERT_TRUE(scanned(*model));
+    ASSERT_EQ(model->images().size(), 1u);
+    EXPECT_EQ(model->images()[0].volumeName, "OTHER");
+    const test::Reply volumes = ask(*model, get("/vorn-volumes.json"));
+    EXPECT_NE(volumes.body.find("\"name\": \"Other\""), std::string::npos) << volumes.body;
+    EXPECT_EQ(volumes.body.find("\"name\": \"Game\""), std::string::npos) << volumes.body;
+
+    model->stop();
+    model->setFolderChooser(std::make_unique<FixedChooser>(m_dir / "lib"));
+    model->chooseFolder();
+    ASSERT_TRUE(scanned(*model));
+    EXPECT_EQ(model->images()[0].volumeName, "GAME") << "not sharing: only rescanned";
+    EXPECT_FALSE(model->sharing());
+    EXPECT_FALSE(test::HttpClient(model->port()).connected());
+}
+
+TEST_F(ShareModelTest, LightsShowTheCardsReadsAndWritesForTwoSeconds) {
+    auto model = libraryModel();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    test::HttpClient card(model->port());
+    EXPECT_EQ(card.ask(get("/Games/Game.po", "Range: bytes=0-511\r\n")).status, 206);
+    EXPECT_EQ(card.ask(get("/audio/Music/Song.pcm")).status, 200);
+    EXPECT_EQ(card.ask(get("/pictures/Art/Pic.shr")).status, 200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->lastRead().size() == 3; }, 5000));
+    const Date read = *model->lastRead().find("Games/Game.po");
+    const std::string song = model->tracks().at(0).fileName;
+    const std::string pic = model->pictures().at(0).fileName;
+
+    model->setNow(read + 1900ms);
+    EXPECT_EQ(model->activityForDisk("Games/Game.po"), Activity::read);
+    EXPECT_EQ(model->activityForAudio(song), Activity::read);
+    EXPECT_EQ(model->activityForPicture(pic), Activity::read);
+    const QModelIndex gameRow = model->tableModel().index(0, 0);
+    EXPECT_EQ(gameRow.data(LibraryTableModel::ActivityRole).toInt(), int(Activity::read));
+    model->setNow(*model->lastRead().find("audio/" + song) + 2s);
+    EXPECT_EQ(model->activityForAudio(song), Activity::none) << "dark after two seconds";
+
+    const std::string block(512, '\x5a');
+    const test::Reply written = card.ask("PUT /Games/Game.po HTTP/1.1\r\nContent-Length: 512\r\n"
+                                         "Content-Range: bytes 1024-1535/143360\r\n\r\n" +
+                                         block);
+    EXPECT_EQ(written.status / 100, 2) << written.head;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->lastWrite().size() == 1; }, 5000));
+    const Date wrote = *model->lastWrite().find("Games/Game.po");
+    model->setNow(wrote + 1s);
+    EXPECT_EQ(model->activityForDisk("Games/Game.po"), Activity::write) << "a write outshines";
+
+    // The tick moves the lights on while one may be lit, and leaves an idle share alone.
+    QSignalSpy redraws(model.get(), &ShareModel::activityChanged);
+    model->setClock([&] { return wrote + 2500ms; });
+    model->tick();
+    EXPECT_EQ(redraws.count(), 1);
+    EXPECT_EQ(model->now(), wrote + 2500ms);
+    model->setClock([&] { return wrote + 3500ms; });
+    model->tick();
+    EXPECT_EQ(redraws.count(), 1) << "nothing read or written in the last 3 s: no redraw";
+}
+
+// The server queues its conversions before the model's rescan queues the same ones, so
+// the server's job converts and the model's finds the work done and ends untold: the
+// model has to learn from the server's log that its pending row is a track now.
+TEST_F(ShareModelTest, ConversionsTheServerFinishesReachTheTable) {
+    fs::remove(m_dir / "bin/ffmpeg");
+    m_dir.write("lib/Music/Tune.wav", "wav");
+    m_prefs.set("folder", (m_dir / "lib").string());
+    AudioTranscoder& audio = m_audio; // the model's and its server's
+    ShareModel model(m_prefs, audio, m_pictures);
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.audioNeedsFFmpeg(), 1);
+
+    test::writeScript(m_dir / "bin/ffmpeg", "while [ ! -e \"${0%/*}/go\" ]; do sleep 0.05; done\n"
+                                            "for out; do :; done\n"
+                                            "printf x > \"$out\"");
+    audio.refresh();
+    model.start();
+    ASSERT_TRUE(sharingIs(model, true));
+    ASSERT_TRUE(scanned(model));
+    EXPECT_EQ(model.pendingAudio(), std::vector<std::string>{"Tune"});
+    m_dir.write("bin/go", "");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return model.pendingAudio().empty() && model.tracks().size() == 2; }, 10000))
+        << "still pending";
+}
+
+TEST_F(ShareModelTest, LogShowsTheNewest60Lines) {
+    auto model = libraryModel();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    // The rescan that follows a start ends with a line of its own: wait for it, so that
+    // the card's requests make the newest lines.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !model->logLines().empty() &&
+                   model->logLines().back().find("rescan") != std::string::npos;
+        },
+        5000));
+    test::HttpClient card(model->port());
+    for (int page = 1; page <= 70; ++page) {
+        ASSERT_EQ(card.ask(get("/vorn-volumes-" + std::to_string(page) + ".json")).status, 200);
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return model->logLines().back().ends_with("page 70"); }, 5000));
+    EXPECT_EQ(model->requests(), 70u)
+        << "every request counted, however the statuses were coalesced";
+    const std::vector<std::string>& lines = model->logLines();
+    ASSERT_EQ(lines.size(), ShareModel::shownLogLines);
+    EXPECT_TRUE(lines.back().ends_with("catalog page 70")) << lines.back();
+    EXPECT_TRUE(lines.front().ends_with("catalog page 11")) << lines.front();
+}
+
+TEST_F(ShareModelTest, WritableAndCategoriesReachARunningShare) {
+    auto model = libraryModel();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    const auto writableHeader = [&] {
+        test::HttpClient card(model->port());
+        const auto head = card.request("HEAD /Games/Game.po HTTP/1.1\r\nHost: share\r\n\r\n", true);
+        return head ? head->header("X-Vorn-Writable") : std::nullopt;
+    };
+    EXPECT_EQ(writableHeader(), "1");
+    model->setWritable(false);
+    EXPECT_EQ(m_prefs.boolean("writable"), false);
+    EXPECT_EQ(writableHeader(), "0") << "the server is told at once";
+
+    // The card asks for the categories of disks, and with ?i=a of audio.
+    const auto hub = [&](const std::string& query = "") {
+        return ask(*model, get("/vorn-your-hub.json" + query)).body;
+    };
+    EXPECT_NE(hub().find("\"cat\": \"Games\""), std::string::npos) << "a default category";
+    model->toggleCategory("Games");
+    model->setCategoryLabel("Music", "Songs");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return hub().find("\"cat\": \"Games\"") == std::string::npos &&
+                   hub("?i=a").find("\"name\": \"Songs\"") != std::string::npos;
+        },
+        5000))
+        << hub() << hub("?i=a");
+    const std::string key = ShareSettings::hubKey(model->folderPath());
+    EXPECT_TRUE(m_prefs.string(key)) << "stored for this library";
+    model->setHubOverride(std::nullopt);
+    EXPECT_FALSE(m_prefs.string(key)) << "the defaults need nothing stored";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return hub().find("\"cat\": \"Games\"") != std::string::npos; }, 5000));
+}
+
+TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
+    auto model = libraryModel();
+    model->setClock(decemberEvening);
+    const DiskImage game = model->images().at(0);
+    const auto first = model->snapshot(game);
+    const auto second = model->snapshot(game);
+    const auto third = model->snapshot(game);
+    ASSERT_TRUE(first && second && third) << model->lastError().value_or("");
+    EXPECT_EQ(first->filename(), "Game 2026-12-04 1730.po");
+    EXPECT_EQ(second->filename(), "Game 2026-12-04 1730-2.po");
+    EXPECT_EQ(third->filename(), "Game 2026-12-04 1730-3.po");
+    EXPECT_EQ(test::slurp(*third), test::slurp(game.url));
+    ASSERT_TRUE(scanned(*model));
+    EXPECT_EQ(model->images().size(), 4u) << "the copies are listed after the rescan";
+
+    fs::remove(game.url);
+    EXPECT_FALSE(model->snapshot(game));
+    EXPECT_EQ(model->lastError(), "Snapshot failed: No such file or directory");
+    const auto copy = std::find_if(model->images().begin(), model->images().end(),
+                                   [&](const DiskImage& image) { return image.url == *first; });
+    ASSERT_NE(copy, model->images().end());
+    EXPECT_TRUE(model->snapshot(*copy));
+    EXPECT_FALSE(model->lastError()) << "a snapshot that works clears the error";
+}
+
+TEST_F(ShareModelTest, CopiedLabelsLastTheirTime) {
+    auto model = makeModel();
+    QElapsedTimer clock;
+    clock.start();
+    model->copyURL();
+    model->copyCommand("first");
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "first");
+    QTest::qWait(500);
+    model->copyURL();
+    model->copyCommand("second");
+    const qint64 secondAt = clock.elapsed();
+    EXPECT_TRUE(model->copiedPulse());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->copiedPulse(); }, 3000));
+    EXPECT_LT(clock.elapsed(), secondAt + ShareModel::copiedLabelMs)
+        << "the address label ends with the first press's reset";
+    QTest::qWait(100); // the first command's reset has run by now
+    EXPECT_EQ(model->copiedCommand(), "second") << "a newer command keeps its label";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->copiedCommand().empty(); }, 3000));
+    EXPECT_GE(clock.elapsed(), secondAt + ShareModel::copiedLabelMs - 50)
+        << "and keeps it for its full time";
+
+    model->copyURL();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), model->shareURL());
+}
+
+TEST_F(ShareModelTest, ConversionHelpOpensOnceForMissingTools) {
+    fs::remove(m_dir / "bin/ffmpeg");
+    auto model = makeModel();
+    EXPECT_FALSE(model->conversion().ffmpegPath);
+    EXPECT_TRUE(model->conversion().picturesReady);
+    model->offerConversionHelpIfNeeded();
+    EXPECT_TRUE(model->showConversionHelp()) << "ffmpeg is missing";
+    model->dismissConversionHelp();
+    EXPECT_FALSE(model->showConversionHelp());
+    auto next = makeModel();
+    next->offerConversionHelpIfNeeded();
+    EXPECT_FALSE(next->showConversionHelp()) << "the user closed it before";
+
+    m_prefs.remove(ShareModel::conversionHelpDismissedKey);
+    test::writeScript(m_dir / "bin/ffmpeg", "exit 1");
+    next->recheckConversionTools();
+    EXPECT_EQ(next->conversion().ffmpegPath, (m_dir / "bin/ffmpeg").string());
+    next->offerConversionHelpIfNeeded();
+    EXPECT_FALSE(next->showConversionHelp()) << "every tool is there";
+}
+
+} // namespace
+} // namespace vorn
