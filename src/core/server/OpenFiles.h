@@ -44,6 +44,9 @@ struct OpenFile {
     bool canWrite = false;
     /// A library file's relPath: the key its reads and writes are recorded under.
     std::optional<std::string> key;
+    /// The file's inode: with `size` and `modified`, what tells whether someone else
+    /// changed an image since the share last wrote it.
+    std::uint64_t inode = 0;
 };
 
 class OpenFiles {

@@ -1,0 +1,165 @@
+#include "versions/VersionKeeper.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string cannotKeep(const std::string& relPath) {
+    return "cannot keep a version of " + relPath + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+VersionKeeper::VersionKeeper(VersionSettings settings)
+    : m_settings(std::move(settings)), m_store(m_settings.store), m_pruner("vorn-versions", true) {}
+
+VersionKeeper::~VersionKeeper() {
+    m_sessions.clear();
+    m_pruner.stop();
+}
+
+void VersionKeeper::setSettings(VersionSettings settings) {
+    if (settings.store != m_settings.store || !settings.on()) {
+        m_sessions.clear();
+    }
+    m_settings = std::move(settings);
+    m_store = VersionStore(m_settings.store);
+}
+
+std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::path& library,
+                                                      const std::string& relPath, int image,
+                                                      const Journal::Stamp& before,
+                                                      std::uint64_t offset, std::uint64_t length) {
+    if (!m_settings.on()) {
+        return std::nullopt;
+    }
+    const Clock::time_point now = Clock::now();
+    std::string line;
+    auto it = m_sessions.find(relPath);
+    Session& session = it != m_sessions.end() && library == m_library &&
+                               now - it->second.lastWrite <= m_settings.gap &&
+                               it->second.last == before
+                           ? it->second
+                           : begin(library, relPath, before, line);
+    session.lastWrite = now;
+    if (session.journal && !session.journal->save(image, offset, length)) {
+        line = cannotKeep(relPath);
+        session.journal.reset(); // what it holds stays: the version is marked changed
+    }
+    return line.empty() ? std::nullopt : std::optional(std::move(line));
+}
+
+void VersionKeeper::afterWrite(const std::string& relPath, int image) {
+    const auto it = m_sessions.find(relPath);
+    if (it == m_sessions.end() || !it->second.journal) {
+        return;
+    }
+    if (const std::optional<Journal::Stamp> stamp = Journal::stampOf(image)) {
+        it->second.last = *stamp;
+        it->second.journal->noteWritten(*stamp);
+    }
+}
+
+std::vector<Version> VersionKeeper::versions(const std::filesystem::path& library,
+                                             const std::string& relPath) const {
+    return m_store.list(library, relPath);
+}
+
+// Ends the image's session (and, with another library, every session), and begins a new
+// one: a version kept, or a session without a journal when it could not be.
+VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& library,
+                                             const std::string& relPath,
+                                             const Journal::Stamp& before, std::string& line) {
+    if (library != m_library) {
+        m_sessions.clear();
+        m_library = library;
+    }
+    const Clock::time_point now = Clock::now();
+    m_sessions.erase(relPath);
+    endQuietSessions(now);
+    Session& session = m_sessions[relPath];
+    session.last = before;
+    const std::filesystem::path folder = m_store.folderOf(library, relPath);
+    session.journal =
+        m_store.makeFolder(library, relPath) ? createJournal(folder, before) : nullptr;
+    if (!session.journal) {
+        line = cannotKeep(relPath);
+        return session;
+    }
+    line = "version kept: " + relPath;
+    if (m_settings.kept > 0) {
+        m_pruner.async([store = m_store, folder, kept = m_settings.kept,
+                        maxBytes = m_settings.maxBytes] { store.prune(folder, kept, maxBytes); });
+    }
+    return session;
+}
+
+// Named after the session's start in seconds, and always after the image's newest
+// journal, even when sessions begin within one second or the clock was turned back: the
+// names must sort in the order the sessions are undone.
+std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::filesystem::path& folder,
+                                                            const Journal::Stamp& before) {
+    const Date start = std::chrono::system_clock::now();
+    std::int64_t seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count();
+    const std::vector<std::filesystem::path> journals = VersionStore::journals(folder);
+    if (!journals.empty()) {
+        seconds = std::max(seconds, *VersionStore::journalSeconds(journals.back()) + 1);
+    }
+    for (int tries = 0; tries < 16; ++tries, ++seconds) {
+        auto journal =
+            JournalWriter::create(folder / VersionStore::journalName(seconds), start, before);
+        if (journal || errno != EEXIST) {
+            return journal;
+        }
+    }
+    return nullptr;
+}
+
+void VersionKeeper::endQuietSessions(Clock::time_point now) {
+    std::erase_if(m_sessions,
+                  [&](const auto& entry) { return now - entry.second.lastWrite > m_settings.gap; });
+}
+
+VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::path& library,
+                                                      const std::string& relPath, int image,
+                                                      const Journal::Stamp& before,
+                                                      std::string_view id,
+                                                      std::vector<std::string>& log) {
+    const std::vector<Version> versions = m_store.list(library, relPath);
+    const std::optional<std::size_t> index = VersionRestore::find(versions, id);
+    if (!index) {
+        return VersionRestore::Outcome::refused("no version " + std::string(id) + " of " + relPath);
+    }
+    if (versions[*index].header.before.size != before.size) {
+        return VersionRestore::Outcome::refused(relPath + " changed size since " + std::string(id) +
+                                                "; restore it as a copy");
+    }
+    std::string line;
+    Session& session = begin(library, relPath, before, line);
+    log.push_back(line);
+    if (!session.journal) {
+        m_sessions.erase(relPath);
+        return VersionRestore::Outcome::failed(line); // never a restore that cannot be undone
+    }
+    const std::optional<std::string> failed =
+        VersionRestore::replay(versions, *index, [&](std::uint64_t offset, std::string_view bytes) {
+            return session.journal->save(image, offset, bytes.size()) &&
+                   pwrite(image, bytes.data(), bytes.size(), off_t(offset)) ==
+                       ssize_t(bytes.size());
+        });
+    afterWrite(relPath, image);
+    m_sessions.erase(relPath); // the card's next write begins a session of its own
+    if (failed) {
+        return VersionRestore::Outcome::failed(*failed);
+    }
+    log.push_back("restored " + relPath + " to " + std::string(id));
+    return {VersionRestore::Outcome::Kind::restored, "", versions[*index].changedOutside};
+}
+
+} // namespace vorn
