@@ -41,15 +41,16 @@ std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::pat
     const Clock::time_point now = Clock::now();
     std::string line;
     auto it = m_sessions.find(relPath);
-    Session& session = it != m_sessions.end() && library == m_library &&
-                               now - it->second.lastWrite <= m_settings.gap &&
-                               it->second.last == before
-                           ? it->second
-                           : begin(library, relPath, before, line);
+    const bool goesOn = it != m_sessions.end() && library == m_library &&
+                        now - it->second.lastWrite <= m_settings.gap && it->second.last == before;
+    Session& session = goesOn ? it->second : begin(library, relPath, before, line);
     session.lastWrite = now;
     if (session.journal && !session.journal->save(image, offset, length)) {
         line = cannotKeep(relPath);
         session.journal.reset(); // what it holds stays: the version is marked changed
+    }
+    if (!goesOn && session.journal) {
+        dropOldVersions(session.journal->path().parent_path());
     }
     return line.empty() ? std::nullopt : std::optional(std::move(line));
 }
@@ -92,11 +93,15 @@ VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& librar
         return session;
     }
     line = "version kept: " + relPath;
+    return session;
+}
+
+// Once the new version holds its first blocks, so that the sizes seen are those it has.
+void VersionKeeper::dropOldVersions(const std::filesystem::path& folder) {
     if (m_settings.kept > 0) {
         m_pruner.async([store = m_store, folder, kept = m_settings.kept,
                         maxBytes = m_settings.maxBytes] { store.prune(folder, kept, maxBytes); });
     }
-    return session;
 }
 
 // Named after the session's start in seconds, and always after the image's newest
@@ -154,6 +159,9 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
                        ssize_t(bytes.size());
         });
     afterWrite(relPath, image);
+    if (session.journal) {
+        dropOldVersions(session.journal->path().parent_path());
+    }
     m_sessions.erase(relPath); // the card's next write begins a session of its own
     if (failed) {
         return VersionRestore::Outcome::failed(*failed);

@@ -86,6 +86,8 @@ private:
     std::unique_ptr<JournalWriter> createJournal(const std::filesystem::path& folder,
                                                  const Journal::Stamp& before);
     void endQuietSessions(std::chrono::steady_clock::time_point now);
+    /// Drops the versions beyond the caps, on the background thread.
+    void dropOldVersions(const std::filesystem::path& folder);
 
     VersionSettings m_settings;
     VersionStore m_store;
