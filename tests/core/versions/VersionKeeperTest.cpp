@@ -23,14 +23,8 @@ using namespace std::chrono_literals;
 constexpr std::uint64_t kSize = 280 * 512;
 constexpr auto kGap = 150ms;
 
-// A ProDOS volume whose blocks beyond the directory all differ, so that a block restored
-// from the wrong place shows.
 std::string volume(std::string_view name) {
-    std::string bytes = test::ProDosBytes(280).volume(name).bytes();
-    for (std::size_t i = 3 * 512; i < bytes.size(); ++i) {
-        bytes[i] = char((i * 7 + i / 512) & 0xFF);
-    }
-    return bytes;
+    return test::ProDosBytes(280).volume(name).patterned(3).bytes();
 }
 
 class VersionKeeperTest : public ::testing::Test {
@@ -48,11 +42,7 @@ protected:
     }
     // One block write as the card sends it; the answer's status.
     int put(std::uint64_t offset, const std::string& bytes, const std::string& image = "Disk") {
-        return m_client
-            ->ask("PUT /Games/" + image + ".po HTTP/1.1\r\nHost: box\r\nContent-Range: bytes " +
-                  std::to_string(offset) + "-" + std::to_string(offset + bytes.size() - 1) + "/" +
-                  std::to_string(kSize) + "\r\nContent-Length: " + std::to_string(bytes.size()) +
-                  "\r\n\r\n" + bytes)
+        return m_client->ask(test::putRequest("/Games/" + image + ".po", offset, bytes, kSize))
             .status;
     }
     static std::string block(char fill) { return std::string(512, fill); }
