@@ -26,6 +26,7 @@ VersionKeeper::~VersionKeeper() {
 void VersionKeeper::setSettings(VersionSettings settings) {
     if (settings.store != m_settings.store || !settings.on()) {
         m_sessions.clear();
+        m_folders.clear();
     }
     m_settings = std::move(settings);
     m_store = VersionStore(m_settings.store);
@@ -78,21 +79,19 @@ VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& librar
                                              const Journal::Stamp& before, std::string& line) {
     if (library != m_library) {
         m_sessions.clear();
+        m_folders.clear();
         m_library = library;
     }
-    const Clock::time_point now = Clock::now();
     m_sessions.erase(relPath);
-    endQuietSessions(now);
+    endQuietSessions(Clock::now());
     Session& session = m_sessions[relPath];
     session.last = before;
-    const std::filesystem::path folder = m_store.folderOf(library, relPath);
-    session.journal =
-        m_store.makeFolder(library, relPath) ? createJournal(folder, before) : nullptr;
-    if (!session.journal) {
-        line = cannotKeep(relPath);
-        return session;
+    session.journal = createJournal(relPath, before);
+    if (!session.journal && errno == ENOENT) {
+        m_folders.erase(relPath); // the folder was removed behind the share's back
+        session.journal = createJournal(relPath, before);
     }
-    line = "version kept: " + relPath;
+    line = session.journal ? "version kept: " + relPath : cannotKeep(relPath);
     return session;
 }
 
@@ -106,20 +105,31 @@ void VersionKeeper::dropOldVersions(const std::filesystem::path& folder) {
 
 // Named after the session's start in seconds, and always after the image's newest
 // journal, even when sessions begin within one second or the clock was turned back: the
-// names must sort in the order the sessions are undone.
-std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::filesystem::path& folder,
+// names must sort in the order the sessions are undone. The folder is made and listed at
+// an image's first session only, which keeps later sessions' first writes to a few
+// system calls.
+std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::string& relPath,
                                                             const Journal::Stamp& before) {
+    auto found = m_folders.find(relPath);
+    if (found == m_folders.end()) {
+        if (!m_store.makeFolder(m_library, relPath)) {
+            return nullptr;
+        }
+        Folder made{m_store.folderOf(m_library, relPath), -1};
+        const std::vector<std::filesystem::path> journals = VersionStore::journals(made.path);
+        made.newest = journals.empty() ? -1 : *VersionStore::journalSeconds(journals.back());
+        found = m_folders.emplace(relPath, std::move(made)).first;
+    }
+    Folder& folder = found->second;
     const Date start = std::chrono::system_clock::now();
     std::int64_t seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count();
-    const std::vector<std::filesystem::path> journals = VersionStore::journals(folder);
-    if (!journals.empty()) {
-        seconds = std::max(seconds, *VersionStore::journalSeconds(journals.back()) + 1);
-    }
+        std::max(std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count(),
+                 folder.newest + 1);
     for (int tries = 0; tries < 16; ++tries, ++seconds) {
         auto journal =
-            JournalWriter::create(folder / VersionStore::journalName(seconds), start, before);
+            JournalWriter::create(folder.path / VersionStore::journalName(seconds), start, before);
         if (journal || errno != EEXIST) {
+            folder.newest = journal ? seconds : folder.newest;
             return journal;
         }
     }

@@ -81,9 +81,14 @@ private:
         Journal::Stamp last;
         std::chrono::steady_clock::time_point lastWrite;
     };
+    /// An image's folder of versions, made, with its newest journal's start.
+    struct Folder {
+        std::filesystem::path path;
+        std::int64_t newest = -1; // seconds; -1: no journal yet
+    };
     Session& begin(const std::filesystem::path& library, const std::string& relPath,
                    const Journal::Stamp& before, std::string& line);
-    std::unique_ptr<JournalWriter> createJournal(const std::filesystem::path& folder,
+    std::unique_ptr<JournalWriter> createJournal(const std::string& relPath,
                                                  const Journal::Stamp& before);
     void endQuietSessions(std::chrono::steady_clock::time_point now);
     /// Drops the versions beyond the caps, on the background thread.
@@ -93,6 +98,7 @@ private:
     VersionStore m_store;
     std::filesystem::path m_library; // the library the sessions belong to
     std::unordered_map<std::string, Session> m_sessions;
+    std::unordered_map<std::string, Folder> m_folders; // by relPath, in m_library
     SerialQueue m_pruner;
 };
 
