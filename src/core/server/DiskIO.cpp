@@ -236,11 +236,11 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
     // act on them; the log line still says what was asked.
     [[maybe_unused]] const ssize_t written =
         pwrite(file.fd->get(), body.data(), body.size(), off_t(offset));
-    if (state.versions) {
-        state.versions->afterWrite(*file.key, file.fd->get());
-    }
     const Date now = std::chrono::system_clock::now();
-    state.files.noteWritten(file, now);
+    const std::optional<Journal::Stamp> after = state.files.noteWritten(file, now);
+    if (state.versions && after) {
+        state.versions->afterWrite(*file.key, *after);
+    }
     state.status.lastWrite.set(*file.key, now);
     state.log("PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
               std::to_string(body.size()));

@@ -148,10 +148,10 @@ std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
     });
 }
 
-void OpenFiles::noteWritten(const OpenFile& file, Date when) {
+std::optional<Journal::Stamp> OpenFiles::noteWritten(const OpenFile& file, Date when) {
     struct stat info {};
     if (!file.fd || fstat(file.fd->get(), &info) != 0) {
-        return;
+        return std::nullopt;
     }
     // Every entry of that file, those for reading included. One for reading that still
     // holds another file under that name (the image was replaced) is checked again at its
@@ -163,6 +163,8 @@ void OpenFiles::noteWritten(const OpenFile& file, Date when) {
             entry.checked = {};
         }
     }
+    return Journal::stampOf(std::uint64_t(info.st_size), modificationDate(info),
+                            std::uint64_t(info.st_ino));
 }
 
 } // namespace vorn

@@ -56,14 +56,11 @@ std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::pat
     return line.empty() ? std::nullopt : std::optional(std::move(line));
 }
 
-void VersionKeeper::afterWrite(const std::string& relPath, int image) {
+void VersionKeeper::afterWrite(const std::string& relPath, const Journal::Stamp& after) {
     const auto it = m_sessions.find(relPath);
-    if (it == m_sessions.end() || !it->second.journal) {
-        return;
-    }
-    if (const std::optional<Journal::Stamp> stamp = Journal::stampOf(image)) {
-        it->second.last = *stamp;
-        it->second.journal->noteWritten(*stamp);
+    if (it != m_sessions.end() && it->second.journal) {
+        it->second.last = after;
+        it->second.journal->noteWritten(after);
     }
 }
 
@@ -168,7 +165,9 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
                    pwrite(image, bytes.data(), bytes.size(), off_t(offset)) ==
                        ssize_t(bytes.size());
         });
-    afterWrite(relPath, image);
+    if (const std::optional<Journal::Stamp> after = Journal::stampOf(image)) {
+        afterWrite(relPath, *after);
+    }
     if (session.journal) {
         dropOldVersions(session.journal->path().parent_path());
     }

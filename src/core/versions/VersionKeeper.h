@@ -61,8 +61,8 @@ public:
                                            const std::string& relPath, int image,
                                            const Journal::Stamp& before, std::uint64_t offset,
                                            std::uint64_t length);
-    /// After that write: records the state the share left the image in.
-    void afterWrite(const std::string& relPath, int image);
+    /// After that write: records the state `after` the share left the image in.
+    void afterWrite(const std::string& relPath, const Journal::Stamp& after);
     /// The versions of an image, newest first.
     std::vector<Version> versions(const std::filesystem::path& library,
                                   const std::string& relPath) const;
