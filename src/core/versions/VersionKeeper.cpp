@@ -56,10 +56,15 @@ std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::pat
     return line.empty() ? std::nullopt : std::optional(std::move(line));
 }
 
+// Also for a session without a journal: it goes on to its end, rather than trying (and
+// logging) again at every write.
 void VersionKeeper::afterWrite(const std::string& relPath, const Journal::Stamp& after) {
     const auto it = m_sessions.find(relPath);
-    if (it != m_sessions.end() && it->second.journal) {
-        it->second.last = after;
+    if (it == m_sessions.end()) {
+        return;
+    }
+    it->second.last = after;
+    if (it->second.journal) {
         it->second.journal->noteWritten(after);
     }
 }

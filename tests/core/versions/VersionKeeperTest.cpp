@@ -183,5 +183,20 @@ TEST_F(VersionKeeperTest, AnImageChangedBehindTheSharesBackIsMarked) {
     EXPECT_TRUE(outcome.changedOutside) << "the restore does not say the image was changed";
 }
 
+// A versions folder that cannot be made costs the card nothing: its writes land, and the
+// log says once per session why no version was kept.
+TEST_F(VersionKeeperTest, WritesGoOnWhenNoVersionCanBeKept) {
+    m_dir.write("blocker", "a file where the versions folder should be");
+    m_server->setVersions({m_dir / "blocker/versions", kGap, 5, 2'000'000'000});
+    ASSERT_EQ(put(1024, block('a')), 200);
+    ASSERT_EQ(put(2048, block('b')), 200);
+    EXPECT_EQ(disk().substr(1024, 512), block('a'));
+    EXPECT_EQ(disk().substr(2048, 512), block('b'));
+    const std::string lines = log();
+    const std::string line = "  cannot keep a version of Games/Disk.po: Not a directory\n";
+    EXPECT_NE(lines.find(line), std::string::npos) << lines;
+    EXPECT_EQ(lines.find(line), lines.rfind(line)) << "logged at every write:\n" << lines;
+}
+
 } // namespace
 } // namespace vorn
