@@ -4,8 +4,10 @@
 #include "Commands.h"
 #include "ConfigCommand.h"
 #include "Serve.h"
+#include "VersionsCommand.h"
 #include "VornVersion.h"
 #include "platform/Preferences.h"
+#include "versions/VersionSettings.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -88,6 +90,9 @@ struct Run {
     std::string value;
     std::optional<std::string> library;
     CategoriesCommand::Edit edit;
+    std::string image;
+    std::string versionId;
+    std::string destination;
 };
 
 void addLibraryCommands(CLI::App& app, Run& run) {
@@ -140,7 +145,28 @@ void addServe(CLI::App& app, Run& run) {
     serve->add_flag("--read-only", options.readOnly, "Refuse block writes");
     serve->add_flag("--no-advertise", options.noAdvertise, "Do not announce the share over mDNS");
     serve->add_option("--name", options.name, "Share name (default: Vorn Images on <computer>)");
+    serve
+        ->add_option("--version-gap", options.versionGap,
+                     "Seconds of quiet that end an image's write session (default: the stored "
+                     "one, else 600)")
+        ->check(CLI::Range(std::int64_t(1), VersionSettings::maxGapSeconds));
     serve->callback([&run] { run.status = vorn::serve(run.serve, run.preferences()); });
+}
+
+void addVersions(CLI::App& app, Run& run) {
+    std::string& image = run.image;
+    auto* versions =
+        app.add_subcommand("versions", "List the versions kept of a disk image, newest first");
+    versions->add_option("IMAGE", image, "Disk image file")->required();
+    versions->callback([&run] { run.status = VersionsCommand::list(run.image); });
+    auto* restore = app.add_subcommand(
+        "restore", "Write a disk image as it was at one of its versions into a new file");
+    restore->add_option("IMAGE", image, "Disk image file")->required();
+    restore->add_option("ID", run.versionId, "The version, as `versions` lists it")->required();
+    restore->add_option("--as", run.destination, "The new file (never replaced)")->required();
+    restore->callback([&run] {
+        run.status = VersionsCommand::restore(run.image, run.versionId, run.destination);
+    });
 }
 
 void addConfig(CLI::App& app, Run& run) {
@@ -155,13 +181,14 @@ void addConfig(CLI::App& app, Run& run) {
     std::string& key = run.key;
     std::string& value = run.value;
     auto* set =
-        config->add_subcommand("set", "Store one setting: folder, port, writable, advertise");
-    set->add_option("KEY", key, "folder, port, writable or advertise")->required();
+        config->add_subcommand("set", "Store one setting: folder, port, writable, advertise, "
+                                      "versionGap, versionsKept, versionsMaxBytes");
+    set->add_option("KEY", key, "One of the settings `config` shows")->required();
     set->add_option("VALUE", value, "The new value")->required();
     set->callback(
         [&run] { run.status = ConfigCommand::set(run.preferences(), run.key, run.value); });
     auto* unset = config->add_subcommand("unset", "Forget one setting, so its default applies");
-    unset->add_option("KEY", key, "folder, port, writable or advertise")->required();
+    unset->add_option("KEY", key, "One of the settings `config` shows")->required();
     unset->callback([&run] { run.status = ConfigCommand::unset(run.preferences(), run.key); });
 }
 
@@ -214,6 +241,7 @@ int main(int argc, char** argv) {
     Run run;
     addLibraryCommands(app, run);
     addServe(app, run);
+    addVersions(app, run);
     addConfig(app, run);
     addCategories(app, run);
     try {

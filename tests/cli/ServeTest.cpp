@@ -6,6 +6,7 @@
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
 #include "support/RunVornShare.h"
+#include "support/ServeProcess.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
@@ -21,81 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A running vorn-share with its own preferences and cache folders beside each other, and
-// nothing else in its environment but `path` when given, its output read through one pipe
-// with every wait bounded; killed if a test leaves it running.
-class ServeProcess {
-public:
-    ServeProcess(const std::vector<std::string>& args, const std::filesystem::path& config,
-                 const std::string& path = "") {
-        // The shell names its process, which exec hands on to env and then to vorn-share.
-        std::string command =
-            "echo $$; exec env -i LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" + config.string() +
-            "' XDG_CACHE_HOME='" + (config.parent_path() / "cache").string() + "'" +
-            (path.empty() ? "" : " PATH='" + path + "'") + " '" + VORN_SHARE_PATH + "'";
-        for (const std::string& arg : args) {
-            command += " '" + arg + "'";
-        }
-        m_pipe = popen((command + " 2>&1").c_str(), "re");
-        if (m_pipe != nullptr && waitFor("\n")) {
-            m_pid = std::atoi(m_text.c_str());
-            m_text.erase(0, m_text.find('\n') + 1);
-        }
-    }
-    ~ServeProcess() {
-        if (m_pid > 0 && !m_status) {
-            kill(m_pid, SIGKILL);
-        }
-        if (m_pipe != nullptr) {
-            pclose(m_pipe);
-        }
-    }
-
-    /// Reads the output until it holds `text` (true) or 5 s have passed.
-    bool waitFor(std::string_view text) {
-        const auto deadline = Clock::now() + 5s;
-        while (m_text.find(text) == std::string::npos) {
-            if (!readMore(deadline)) {
-                return false;
-            }
-        }
-        return true;
-    }
-    /// The exit status once the output has ended, within 5 s; absent while it runs on.
-    std::optional<int> exitStatus() {
-        while (readMore(Clock::now() + 5s)) {
-        }
-        if (m_ended && m_pipe != nullptr) {
-            const int status = pclose(m_pipe);
-            m_pipe = nullptr;
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        return m_status;
-    }
-    void signal(int number) { kill(m_pid, number); }
-    const std::string& text() const { return m_text; }
-
-private:
-    // False at the end of the output or the deadline.
-    bool readMore(Clock::time_point deadline) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd entry{m_pipe != nullptr ? fileno(m_pipe) : -1, POLLIN, 0};
-        char buffer[4096];
-        if (m_ended || left.count() <= 0 || poll(&entry, 1, int(left.count())) <= 0) {
-            return false;
-        }
-        const ssize_t n = read(entry.fd, buffer, sizeof buffer);
-        m_ended = n <= 0;
-        m_text.append(buffer, std::size_t(std::max<ssize_t>(n, 0)));
-        return !m_ended;
-    }
-
-    FILE* m_pipe = nullptr;
-    pid_t m_pid = -1;
-    bool m_ended = false;
-    std::string m_text;
-    std::optional<int> m_status;
-};
+using test::ServeProcess;
 
 class ServeTest : public ::testing::Test {
 protected:

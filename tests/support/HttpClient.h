@@ -34,6 +34,16 @@ struct Reply {
     explicit operator bool() const { return status != 0; }
 };
 
+/// A block write as the card sends it: `bytes` at `offset` of the image at `path`, whose
+/// size is `size`.
+inline std::string putRequest(const std::string& path, std::uint64_t offset,
+                              const std::string& bytes, std::uint64_t size) {
+    return "PUT " + path + " HTTP/1.1\r\nHost: box\r\nContent-Range: bytes " +
+           std::to_string(offset) + "-" + std::to_string(offset + bytes.size() - 1) + "/" +
+           std::to_string(size) + "\r\nContent-Length: " + std::to_string(bytes.size()) +
+           "\r\n\r\n" + bytes;
+}
+
 class HttpClient {
 public:
     using Clock = std::chrono::steady_clock;

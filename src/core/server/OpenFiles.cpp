@@ -64,8 +64,8 @@ std::optional<OpenFile> OpenFiles::lookup(const std::string& key, Locate locate)
         return it->second.file;
     }
     fcntl(found.fd, F_SETFL, fcntl(found.fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    OpenFile file{std::move(handle),      found.url,      std::uint64_t(info.st_size),
-                  modificationDate(info), found.canWrite, found.key};
+    OpenFile file{std::move(handle), found.url, std::uint64_t(info.st_size), modificationDate(info),
+                  found.canWrite,    found.key, std::uint64_t(info.st_ino)};
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
 
@@ -120,15 +120,17 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
         m_entries.erase(key);
         const int fd = library.open(relPath, O_RDWR | O_NONBLOCK);
         if (fd < 0) {
-            return OpenFile{std::move(atPath),      root / relPath, std::uint64_t(info.st_size),
-                            modificationDate(info), false,          relPath};
+            return OpenFile{std::move(atPath),         root / relPath, std::uint64_t(info.st_size),
+                            modificationDate(info),    false,          relPath,
+                            std::uint64_t(info.st_ino)};
         }
         auto handle = std::make_shared<const FileDescriptor>(fd);
         if (!regularFile(fd, info)) {
             return std::nullopt;
         }
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        OpenFile file{std::move(handle), root / relPath, 0, std::nullopt, true, relPath};
+        OpenFile file{std::move(handle),         root / relPath, 0, std::nullopt, true, relPath,
+                      std::uint64_t(info.st_ino)};
         entry = &remember(key, Entry{std::move(file), {}, info.st_dev, info.st_ino});
     }
     // The size of this very file at this moment: one truncated since the last write is
@@ -146,10 +148,10 @@ std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
     });
 }
 
-void OpenFiles::noteWritten(const OpenFile& file, Date when) {
+std::optional<Journal::Stamp> OpenFiles::noteWritten(const OpenFile& file, Date when) {
     struct stat info {};
     if (!file.fd || fstat(file.fd->get(), &info) != 0) {
-        return;
+        return std::nullopt;
     }
     // Every entry of that file, those for reading included. One for reading that still
     // holds another file under that name (the image was replaced) is checked again at its
@@ -161,6 +163,8 @@ void OpenFiles::noteWritten(const OpenFile& file, Date when) {
             entry.checked = {};
         }
     }
+    return Journal::stampOf(std::uint64_t(info.st_size), modificationDate(info),
+                            std::uint64_t(info.st_ino));
 }
 
 } // namespace vorn
