@@ -10,18 +10,12 @@
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
-#include <csignal>
-#include <cstdio>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
 
 namespace vorn {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
 using test::ServeProcess;
 
 class ServeTest : public ::testing::Test {
@@ -37,14 +31,13 @@ protected:
 
 TEST_F(ServeTest, SharesUntilTerminated) {
     ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
-    const std::string intro = "Image Source URL for the card: http://";
-    ASSERT_TRUE(serve.waitFor(intro) && serve.waitFor("/\n")) << serve.text();
-    const auto start = serve.text().find(intro);
-    const std::string url = serve.text().substr(start, serve.text().find("/\n", start) - start);
-    const std::string port = url.substr(url.rfind(':') + 1);
-    ASSERT_GT(std::atoi(port.c_str()), 0) << serve.text();
+    const std::string port = std::to_string(serve.port());
+    ASSERT_NE(port, "0") << serve.text();
+    EXPECT_TRUE(serve.waitFor("Image Source URL for the card: http://") &&
+                serve.waitFor(":" + port + "/\n"))
+        << "the URL printed for the card names another port: " << serve.text();
 
-    test::HttpClient client(std::uint16_t(std::atoi(port.c_str())));
+    test::HttpClient client(serve.port());
     const auto reply =
         client.ask("GET /vorn-volumes.json HTTP/1.1\r\nHost: box:" + port + "\r\n\r\n");
     EXPECT_NE(reply.body.find("\"url\": \"http://box:" + port + "/Games/Star%20Run.po\""),
@@ -54,8 +47,6 @@ TEST_F(ServeTest, SharesUntilTerminated) {
 
     serve.signal(SIGTERM);
     EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
-    EXPECT_NE(serve.text().find("  share up on port " + port + "\n"), std::string::npos)
-        << serve.text();
 }
 
 TEST_F(ServeTest, PortTakenOrFolderMissing) {
@@ -79,9 +70,7 @@ TEST_F(ServeTest, PortTakenOrFolderMissing) {
 TEST_F(ServeTest, FollowsStoredCategoriesAndWritableWithoutARestart) {
     m_dir.write("lib/Utils/Copy.po", test::ProDosBytes(280).volume("COPY").bytes());
     ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
-    ASSERT_TRUE(serve.waitFor("share up on port ") && serve.waitFor("\n")) << serve.text();
-    const std::string shown = serve.text().substr(serve.text().find("share up on port ") + 17);
-    test::HttpClient client(std::uint16_t(std::atoi(shown.c_str())));
+    test::HttpClient client(serve.port());
     const auto ask = [&](const std::string& head) {
         return client.ask(head + " HTTP/1.1\r\nHost: box\r\n\r\n");
     };
@@ -101,73 +90,53 @@ TEST_F(ServeTest, FollowsStoredCategoriesAndWritableWithoutARestart) {
     EXPECT_TRUE(serve.waitFor("  rescan: ")) << serve.text();
     EXPECT_EQ(ask("GET /vorn-your-hub.json").body.find("Utils"), std::string::npos)
         << "the card still lists the removed category";
-    EXPECT_NE(client.ask("GET /Utils/Copy.po HTTP/1.1\r\nHost: box\r\nRange: bytes=0-0\r\n\r\n")
-                  .head.find("X-Vorn-Writable: 0"),
-              std::string::npos)
+    EXPECT_EQ(client.ask(test::get("/Utils/Copy.po")).header("X-Vorn-Writable"), "0")
         << "the share still says it is writable";
     serve.signal(SIGTERM);
     EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
 }
 
-// The blocked and ignored standard signals of a running process once it runs `name`.
-std::string standardSignals(pid_t pid, const std::string& name) {
-    std::string status;
-    for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(20ms)) {
-        status = test::slurp("/proc/" + std::to_string(pid) + "/status");
-        if (status.starts_with("Name:\t" + name + "\n")) {
-            break;
-        }
-    }
-    return test::standardSignals(status);
-}
-
-// A dozen MP3s wait behind a converter that never ends. SIGTERM or SIGINT still ends the
-// share at once with status 0, and the converter with it; it started with no signal
-// blocked or ignored although `serve` blocks SIGINT and SIGTERM in all its threads.
-TEST_F(ServeTest, StopsCleanlyWhileConversionsWait) {
+// A dozen MP3s wait for conversion. SIGTERM or SIGINT still ends the share at once with
+// status 0: a converter that never ends goes with it and no queued one starts; conversions
+// that do finish must not go on through exit(), which crashed the program once the
+// libraries they use were torn down.
+TEST_F(ServeTest, StopsCleanlyWhileConversionsWaitOrRun) {
     for (int i = 1; i <= 12; ++i) {
         m_dir.write("lib/Music/Song " + std::to_string(i) + ".mp3", "not really an mp3");
     }
     const auto bin = m_dir / "bin";
-    test::writeScript(bin / "ffmpeg", "echo $$ >> \"${0%/*}/started\"; exec sleep 600");
+    const auto serve = [&](const std::string& ffmpeg) {
+        test::writeScript(bin / "ffmpeg", ffmpeg);
+        return std::make_unique<ServeProcess>(
+            std::vector<std::string>{"serve", lib(), "--port", "0", "--no-advertise"},
+            m_dir / "config", bin.string() + ":/usr/bin:/bin");
+    };
     for (const int signal : {SIGTERM, SIGINT}) {
         std::filesystem::remove(bin / "started");
-        ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config",
-                           bin.string() + ":/usr/bin:/bin");
+        const auto hung = serve("echo $$ >> \"${0%/*}/started\"; exec sleep 600");
         for (int i = 0; i < 100 && !std::filesystem::exists(bin / "started"); ++i) {
             std::this_thread::sleep_for(50ms);
         }
-        ASSERT_TRUE(serve.waitFor("share up on port")) << serve.text();
+        ASSERT_TRUE(hung->waitFor("share up on port")) << hung->text();
         const pid_t converter = std::atoi(test::slurp(bin / "started").c_str());
         ASSERT_GT(converter, 0) << "no conversion started";
-        EXPECT_EQ(standardSignals(converter, "sleep"), "SigBlk 00000000, SigIgn 00000000");
 
-        serve.signal(signal);
-        const std::optional<int> status = serve.exitStatus();
+        hung->signal(signal);
+        const std::optional<int> status = hung->exitStatus();
         const bool converterLeft = kill(converter, 0) == 0;
         kill(converter, SIGKILL); // whatever happened, leave nothing behind
-        EXPECT_EQ(status, 0) << "signal " << signal << ":\n" << serve.text();
+        EXPECT_EQ(status, 0) << "signal " << signal << ":\n" << hung->text();
         EXPECT_FALSE(converterLeft) << "the converter outlived vorn-share";
         const std::string starts = test::slurp(bin / "started");
         EXPECT_EQ(std::count(starts.begin(), starts.end(), '\n'), 1)
             << "queued conversions started during the shutdown";
     }
-}
 
-// Conversions that finish, a dozen queued: the conversion threads must not go on through
-// exit(), which crashed the program once the libraries they use were torn down.
-TEST_F(ServeTest, StopsCleanlyWhileConversionsRun) {
-    for (int i = 1; i <= 12; ++i) {
-        m_dir.write("lib/Music/Song " + std::to_string(i) + ".mp3", "not really an mp3");
-    }
-    const auto bin = m_dir / "bin";
-    test::writeScript(bin / "ffmpeg", "sleep 0.2; for out; do :; done; printf xyz > \"$out\"");
-    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config",
-                       bin.string() + ":/usr/bin:/bin");
-    ASSERT_TRUE(serve.waitFor("transcode done: 1 track(s) ready")) << serve.text();
-    serve.signal(SIGTERM);
-    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
-    EXPECT_EQ(serve.text().find("transcode done: 12"), std::string::npos)
+    const auto busy = serve("sleep 0.2; for out; do :; done; printf xyz > \"$out\"");
+    ASSERT_TRUE(busy->waitFor("transcode done: 1 track(s) ready")) << busy->text();
+    busy->signal(SIGTERM);
+    EXPECT_EQ(busy->exitStatus(), 0) << busy->text();
+    EXPECT_EQ(busy->text().find("transcode done: 12"), std::string::npos)
         << "the queued conversions ran on after the signal";
 }
 
