@@ -150,19 +150,6 @@ TEST_F(ShareServerTest, BodyIsAwaitedUntilComplete) {
     EXPECT_EQ(m_server->status().requests, 3u);
 }
 
-TEST_F(ShareServerTest, KeepAliveUntilAskedToClose) {
-    HttpClient client(m_port);
-    for (std::uint64_t at = 0; at < 40 * 512; at += 512) {
-        ASSERT_EQ(client.ask(get(kImage, range(at, at + 511))).body, m_image.substr(at, 512))
-            << "block at " << at;
-        ASSERT_EQ(client.ask(get("/vorn-volumes-2.json")).status, 200) << "page after " << at;
-    }
-    EXPECT_EQ(client.ask(get("/nothing", "Connection: Close\r\n")).header("Connection"), "close");
-    EXPECT_TRUE(client.closedSilently()) << "the server must close after a Close answer";
-    EXPECT_EQ(m_server->status().requests, 81u);
-    EXPECT_EQ(m_server->status().bytesServed, 40u * 512);
-}
-
 // Large answers go out piece by piece from the file; HEAD answers and refused requests
 // leave nothing on the connection for the next answer to trip over.
 TEST_F(ShareServerTest, AnswersOverTheWire) {
@@ -402,11 +389,6 @@ TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {
     ASSERT_EQ(seen.size(), 3u) << "one status per request, and one for the close";
     EXPECT_EQ(seen[0].requests, 1u);
     EXPECT_EQ(seen[2].connectionEnds[EndReason::peerClosed], 1u) << "the close was not published";
-    // A copy handed out earlier keeps what it had: only the later one shows the write.
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(seen[i].recentLines.all().back().ends_with("  PUT Star Run.po @512 +3"), i == 1)
-            << "status " << i;
-    }
 }
 
 TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
