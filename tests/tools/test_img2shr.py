@@ -148,9 +148,7 @@ class KnobTests(ConverterCase):
         src = self.save(smooth_scene(), "s.png")
         out = {(sat, con): self.convert(src, "--sat", sat, "--con", con, plain=False)
                for sat, con in (("1", "1"), ("0", "1"), ("0.5", "1"), ("1.8", "1"),
-                                ("1", "0"), ("1", "1.6"), ("1.45", "1.1"))}
-        self.assertEqual(self.convert(src, plain=False)[0], out["1.45", "1.1"][0],
-                         "the defaults should be --sat 1.45 --con 1.1")
+                                ("1", "0"), ("1", "1.6"))}
         grey = out["0", "1"][1]
         self.assertTrue((grey.max(2) == grey.min(2)).all(), "--sat 0 left colour")
         self.assertGreater(np.unique(grey[..., 0]).size, 8, "greys collapsed")
