@@ -25,6 +25,10 @@ std::optional<Date> modified(const std::filesystem::path& path) {
     if (stat(path.c_str(), &info) != 0) {
         return std::nullopt;
     }
+    return modified(info);
+}
+
+Date modified(const struct stat& info) {
     return Date(std::chrono::seconds(info.st_mtim.tv_sec)) +
            std::chrono::duration_cast<Date::duration>(
                std::chrono::nanoseconds(info.st_mtim.tv_nsec));

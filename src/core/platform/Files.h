@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace vorn::Files {
 
@@ -14,6 +15,8 @@ namespace vorn::Files {
 std::optional<std::uint64_t> size(const std::filesystem::path& path);
 /// The modification date; absent when it cannot be read.
 std::optional<Date> modified(const std::filesystem::path& path);
+/// The modification date a file status holds, to the nanosecond.
+Date modified(const struct stat& info);
 /// Whether anything exists at `path`.
 bool exists(const std::filesystem::path& path);
 /// Removes a file; a missing file or an error is ignored.

@@ -1,6 +1,7 @@
 #include "server/OpenFiles.h"
 
 #include "library/FolderWalk.h"
+#include "platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,12 +9,6 @@
 
 namespace vorn {
 namespace {
-
-Date modificationDate(const struct stat& info) {
-    return Date(std::chrono::seconds(info.st_mtim.tv_sec)) +
-           std::chrono::duration_cast<Date::duration>(
-               std::chrono::nanoseconds(info.st_mtim.tv_nsec));
-}
 
 bool regularFile(int fd, struct stat& info) {
     return fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -58,13 +53,13 @@ std::optional<OpenFile> OpenFiles::lookup(const std::string& key, Locate locate)
     if (it != m_entries.end() && it->second.device == info.st_dev &&
         it->second.inode == info.st_ino) {
         it->second.file.size = std::uint64_t(info.st_size);
-        it->second.file.modified = modificationDate(info);
+        it->second.file.modified = Files::modified(info);
         it->second.file.canWrite = found.canWrite;
         it->second.checked = now;
         return it->second.file;
     }
     fcntl(found.fd, F_SETFL, fcntl(found.fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    OpenFile file{std::move(handle), found.url, std::uint64_t(info.st_size), modificationDate(info),
+    OpenFile file{std::move(handle), found.url, std::uint64_t(info.st_size), Files::modified(info),
                   found.canWrite,    found.key, std::uint64_t(info.st_ino)};
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
@@ -113,7 +108,7 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
         // is caught here, before the range is checked against it.
         Entry& entry = it->second;
         entry.file.size = std::uint64_t(info.st_size);
-        entry.file.modified = modificationDate(info);
+        entry.file.modified = Files::modified(info);
         entry.checked = std::chrono::steady_clock::now();
         return entry.file;
     }
@@ -129,7 +124,7 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
             return std::nullopt;
         }
         return OpenFile{std::move(atPath),         root / relPath, std::uint64_t(info.st_size),
-                        modificationDate(info),    false,          relPath,
+                        Files::modified(info),     false,          relPath,
                         std::uint64_t(info.st_ino)};
     }
     auto handle = std::make_shared<const FileDescriptor>(fd);
@@ -138,7 +133,7 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     OpenFile file{std::move(handle),         root / relPath, std::uint64_t(info.st_size),
-                  modificationDate(info),    true,           relPath,
+                  Files::modified(info),     true,           relPath,
                   std::uint64_t(info.st_ino)};
     const auto now = std::chrono::steady_clock::now();
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
@@ -166,7 +161,7 @@ std::optional<Journal::Stamp> OpenFiles::noteWritten(const OpenFile& file, Date 
             entry.checked = {};
         }
     }
-    return Journal::stampOf(std::uint64_t(info.st_size), modificationDate(info),
+    return Journal::stampOf(std::uint64_t(info.st_size), Files::modified(info),
                             std::uint64_t(info.st_ino));
 }
 
