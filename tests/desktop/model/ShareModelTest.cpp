@@ -11,6 +11,7 @@
 #include "model/LibraryTableModel.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
+#include "support/FreePort.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
@@ -25,8 +26,6 @@
 #include <ctime>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vorn {
@@ -34,19 +33,8 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using test::freePort;
 using test::get;
-
-// A port nothing listens on at the moment (the kernel's choice for a throw-away socket).
-std::uint16_t freePort() {
-    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin6_port);
-}
 
 // 4 December 2026, 17:30 local time.
 Date decemberEvening() {
