@@ -1,0 +1,9 @@
+#include "Sidebar.h"
+
+namespace vorn {
+
+Sidebar::Sidebar(ShareModel& model, QWidget* parent) : Panel(model, parent) {
+    setTitle("Library");
+}
+
+} // namespace vorn
