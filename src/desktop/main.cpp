@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,16 @@ bool has(const std::vector<std::string>& args, const char* option) {
     return std::find(args.begin() + 1, args.end(), option) != args.end();
 }
 
+// Whether Qt can open a window: a display server, or a platform chosen by the user.
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (const char* value = std::getenv(name); value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string versionLine() {
     std::string text = std::string("vorn-image-manager ") + version::number;
     if (*version::build != '\0') {
@@ -81,6 +92,13 @@ int main(int argc, char** argv) {
     if (snapshot) {
         // No display is needed, nor used when there is one.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!hasDisplay()) {
+        // Qt would abort with a message about its platform plugin; say what to do instead.
+        std::fputs("vorn-image-manager: no display to open the window on (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set).\nTo share a library without a window, use "
+                   "vorn-share; to draw the window into a picture, use --snapshot OUT.png.\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("vorn-image-manager");

@@ -44,6 +44,8 @@ void CountsLine::rebuild() {
         delete item->widget();
         delete item;
     }
+    // New buttons would join the end of the window's tab order; they follow "Rescan".
+    QWidget* before = m_rescan;
     for (const WindowTexts::CountsPart& part : WindowTexts::countsLine(m_model)) {
         auto* label =
             new ThemedLabel(m_model, 11, part.warn ? Tone::warn : Tone::dim, false, m_parts);
@@ -56,6 +58,8 @@ void CountsLine::rebuild() {
             connect(open, &QPushButton::clicked, this,
                     [this] { m_model.setShowConversionHelp(true); });
             parts->addWidget(open);
+            QWidget::setTabOrder(before, open);
+            before = open;
         }
     }
 }

@@ -10,10 +10,7 @@
 
 namespace vorn {
 
-class CategoriesSheet;
 class ContentView;
-class ConversionHelpSheet;
-class PicturePreviewSheet;
 class ShareModel;
 
 class MainWindow : public QMainWindow {
@@ -24,16 +21,22 @@ public:
 
     ContentView* content() const { return m_content; }
     /// The sheets now open; none when closed.
-    CategoriesSheet* categoriesSheet() const;
-    ConversionHelpSheet* conversionHelpSheet() const;
-    PicturePreviewSheet* previewSheet() const;
+    QDialog* categoriesSheet() const { return m_categories; }
+    QDialog* conversionHelpSheet() const { return m_help; }
+    QDialog* previewSheet() const { return m_preview; }
+
+    /// Opens the sheets whose flags the model sets and closes those it clears.
+    void showSheets();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenus();
-    void showSheets();
+    void openSheet(QPointer<QDialog>& slot, QDialog* sheet, void (MainWindow::*closed)());
+    void categoriesClosed();
+    void helpClosed();
+    void previewClosed();
 
     ShareModel& m_model;
     ContentView* m_content;

@@ -46,7 +46,13 @@ std::unique_ptr<QWidget> makeView(ShareModel& model, const AppInfo& info,
         sheet->resize(600, natural);
         return sheet;
     }
+    // Sizes that are not a picture's (none, negative, beyond any screen) are refused.
+    if (!(options.width >= 1 && options.height >= 1 && options.width * options.height < 1e9)) {
+        return nullptr;
+    }
     auto view = std::make_unique<ContentView>(model, info, true);
+    // The picture has the size asked for, even below the window's smallest size.
+    view->layout()->setSizeConstraint(QLayout::SetNoConstraint);
     view->resize(int(std::lround(options.width)), int(std::lround(options.height)));
     return view;
 }
@@ -55,7 +61,7 @@ std::unique_ptr<QWidget> makeView(ShareModel& model, const AppInfo& info,
 
 QImage render(ShareModel& model, const AppInfo& info, const SnapshotOptions& options) {
     std::unique_ptr<QWidget> view = makeView(model, info, options);
-    const QSize size = view->size();
+    const QSize size = view ? view->size() : QSize();
     if (double(size.width()) * size.height() * kScale * kScale * 4 > kMaxBytes || size.isEmpty()) {
         return {};
     }

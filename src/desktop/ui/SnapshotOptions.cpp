@@ -25,9 +25,10 @@ std::optional<double> number(const std::string& text) {
     }
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    // A size must be a positive, finite number of points to make a picture at all.
+    // Any number counts, so that "0x0" is a size (which cannot be rendered, and says so)
+    // rather than a silent fall-back to the default.
     const bool whole = end == text.c_str() + text.size();
-    return whole && std::isfinite(value) && value > 0 ? std::optional(value) : std::nullopt;
+    return whole && !std::isnan(value) ? std::optional(value) : std::nullopt;
 }
 
 } // namespace
