@@ -20,6 +20,8 @@ namespace {
 
 constexpr double kTurnMs = 120;
 constexpr int kBadgeWidth = 18;
+// Below this a label would show little more than its quotation mark.
+constexpr double kMinLabel = 28;
 
 QString qText(const std::string& text) {
     return QString::fromStdString(text);
@@ -152,10 +154,15 @@ RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& p
     const double nameWidth = QFontMetricsF(theme.font(12, selected)).horizontalAdvance(l.nameText);
     const double labelWidth =
         l.labelText.isEmpty() ? 0 : QFontMetricsF(theme.font(11)).horizontalAdvance(l.labelText);
-    const double shownName = std::min(nameWidth, std::max(room / 2, room - labelWidth - 6));
+    // The folder's own name comes first; its label takes what is left, when that is
+    // enough to read a little of it (the row's tooltip names it either way).
+    const double shownName = std::min(nameWidth, room);
     l.name = QRectF(left, y, shownName, h);
-    if (!l.labelText.isEmpty()) {
-        l.label = QRectF(left + shownName + 6, y, std::max(0.0, room - shownName - 6), h);
+    const double labelRoom = std::min(labelWidth, room - shownName - 6);
+    if (!l.labelText.isEmpty() && labelRoom >= kMinLabel) {
+        l.label = QRectF(left + shownName + 6, y, labelRoom, h);
+    } else {
+        l.labelText.clear();
     }
     return l;
 }
@@ -352,10 +359,14 @@ QString FolderTreeView::help(const QPoint& pos) const {
                    ? "On the Apple II as a category. Click to take it off."
                    : "Click to list this folder on the Apple II as a category.";
     case Part::label:
-        return QString::fromUtf8("Labelled \u201C") + qText(*m_model.hub().label(*path)) +
-               QString::fromUtf8("\u201D on the Apple II");
     case Part::row:
         break;
+    }
+    // A labelled category says so anywhere on its row, as its label may be cut short.
+    const auto label = path ? m_model.hub().label(*path) : std::nullopt;
+    if (label && *label != path->substr(path->rfind('/') + 1)) {
+        return QString::fromUtf8("Labelled \u201C") + qText(*label) +
+               QString::fromUtf8("\u201D on the Apple II");
     }
     return {};
 }
