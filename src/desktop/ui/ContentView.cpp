@@ -1,13 +1,20 @@
 #include "ContentView.h"
 
 #include "A2Button.h"
+#include "A2Toggle.h"
+#include "CountsLine.h"
+#include "FolderTreeView.h"
+#include "KindRow.h"
 #include "LibraryPane.h"
+#include "LibraryView.h"
 #include "LookStyle.h"
+#include "LookSwitch.h"
 #include "ScanlineOverlay.h"
 #include "ShareCard.h"
 #include "Sidebar.h"
 #include "SplitHandle.h"
 #include "StatusStrip.h"
+#include "ThemedField.h"
 #include "TitleRow.h"
 #include "model/ShareModel.h"
 #include "model/SidebarFit.h"
@@ -58,6 +65,29 @@ ContentView::ContentView(ShareModel& model, const AppInfo& info, bool snapshotMo
     }
     connect(&model, &ShareModel::lookChanged, this, &ContentView::restyle);
     restyle();
+    orderTabs();
+}
+
+// Tab goes through the window as it reads, top to bottom and left to right, rather than
+// in the order the parts happened to be made.
+void ContentView::orderTabs() {
+    std::vector<QWidget*> chain{m_title->toolsButton(),      m_title->lookSwitch()->eightBit(),
+                                m_title->lookSwitch()->gs(), m_card->chooseButton(),
+                                m_card->writableToggle(),    m_card->advertiseToggle()};
+    if (m_card->portField() != nullptr) {
+        chain.push_back(m_card->portField());
+    }
+    chain.insert(chain.end(), {m_card->copyButton(), m_card->startButton()});
+    for (KindFilter kind :
+         {KindFilter::all, KindFilter::disks, KindFilter::audio, KindFilter::pictures}) {
+        chain.push_back(m_sidebar->kindRow(kind));
+    }
+    chain.insert(chain.end(), {m_sidebar->categoriesButton(), m_sidebar->expandButton(),
+                               m_sidebar->collapseButton(), m_sidebar->tree(), m_handle,
+                               m_library->counts()->rescanButton(), m_library->view()});
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    }
 }
 
 void ContentView::restyle() {

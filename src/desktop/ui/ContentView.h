@@ -44,6 +44,7 @@ public:
 
 private:
     void restyle();
+    void orderTabs();
     void storeSidebarWidth();
     void pressStart();
 

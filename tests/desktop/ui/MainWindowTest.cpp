@@ -8,6 +8,7 @@
 #include "model/FileRevealer.h"
 #include "model/LibraryTableModel.h"
 #include "ui/A2Button.h"
+#include "ui/A2Toggle.h"
 #include "ui/ContentView.h"
 #include "ui/FolderTreeView.h"
 #include "ui/KindRow.h"
@@ -17,7 +18,9 @@
 #include "ui/ShareCard.h"
 #include "ui/Sidebar.h"
 #include "ui/StatusStrip.h"
+#include "ui/ThemedField.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -238,6 +241,21 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     image->actions().at(1)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
         << "the dated copy joins the library";
+}
+
+TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
+    open();
+    const auto after = [&](QWidget* from) {
+        from->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(from, Qt::Key_Tab);
+        return QApplication::focusWidget();
+    };
+    EXPECT_EQ(after(content().card()->advertiseToggle()),
+              static_cast<QWidget*>(content().card()->portField()))
+        << "the port field comes after the toggles beside it";
+    EXPECT_EQ(after(content().card()->startButton()),
+              static_cast<QWidget*>(content().sidebar()->kindRow(KindFilter::all)))
+        << "from the share card into the sidebar's first row";
 }
 
 } // namespace
