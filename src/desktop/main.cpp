@@ -28,26 +28,33 @@ namespace {
 using namespace vorn;
 
 constexpr const char* kHelp =
-    "Usage: vorn-image-manager [--snapshot OUT.png [FOLDER] [--theme 8bit|gs]\n"
-    "                           [--sheet categories] [--size WIDTHxHEIGHT]]\n"
+    "Usage: vorn-image-manager\n"
+    "  or:  vorn-image-manager --snapshot OUT.png [FOLDER] [--theme 8bit|gs] [--sheet categories] "
+    "[--size WxH]\n"
     "\n"
     "Shares a folder of Apple II disk images, audio and pictures with a Vorn network\n"
     "card, in a window: choose the library folder, press Start Sharing and type the\n"
-    "address it shows into the card.\n"
+    "address it shows into the card. With --snapshot it draws the window into a PNG\n"
+    "file instead and exits, without showing anything; that needs no display.\n"
+    "vorn-share(1) is the same share without a window.\n"
+    "\n"
+    "The exit status is 0 when the window was closed or the snapshot written (it prints\n"
+    "\"snapshot written: PATH\"), and 1 when the snapshot failed (\"snapshot failed\") or\n"
+    "there is no display to open the window on.\n"
     "\n"
     "Options:\n"
-    "  --snapshot OUT.png  render the window into a PNG file at twice its size and\n"
-    "                      exit, without showing anything (no display needed)\n"
+    "  --snapshot OUT.png  draw the window into OUT.png at twice its size and exit\n"
     "  FOLDER              with --snapshot: the library folder to show (it becomes the\n"
     "                      stored library)\n"
     "  --theme 8bit|gs     with --snapshot: the look (stored, like a choice in the window)\n"
-    "  --sheet categories  with --snapshot: render the Apple II categories sheet\n"
-    "  --size WxH          with --snapshot: the window's size in points (1240x800)\n"
+    "  --sheet categories  with --snapshot: draw the Apple II categories sheet\n"
+    "  --size WxH          with --snapshot: the window's size in points (default 1240x800)\n"
     "  --help              print this help and exit\n"
     "  --version           print the version and exit\n"
     "\n"
-    "Settings are kept in ~/.config/VornImageManager/preferences.json, shared with\n"
-    "vorn-share; converted audio and pictures in ~/.cache/VornImageManager.\n";
+    "Files:\n"
+    "  ~/.config/VornImageManager/preferences.json  the settings, shared with vorn-share\n"
+    "  ~/.cache/VornImageManager                     converted audio and pictures\n";
 
 bool has(const std::vector<std::string>& args, const char* option) {
     return std::find(args.begin() + 1, args.end(), option) != args.end();
