@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 namespace vorn {
 namespace {
@@ -241,6 +242,16 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     image->actions().at(1)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
         << "the dated copy joins the library";
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
+    open();
+    m_model->setShowCategories(true);
+    ASSERT_TRUE(m_window->categoriesSheet() && m_window->categoriesSheet()->isVisible());
+    // The main loop, as main() runs it: closing the window must end it.
+    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(2); });
+    EXPECT_EQ(QApplication::exec(), 0) << "an open sheet does not keep the program running";
 }
 
 TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
