@@ -7,6 +7,7 @@
 #include "WindowFixture.h"
 #include "model/FileRevealer.h"
 #include "model/LibraryTableModel.h"
+#include "model/SidebarFit.h"
 #include "ui/A2Button.h"
 #include "ui/A2Toggle.h"
 #include "ui/ContentView.h"
@@ -17,6 +18,7 @@
 #include "ui/LibraryView.h"
 #include "ui/ShareCard.h"
 #include "ui/Sidebar.h"
+#include "ui/SplitHandle.h"
 #include "ui/StatusStrip.h"
 #include "ui/ThemedField.h"
 
@@ -242,6 +244,29 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     image->actions().at(1)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
         << "the dated copy joins the library";
+}
+
+TEST_F(MainWindowTest, SplitHandleKeepsTheSidebarWithinItsLimits) {
+    open();
+    QWidget& handle = *content().splitHandle();
+    const QPoint middle(handle.width() / 2, handle.height() / 2);
+    const auto drag = [&](int dx) {
+        QTest::mousePress(&handle, Qt::LeftButton, {}, middle);
+        QTest::mouseMove(&handle, middle + QPoint(dx / 2, 0));
+        QTest::mouseMove(&handle, middle + QPoint(dx, 0));
+        QTest::mouseRelease(&handle, Qt::LeftButton, {}, middle + QPoint(dx, 0));
+        return content().sidebar()->width();
+    };
+    EXPECT_EQ(drag(-190), 40) << "200 - 190 is kept at the least width";
+    EXPECT_EQ(drag(600), 420) << "40 + 600 is kept at the greatest";
+    EXPECT_EQ(drag(-100), 320) << "a drag starts from the width the sidebar has";
+    EXPECT_EQ(m_prefs.number("sidebarWidth"), 320.0) << "the width is kept for the next run";
+
+    QTest::mouseDClick(&handle, Qt::LeftButton, {}, middle);
+    const int fit = int(std::lround(SidebarFit::width(*m_model)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return content().sidebar()->width() == fit; }, 2000))
+        << "a double click fits the sidebar to its rows: " << fit << ", not "
+        << content().sidebar()->width();
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
