@@ -68,6 +68,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (!m_offered) {
         m_offered = true;
         m_model.offerConversionHelpIfNeeded();
+        // Flags set before the window existed open their sheets now.
+        showSheets();
     }
 }
 
