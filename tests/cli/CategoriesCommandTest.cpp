@@ -1,5 +1,5 @@
-// `vorn-share categories` as a user runs it, with preferences of the test's own; what it
-// stores is what the desktop program reads, and the other way round.
+// `vorn-share categories` as a user runs it, with preferences of the test's own; it edits
+// through the same LibraryHub as the desktop program, whose storing LibraryHubTest checks.
 
 #include "library/LibraryHub.h"
 #include "platform/Preferences.h"
@@ -106,26 +106,6 @@ TEST_F(CategoriesCommandTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
     EXPECT_EQ(vornShare({"categories"}).err,
               "vorn-share: no library folder: name one, or store one with: vorn-share config "
               "set folder FOLDER\n");
-}
-
-TEST_F(CategoriesCommandTest, TheDesktopSeesTheseEditsAndTheseSeeTheDesktops) {
-    run({"categories", "add", "Games/Arcade"});
-    run({"categories", "label", "Utils", "Tools"});
-    {
-        Preferences preferences(prefsFile());
-        LibraryHub desktop(preferences);
-        ASSERT_TRUE(desktop.load(lib()));
-        const HubConfig hub = *desktop.hubOverride();
-        ASSERT_EQ(hub.cats.size(), 3u);
-        EXPECT_EQ(hub.cats[2].path, "Games/Arcade");
-        EXPECT_EQ(hub.cats[1].label, "Tools");
-        desktop.toggleCategory("Games", {"Games", "Games/Arcade", "Utils"});
-    }
-    EXPECT_EQ(run({"categories"}), "Apple II categories of " + lib() +
-                                       " (your own)\n"
-                                       "   1  Utils         1 item  shown as \"Tools\"\n"
-                                       "   2  Games/Arcade  1 item\n"
-                                       "Subfolder prefix in names: off\n");
 }
 
 } // namespace

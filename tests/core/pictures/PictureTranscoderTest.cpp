@@ -1,8 +1,6 @@
 #include "pictures/PictureTranscoder.h"
 
 #include "convert/CacheName.h"
-#include "convert/ConversionTools.h"
-#include "pictures/ShrPreview.h"
 #include "platform/Preferences.h"
 #include "support/MediaFixtures.h"
 
@@ -34,30 +32,6 @@ protected:
             .string();
     }
 };
-
-TEST_F(PictureTranscoderTest, RealConverterMakesAScreenAndItsPreview) {
-    if (!ConversionTools::pythonHasModules("/usr/bin/python3") || !fs::exists(kScript)) {
-        GTEST_SKIP() << "no /usr/bin/python3 with numpy and Pillow, or no converter script";
-    }
-    const fs::path picture = m_dir / "lib/Split.bmp";
-    ASSERT_TRUE(test::drawRedBlue("/usr/bin/python3", picture));
-    PictureTranscoder transcoder(m_preferences, "/usr/bin/python3", kScript.string());
-    transcoder.convert(picture, Knobs{}, false, counter());
-    transcoder.convert(picture, Knobs{}, false, counter()); // finds a complete screen
-    transcoder.drain();
-    EXPECT_EQ(m_ready, 1) << "converted once, and not made again";
-
-    const fs::path dest = PictureTranscoder::cachedSHR(picture, Knobs{});
-    EXPECT_TRUE(fs::exists(dest.string() + "_preview.png"));
-    const auto image = ShrPreview::decodeFile(dest);
-    ASSERT_TRUE(image) << "no screen in the cache";
-    EXPECT_EQ(fs::file_size(dest), 32712u);
-    const auto at = [&](int x, int channel) {
-        return int(image->pixels[(100 * 320 + std::size_t(x)) * 4 + std::size_t(channel)]);
-    };
-    EXPECT_GT(at(60, 0), at(60, 2) + 128) << "the left half should be red";
-    EXPECT_GT(at(260, 2), at(260, 0) + 128) << "the right half should be blue";
-}
 
 TEST_F(PictureTranscoderTest, KnobsNameTheCacheAndFollowLinks) {
     const auto picture = m_dir.write("lib/Title.png", "png");

@@ -67,9 +67,7 @@ TEST(DiskIOTest, ChooseRangeFollowsEveryRule) {
 class DiskIOShareTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (std::uint64_t i = 0; i < kSize; ++i) {
-            m_bytes.push_back(char((i * 7 + i / 256) & 0xFF));
-        }
+        m_bytes = test::pattern(kSize);
         m_image = m_dir.write("lib/Games/Star Run.po", m_bytes);
         m_state.folder = m_dir / "lib";
         m_state.rescan();
@@ -88,11 +86,7 @@ protected:
             m_state, Request::parse("PUT " + target + " HTTP/1.1" + headers), body);
         return answer.bytes.substr(0, answer.bytes.find("\r\n"));
     }
-    static std::string read(const std::filesystem::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string onDisk() const { return read(m_image); }
+    std::string onDisk() const { return test::slurp(m_image); }
     // The bytes a file answer carries.
     static std::string bodyOf(const Answer& answer) {
         std::string bytes(answer.length, '\0');
@@ -211,7 +205,7 @@ TEST_F(DiskIOShareTest, WritesGoOnlyToListedImages) {
     m_state.rescan();
     for (const auto& [path, bytes] : strays) {
         EXPECT_EQ(put("/" + path, "XX", ""), "HTTP/1.1 403 Forbidden") << path;
-        EXPECT_TRUE(read(m_dir / ("lib/" + path)) == bytes) << path << " was written";
+        EXPECT_TRUE(test::slurp(m_dir / ("lib/" + path)) == bytes) << path << " was written";
     }
     EXPECT_EQ(put("/Games/Missing.po", "XX", ""), "HTTP/1.1 404 Not Found");
 }
@@ -229,7 +223,7 @@ TEST_F(DiskIOShareTest, WritesFollowTheFileNowAtThePath) {
     EXPECT_EQ(onDisk().substr(510, 6), "nnBBnn") << "the write missed the image now in place";
     EXPECT_EQ(bodyOf(get(kTarget, "\r\nRange: bytes=510-515")), "nnBBnn")
         << "a read after the write served the replaced file";
-    EXPECT_EQ(read(replaced).substr(512, 2), m_bytes.substr(512, 2))
+    EXPECT_EQ(test::slurp(replaced).substr(512, 2), m_bytes.substr(512, 2))
         << "the write went into the replaced file";
 
     ASSERT_EQ(truncate(m_image.c_str(), 1024), 0);

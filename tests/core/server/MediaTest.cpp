@@ -189,52 +189,5 @@ TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
     EXPECT_EQ(get("/pictures/Art/Title.shr").size(), 32712u);
 }
 
-// Files the real converters cannot read: each failure is logged once with its reason, and
-// neither a rescan nor a new server (a restart) tries it again or calls it pending.
-TEST(MediaShareTest, BrokenFilesAreLoggedOnceAndNotRetried) {
-    test::FoundConverters converters;
-    if (!converters.ready()) {
-        GTEST_SKIP() << "ffmpeg, or python3 with numpy and Pillow, is missing";
-    }
-    test::TempDir dir;
-    dir.write("lib/Broken Tune.mp3", "ID3 and then nothing an mp3 would hold");
-    dir.write("lib/Art/Torn.jpg", std::string("\xFF\xD8\xFF\xE0") + std::string(300, '\x11'));
-    const std::vector<std::string> expected = {"transcode failed: Broken Tune.mp3 (exit status 1)",
-                                               "picture convert failed: Torn.jpg (exit status 1)"};
-    const auto failures = [](ShareServer& server) {
-        std::vector<std::string> lines;
-        for (const std::string& line : server.status().recentLines.all()) {
-            if (line.find(" failed: ") != std::string::npos) {
-                lines.push_back(line.substr(line.find("  ") + 2)); // without the time
-            }
-        }
-        std::sort(lines.begin(), lines.end(), std::greater<>()); // "transcode" first
-        return lines;
-    };
-    {
-        ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt, converters.get());
-        for (int i = 0; i < 400 && failures(server).size() < 2; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        EXPECT_EQ(failures(server), expected);
-        EXPECT_EQ(server.currentAudioCatalog().failed, test::Names{"Broken Tune"});
-        EXPECT_EQ(server.currentPictureCatalog().failed, test::Names{"Torn"});
-        server.refresh();
-        server.start(0);
-        test::HttpClient client(server.status().port);
-        const std::string index = client.ask("GET / HTTP/1.1\r\nHost: share\r\n\r\n").body;
-        for (const char* pending : {"(transcoding...)", "(converting...)"}) {
-            EXPECT_EQ(index.find(pending), std::string::npos) << pending << " in\n" << index;
-        }
-        EXPECT_EQ(failures(server), expected) << "tried again at a rescan";
-    }
-    test::FoundConverters again; // a restart: new converters that remember nothing in memory
-    ShareServer restarted(dir / "lib", true, false, "Vorn Test", std::nullopt, again.get());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(failures(restarted), test::Names{}) << "tried again after a restart";
-    EXPECT_TRUE(restarted.currentAudioCatalog().pending.empty());
-    EXPECT_TRUE(restarted.currentPictureCatalog().pending.empty());
-}
-
 } // namespace
 } // namespace vorn

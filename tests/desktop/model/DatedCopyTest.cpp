@@ -14,15 +14,7 @@ namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> namesIn(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::namesIn;
 
 Date now() {
     return std::chrono::system_clock::now();
@@ -30,10 +22,7 @@ Date now() {
 
 TEST(DatedCopyTest, CopyKeepsBytesPermissionsAndDate) {
     test::TempDir dir;
-    std::string bytes(300000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = char(i * 7 + i / 1000);
-    }
+    const std::string bytes = test::pattern(300000);
     const fs::path game = dir.write("Game.po", bytes);
     fs::permissions(game, fs::perms(0640));
     const auto modified = fs::last_write_time(game) - std::chrono::hours(30);
