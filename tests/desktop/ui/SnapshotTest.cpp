@@ -4,23 +4,14 @@
 
 #include "platform/Preferences.h"
 #include "support/ProDosBytes.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <QImageReader>
-#include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <sys/wait.h>
 
 namespace vorn {
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 class SnapshotTest : public ::testing::Test {
 protected:
@@ -36,24 +27,12 @@ protected:
 
     // The program with no display server and no platform asked for: only snapshot mode's
     // own choice of the offscreen platform lets it draw.
-    Outcome launch(const std::string& arguments) {
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
-                                    " XDG_CONFIG_HOME='" +
-                                    (m_dir / "config").string() + "' XDG_CACHE_HOME='" +
-                                    (m_dir / "cache").string() + "' " + VORN_IMAGE_MANAGER_PATH +
-                                    " " + arguments + " 2>'" + (m_dir / "err").string() + "'";
-        Outcome result;
-        if (FILE* pipe = popen(command.c_str(), "r")) {
-            char buffer[4096];
-            for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-                result.out.append(buffer, n);
-            }
-            const int status = pclose(pipe);
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::ifstream in(m_dir / "err", std::ios::binary);
-        result.err.assign(std::istreambuf_iterator<char>(in), {});
-        return result;
+    test::Outcome launch(const std::string& arguments) {
+        return test::shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"
+                           " XDG_CONFIG_HOME='" +
+                           (m_dir / "config").string() + "' XDG_CACHE_HOME='" +
+                           (m_dir / "cache").string() + "' " + VORN_IMAGE_MANAGER_PATH + " " +
+                           arguments);
     }
     std::string out(const std::string& name = "out.png") const { return (m_dir / name).string(); }
     QSize pixels(const std::string& name = "out.png") const {
@@ -67,7 +46,7 @@ protected:
 };
 
 TEST_F(SnapshotTest, DrawsTheWindowWithoutADisplay) {
-    const Outcome run = launch("--snapshot " + out() + " --theme gs");
+    const test::Outcome run = launch("--snapshot " + out() + " --theme gs");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "snapshot written: " + out() + "\n");
     EXPECT_EQ(pixels(), QSize(2480, 1600)) << "1240 by 800 points at scale 2";
@@ -77,8 +56,8 @@ TEST_F(SnapshotTest, DrawsTheWindowWithoutADisplay) {
 }
 
 TEST_F(SnapshotTest, SizesFolderAndSheet) {
-    Outcome run = launch("--snapshot " + out("a.png") + " " + (m_dir / "other").string() +
-                         " --size 700x500 --sheet nonsense");
+    test::Outcome run = launch("--snapshot " + out("a.png") + " " + (m_dir / "other").string() +
+                               " --size 700x500 --sheet nonsense");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(pixels("a.png"), QSize(1400, 1000)) << "any --sheet but categories is the window";
     EXPECT_EQ(stored("folder"), (m_dir / "other").string()) << "the folder given is stored";
@@ -97,7 +76,7 @@ TEST_F(SnapshotTest, SizesFolderAndSheet) {
 TEST_F(SnapshotTest, FailuresSayFailed) {
     for (const std::string& arguments :
          {"--snapshot " + out("missing/x.png"), "--snapshot " + out() + " --size 0x0"}) {
-        const Outcome run = launch(arguments);
+        const test::Outcome run = launch(arguments);
         EXPECT_EQ(run.status, 1) << arguments;
         EXPECT_EQ(run.out, "snapshot failed\n") << arguments;
     }
@@ -105,7 +84,7 @@ TEST_F(SnapshotTest, FailuresSayFailed) {
 
     // Without a value, --snapshot is no snapshot: the program wants its window, and
     // without a display says so instead of crashing.
-    const Outcome run = launch("--snapshot");
+    const test::Outcome run = launch("--snapshot");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
