@@ -20,6 +20,9 @@ if(VORN_VERSION_BUILD STREQUAL "")
     endif()
 endif()
 
+# The product's web address, shown in the desktop window's title row when set.
+set(VORN_HOMEPAGE "" CACHE STRING "Web address shown in the desktop window (default: none)")
+
 configure_file("${CMAKE_CURRENT_LIST_DIR}/VornVersion.h.in"
                "${PROJECT_BINARY_DIR}/generated/VornVersion.h" @ONLY)
 # Programs link this to include "VornVersion.h"; only they recompile when it changes.

@@ -1,9 +1,12 @@
-// The test program of the desktop model. Text is measured with real fonts, so a
+// The test program of the desktop model and window. Text is measured with real fonts, so a
 // QGuiApplication exists for the whole run (on the offscreen platform, which ctest
 // selects); preferences and caches go to a fresh folder so that no test reads or
 // changes the developer's own.
 
 #include <QGuiApplication>
+#ifdef VORN_TEST_WIDGETS
+#include <QApplication>
+#endif
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -27,7 +30,11 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     int result = 1;
     {
+#ifdef VORN_TEST_WIDGETS
+        QApplication app(argc, argv); // the window's tests need widgets
+#else
         QGuiApplication app(argc, argv);
+#endif
         result = RUN_ALL_TESTS();
     }
     std::error_code ignored;

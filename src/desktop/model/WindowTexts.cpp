@@ -1,0 +1,101 @@
+#include "WindowTexts.h"
+
+#include "ShareModel.h"
+
+#include <cstdio>
+
+namespace vorn::WindowTexts {
+namespace {
+
+bool shows(KindFilter filter, KindFilter kind) {
+    return filter == KindFilter::all || filter == kind;
+}
+
+std::string lastComponent(const std::string& folder) {
+    const auto slash = folder.rfind('/');
+    return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+} // namespace
+
+std::string versionText(std::string_view number, std::string_view build) {
+    const std::string v = "v" + std::string(number);
+    if (build.empty()) {
+        return v + " dev";
+    }
+    return build == number ? v : v + " (b" + std::string(build) + ")";
+}
+
+std::string counted(std::int64_t n, std::string_view word) {
+    return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
+}
+
+std::string byteText(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return std::to_string(bytes) + " B";
+    }
+    if (bytes < 1048576) {
+        return std::to_string(bytes / 1024) + " KB";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1048576.0);
+    return text;
+}
+
+std::string tableTitle(KindFilter filter, const std::optional<std::string>& folder) {
+    constexpr std::string_view titles[] = {"Disk Images, Audio & Pictures", "Disk Images", "Audio",
+                                           "Pictures"};
+    std::string title(titles[int(filter)]);
+    if (folder) {
+        title += " in " + lastComponent(*folder);
+    }
+    return title;
+}
+
+std::vector<CountsPart> countsLine(const ShareModel& model) {
+    const KindFilter filter = model.kindFilter();
+    std::vector<CountsPart> parts;
+    if (shows(filter, KindFilter::disks)) {
+        parts.push_back({counted(model.count(KindFilter::disks), "disk image") + " (" +
+                         std::to_string(model.bootableCount()) + " bootable)"});
+    }
+    const auto pending = [](std::size_t n, std::string_view doing) {
+        return n > 0 ? " (" + std::to_string(n) + " " + std::string(doing) + "...)" : "";
+    };
+    if (shows(filter, KindFilter::audio) && model.count(KindFilter::audio) > 0) {
+        parts.push_back({"+ " + counted(model.count(KindFilter::audio), "track") +
+                         pending(model.pendingAudio().size(), "transcoding")});
+    }
+    if (shows(filter, KindFilter::pictures) && model.count(KindFilter::pictures) > 0) {
+        parts.push_back({"+ " + counted(model.count(KindFilter::pictures), "picture") +
+                         pending(model.pendingPics().size(), "converting")});
+    }
+    if (shows(filter, KindFilter::pictures) && model.picsNeedConverter() > 0) {
+        parts.push_back(
+            {std::to_string(model.picsNeedConverter()) + " skipped (need python3 + numpy + Pillow)",
+             true, true});
+    }
+    if (shows(filter, KindFilter::audio) && model.audioNeedsFFmpeg() > 0) {
+        parts.push_back(
+            {std::to_string(model.audioNeedsFFmpeg()) + " skipped (need ffmpeg for mp3/wav)", true,
+             true});
+    }
+    if (shows(filter, KindFilter::disks) && model.rejected() > 0) {
+        parts.push_back({std::to_string(model.rejected()) +
+                             " skipped (.dsk/.woz need Disk II emulation, not a block device)",
+                         true, false});
+    }
+    return parts;
+}
+
+std::vector<std::string> statusParts(const ShareModel& model) {
+    std::string tracks = counted(std::int64_t(model.tracks().size()), "track");
+    if (!model.pendingAudio().empty()) {
+        tracks += " (" + std::to_string(model.pendingAudio().size()) + " transcoding)";
+    }
+    return {model.sharing() ? "Sharing" : "Sharing stopped",
+            "req " + std::to_string(model.requests()), "served " + byteText(model.bytesServed()),
+            tracks, model.writable() ? "Writable" : "Read-Only"};
+}
+
+} // namespace vorn::WindowTexts

@@ -1,0 +1,132 @@
+#include "MainWindow.h"
+
+#include "ContentView.h"
+#include "model/ShareModel.h"
+
+#include <QMenuBar>
+
+// The sheets live in sheets/; until a sheet is there, a plain placeholder dialog stands in
+// for it so that the window builds and its flags still open and close something.
+#if __has_include("sheets/CategoriesSheet.h")
+#include "sheets/CategoriesSheet.h"
+#else
+#include "CategoriesSheet.h"
+#endif
+#if __has_include("sheets/ConversionHelpSheet.h")
+#include "sheets/ConversionHelpSheet.h"
+#else
+namespace vorn {
+class ConversionHelpSheet : public QDialog {
+public:
+    ConversionHelpSheet(ShareModel&, bool, QWidget* parent) : QDialog(parent) {}
+};
+} // namespace vorn
+#endif
+#if __has_include("sheets/PicturePreviewSheet.h")
+#include "sheets/PicturePreviewSheet.h"
+#else
+namespace vorn {
+class PicturePreviewSheet : public QDialog {
+public:
+    PicturePreviewSheet(ShareModel&, bool, QWidget* parent) : QDialog(parent) {}
+};
+} // namespace vorn
+#endif
+
+namespace vorn {
+
+MainWindow::MainWindow(ShareModel& model, const AppInfo& info, QWidget* parent)
+    : QMainWindow(parent), m_model(model), m_content(new ContentView(model, info, false, this)) {
+    setWindowTitle("Vorn Image Manager");
+    setCentralWidget(m_content);
+    setMinimumSize(1160, 600);
+    resize(1240, 800);
+    // The window is the program: closing it ends the main loop, even with a sheet open.
+    setAttribute(Qt::WA_QuitOnClose);
+    buildMenus();
+    connect(&model, &ShareModel::sheetsChanged, this, &MainWindow::showSheets);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("Choose Library Folder...", QKeySequence::Open, this,
+                    [this] { m_model.chooseFolder(); });
+    file->addSeparator();
+    file->addAction("&Quit", QKeySequence::Quit, this, &QWidget::close);
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction("Conversion Tools...", this, [this] {
+        m_model.probeConversionTools();
+        m_model.setShowConversionHelp(true);
+    });
+    help->addAction("Apple II Categories...", this, [this] { m_model.setShowCategories(true); });
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_offered) {
+        m_offered = true;
+        m_model.offerConversionHelpIfNeeded();
+        // Flags set before the window existed open their sheets now.
+        showSheets();
+    }
+}
+
+namespace {
+
+bool isOpen(const QPointer<QDialog>& sheet) {
+    return sheet && sheet->isVisible();
+}
+
+void closeSheet(const QPointer<QDialog>& sheet) {
+    if (isOpen(sheet)) {
+        sheet->reject();
+    }
+}
+
+} // namespace
+
+void MainWindow::showSheets() {
+    if (m_model.showCategories() != isOpen(m_categories)) {
+        m_model.showCategories()
+            ? openSheet(m_categories, new CategoriesSheet(m_model, false, this),
+                        &MainWindow::categoriesClosed)
+            : closeSheet(m_categories);
+    }
+    if (m_model.showConversionHelp() != isOpen(m_help)) {
+        m_model.showConversionHelp()
+            ? openSheet(m_help, new ConversionHelpSheet(m_model, false, this),
+                        &MainWindow::helpClosed)
+            : closeSheet(m_help);
+    }
+    if (m_model.previewPic().has_value() != isOpen(m_preview)) {
+        m_model.previewPic() ? openSheet(m_preview, new PicturePreviewSheet(m_model, false, this),
+                                         &MainWindow::previewClosed)
+                             : closeSheet(m_preview);
+    }
+}
+
+// A sheet blocks its window, not the program, and goes away when closed; closing it by
+// any means (its own buttons, Escape, the window manager) clears the model's flag.
+void MainWindow::openSheet(QPointer<QDialog>& slot, QDialog* sheet, void (MainWindow::*closed)()) {
+    slot = sheet;
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    connect(sheet, &QDialog::finished, this, closed);
+    sheet->open();
+}
+
+void MainWindow::categoriesClosed() {
+    m_model.setShowCategories(false);
+}
+
+void MainWindow::helpClosed() {
+    m_model.setShowConversionHelp(false);
+}
+
+void MainWindow::previewClosed() {
+    m_model.setPreviewPic(std::nullopt);
+}
+
+} // namespace vorn

@@ -1,0 +1,201 @@
+#include "ShareCard.h"
+
+#include "A2Button.h"
+#include "A2Toggle.h"
+#include "BadgeMark.h"
+#include "ThemedField.h"
+#include "ThemedLabel.h"
+#include "model/ShareModel.h"
+
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QVBoxLayout>
+
+namespace vorn {
+namespace {
+
+QString qText(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QString& text,
+                   QWidget* parent) {
+    auto* l = new ThemedLabel(model, size, tone, bold, parent);
+    l->setShownText(text);
+    return l;
+}
+
+constexpr int kLowestPort = 1024;
+
+} // namespace
+
+ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
+    : Panel(model, parent), m_choose(new A2Button(model, "Choose...", this)),
+      m_writable(new A2Toggle(model, "Writable", this)),
+      m_advertise(new A2Toggle(model, "Announce on LAN", this)),
+      m_copy(new A2Button(model, "Copy", this)),
+      m_start(new A2Button(model, "Start Sharing", this)),
+      m_path(new ThemedLabel(model, 12, Tone::text, false, this)),
+      m_url(new ThemedLabel(model, 12, Tone::text, true, this)) {
+    setAccessibleName("Share");
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(7);
+    column->addLayout(libraryLine());
+    column->addLayout(settingsLine(snapshotMode));
+    column->addWidget(label(model, 11, Tone::dim, false,
+                            "On the Apple II: hold M at power-on, or open Vorn Config "
+                            "(Ctrl-OpenApple-Esc on a IIGS). Press 7, enter this URL, then Y in "
+                            "any Browse.",
+                            this));
+    column->addWidget(errorLine());
+    column->addLayout(legendLine());
+    connect(&model, &ShareModel::folderChanged, this, &ShareCard::showFolder);
+    connect(&model, &ShareModel::settingsChanged, this, &ShareCard::showSettings);
+    connect(&model, &ShareModel::sharingChanged, this, &ShareCard::showSharing);
+    connect(&model, &ShareModel::lookChanged, this, &ShareCard::showSharing);
+    connect(&model, &ShareModel::copiedChanged, this,
+            [this] { m_copy->setText(this->model().copiedPulse() ? "Copied" : "Copy"); });
+    connect(&model, &ShareModel::lastErrorChanged, this, &ShareCard::showError);
+    showFolder();
+    showSettings();
+    showSharing();
+    showError();
+}
+
+QLayout* ShareCard::libraryLine() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addWidget(label(model(), 12, Tone::dim, true, "Library", this));
+    m_path->setElide(Qt::ElideMiddle);
+    m_path->setAccessibleName("Library folder");
+    row->addWidget(m_path, 1);
+    connect(m_choose, &QPushButton::clicked, this, [this] { model().chooseFolder(); });
+    row->addWidget(m_choose);
+    return row;
+}
+
+QLayout* ShareCard::settingsLine(bool snapshotMode) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(14);
+    m_writable->setToolTip("Accept block writes from the card back into these images. Read-only "
+                           "shares make GS/OS show every volume locked after its first write "
+                           "attempt.");
+    m_advertise->setToolTip("Advertise this share over Bonjour (_vorn-share._tcp) so cards can "
+                            "find it without typing the address. Discovery is advisory only; "
+                            "nothing is sent unless something asks.");
+    connect(m_writable, &QAbstractButton::clicked, this,
+            [this](bool on) { model().setWritable(on); });
+    connect(m_advertise, &QAbstractButton::clicked, this,
+            [this](bool on) { model().setAdvertise(on); });
+    row->addWidget(m_writable);
+    row->addWidget(m_advertise);
+    if (snapshotMode) {
+        m_portText = label(model(), 11, Tone::text, false, "", this);
+        row->addWidget(m_portText);
+    } else {
+        auto* caption = label(model(), 11, Tone::text, false, "Port", this);
+        m_portField = new ThemedField(model(), 11, this);
+        m_portField->setFixedWidth(56);
+        m_portField->setValidator(new QIntValidator(0, 65535, m_portField));
+        m_portField->setAccessibleName("Port");
+        m_portField->setToolTip("TCP port of the share; a change takes effect at the next start");
+        caption->setBuddy(m_portField);
+        connect(m_portField, &ThemedField::committed, this, &ShareCard::commitPort);
+        row->addWidget(caption);
+        row->addWidget(m_portField);
+    }
+    row->addSpacing(12);
+    row->addLayout(addressPart());
+    row->addStretch(1);
+    m_start->setProminent(true);
+    connect(m_start, &QPushButton::clicked, this,
+            [this] { model().sharing() ? model().stop() : model().start(); });
+    row->addWidget(m_start);
+    return row;
+}
+
+QLayout* ShareCard::addressPart() {
+    auto* part = new QHBoxLayout;
+    part->setSpacing(8);
+    part->addWidget(label(model(), 11, Tone::dim, false, "Image Source URL", this));
+    m_url->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_url->setAccessibleName("Image Source URL");
+    part->addWidget(m_url);
+    m_copy->setAccessibleDescription("Copy the Image Source URL");
+    connect(m_copy, &QPushButton::clicked, this, [this] { model().copyURL(); });
+    part->addWidget(m_copy);
+    return part;
+}
+
+QWidget* ShareCard::errorLine() {
+    m_errorLine = new QWidget(this);
+    auto* row = new QHBoxLayout(m_errorLine);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(label(model(), 11, Tone::error, true, "ERROR: ", m_errorLine));
+    m_error = label(model(), 11, Tone::error, false, "", m_errorLine);
+    m_error->setElide(Qt::ElideRight);
+    row->addWidget(m_error, 1);
+    return m_errorLine;
+}
+
+QLayout* ShareCard::legendLine() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(new BadgeMark(model(), this));
+    auto* legend = label(model(), 11, Tone::dim, false,
+                         "marks a folder the Apple II lists as a category under Your source. "
+                         "Click a chip to take a folder off, hover a folder and click the "
+                         "outline to put it on. Labels and order: the ][ button above the "
+                         "folders.",
+                         this);
+    legend->setWordWrap(true);
+    row->addWidget(legend, 1);
+    return row;
+}
+
+void ShareCard::showFolder() {
+    const std::string& folder = model().folderPath();
+    m_path->setShownText(folder.empty() ? "no folder selected" : qText(folder));
+    m_path->setTone(folder.empty() ? Tone::faint : Tone::text);
+    m_path->setToolTip(qText(folder));
+    m_start->setEnabled(!folder.empty());
+}
+
+void ShareCard::showSettings() {
+    m_writable->setChecked(model().writable());
+    m_advertise->setChecked(model().advertise());
+    const QString port = QString::number(model().port());
+    if (m_portField) {
+        m_portField->showValue(port);
+    } else {
+        m_portText->setShownText("Port " + port);
+    }
+    m_url->setShownText(qText(model().shareURL()));
+}
+
+void ShareCard::showSharing() {
+    m_start->setText(model().sharing() ? "Stop Sharing" : "Start Sharing");
+    m_start->setColor(model().sharing() ? std::optional(model().theme().error) : std::nullopt);
+    m_start->updateGeometry();
+}
+
+void ShareCard::showError() {
+    const auto& error = model().lastError();
+    m_errorLine->setVisible(error.has_value());
+    m_error->setShownText(error ? qText(*error) : QString());
+}
+
+// The share listens on an unprivileged port; anything else is put back as it was.
+void ShareCard::commitPort(const QString& text) {
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    if (ok && port >= kLowestPort && port <= 65535) {
+        model().setPort(std::uint16_t(port));
+    } else {
+        m_portField->showValue(QString::number(model().port()));
+        m_portField->setText(QString::number(model().port()));
+    }
+}
+
+} // namespace vorn

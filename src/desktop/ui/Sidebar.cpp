@@ -1,0 +1,83 @@
+#include "Sidebar.h"
+
+#include "A2Button.h"
+#include "FolderTreeView.h"
+#include "KindRow.h"
+#include "LookStyle.h"
+#include "ThemedLabel.h"
+#include "model/ShareModel.h"
+
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace vorn {
+namespace {
+
+A2Button* smallButton(ShareModel& model, const QString& text, const QString& help,
+                      const QString& name, QWidget* parent) {
+    auto* button = new A2Button(model, text, parent);
+    button->setInset(5);
+    button->setToolTip(help);
+    button->setAccessibleName(name);
+    return button;
+}
+
+} // namespace
+
+Sidebar::Sidebar(ShareModel& model, QWidget* parent)
+    : Panel(model, parent),
+      m_categories(smallButton(model, "][",
+                               "Apple II Categories: which folders the card lists under Your "
+                               "source",
+                               "Apple II Categories", this)),
+      m_expand(smallButton(model, "+", "Expand all folders", "Expand all folders", this)),
+      m_collapse(smallButton(model, "-", "Collapse all folders", "Collapse all folders", this)),
+      m_scroll(new QScrollArea(this)), m_tree(new FolderTreeView(model)) {
+    setTitle("Library");
+    setInnerMargins(4, 6, 6, 8);
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(2);
+    for (KindFilter kind :
+         {KindFilter::all, KindFilter::disks, KindFilter::audio, KindFilter::pictures}) {
+        m_kinds[std::size_t(kind)] = new KindRow(model, kind, this);
+        column->addWidget(m_kinds[std::size_t(kind)]);
+    }
+    column->addSpacing(8);
+    column->addLayout(foldersHeader());
+    m_scroll->setWidget(m_tree);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    column->addWidget(m_scroll, 1);
+    connect(m_categories, &QPushButton::clicked, this,
+            [this] { this->model().setShowCategories(true); });
+    connect(m_expand, &QPushButton::clicked, this, [this] { this->model().setCollapsed(false); });
+    connect(m_collapse, &QPushButton::clicked, this, [this] { this->model().setCollapsed(true); });
+    connect(&model, &ShareModel::lookChanged, this, &Sidebar::restyle);
+    restyle();
+}
+
+QLayout* Sidebar::foldersHeader() {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(6, 0, 2, 2);
+    row->setSpacing(4);
+    auto* title = new ThemedLabel(model(), 11, Tone::dim, true, this);
+    title->setUpperInPhosphor(true);
+    title->setShownText("Folders");
+    row->addWidget(title, 1);
+    row->addWidget(m_categories);
+    row->addWidget(m_expand);
+    row->addWidget(m_collapse);
+    return row;
+}
+
+void Sidebar::restyle() {
+    QPalette p = LookStyle::palette(model().theme());
+    p.setColor(QPalette::Window, model().theme().panel);
+    m_scroll->setPalette(p);
+    m_scroll->viewport()->setPalette(p);
+}
+
+} // namespace vorn

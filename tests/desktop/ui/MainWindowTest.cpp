@@ -1,0 +1,298 @@
+// The window driven by real clicks and keys on the offscreen platform: sharing with the
+// card, sorting, filtering by kind and folder, the categories the card sees, the preview
+// of a picture row, the menus and the rows' context menus.
+
+#include "ui/MainWindow.h"
+
+#include "WindowFixture.h"
+#include "model/FileRevealer.h"
+#include "model/LibraryTableModel.h"
+#include "model/SidebarFit.h"
+#include "ui/A2Button.h"
+#include "ui/A2Toggle.h"
+#include "ui/ContentView.h"
+#include "ui/FolderTreeView.h"
+#include "ui/KindRow.h"
+#include "ui/LibraryHeader.h"
+#include "ui/LibraryPane.h"
+#include "ui/LibraryView.h"
+#include "ui/ShareCard.h"
+#include "ui/Sidebar.h"
+#include "ui/SplitHandle.h"
+#include "ui/StatusStrip.h"
+#include "ui/ThemedField.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace vorn {
+namespace {
+
+using Part = FolderTreeView::Part;
+
+class RecordingRevealer : public FileRevealer {
+public:
+    explicit RecordingRevealer(std::vector<std::filesystem::path>& shown) : m_shown(shown) {}
+    void reveal(const std::filesystem::path& file) override { m_shown.push_back(file); }
+
+private:
+    std::vector<std::filesystem::path>& m_shown;
+};
+
+class MainWindowTest : public test::WindowFixture {
+protected:
+    ContentView& content() { return *m_window->content(); }
+    LibraryView& table() { return *content().library()->view(); }
+    FolderTreeView& tree() { return *content().sidebar()->tree(); }
+
+    // The Name column of the table, top to bottom, as shown.
+    QStringList names() {
+        QStringList shown;
+        const QAbstractItemModel& rows = *table().model();
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            shown << rows.index(row, int(TableColumn::name)).data().toString();
+        }
+        return shown;
+    }
+    void clickHeader(TableColumn column) {
+        LibraryHeader& header = *table().header();
+        const int x =
+            header.sectionViewportPosition(int(column)) + header.sectionSize(int(column)) / 2;
+        QTest::mouseClick(header.viewport(), Qt::LeftButton, {}, QPoint(x, header.height() / 2));
+    }
+    void clickFolder(const std::optional<std::string>& path, Part part,
+                     Qt::KeyboardModifiers keys = {}) {
+        const std::optional<int> row = tree().rowOf(path);
+        ASSERT_TRUE(row) << path.value_or("(root)") << " is not listed in the sidebar";
+        const QPoint at = tree().partRect(*row, part).center();
+        QTest::mouseMove(&tree(), at);
+        QTest::mouseClick(&tree(), Qt::LeftButton, keys, at);
+    }
+    QStringList listedFolders() {
+        QStringList listed;
+        for (const auto& row : tree().rows()) {
+            listed << QString::fromStdString(row.value_or("(root)"));
+        }
+        return listed;
+    }
+    bool hubLists(const std::string& folder) {
+        return ask("/vorn-your-hub.json").body.find("\"cat\": \"" + folder + "\"") !=
+               std::string::npos;
+    }
+};
+
+TEST_F(MainWindowTest, StartButtonAndReturnKeyShareAndStop) {
+    open();
+    A2Button& start = *content().card()->startButton();
+    EXPECT_EQ(start.text(), "Start Sharing");
+    QTest::mouseClick(&start, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_model->sharing(); }, 5000))
+        << "a click on Start Sharing starts the share";
+    EXPECT_EQ(ask("/vorn-volumes.json").status, 200) << "the card reaches the share";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return start.text() == "Stop Sharing"; }, 2000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return content().statusStrip()->parts().contains("req 1"); }, 5000))
+        << content().statusStrip()->parts().join(" | ").toStdString();
+    EXPECT_EQ(content().statusStrip()->parts().value(0), "Sharing");
+
+    // Return presses the button wherever the focus is.
+    content().sidebar()->kindRow(KindFilter::audio)->setFocus();
+    QTest::keyClick(m_window.get(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_model->sharing(); }, 2000)) << "Return stops";
+    EXPECT_EQ(ask("/vorn-volumes.json").status, 0) << "nothing listens any more";
+    EXPECT_EQ(start.text(), "Start Sharing");
+
+    // Without a library there is nothing to start, by click or by key.
+    m_model->setFolderPath("");
+    QTest::qWait(0);
+    EXPECT_FALSE(start.isEnabled());
+    QTest::keyClick(m_window.get(), Qt::Key_Return);
+    QTest::qWait(100);
+    EXPECT_FALSE(m_model->sharing());
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortAndFlip) {
+    open();
+    clickHeader(TableColumn::name);
+    EXPECT_EQ(names(), QStringList({"Alpha", "Beta", "Pic", "Song", "Zork"}));
+    clickHeader(TableColumn::name);
+    EXPECT_EQ(names(), QStringList({"Zork", "Song", "Pic", "Beta", "Alpha"}))
+        << "a second click on the same header turns the order round";
+    clickHeader(TableColumn::blocks);
+    EXPECT_EQ(names().mid(0, 2), QStringList({"Beta", "Zork"}))
+        << "a new column sorts ascending: 280 blocks before 560";
+}
+
+TEST_F(MainWindowTest, KindRowsAndFoldersFilterTheTable) {
+    open();
+    LibraryPane& pane = *content().library();
+    QTest::mouseClick(content().sidebar()->kindRow(KindFilter::audio), Qt::LeftButton);
+    EXPECT_EQ(names(), QStringList({"Song"}));
+    EXPECT_EQ(pane.title(), "Audio");
+
+    QTest::mouseClick(content().sidebar()->kindRow(KindFilter::all), Qt::LeftButton);
+    clickFolder("Games", Part::row);
+    EXPECT_EQ(m_model->selectedFolder(), "Games");
+    EXPECT_EQ(names().size(), 3) << names().join(", ").toStdString();
+    EXPECT_EQ(pane.title(), "Disk Images, Audio & Pictures in Games");
+    clickFolder("Games/Arcade/Old", Part::row);
+    EXPECT_EQ(names(), QStringList({"Beta"}));
+    EXPECT_EQ(pane.title(), "Disk Images, Audio & Pictures in Old");
+
+    // Folding the tree above the selection keeps the table on that folder.
+    QTest::mouseClick(content().sidebar()->collapseButton(), Qt::LeftButton);
+    EXPECT_EQ(listedFolders(), QStringList({"(root)", "Art", "Games", "Music"}));
+    EXPECT_EQ(names(), QStringList({"Beta"}));
+
+    // Alt-click opens a folder with everything below it; a plain click only the folder.
+    clickFolder("Games", Part::disclosure);
+    EXPECT_EQ(listedFolders(), QStringList({"(root)", "Art", "Games", "Games/Arcade", "Music"}));
+    clickFolder("Games", Part::disclosure);
+    clickFolder("Games", Part::disclosure, Qt::AltModifier);
+    EXPECT_EQ(listedFolders(),
+              QStringList({"(root)", "Art", "Games", "Games/Arcade", "Games/Arcade/Old", "Music"}));
+
+    clickFolder(std::nullopt, Part::row);
+    EXPECT_FALSE(m_model->selectedFolder()) << "the root row shows the whole library";
+}
+
+TEST_F(MainWindowTest, BadgeClicksChangeWhatTheCardLists) {
+    open();
+    QTest::mouseClick(content().card()->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_model->sharing(); }, 5000));
+    ASSERT_TRUE(hubLists("Games")) << ask("/vorn-your-hub.json").body;
+
+    clickFolder("Games", Part::badge);
+    EXPECT_FALSE(m_model->hub().contains("Games"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !hubLists("Games"); }, 5000))
+        << "taken off: " << ask("/vorn-your-hub.json").body;
+    EXPECT_NE(tree()
+                  .help(tree().partRect(*tree().rowOf("Games"), Part::badge).center())
+                  .indexOf("Click to list this folder"),
+              -1);
+
+    clickFolder("Games", Part::badge);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hubLists("Games"); }, 5000))
+        << "put back: " << ask("/vorn-your-hub.json").body;
+    EXPECT_NE(ask("/vorn-your-hub.json?i=a").body.find("\"cat\": \"Music\""), std::string::npos)
+        << "the other categories stay";
+}
+
+TEST_F(MainWindowTest, SheetsFollowTheModelAndClear) {
+    open();
+    // A click on a picture row previews it; closing the preview forgets the picture.
+    const auto row = m_model->tableModel().rowOf("pic:Art/Pic.shr");
+    ASSERT_TRUE(row);
+    const QModelIndex cell = table().model()->index(*row, int(TableColumn::name));
+    QTest::mouseClick(table().viewport(), Qt::LeftButton, {}, table().visualRect(cell).center());
+    ASSERT_TRUE(m_model->previewPic());
+    EXPECT_EQ(m_model->previewPic()->displayName, "Pic");
+    ASSERT_TRUE(m_window->previewSheet() && m_window->previewSheet()->isVisible());
+    EXPECT_TRUE(m_window->previewSheet()->isModal()) << "a sheet blocks its window";
+    m_window->previewSheet()->reject();
+    EXPECT_FALSE(m_model->previewPic());
+
+    // The Help menu: no "New" anywhere, and both sheets open and close through the model.
+    QAction* categories = nullptr;
+    QAction* tools = nullptr;
+    for (QAction* action : m_window->menuBar()->findChildren<QAction*>()) {
+        EXPECT_FALSE(action->text().contains("New")) << action->text().toStdString();
+        categories = action->text() == "Apple II Categories..." ? action : categories;
+        tools = action->text() == "Conversion Tools..." ? action : tools;
+    }
+    ASSERT_TRUE(categories && tools);
+    categories->trigger();
+    ASSERT_TRUE(m_window->categoriesSheet() && m_window->categoriesSheet()->isVisible());
+    m_model->setShowCategories(false);
+    EXPECT_FALSE(m_window->categoriesSheet() && m_window->categoriesSheet()->isVisible())
+        << "the model's flag closes the sheet";
+    tools->trigger();
+    ASSERT_TRUE(m_model->showConversionHelp());
+    ASSERT_TRUE(m_window->conversionHelpSheet());
+    m_window->conversionHelpSheet()->reject();
+    EXPECT_FALSE(m_model->showConversionHelp()) << "closing the sheet clears the flag";
+}
+
+TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
+    std::vector<std::filesystem::path> shown;
+    open();
+    m_model->setFileRevealer(std::make_unique<RecordingRevealer>(shown));
+    const auto menuOf = [&](const std::string& id) {
+        auto menu = std::make_unique<QMenu>();
+        table().fillMenu(*menu, m_model->tableModel().tableRow(*m_model->tableModel().rowOf(id)));
+        return menu;
+    };
+    const auto texts = [](const QMenu& menu) {
+        QStringList list;
+        for (const QAction* action : menu.actions()) {
+            list << action->text();
+        }
+        return list;
+    };
+    auto image = menuOf("i:Games/Zork.po");
+    EXPECT_EQ(texts(*image),
+              QStringList({"Show in File Manager", "Snapshot (copy with today's date)"}));
+    EXPECT_EQ(texts(*menuOf("a:Music/Song.pcm")), QStringList({"Show in File Manager"}));
+    EXPECT_EQ(texts(*menuOf("pic:Art/Pic.shr")),
+              QStringList({"Show in File Manager", "Preview SHR"}));
+
+    image->actions().at(0)->trigger();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], m_dir / "lib/Games/Zork.po");
+    image->actions().at(1)->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
+        << "the dated copy joins the library";
+}
+
+TEST_F(MainWindowTest, SplitHandleKeepsTheSidebarWithinItsLimits) {
+    open();
+    QWidget& handle = *content().splitHandle();
+    const QPoint middle(handle.width() / 2, handle.height() / 2);
+    const auto drag = [&](int dx) {
+        QTest::mousePress(&handle, Qt::LeftButton, {}, middle);
+        QTest::mouseMove(&handle, middle + QPoint(dx / 2, 0));
+        QTest::mouseMove(&handle, middle + QPoint(dx, 0));
+        QTest::mouseRelease(&handle, Qt::LeftButton, {}, middle + QPoint(dx, 0));
+        return content().sidebar()->width();
+    };
+    EXPECT_EQ(drag(-190), 40) << "200 - 190 is kept at the least width";
+    EXPECT_EQ(drag(600), 420) << "40 + 600 is kept at the greatest";
+    EXPECT_EQ(drag(-100), 320) << "a drag starts from the width the sidebar has";
+    EXPECT_EQ(m_prefs.number("sidebarWidth"), 320.0) << "the width is kept for the next run";
+
+    QTest::mouseDClick(&handle, Qt::LeftButton, {}, middle);
+    const int fit = int(std::lround(SidebarFit::width(*m_model)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return content().sidebar()->width() == fit; }, 2000))
+        << "a double click fits the sidebar to its rows: " << fit << ", not "
+        << content().sidebar()->width();
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
+    open();
+    m_model->setShowCategories(true);
+    ASSERT_TRUE(m_window->categoriesSheet() && m_window->categoriesSheet()->isVisible());
+    // The main loop, as main() runs it: closing the window must end it.
+    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(2); });
+    EXPECT_EQ(QApplication::exec(), 0) << "an open sheet does not keep the program running";
+}
+
+TEST_F(MainWindowTest, TabFollowsTheReadingOrder) {
+    open();
+    const auto after = [&](QWidget* from) {
+        from->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(from, Qt::Key_Tab);
+        return QApplication::focusWidget();
+    };
+    EXPECT_EQ(after(content().card()->advertiseToggle()),
+              static_cast<QWidget*>(content().card()->portField()))
+        << "the port field comes after the toggles beside it";
+    EXPECT_EQ(after(content().card()->startButton()),
+              static_cast<QWidget*>(content().sidebar()->kindRow(KindFilter::all)))
+        << "from the share card into the sidebar's first row";
+}
+
+} // namespace
+} // namespace vorn
