@@ -1,6 +1,6 @@
 #include "Snapshot.h"
 
-#include "CategoriesSheet.h"
+#include "sheets/CategoriesSheet.h"
 #include "ContentView.h"
 #include "model/ShareModel.h"
 
