@@ -38,15 +38,15 @@ CategoriesSheet::CategoriesSheet(ShareModel& model, bool snapshotMode, QWidget* 
           text(11, Tone::dim, "No categories. The Apple II shows the plain A-Z list.", true)),
       m_overflow(text(11, Tone::warn, QString(), true)),
       m_reset(new A2Button(model, "Reset to Defaults", this)) {
-    setMinimumWidth(560);
+    setLeastSize(560, 0);
     setMaximumWidth(680);
     body()->addWidget(intro());
     body()->addWidget(m_noFolders);
     body()->addWidget(m_noCategories);
-    body()->addWidget(table());
+    body()->addLayout(table());
     body()->addWidget(m_overflow);
-    body()->addWidget(addPart());
-    body()->addWidget(prefixPart());
+    body()->addLayout(addPart());
+    body()->addLayout(prefixPart());
     m_reset->setToolTip("Every top-level folder, A-Z, plain names");
     connect(m_reset, &QPushButton::clicked, this, [this] { this->model().setHubOverride({}); });
     body()->addWidget(m_reset, 0, Qt::AlignLeft);
@@ -57,6 +57,7 @@ CategoriesSheet::CategoriesSheet(ShareModel& model, bool snapshotMode, QWidget* 
             [this] { followFlag(this->model().showCategories()); });
     refresh();
     resize(600, sizeHint().height());
+    fitHeight();
 }
 
 void CategoriesSheet::closeByUser() {
@@ -77,12 +78,10 @@ QWidget* CategoriesSheet::intro() {
 }
 
 // The header row and the rows below it, which scroll beyond kRowsShown.
-QWidget* CategoriesSheet::table() {
-    auto* box = new QWidget(this);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
+QLayout* CategoriesSheet::table() {
+    auto* column = new QVBoxLayout;
     column->setSpacing(4);
-    m_header = new QWidget(box);
+    m_header = new QWidget(this);
     auto* header = new QHBoxLayout(m_header);
     header->setContentsMargins(4, 0, 4, 0);
     header->setSpacing(8);
@@ -103,7 +102,7 @@ QWidget* CategoriesSheet::table() {
     header->addSpacing(CategoryRow::arrowsWidth - 4);
     column->addWidget(m_header);
 
-    m_rowsArea = new QScrollArea(box);
+    m_rowsArea = new QScrollArea(this);
     m_rowsArea->setFrameShape(QFrame::NoFrame);
     m_rowsArea->setWidgetResizable(true);
     m_rowsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -114,19 +113,17 @@ QWidget* CategoriesSheet::table() {
     rows->addStretch(1);
     m_rowsArea->setWidget(m_rowsBox);
     column->addWidget(m_rowsArea);
-    return box;
+    return column;
 }
 
-QWidget* CategoriesSheet::addPart() {
-    auto* box = new QWidget(this);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
+QLayout* CategoriesSheet::addPart() {
+    auto* column = new QVBoxLayout;
     column->setSpacing(6);
-    m_add = new A2Button(model(), "Add Folder...", box);
+    m_add = new A2Button(model(), "Add Folder...", this);
     m_add->setToolTip("Put another folder on the Apple II");
     connect(m_add, &QPushButton::clicked, this, [this] { setAddOpen(m_addList->isHidden()); });
     column->addWidget(m_add, 0, Qt::AlignLeft);
-    m_addList = new QListWidget(box);
+    m_addList = new QListWidget(this);
     m_addList->setAccessibleName("Folders to add");
     m_addList->hide();
     const auto restyle = [this] { m_addList->setFont(model().theme().font(11)); };
@@ -141,15 +138,13 @@ QWidget* CategoriesSheet::addPart() {
     connect(m_addList, &QListWidget::itemClicked, this, choose);
     connect(m_addList, &QListWidget::itemActivated, this, choose);
     column->addWidget(m_addList);
-    return box;
+    return column;
 }
 
-QWidget* CategoriesSheet::prefixPart() {
-    auto* box = new QWidget(this);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(0, 0, 0, 0);
+QLayout* CategoriesSheet::prefixPart() {
+    auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    m_prefix = new A2Toggle(model(), "Prefix subfolder in names", box);
+    m_prefix = new A2Toggle(model(), "Prefix subfolder in names", this);
     connect(m_prefix, &QAbstractButton::clicked, this,
             [this](bool on) { model().setPrefixSubfolder(on); });
     column->addWidget(m_prefix, 0, Qt::AlignLeft);
@@ -157,9 +152,8 @@ QWidget* CategoriesSheet::prefixPart() {
                                 "Utilities/Project 17/Disk 1 lists under Utilities as \"Project "
                                 "17: Disk 1\" instead of \"Disk 1\"",
                                 true);
-    example->setParent(box);
     column->addWidget(example);
-    return box;
+    return column;
 }
 
 void CategoriesSheet::refresh() {
@@ -177,6 +171,7 @@ void CategoriesSheet::refresh() {
     m_prefix->setChecked(hub.prefixSubfolder);
     showRows();
     showCandidates();
+    fitHeight();
 }
 
 // Rows are kept and refilled rather than rebuilt, so that an edit or a move keeps the
@@ -240,6 +235,7 @@ void CategoriesSheet::setAddOpen(bool open) {
     if (open) {
         m_addList->setFocus();
     }
+    fitHeight();
 }
 
 void CategoriesSheet::moveRow(int index, int step) {

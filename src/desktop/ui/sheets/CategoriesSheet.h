@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class QLayout;
 class QListWidget;
 class QScrollArea;
 
@@ -40,9 +41,9 @@ protected:
 
 private:
     QWidget* intro();
-    QWidget* table();
-    QWidget* addPart();
-    QWidget* prefixPart();
+    QLayout* table();
+    QLayout* addPart();
+    QLayout* prefixPart();
     void refresh();
     void showRows();
     void fitRowsArea();

@@ -26,7 +26,7 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
       m_pictures(new ToolRow(model, "Pictures  python3", this)),
       m_recheck(new A2Button(model, "Recheck", this)),
       m_allReady(text(11, Tone::accent, "Both converters ready.", false, true)) {
-    setMinimumWidth(640);
+    setLeastSize(640, 0);
     setMaximumWidth(720);
     body()->addWidget(text(11, Tone::dim,
                            "Disks need nothing extra. Audio (MP3 and the rest) needs ffmpeg. "
@@ -54,6 +54,7 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
             [this] { followFlag(this->model().showConversionHelp()); });
     refresh();
     resize(680, sizeHint().height());
+    fitHeight();
 }
 
 void ConversionHelpSheet::closeByUser() {
@@ -107,6 +108,7 @@ void ConversionHelpSheet::refresh() {
     }
     m_bothBlock->setVisible(!tools.ffmpegReady() && !tools.picturesReady);
     m_allReady->setVisible(tools.ffmpegReady() && tools.picturesReady);
+    fitHeight();
 }
 
 } // namespace vorn

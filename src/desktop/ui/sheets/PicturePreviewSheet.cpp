@@ -29,7 +29,7 @@ PicturePreviewSheet::PicturePreviewSheet(ShareModel& model, bool snapshotMode, Q
     : Sheet(model, snapshotMode, "Picture preview", "Close", parent),
       m_originalCaption(text(10, Tone::dim, QString())), m_original(new PictureArea(model, this)),
       m_shr(new PictureArea(model, this)) {
-    setMinimumSize(720, 460);
+    setLeastSize(720, 460);
     auto* panes = new QHBoxLayout;
     panes->setSpacing(12);
     panes->addWidget(pane("Original", m_originalCaption, m_original));

@@ -8,8 +8,10 @@
 #include "ui/ScanlineOverlay.h"
 #include "ui/ThemedLabel.h"
 
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vorn {
 
@@ -24,14 +26,18 @@ Sheet::Sheet(ShareModel& model, bool snapshotMode, const QString& title, const Q
     m_titleBar = new SheetTitleBar(model, title, closeText, this);
     m_close = m_titleBar->closeButton();
     connect(m_close, &QPushButton::clicked, this, &Sheet::reject);
-    auto* column = new QVBoxLayout(this);
+    m_column = new QVBoxLayout(this);
     // The panel's stroke stays clear of the children; the IIGS drop edge needs 2 more.
-    column->setContentsMargins(2, 2, 4, 4);
-    column->setSpacing(0);
-    column->addWidget(m_titleBar);
+    m_column->setContentsMargins(2, 2, 4, 4);
+    m_column->setSpacing(0);
+    m_column->addWidget(m_titleBar);
     m_body->setContentsMargins(16, 16, 16, 16);
     m_body->setSpacing(12);
-    column->addLayout(m_body, 1);
+    // The body sits in a row of its own, whose strut is the sheet's least height.
+    m_bodyRow = new QHBoxLayout;
+    m_bodyRow->setContentsMargins(0, 0, 0, 0);
+    m_bodyRow->addLayout(m_body);
+    m_column->addLayout(m_bodyRow, 1);
     new ScanlineOverlay(model, this);
     connect(&model, &ShareModel::lookChanged, this, &Sheet::restyle);
     restyle();
@@ -42,6 +48,21 @@ ThemedLabel* Sheet::text(int size, Tone tone, const QString& shown, bool wrap, b
     label->setShownText(shown);
     label->setWordWrap(wrap);
     return label;
+}
+
+// Struts rather than a minimum size of the dialog, which would stop the layout from
+// raising the minimum to what the content needs.
+void Sheet::setLeastSize(int width, int height) {
+    m_column->addStrut(width - 6);
+    if (height > 0) {
+        m_bodyRow->addStrut(height - 6 - m_titleBar->minimumHeight());
+    }
+}
+
+void Sheet::fitHeight() {
+    layout()->activate();
+    const int content = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+    resize(width(), std::max(content, minimumHeight()));
 }
 
 void Sheet::setTitle(const QString& title) {

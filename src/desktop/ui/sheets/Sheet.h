@@ -9,6 +9,7 @@
 
 #include <QDialog>
 
+class QHBoxLayout;
 class QVBoxLayout;
 
 namespace vorn {
@@ -37,6 +38,10 @@ protected:
     bool snapshotMode() const { return m_snapshotMode; }
     /// Where the sheet's parts go, top to bottom, 12 pixels apart.
     QVBoxLayout* body() const { return m_body; }
+    /// The sheet is never narrower or lower than this, nor than its content needs.
+    void setLeastSize(int width, int height);
+    /// Makes the sheet as high as its content at its present width.
+    void fitHeight();
     /// The title bar's text (the window title stays).
     void setTitle(const QString& title);
     /// A text of the look; wrapped to the sheet's width when `wrap`.
@@ -58,6 +63,8 @@ private:
     SheetTitleBar* m_titleBar;
     A2Button* m_close;
     QVBoxLayout* m_body;
+    QVBoxLayout* m_column;
+    QHBoxLayout* m_bodyRow;
 };
 
 } // namespace vorn

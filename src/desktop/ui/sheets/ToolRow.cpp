@@ -41,6 +41,8 @@ void ToolRow::showState(bool ready, const QString& detail, const std::optional<Q
     if (command) {
         m_bar->setCommand(*command);
     }
+    // The sheet's layout learns of the new height even while the sheet is not shown.
+    updateGeometry();
 }
 
 QString ToolRow::title() const {
