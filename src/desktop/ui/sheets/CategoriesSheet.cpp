@@ -1,6 +1,7 @@
 #include "CategoriesSheet.h"
 
 #include "CategoryRow.h"
+#include "LabelField.h"
 #include "library/HubConfig.h"
 #include "model/ShareModel.h"
 #include "ui/A2Button.h"
@@ -85,7 +86,8 @@ QLayout* CategoriesSheet::table() {
     auto* header = new QHBoxLayout(m_header);
     header->setContentsMargins(4, 0, 4, 0);
     header->setSpacing(8);
-    header->addSpacing(CategoryRow::checkWidth - 8);
+    // A spacer takes no spacing after it: the check column and the gap.
+    header->addSpacing(CategoryRow::checkWidth);
     const auto heading = [this](const QString& title) {
         ThemedLabel* label = text(11, Tone::dim, title, false, true);
         label->setUpperInPhosphor(true);
@@ -203,6 +205,28 @@ void CategoriesSheet::showRows() {
     }
     m_rowsArea->setVisible(!m_rows.empty());
     fitRowsArea();
+    orderTabs();
+}
+
+// Rows made after the parts below them would otherwise come last in the tab order.
+void CategoriesSheet::orderTabs() {
+    QWidget* previous = closeButton();
+    const auto next = [&](QWidget* widget) {
+        if (widget) {
+            setTabOrder(previous, widget);
+            previous = widget;
+        }
+    };
+    for (CategoryRow* row : m_rows) {
+        next(row->check());
+        next(row->field());
+        next(row->upButton());
+        next(row->downButton());
+    }
+    for (QWidget* part : {static_cast<QWidget*>(m_add), static_cast<QWidget*>(m_addList),
+                          static_cast<QWidget*>(m_prefix), static_cast<QWidget*>(m_reset)}) {
+        next(part);
+    }
 }
 
 void CategoriesSheet::fitRowsArea() {

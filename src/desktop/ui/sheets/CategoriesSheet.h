@@ -47,6 +47,7 @@ private:
     void refresh();
     void showRows();
     void fitRowsArea();
+    void orderTabs();
     void showCandidates();
     void moveRow(int index, int step);
     void setAddOpen(bool open);

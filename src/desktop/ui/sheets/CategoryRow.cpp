@@ -76,6 +76,7 @@ void CategoryRow::showCategory(const HubCategory& category, std::int64_t count, 
     const QString label = QString::fromStdString(category.label.value_or(""));
     const QString own = lastComponent(m_path);
     if (m_field) {
+        m_field->setAccessibleName("Label of " + m_path + " on the Apple II");
         m_field->showValue(label, own);
     } else {
         // Snapshot mode: the label, or the folder's own name dimmed as a field's placeholder.
