@@ -1,6 +1,6 @@
 // The test program of the desktop model and window. Text is measured with real fonts, so a
 // QGuiApplication exists for the whole run (on the offscreen platform, which ctest
-// selects); preferences and caches go to a fresh folder so that no test reads or
+// selects); preferences, caches and versions go to a fresh folder so that no test reads or
 // changes the developer's own.
 
 #include <QGuiApplication>
@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path home(pattern);
     setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
     std::filesystem::create_directories(home / "runtime");
     std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);

@@ -1,0 +1,43 @@
+#pragma once
+// The 400 x 200 area of a preview pane: a picture, or a message with a hint below it when
+// there is nothing to show.
+
+#include <QImage>
+#include <QWidget>
+
+namespace vorn {
+
+class ShareModel;
+class ThemedLabel;
+
+class PictureArea : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int areaWidth = 400;
+    static constexpr int areaHeight = 200;
+
+    PictureArea(ShareModel& model, QWidget* parent = nullptr);
+
+    /// `fit`: scaled smoothly to fit the area; otherwise shown at its own logical size,
+    /// each pixel a sharp block, as the card paints it.
+    void showImage(const QImage& image, bool fit);
+    void showMessage(const QString& message, const QString& hint = {});
+
+    /// The picture shown; null while a message is.
+    const QImage& image() const { return m_image; }
+    QString message() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRectF imageRect() const;
+
+    ShareModel& m_model;
+    QImage m_image;
+    bool m_fit = true;
+    ThemedLabel* m_message;
+    ThemedLabel* m_hint;
+};
+
+} // namespace vorn

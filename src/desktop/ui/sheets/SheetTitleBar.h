@@ -1,0 +1,33 @@
+#pragma once
+// The title bar of a sheet: the IIGS window bar (rules behind a centred 16-pixel title) as
+// wide as the sheet, with the sheet's closing button at its right end.
+
+#include <QWidget>
+
+namespace vorn {
+
+class A2Button;
+class ShareModel;
+
+class SheetTitleBar : public QWidget {
+    Q_OBJECT
+public:
+    SheetTitleBar(ShareModel& model, const QString& title, const QString& closeText,
+                  QWidget* parent = nullptr);
+
+    A2Button* closeButton() const { return m_close; }
+    const QString& title() const { return m_title; }
+    void setTitle(const QString& title);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void restyle();
+
+    ShareModel& m_model;
+    QString m_title;
+    A2Button* m_close;
+};
+
+} // namespace vorn

@@ -1,0 +1,77 @@
+// The versions sheet clicked as a user does, on an image the card wrote through a real
+// share: what each restore leaves on disk and what the sheet shows afterwards.
+
+#include "ui/sheets/VersionsSheet.h"
+
+#include "SheetFixture.h"
+#include "support/HttpClient.h"
+#include "ui/A2Button.h"
+#include "ui/ThemedLabel.h"
+
+#include <QListWidget>
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+
+class VersionsSheetTest : public test::SheetFixture {
+protected:
+    void SetUp() override {
+        SheetFixture::SetUp();
+        setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+        m_prefs.set("port", std::int64_t(0));
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        SheetFixture::TearDown();
+    }
+};
+
+TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
+    addDisk("Games");
+    auto model = libraryModel();
+    const DiskImage disk = model->images().at(0);
+    const std::string before = test::slurp(disk.url);
+
+    VersionsSheet sheet(*model, false);
+    model->setVersionsImage(disk);
+    sheet.show();
+    EXPECT_TRUE(showsText(sheet, "No versions yet")) << "an image the card never wrote";
+    EXPECT_FALSE(sheet.copyButton()->isEnabled());
+    click(sheet.closeButton());
+    EXPECT_FALSE(model->versionsImage()) << "Done closes the sheet through the model";
+
+    model->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->sharing(); }, 5000));
+    test::HttpClient card(model->port());
+    const test::Reply written =
+        card.ask(test::putRequest("/Games/Disk.po", 2048, std::string(512, '\x77'), before.size()));
+    ASSERT_EQ(written.status / 100, 2) << written.head;
+    const std::string after = test::slurp(disk.url);
+
+    model->setVersionsImage(disk);
+    sheet.show();
+    ASSERT_EQ(sheet.list()->count(), 1) << "one session of writes, one version";
+    EXPECT_TRUE(sheet.list()->item(0)->text().contains("1 block"))
+        << sheet.list()->item(0)->text().toStdString();
+
+    click(sheet.copyButton());
+    EXPECT_TRUE(sheet.outcome()->shownText().startsWith("Restored as "))
+        << sheet.outcome()->shownText().toStdString();
+    const fs::path copy =
+        disk.url.parent_path() / sheet.outcome()->shownText().mid(12).chopped(1).toStdString();
+    EXPECT_EQ(test::slurp(copy), before) << "the copy holds the image before the card wrote";
+    EXPECT_EQ(test::slurp(disk.url), after) << "a copy leaves the image alone";
+
+    click(sheet.inPlaceButton());
+    EXPECT_EQ(test::slurp(disk.url), before) << sheet.outcome()->shownText().toStdString();
+    ASSERT_EQ(sheet.list()->count(), 2) << "the image as it was is kept before the restore";
+
+    sheet.list()->setCurrentRow(0);
+    click(sheet.inPlaceButton());
+    EXPECT_EQ(test::slurp(disk.url), after) << "restoring the newest version undoes the restore";
+}
+
+} // namespace
+} // namespace vorn
