@@ -154,6 +154,50 @@ def print_rescans(path):
         print(f"  Goal: p99 while rescanning < 5 ms: {p99:,.0f} us -> {verdict(p99 < 5000)}")
 
 
+def print_versions(rounds, extra):
+    def m(test, server, field):
+        return median(rounds, test, server, field)
+
+    lines = []
+    for test, label in (("vnew", "every PUT a new block"), ("vmix", "random blocks")):
+        on, off = m(test, "von", "cpu"), m(test, "voff", "cpu")
+        if on is not None and off:
+            lines.append((label, on, off, m(test, "von", "rps"), m(test, "voff", "rps")))
+    if lines:
+        print("\nVersions, CPU per PUT at 64 connections (median of the rounds):")
+        print(f"  {'PUTs':<22} {'on us':>8} {'off us':>8} {'on/off':>7} {'on req/s':>10} {'off req/s':>10}")
+        for label, on, off, on_rps, off_rps in lines:
+            print(f"  {label:<22} {on:>8.1f} {off:>8.1f} {on / off:>6.2f}x {on_rps:>10,.0f} {off_rps:>10,.0f}")
+    firsts = [(side, extra.get(f"first_{side}_first_p99_us"), extra.get(f"first_{side}_later_p99_us"))
+              for side in ("von", "voff")]
+    if any(first for _, first, _ in firsts):
+        print("\nFirst PUT of a write session against the PUTs after it, 1 connection (us):")
+        print(f"  {'share':<6} {'first p50':>10} {'first p99':>10} {'first max':>10}"
+              f" {'later p50':>10} {'later p99':>10} {'sessions':>9}")
+        for side in ("von", "voff"):
+            get = lambda key: extra.get(f"first_{side}_{key}", "-")
+            print(f"  {side:<6} {get('first_p50_us'):>10} {get('first_p99_us'):>10}"
+                  f" {get('first_max_us'):>10} {get('later_p50_us'):>10} {get('later_p99_us'):>10}"
+                  f" {get('first_n'):>9}")
+    print_version_goals(lines, firsts)
+
+
+def print_version_goals(lines, firsts):
+    if not lines and not any(first for _, first, _ in firsts):
+        return
+    print("  Goals:")
+    for label, on, off, _, _ in lines:
+        print(f"  CPU per PUT versions on <= 1.3x off, {label}: {on / off:.2f}x -> {verdict(on <= 1.3 * off)}")
+    side, first, later = firsts[0]
+    if first and later:
+        gap = int(first) - int(later)
+        _, off_first, off_later = firsts[1]
+        baseline = (f"; without versions {int(off_first) - int(off_later):+d} us"
+                    if off_first and off_later else "")
+        print(f"  first PUT p99 within 2 ms of later PUTs' (von): {first} vs {later} us,"
+              f" {gap:+d} us{baseline} -> {verdict(gap <= 2000)}")
+
+
 def main():
     rounds = load_rounds(sys.argv[1], int(sys.argv[3]))
     extra = load_extra(sys.argv[2])
@@ -161,6 +205,7 @@ def main():
     print_goals(rounds, extra)
     if len(sys.argv) > 4:
         print_rescans(sys.argv[4])
+    print_versions(rounds, extra)
 
 
 if __name__ == "__main__":

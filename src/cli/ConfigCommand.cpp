@@ -1,7 +1,10 @@
 #include "ConfigCommand.h"
 
 #include "library/ShareSettings.h"
+#include "versions/VersionSettings.h"
 
+#include <algorithm>
+#include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -52,6 +55,18 @@ std::variant<Parsed, Refusal> parsePort(const std::string& value) {
     return Parsed{port, std::to_string(port)};
 }
 
+// A whole number from `low` to `high`, for the version settings.
+std::variant<Parsed, Refusal> parseCount(const std::string& key, const std::string& value,
+                                         std::int64_t low, std::int64_t high) {
+    std::int64_t n = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (error != std::errc() || end != value.data() + value.size() || n < low || n > high) {
+        return Refusal{key + " must be a whole number from " + std::to_string(low) + " to " +
+                       std::to_string(high) + ", not " + value};
+    }
+    return Parsed{n, std::to_string(n)};
+}
+
 std::variant<Parsed, Refusal> parseFlag(const std::string& key, const std::string& value) {
     if (value == "true" || value == "false") {
         return Parsed{value == "true", value};
@@ -70,6 +85,15 @@ std::optional<std::variant<Parsed, Refusal>> parse(const std::string& key,
     if (key == "writable" || key == "advertise") {
         return parseFlag(key, value);
     }
+    if (key == "versionGap") {
+        return parseCount(key, value, 1, VersionSettings::maxGapSeconds);
+    }
+    if (key == "versionsKept") {
+        return parseCount(key, value, 0, VersionSettings::maxKept);
+    }
+    if (key == "versionsMaxBytes") {
+        return parseCount(key, value, 0, std::int64_t(1) << 50);
+    }
     return std::nullopt;
 }
 
@@ -79,13 +103,16 @@ std::string_view takesEffect(const std::string& key) {
                                             : "a running share picks it up at once";
 }
 
+constexpr std::string_view kKeys[] = {"folder",     "port",         "writable",        "advertise",
+                                      "versionGap", "versionsKept", "versionsMaxBytes"};
+
 bool known(const std::string& key) {
-    return key == "folder" || key == "port" || key == "writable" || key == "advertise";
+    return std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys);
 }
 
 int unknownKey(const std::string& key) {
-    std::cerr << "vorn-share: unknown setting: " << key
-              << " (settings: folder, port, writable, advertise)\n";
+    std::cerr << "vorn-share: unknown setting: " << key << " (settings: folder, port, writable, "
+              << "advertise, versionGap, versionsKept, versionsMaxBytes)\n";
     return kBadInput;
 }
 
@@ -99,7 +126,7 @@ int notStored(const std::filesystem::path& file) {
 int show(const Preferences& preferences) {
     const ShareSettings settings = ShareSettings::load(preferences);
     const auto line = [&](std::string_view key, const std::string& value, bool stored) {
-        std::cout << key << std::string(10 - key.size(), ' ') << value
+        std::cout << key << std::string(18 - key.size(), ' ') << value
                   << (stored ? "" : " (default)") << "\n";
     };
     const bool hasFolder = !settings.folder.empty();
@@ -111,6 +138,14 @@ int show(const Preferences& preferences) {
          preferences.boolean("writable").has_value());
     line("advertise", settings.advertise ? "true" : "false",
          preferences.boolean("advertise").has_value());
+    // Like the port, a stored value out of range reads as the default, and says so.
+    const VersionSettings versions = VersionSettings::load(preferences);
+    const auto count = [&](std::string_view key, std::int64_t value) {
+        line(key, std::to_string(value), preferences.integer(key) == value);
+    };
+    count("versionGap", std::chrono::duration_cast<std::chrono::seconds>(versions.gap).count());
+    count("versionsKept", versions.kept);
+    count("versionsMaxBytes", std::int64_t(versions.maxBytes));
     return 0;
 }
 

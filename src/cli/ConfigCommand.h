@@ -1,6 +1,7 @@
 #pragma once
 // `vorn-share config`: shows and changes the stored share settings (folder, port,
-// writable, advertise), validating each value as the desktop program would.
+// writable, advertise and the version settings), validating each value as the desktop
+// program would.
 
 #include "platform/Preferences.h"
 

@@ -120,6 +120,7 @@ int serve(const ServeOptions& options, Preferences& preferences) {
     ShareServer server(absolute, settings.writable && !options.readOnly,
                        settings.advertise && !options.noAdvertise, name,
                        ShareSettings::hub(preferences, absolute), Converters{*audio, *pictures});
+    server.setVersions(versionSettings(preferences, options.versionGap));
     StatusMailbox mailbox;
     server.setOnStatus([&mailbox](const ShareStatus& status) { mailbox.post(status); });
     try {
@@ -135,7 +136,8 @@ int serve(const ServeOptions& options, Preferences& preferences) {
               << "/" << std::endl;
     // Images, audio and pictures added, removed or replaced show up without a restart.
     FolderWatcher library(absolute, [&server] { server.refresh(); });
-    const auto stored = followStoredSettings(preferences, server, absolute, options.readOnly);
+    const auto stored =
+        followStoredSettings(preferences, server, absolute, options.readOnly, options.versionGap);
     std::thread watcher = signalWatcher(mailbox, signals);
     std::uint64_t printed = 0;
     std::optional<ShareStatus> status;

@@ -15,6 +15,8 @@ struct ServeOptions {
     bool readOnly = false;
     bool noAdvertise = false;
     std::optional<std::string> name;
+    /// Seconds of quiet that end a write session; the stored setting when absent.
+    std::optional<std::int64_t> versionGap;
 };
 
 /// Runs the share; returns the exit status (0 after a clean stop, 1 when the port cannot

@@ -17,16 +17,28 @@ namespace {
 struct Followed {
     std::optional<HubConfig> hub;
     bool writable = true;
+    VersionSettings versions;
 };
 
 } // namespace
 
+VersionSettings versionSettings(const Preferences& preferences,
+                                std::optional<std::int64_t> versionGap) {
+    VersionSettings settings = VersionSettings::load(preferences);
+    if (versionGap) {
+        settings.gap = std::chrono::seconds(*versionGap);
+    }
+    return settings;
+}
+
 // Runs on the watcher's thread; the server takes the changes on its own.
 std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, ShareServer& server,
-                                                    const std::string& library, bool readOnly) {
-    const auto read = [&preferences, library, readOnly] {
+                                                    const std::string& library, bool readOnly,
+                                                    std::optional<std::int64_t> versionGap) {
+    const auto read = [&preferences, library, readOnly, versionGap] {
         return Followed{ShareSettings::hub(preferences, library),
-                        !readOnly && ShareSettings::load(preferences).writable};
+                        !readOnly && ShareSettings::load(preferences).writable,
+                        versionSettings(preferences, versionGap)};
     };
     const std::filesystem::path folder = preferences.file().parent_path();
     std::error_code ec;
@@ -44,6 +56,9 @@ std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, Sh
             if (now.writable != last.writable) {
                 changes.push_back(now.writable ? "writable on" : "writable off");
             }
+            if (now.versions != last.versions) {
+                changes.push_back("versions");
+            }
             if (changes.empty()) {
                 return; // another setting, or another library's categories
             }
@@ -53,6 +68,9 @@ std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, Sh
             }
             if (now.writable != last.writable) {
                 server.refresh(std::nullopt, now.writable);
+            }
+            if (now.versions != last.versions) {
+                server.setVersions(now.versions);
             }
             last = now;
         });

@@ -4,8 +4,10 @@
 #include "Commands.h"
 #include "ConfigCommand.h"
 #include "Serve.h"
+#include "VersionsCommand.h"
 #include "VornVersion.h"
 #include "platform/Preferences.h"
+#include "versions/VersionSettings.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -72,22 +74,34 @@ std::string versionText() {
     return text;
 }
 
-// What every command shares: its exit status and the process's one preference store,
-// read only by the commands that need it (reading moves an unreadable file aside, which
-// `scan` has no business doing).
+// What the commands share: the exit status, the process's one preference store, read
+// only by the commands that need it (reading moves an unreadable file aside, which `scan`
+// has no business doing), and the values the command line fills in.
 struct Run {
     int status = 0;
     std::optional<Preferences> store;
     Preferences& preferences() { return store ? *store : store.emplace(); }
+
+    std::string folder;
+    Commands::CatalogOptions catalog;
+    Commands::Kind hubKind = Commands::Kind::disks;
+    ServeOptions serve;
+    std::string key;
+    std::string value;
+    std::optional<std::string> library;
+    CategoriesCommand::Edit edit;
+    std::string image;
+    std::string versionId;
+    std::string destination;
 };
 
 void addLibraryCommands(CLI::App& app, Run& run) {
-    static std::string folder;
+    std::string& folder = run.folder;
     auto* scan = app.add_subcommand("scan", "List the shareable disk images of a folder");
     scan->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
-    scan->callback([&run] { run.status = Commands::scan(folder); });
+    scan->callback([&run] { run.status = Commands::scan(run.folder); });
 
-    static Commands::CatalogOptions options;
+    Commands::CatalogOptions& options = run.catalog;
     auto* catalog = app.add_subcommand("catalog", "Print a catalog page as the card receives it");
     catalog->add_option("FOLDER", options.folder, "Library folder")
         ->required()
@@ -101,24 +115,25 @@ void addLibraryCommands(CLI::App& app, Run& run) {
     catalog->add_option("--cat", options.cat, "Limit to one category folder");
     catalog->add_flag("--prefix-subfolder", options.prefixSubfolder,
                       "Name items below the category by their subfolder");
-    catalog->callback([&run] { run.status = Commands::catalog(options, run.preferences()); });
+    catalog->callback([&run] { run.status = Commands::catalog(run.catalog, run.preferences()); });
 
-    static Commands::Kind hubKind = Commands::Kind::disks;
+    Commands::Kind& hubKind = run.hubKind;
     auto* hub = app.add_subcommand("hub", "Print the categories JSON of one kind of item");
     hub->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
     addKind(hub, hubKind);
-    hub->callback([&run] { run.status = Commands::hub(folder, hubKind, run.preferences()); });
+    hub->callback(
+        [&run] { run.status = Commands::hub(run.folder, run.hubKind, run.preferences()); });
 
     auto* demo = app.add_subcommand("demo", "Write a small demo library into a new folder");
     demo->add_option("DIR", folder, "Folder to create")->required();
-    demo->callback([&run] { run.status = Commands::demo(folder); });
+    demo->callback([&run] { run.status = Commands::demo(run.folder); });
 
     auto* tools = app.add_subcommand("tools", "Say which conversion tools were found");
     tools->callback([&run] { run.status = Commands::tools(); });
 }
 
 void addServe(CLI::App& app, Run& run) {
-    static ServeOptions options;
+    ServeOptions& options = run.serve;
     auto* serve =
         app.add_subcommand("serve", "Share a library with the card until stopped (Ctrl-C)");
     serve->add_option("FOLDER", options.folder, "Library folder (default: the stored one)")
@@ -130,7 +145,28 @@ void addServe(CLI::App& app, Run& run) {
     serve->add_flag("--read-only", options.readOnly, "Refuse block writes");
     serve->add_flag("--no-advertise", options.noAdvertise, "Do not announce the share over mDNS");
     serve->add_option("--name", options.name, "Share name (default: Vorn Images on <computer>)");
-    serve->callback([&run] { run.status = vorn::serve(options, run.preferences()); });
+    serve
+        ->add_option("--version-gap", options.versionGap,
+                     "Seconds of quiet that end an image's write session (default: the stored "
+                     "one, else 600)")
+        ->check(CLI::Range(std::int64_t(1), VersionSettings::maxGapSeconds));
+    serve->callback([&run] { run.status = vorn::serve(run.serve, run.preferences()); });
+}
+
+void addVersions(CLI::App& app, Run& run) {
+    std::string& image = run.image;
+    auto* versions =
+        app.add_subcommand("versions", "List the versions kept of a disk image, newest first");
+    versions->add_option("IMAGE", image, "Disk image file")->required();
+    versions->callback([&run] { run.status = VersionsCommand::list(run.image); });
+    auto* restore = app.add_subcommand(
+        "restore", "Write a disk image as it was at one of its versions into a new file");
+    restore->add_option("IMAGE", image, "Disk image file")->required();
+    restore->add_option("ID", run.versionId, "The version, as `versions` lists it")->required();
+    restore->add_option("--as", run.destination, "The new file (never replaced)")->required();
+    restore->callback([&run] {
+        run.status = VersionsCommand::restore(run.image, run.versionId, run.destination);
+    });
 }
 
 void addConfig(CLI::App& app, Run& run) {
@@ -142,32 +178,34 @@ void addConfig(CLI::App& app, Run& run) {
             run.status = ConfigCommand::show(run.preferences());
         }
     });
-    static std::string key;
-    static std::string value;
+    std::string& key = run.key;
+    std::string& value = run.value;
     auto* set =
-        config->add_subcommand("set", "Store one setting: folder, port, writable, advertise");
-    set->add_option("KEY", key, "folder, port, writable or advertise")->required();
+        config->add_subcommand("set", "Store one setting: folder, port, writable, advertise, "
+                                      "versionGap, versionsKept, versionsMaxBytes");
+    set->add_option("KEY", key, "One of the settings `config` shows")->required();
     set->add_option("VALUE", value, "The new value")->required();
-    set->callback([&run] { run.status = ConfigCommand::set(run.preferences(), key, value); });
+    set->callback(
+        [&run] { run.status = ConfigCommand::set(run.preferences(), run.key, run.value); });
     auto* unset = config->add_subcommand("unset", "Forget one setting, so its default applies");
-    unset->add_option("KEY", key, "folder, port, writable or advertise")->required();
-    unset->callback([&run] { run.status = ConfigCommand::unset(run.preferences(), key); });
+    unset->add_option("KEY", key, "One of the settings `config` shows")->required();
+    unset->callback([&run] { run.status = ConfigCommand::unset(run.preferences(), run.key); });
 }
 
 void addCategories(CLI::App& app, Run& run) {
     using Kind = CategoriesCommand::Edit::Kind;
-    static std::optional<std::string> folder;
-    static CategoriesCommand::Edit edit;
+    std::optional<std::string>& folder = run.library;
+    CategoriesCommand::Edit& edit = run.edit;
     auto* categories = app.add_subcommand(
         "categories", "List the Apple II categories of a library, or change them");
     categories->add_option("--library,FOLDER", folder, "Library folder (default: the stored one)")
         ->check(libraryFolder());
     categories->require_subcommand(0, 1);
     categories->final_callback(
-        [&run] { run.status = CategoriesCommand::run(run.preferences(), folder, edit); });
+        [&run] { run.status = CategoriesCommand::run(run.preferences(), run.library, run.edit); });
     const auto edits = [&](const char* name, const char* help, Kind kind) {
         auto* sub = categories->add_subcommand(name, help);
-        sub->callback([kind] { edit.kind = kind; });
+        sub->callback([&run, kind] { run.edit.kind = kind; });
         return sub;
     };
     edits("add", "Put a folder on the Apple II as a category", Kind::add)
@@ -187,7 +225,7 @@ void addCategories(CLI::App& app, Run& run) {
     edits("prefix", "Name items below a category \"Subfolder: name\" (on) or not (off)",
           Kind::prefix)
         ->add_option_function<std::string>(
-            "ON|OFF", [](const std::string& text) { edit.on = text == "on"; }, "on or off")
+            "ON|OFF", [&run](const std::string& text) { run.edit.on = text == "on"; }, "on or off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
     edits("reset", "Back to the defaults: every top-level folder, A to Z", Kind::reset);
@@ -203,6 +241,7 @@ int main(int argc, char** argv) {
     Run run;
     addLibraryCommands(app, run);
     addServe(app, run);
+    addVersions(app, run);
     addConfig(app, run);
     addCategories(app, run);
     try {

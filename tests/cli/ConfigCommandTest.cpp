@@ -26,10 +26,13 @@ protected:
 };
 
 TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
-    EXPECT_EQ(vornShare({"config"}).out, "folder    none (default)\n"
-                                         "port      8271 (default)\n"
-                                         "writable  true (default)\n"
-                                         "advertise true (default)\n");
+    EXPECT_EQ(vornShare({"config"}).out, "folder            none (default)\n"
+                                         "port              8271 (default)\n"
+                                         "writable          true (default)\n"
+                                         "advertise         true (default)\n"
+                                         "versionGap        600 (default)\n"
+                                         "versionsKept      5 (default)\n"
+                                         "versionsMaxBytes  2000000000 (default)\n");
     const std::string library = m_dir.mkdir("Apple II").string();
     const Outcome folder = vornShare({"config", "set", "folder", library + "/"});
     EXPECT_EQ(folder.status, 0) << folder.err;
@@ -38,14 +41,23 @@ TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
     EXPECT_EQ(vornShare({"config", "set", "writable", "false"}).out,
               "writable set to false; a running share picks it up at once\n");
     EXPECT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
-    EXPECT_EQ(vornShare({"config"}).out, "folder    " + library +
+    EXPECT_EQ(vornShare({"config", "set", "versionsKept", "0"}).out,
+              "versionsKept set to 0; a running share picks it up at once\n");
+    EXPECT_EQ(vornShare({"config"}).out, "folder            " + library +
                                              "\n"
-                                             "port      9000\n"
-                                             "writable  false\n"
-                                             "advertise true (default)\n");
+                                             "port              9000\n"
+                                             "writable          false\n"
+                                             "advertise         true (default)\n"
+                                             "versionGap        600 (default)\n"
+                                             "versionsKept      0\n"
+                                             "versionsMaxBytes  2000000000 (default)\n");
     EXPECT_EQ(vornShare({"config", "unset", "port"}).status, 0);
     EXPECT_EQ(Preferences(prefsFile()).integer("port"), std::nullopt) << "unset removes the key";
 }
+
+constexpr const char* kUnknownColour =
+    "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise, "
+    "versionGap, versionsKept, versionsMaxBytes)\n";
 
 TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     ASSERT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
@@ -60,13 +72,15 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
          "vorn-share: port must be a whole number from 1024 to 65535, not 9000x\n"},
         {{"config", "set", "writable", "yes"},
          "vorn-share: writable must be true or false, not yes\n"},
+        {{"config", "set", "versionGap", "0"},
+         "vorn-share: versionGap must be a whole number from 1 to 604800, not 0\n"},
+        {{"config", "set", "versionsKept", "5x"},
+         "vorn-share: versionsKept must be a whole number from 0 to 1000, not 5x\n"},
         {{"config", "set", "folder", "/no/such/folder"},
          "vorn-share: no such folder: /no/such/folder\n"},
         {{"config", "set", "folder", file}, "vorn-share: not a folder: " + file + "\n"},
-        {{"config", "set", "colour", "red"},
-         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
-        {{"config", "unset", "colour"},
-         "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise)\n"},
+        {{"config", "set", "colour", "red"}, kUnknownColour},
+        {{"config", "unset", "colour"}, kUnknownColour},
     };
     const auto before = fs::last_write_time(prefsFile());
     for (const auto& [args, line] : cases) {

@@ -5,16 +5,35 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <netinet/tcp.h>
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 namespace vorn::test {
+
+/// A GET request for `target`, with `headers` (each ending in CR LF) after its Host line.
+inline std::string get(const std::string& target, const std::string& headers = "") {
+    return "GET " + target + " HTTP/1.1\r\nHost: share\r\n" + headers + "\r\n";
+}
+
+/// A PUT request carrying `body`, with its length and `headers`.
+inline std::string put(const std::string& target, std::string_view body,
+                       const std::string& headers = "") {
+    return "PUT " + target + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n" + headers + "\r\n" + std::string(body);
+}
+
+/// A Range line for the bytes `start` to `end`, both included.
+inline std::string range(std::uint64_t start, std::uint64_t end) {
+    return "Range: bytes=" + std::to_string(start) + "-" + std::to_string(end) + "\r\n";
+}
 
 /// One answer as it came over the wire; status 0 when none came.
 struct Reply {
@@ -33,6 +52,16 @@ struct Reply {
     }
     explicit operator bool() const { return status != 0; }
 };
+
+/// A block write as the card sends it: `bytes` at `offset` of the image at `path`, whose
+/// size is `size`.
+inline std::string putRequest(const std::string& path, std::uint64_t offset,
+                              const std::string& bytes, std::uint64_t size) {
+    return "PUT " + path + " HTTP/1.1\r\nHost: box\r\nContent-Range: bytes " +
+           std::to_string(offset) + "-" + std::to_string(offset + bytes.size() - 1) + "/" +
+           std::to_string(size) + "\r\nContent-Length: " + std::to_string(bytes.size()) +
+           "\r\n\r\n" + bytes;
+}
 
 class HttpClient {
 public:

@@ -14,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -54,8 +53,7 @@ private:
 
 /// Whether the process `pid` still runs (a zombie, ended but not yet reaped, does not).
 inline bool running(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const std::string text = slurp("/proc/" + std::to_string(pid) + "/stat");
     const auto state = text.rfind(") ");
     return state != std::string::npos && state + 2 < text.size() && text[state + 2] != 'Z';
 }
@@ -75,12 +73,6 @@ inline void withPath(const char* path, const std::function<void()>& body) {
     path ? setenv("PATH", path, 1) : unsetenv("PATH");
     body();
     setenv("PATH", old.c_str(), 1);
-}
-
-/// The whole file, or an empty text when it cannot be read.
-inline std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 /// Writes a shell script and makes it executable.

@@ -41,6 +41,14 @@ public:
         m_bytes[block * blockSize + 3] = char(nextBlock >> 8);
         return *this;
     }
+    /// Fills every block from `first` on with bytes that differ from their neighbours, so
+    /// that a block put back from the wrong place shows.
+    ProDosBytes& patterned(std::size_t first) {
+        for (std::size_t i = first * blockSize; i < m_bytes.size(); ++i) {
+            m_bytes[i] = char((i * 7 + i / blockSize) & 0xFF);
+        }
+        return *this;
+    }
     const std::string& bytes() const { return m_bytes; }
 
 private:

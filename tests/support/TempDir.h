@@ -1,13 +1,18 @@
 #pragma once
 // A private folder below the system's temporary folder, removed with everything in it
-// when the test ends, so that each test builds its library from nothing.
+// when the test ends, so that each test builds its library from nothing; and the small
+// file helpers the tests share.
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace vorn::test {
 
@@ -58,5 +63,31 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+/// The whole file, or an empty text when it cannot be read.
+inline std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+/// The names in a folder, sorted.
+inline std::vector<std::string> namesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+/// `size` bytes in which no byte equals its neighbour and no stretch of 256 repeats
+/// another nearby, so that a block read or written at the wrong offset shows.
+inline std::string pattern(std::uint64_t size, unsigned seed = 0) {
+    std::string bytes(size, '\0');
+    for (std::uint64_t i = 0; i < size; ++i) {
+        bytes[i] = char((i * 31 + i / 509 + seed) & 0xFF);
+    }
+    return bytes;
+}
 
 } // namespace vorn::test

@@ -122,6 +122,12 @@ void LibraryRoot::walkOnly(bool on) {
     walkOnlyFlag = on;
 }
 
+bool LibraryRoot::leadsTo(std::string_view relPath, std::uint64_t device, std::uint64_t inode,
+                          struct stat& now) const {
+    return m_fd >= 0 && fstatat(m_fd, std::string(relPath).c_str(), &now, 0) == 0 &&
+           S_ISREG(now.st_mode) && now.st_dev == device && now.st_ino == inode;
+}
+
 int LibraryRoot::open(std::string_view relPath, int flags) const {
     if (m_fd < 0) {
         return fail(ENOENT);

@@ -4,9 +4,11 @@
 // a link to a file elsewhere; here the check and the open are one step, taken relative to
 // the folder's own descriptor, so no name can lead a read or a write out of the library.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace vorn {
@@ -27,6 +29,14 @@ public:
     /// when they name it by its path; a link leading elsewhere fails the open with EXDEV.
     /// Returns a descriptor the caller owns, or -1 with errno set.
     int open(std::string_view relPath, int flags) const;
+
+    /// Whether `relPath` leads, at this moment, to the regular file with this device and
+    /// inode, whose status then fills `now`. One system call and no descriptor: what a
+    /// write checks before it reuses a file opened earlier. The name is followed wherever
+    /// it goes, which is safe for this question: only the file that was itself opened
+    /// inside the library matches.
+    bool leadsTo(std::string_view relPath, std::uint64_t device, std::uint64_t inode,
+                 struct stat& now) const;
 
     /// Tests only: opens by walking the path piece by piece, as on kernels (or under
     /// system call filters) without openat2; false goes back to the kernel first.

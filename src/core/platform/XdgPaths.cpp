@@ -35,4 +35,8 @@ std::filesystem::path cacheDir() {
     return base("XDG_CACHE_HOME", ".cache") / "VornImageManager";
 }
 
+std::filesystem::path dataDir() {
+    return base("XDG_DATA_HOME", ".local/share") / "VornImageManager";
+}
+
 } // namespace vorn::XdgPaths

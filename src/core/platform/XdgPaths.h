@@ -9,5 +9,7 @@ namespace vorn::XdgPaths {
 std::filesystem::path configDir();
 /// $XDG_CACHE_HOME, or ~/.cache, followed by "VornImageManager".
 std::filesystem::path cacheDir();
+/// $XDG_DATA_HOME, or ~/.local/share, followed by "VornImageManager".
+std::filesystem::path dataDir();
 
 } // namespace vorn::XdgPaths

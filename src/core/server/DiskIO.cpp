@@ -79,6 +79,21 @@ WriteCheck checkWrite(ShareState& state, const Request& request, std::uint64_t l
     return WriteTarget{std::move(*file), *offset};
 }
 
+// The blocks about to be written are saved to the image's version first: before the
+// block itself, so that a share killed in between leaves them saved.
+void keepVersion(ShareState& state, const OpenFile& file, std::uint64_t offset,
+                 std::uint64_t length) {
+    if (!state.versions) {
+        return;
+    }
+    const Journal::Stamp before =
+        Journal::stampOf(file.size, file.modified.value_or(Date{}), file.inode);
+    if (auto line = state.versions->beforeWrite(state.folder, *file.key, file.fd->get(), before,
+                                                offset, length)) {
+        state.log(*line);
+    }
+}
+
 } // namespace
 
 std::optional<ByteRange> chooseRange(const std::string* rangeHeader, std::uint64_t size) {
@@ -216,12 +231,16 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
         return std::move(*refused);
     }
     const auto& [file, offset] = std::get<WriteTarget>(check);
+    keepVersion(state, file, offset, body.size());
     // Failures of the write itself are not reported to the card, which has no way to
     // act on them; the log line still says what was asked.
     [[maybe_unused]] const ssize_t written =
         pwrite(file.fd->get(), body.data(), body.size(), off_t(offset));
     const Date now = std::chrono::system_clock::now();
-    state.files.noteWritten(file, now);
+    const std::optional<Journal::Stamp> after = state.files.noteWritten(file, now);
+    if (state.versions && after) {
+        state.versions->afterWrite(*file.key, *after);
+    }
     state.status.lastWrite.set(*file.key, now);
     state.log("PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
               std::to_string(body.size()));

@@ -64,8 +64,8 @@ std::optional<OpenFile> OpenFiles::lookup(const std::string& key, Locate locate)
         return it->second.file;
     }
     fcntl(found.fd, F_SETFL, fcntl(found.fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    OpenFile file{std::move(handle),      found.url,      std::uint64_t(info.st_size),
-                  modificationDate(info), found.canWrite, found.key};
+    OpenFile file{std::move(handle), found.url, std::uint64_t(info.st_size), modificationDate(info),
+                  found.canWrite,    found.key, std::uint64_t(info.st_ino)};
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
 
@@ -105,38 +105,43 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
                                               const std::filesystem::path& root) {
     const LibraryRoot& library = rootFor(root);
     const std::string key = "w:" + relPath;
-    auto atPath = std::make_shared<const FileDescriptor>(library.open(relPath, O_PATH));
     struct stat info {};
-    if (!regularFile(atPath->get(), info)) {
-        m_entries.erase(key);
-        return std::nullopt;
-    }
     const auto it = m_entries.find(key);
-    Entry* entry = it == m_entries.end() ? nullptr : &it->second;
-    if (entry == nullptr || entry->device != info.st_dev || entry->inode != info.st_ino) {
-        // The first write, or the image was replaced since (renamed over, or deleted and
-        // made anew): a write goes into the file the path names now, never into one that
-        // nothing can reach any more.
-        m_entries.erase(key);
-        const int fd = library.open(relPath, O_RDWR | O_NONBLOCK);
-        if (fd < 0) {
-            return OpenFile{std::move(atPath),      root / relPath, std::uint64_t(info.st_size),
-                            modificationDate(info), false,          relPath};
-        }
-        auto handle = std::make_shared<const FileDescriptor>(fd);
-        if (!regularFile(fd, info)) {
+    if (it != m_entries.end() &&
+        library.leadsTo(relPath, it->second.device, it->second.inode, info)) {
+        // The size of this very file at this moment: one truncated since the last write
+        // is caught here, before the range is checked against it.
+        Entry& entry = it->second;
+        entry.file.size = std::uint64_t(info.st_size);
+        entry.file.modified = modificationDate(info);
+        entry.checked = std::chrono::steady_clock::now();
+        return entry.file;
+    }
+    // The first write, or the image was replaced since (renamed over, or deleted and made
+    // anew): a write goes into the file the path names now, never into one that nothing
+    // can reach any more.
+    m_entries.erase(key);
+    const int fd = library.open(relPath, O_RDWR | O_NONBLOCK);
+    if (fd < 0) {
+        // Not writable (or gone): the file as it stands, for the answer that says so.
+        auto atPath = std::make_shared<const FileDescriptor>(library.open(relPath, O_PATH));
+        if (!regularFile(atPath->get(), info)) {
             return std::nullopt;
         }
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        OpenFile file{std::move(handle), root / relPath, 0, std::nullopt, true, relPath};
-        entry = &remember(key, Entry{std::move(file), {}, info.st_dev, info.st_ino});
+        return OpenFile{std::move(atPath),         root / relPath, std::uint64_t(info.st_size),
+                        modificationDate(info),    false,          relPath,
+                        std::uint64_t(info.st_ino)};
     }
-    // The size of this very file at this moment: one truncated since the last write is
-    // caught here, before the range is checked against it.
-    entry->file.size = std::uint64_t(info.st_size);
-    entry->file.modified = modificationDate(info);
-    entry->checked = std::chrono::steady_clock::now();
-    return entry->file;
+    auto handle = std::make_shared<const FileDescriptor>(fd);
+    if (!regularFile(fd, info)) {
+        return std::nullopt;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    OpenFile file{std::move(handle),         root / relPath, std::uint64_t(info.st_size),
+                  modificationDate(info),    true,           relPath,
+                  std::uint64_t(info.st_ino)};
+    const auto now = std::chrono::steady_clock::now();
+    return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
 
 std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
@@ -146,10 +151,10 @@ std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
     });
 }
 
-void OpenFiles::noteWritten(const OpenFile& file, Date when) {
+std::optional<Journal::Stamp> OpenFiles::noteWritten(const OpenFile& file, Date when) {
     struct stat info {};
     if (!file.fd || fstat(file.fd->get(), &info) != 0) {
-        return;
+        return std::nullopt;
     }
     // Every entry of that file, those for reading included. One for reading that still
     // holds another file under that name (the image was replaced) is checked again at its
@@ -161,6 +166,8 @@ void OpenFiles::noteWritten(const OpenFile& file, Date when) {
             entry.checked = {};
         }
     }
+    return Journal::stampOf(std::uint64_t(info.st_size), modificationDate(info),
+                            std::uint64_t(info.st_ino));
 }
 
 } // namespace vorn

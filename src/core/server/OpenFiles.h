@@ -8,6 +8,7 @@
 
 #include "library/LibraryRoot.h"
 #include "platform/Date.h"
+#include "versions/Journal.h"
 
 #include <chrono>
 #include <cstdint>
@@ -44,6 +45,9 @@ struct OpenFile {
     bool canWrite = false;
     /// A library file's relPath: the key its reads and writes are recorded under.
     std::optional<std::string> key;
+    /// The file's inode: with `size` and `modified`, what tells whether someone else
+    /// changed an image since the share last wrote it.
+    std::uint64_t inode = 0;
 };
 
 class OpenFiles {
@@ -65,8 +69,9 @@ public:
     /// A file outside the library (a conversion cache file), opened for reading.
     std::optional<OpenFile> file(const std::filesystem::path& url);
     /// Notes that the share wrote into the file now, for its Last-Modified date and for
-    /// reads of its path that still hold a file it replaced.
-    void noteWritten(const OpenFile& file, Date when);
+    /// reads of its path that still hold a file it replaced. Returns the file's stamp
+    /// after the write (for its versions); absent when it cannot be read.
+    std::optional<Journal::Stamp> noteWritten(const OpenFile& file, Date when);
     /// Forgets every entry and the library's descriptor (after a rescan, or when the
     /// writable setting changes).
     void clear() {

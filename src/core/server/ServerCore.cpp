@@ -164,6 +164,45 @@ Answer ServerCore::handle(const Request& request, std::string_view body, const s
     return answer;
 }
 
+void ServerCore::setVersions(VersionSettings settings) {
+    if (m_state.versions) {
+        m_state.versions->setSettings(std::move(settings));
+    } else {
+        m_state.versions = std::make_unique<VersionKeeper>(std::move(settings));
+    }
+}
+
+std::vector<Version> ServerCore::versions(const std::string& relPath) const {
+    return m_state.versions ? m_state.versions->versions(m_state.folder, relPath)
+                            : std::vector<Version>();
+}
+
+VersionRestore::Outcome ServerCore::restoreInPlace(const std::string& relPath,
+                                                   std::string_view id) {
+    if (!m_state.versions || m_state.versions->settings().store.empty()) {
+        return VersionRestore::Outcome::refused("versions are off");
+    }
+    const std::optional<OpenFile> file = m_state.files.forWriting(relPath, m_state.folder);
+    if (!file || !file->canWrite) {
+        return VersionRestore::Outcome::refused(relPath +
+                                                (file ? " cannot be written" : " is gone"));
+    }
+    std::vector<std::string> lines;
+    const VersionRestore::Outcome outcome = m_state.versions->restoreInPlace(
+        m_state.folder, relPath, file->fd->get(),
+        Journal::stampOf(file->size, file->modified.value_or(Date{}), file->inode), id, lines);
+    for (const std::string& line : lines) {
+        m_state.log(line);
+    }
+    if (!lines.empty()) {
+        const Date now = std::chrono::system_clock::now();
+        m_state.files.noteWritten(*file, now);
+        m_state.status.lastWrite.set(relPath, now);
+    }
+    publish();
+    return outcome;
+}
+
 void ServerCore::closed(const Connection& connection, EndReason why) {
     m_state.status.connectionEnds.count(why);
     publish();

@@ -44,6 +44,12 @@ public:
     void setLimits(const ConnectionLimits& limits);
     /// Starts the conversions of pending audio and pictures; each one's end rescans its kind.
     void kickConversions();
+    /// Starts, changes or (with versions off) stops keeping versions of written images.
+    void setVersions(VersionSettings settings);
+    /// The versions of a library image, newest first.
+    std::vector<Version> versions(const std::string& relPath) const;
+    /// Brings a library image back to its version `id` between two of the card's writes.
+    VersionRestore::Outcome restoreInPlace(const std::string& relPath, std::string_view id);
     /// Closes the way in for other threads; called before the server's thread ends.
     void closeGate() { m_gate->close(); }
     const ShareState& state() const { return m_state; }

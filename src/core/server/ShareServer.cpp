@@ -86,6 +86,21 @@ void ShareServer::setLimits(const ConnectionLimits& limits) {
     onQueue([core = m_core, limits] { core->setLimits(limits); });
 }
 
+void ShareServer::setVersions(VersionSettings settings) {
+    onQueue([core = m_core, settings = std::move(settings)]() mutable {
+        core->setVersions(std::move(settings));
+    });
+}
+
+std::vector<Version> ShareServer::versions(const std::string& relPath) {
+    return onQueue([core = m_core, relPath] { return core->versions(relPath); });
+}
+
+VersionRestore::Outcome ShareServer::restoreInPlace(const std::string& relPath,
+                                                    const std::string& id) {
+    return onQueue([core = m_core, relPath, id] { return core->restoreInPlace(relPath, id); });
+}
+
 void ShareServer::setOnStatus(StatusFn onStatus) {
     onQueue([core = m_core, onStatus = std::move(onStatus)]() mutable {
         core->setOnStatus(std::move(onStatus));

@@ -10,6 +10,8 @@
 #include "scan/Converters.h"
 #include "server/ConnectionLimits.h"
 #include "server/ShareStatus.h"
+#include "versions/VersionRestore.h"
+#include "versions/VersionSettings.h"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -20,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vorn {
 
@@ -62,6 +65,16 @@ public:
     /// Replaces the limits on stuck and greedy connections (the defaults suit every card;
     /// tests shorten them).
     void setLimits(const ConnectionLimits& limits);
+    /// Keeps versions of the images the card writes as `settings` say; none are kept
+    /// until this is called.
+    void setVersions(VersionSettings settings);
+    /// The versions of the library image `relPath`, newest first.
+    std::vector<Version> versions(const std::string& relPath);
+    /// Brings the library image `relPath` back to its version `id` in place, on the
+    /// server's thread between two of the card's writes, after keeping the image as it is
+    /// as a version of its own (so the restore can be undone). Waits for it: a large image
+    /// takes a moment, so call it from a thread that may wait.
+    VersionRestore::Outcome restoreInPlace(const std::string& relPath, const std::string& id);
     /// Receives a copy of the status after every change, on the server's thread. It must
     /// not block, nor wait for the server. Once this returns, the previous receiver is
     /// never called again.

@@ -13,8 +13,10 @@
 #include "server/OpenFiles.h"
 #include "server/ShareStatus.h"
 #include "server/WriterWatch.h"
+#include "versions/VersionKeeper.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +38,8 @@ struct ShareState {
     ShareStatus status;
     OpenFiles files;
     WriterWatch writers;
+    /// Keeps versions of the images the card writes; absent: none are kept.
+    std::unique_ptr<VersionKeeper> versions;
 
     /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();

@@ -16,6 +16,7 @@ RunningShare::RunningShare(const Config& config, std::uint16_t port, QObject* pa
                                              config.shareName, config.hub, config.converters);
     // The weak pointer is made here, on the GUI thread; the other threads only copy it.
     const QPointer<RunningShare> self(this);
+    m_server->setVersions(config.versions);
     m_server->setOnStatus([this, self](const ShareStatus& status) { onStatus(status, self); });
     m_server->start(port);
     watch(config.folder, self);

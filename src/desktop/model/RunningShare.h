@@ -8,6 +8,7 @@
 #include "library/HubConfig.h"
 #include "scan/Converters.h"
 #include "server/ShareStatus.h"
+#include "versions/VersionSettings.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -37,6 +38,8 @@ public:
         bool advertise = true;
         std::string shareName;
         std::optional<HubConfig> hub;
+        /// How versions of the images the card writes are kept.
+        VersionSettings versions;
     };
 
     /// The GUI thread takes the newest status at most this often: a view redraws no
@@ -53,6 +56,8 @@ public:
     void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
     /// Hands the user's categories (absent: the defaults) to the server.
     void setHub(std::optional<HubConfig> hub);
+    /// The server, for what the model asks of it directly (versions).
+    ShareServer& server() { return *m_server; }
     /// The library folder is watched for changes (false when inotify is unavailable).
     bool watching() const { return m_watcher != nullptr; }
 

@@ -3,6 +3,7 @@
 #include "DatedCopy.h"
 #include "FileRevealer.h"
 #include "FolderChooser.h"
+#include "ImageVersions.h"
 #include "LibraryScanner.h"
 #include "LibraryTableModel.h"
 #include "RunningShare.h"
@@ -207,7 +208,7 @@ void ShareModel::start() {
     try {
         m_share = std::make_unique<RunningShare>(
             RunningShare::Config{converters(), *folder, m_writable, m_advertise, shareName(),
-                                 m_hub.hubOverride()},
+                                 m_hub.hubOverride(), VersionSettings::load(m_preferences)},
             m_port);
         connect(m_share.get(), &RunningShare::statusArrived, this, &ShareModel::takeStatus);
         connect(m_share.get(), &RunningShare::libraryChanged, this, &ShareModel::rescan);
@@ -624,6 +625,59 @@ std::optional<std::filesystem::path> ShareModel::snapshot(const DiskImage& image
     setLastError(std::nullopt);
     rescan();
     return copy;
+}
+
+std::vector<Version> ShareModel::versions(const DiskImage& image) const {
+    const std::optional<std::filesystem::path> library = folderURL();
+    return library ? ImageVersions::list(VersionSettings::load(m_preferences), *library,
+                                         image.relPath(), m_share ? &m_share->server() : nullptr)
+                   : std::vector<Version>();
+}
+
+std::optional<std::filesystem::path> ShareModel::restoreAsCopy(const DiskImage& image,
+                                                               const std::string& id) {
+    const std::optional<std::filesystem::path> library = folderURL();
+    std::filesystem::path copy;
+    const VersionRestore::Outcome outcome =
+        library ? ImageVersions::toCopy(VersionSettings::load(m_preferences), *library,
+                                        image.relPath(), id, copy)
+                : VersionRestore::Outcome::refused("no library");
+    if (!restored(outcome)) {
+        return std::nullopt;
+    }
+    rescan();
+    return copy;
+}
+
+bool ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
+    const std::optional<std::filesystem::path> library = folderURL();
+    std::vector<std::string> log;
+    const VersionRestore::Outcome outcome =
+        library ? ImageVersions::inPlace(VersionSettings::load(m_preferences), *library,
+                                         image.relPath(), id,
+                                         m_share ? &m_share->server() : nullptr, log)
+                : VersionRestore::Outcome::refused("no library");
+    return restored(outcome);
+}
+
+bool ShareModel::restored(const VersionRestore::Outcome& outcome) {
+    if (outcome.kind != VersionRestore::Outcome::Kind::restored) {
+        setLastError("Restore failed: " + outcome.message);
+        return false;
+    }
+    setLastError(outcome.changedOutside
+                     ? std::optional<std::string>(
+                           "Restored; the image was changed outside the share since that "
+                           "version, so blocks the share did not write are as they are now")
+                     : std::nullopt);
+    return true;
+}
+
+void ShareModel::setVersionsImage(std::optional<DiskImage> image) {
+    if (image != m_versionsImage) {
+        m_versionsImage = std::move(image);
+        emit sheetsChanged();
+    }
 }
 
 void ShareModel::reconvert(const StillPic& picture, const StillPic::Knobs& knobs) {

@@ -20,6 +20,8 @@
 #include "library/LibraryHub.h"
 #include "platform/Date.h"
 #include "server/ShareStatus.h"
+#include "versions/VersionRestore.h"
+#include "versions/VersionStore.h"
 
 #include <QObject>
 #include <QTimer>
@@ -239,6 +241,9 @@ public:
     void setShowConversionHelp(bool on);
     /// "Done" in the conversion help: closes it and no longer opens it by itself.
     void dismissConversionHelp();
+    /// The image whose versions sheet is open.
+    const std::optional<DiskImage>& versionsImage() const { return m_versionsImage; }
+    void setVersionsImage(std::optional<DiskImage> image);
     /// The picture shown in the preview sheet.
     const std::optional<StillPic>& previewPic() const { return m_previewPic; }
     void setPreviewPic(std::optional<StillPic> picture);
@@ -267,6 +272,16 @@ public:
     std::optional<std::filesystem::path> snapshot(const DiskImage& image);
     /// Stores the picture's knobs and converts it again with them.
     void reconvert(const StillPic& picture, const StillPic::Knobs& knobs);
+    // Versions of the images the card writes.
+    /// The versions kept of `image`, newest first.
+    std::vector<Version> versions(const DiskImage& image) const;
+    /// Writes `image` as it was at version `id` into a new file beside it, named after
+    /// the version; the file's path, or absent with the reason in lastError().
+    std::optional<std::filesystem::path> restoreAsCopy(const DiskImage& image,
+                                                       const std::string& id);
+    /// Brings `image` back to version `id` in place, itself kept as a version first (so
+    /// it can be undone); false with the reason in lastError().
+    bool restoreInPlace(const DiskImage& image, const std::string& id);
     /// The library file a row stands for; absent for items still converting.
     static std::optional<std::filesystem::path> fileOf(const TableRow& row);
     /// "Show in File Manager".
@@ -308,6 +323,7 @@ signals:
 
 private:
     void readPreferences();
+    bool restored(const VersionRestore::Outcome& outcome);
     void takeScan(std::shared_ptr<const LibraryContents> contents);
     void takeStatus(const ShareStatus& status);
     void setSharing(bool on);
@@ -356,6 +372,7 @@ private:
     bool m_showCategories = false;
     bool m_showConversionHelp = false;
     std::optional<StillPic> m_previewPic;
+    std::optional<DiskImage> m_versionsImage;
     ConversionTools::Status m_conversion;
     bool m_copiedPulse = false;
     std::string m_copiedCommand;

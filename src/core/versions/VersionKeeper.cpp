@@ -1,0 +1,187 @@
+#include "versions/VersionKeeper.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string cannotKeep(const std::string& relPath) {
+    return "cannot keep a version of " + relPath + ": " + std::strerror(errno);
+}
+
+} // namespace
+
+VersionKeeper::VersionKeeper(VersionSettings settings)
+    : m_settings(std::move(settings)), m_store(m_settings.store), m_pruner("vorn-versions", true) {}
+
+VersionKeeper::~VersionKeeper() {
+    m_sessions.clear();
+    m_pruner.stop();
+}
+
+void VersionKeeper::setSettings(VersionSettings settings) {
+    if (settings.store != m_settings.store || !settings.on()) {
+        m_sessions.clear();
+        m_folders.clear();
+    }
+    m_settings = std::move(settings);
+    m_store = VersionStore(m_settings.store);
+}
+
+std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::path& library,
+                                                      const std::string& relPath, int image,
+                                                      const Journal::Stamp& before,
+                                                      std::uint64_t offset, std::uint64_t length) {
+    if (!m_settings.on()) {
+        return std::nullopt;
+    }
+    const Clock::time_point now = Clock::now();
+    std::string line;
+    auto it = m_sessions.find(relPath);
+    const bool goesOn = it != m_sessions.end() && library == m_library &&
+                        now - it->second.lastWrite <= m_settings.gap && it->second.last == before;
+    Session& session = goesOn ? it->second : begin(library, relPath, before, line);
+    session.lastWrite = now;
+    if (session.journal && !session.journal->save(image, offset, length)) {
+        line = cannotKeep(relPath);
+        session.journal.reset(); // what it holds stays: the version is marked changed
+    }
+    if (!goesOn && session.journal) {
+        dropOldVersions(session.journal->path().parent_path());
+    }
+    return line.empty() ? std::nullopt : std::optional(std::move(line));
+}
+
+// Also for a session without a journal: it goes on to its end, rather than trying (and
+// logging) again at every write.
+void VersionKeeper::afterWrite(const std::string& relPath, const Journal::Stamp& after) {
+    const auto it = m_sessions.find(relPath);
+    if (it == m_sessions.end()) {
+        return;
+    }
+    it->second.last = after;
+    if (it->second.journal) {
+        it->second.journal->noteWritten(after);
+    }
+}
+
+std::vector<Version> VersionKeeper::versions(const std::filesystem::path& library,
+                                             const std::string& relPath) const {
+    return m_store.list(library, relPath);
+}
+
+// Ends the image's session (and, with another library, every session), and begins a new
+// one: a version kept, or a session without a journal when it could not be.
+VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& library,
+                                             const std::string& relPath,
+                                             const Journal::Stamp& before, std::string& line) {
+    if (library != m_library) {
+        m_sessions.clear();
+        m_folders.clear();
+        m_library = library;
+    }
+    m_sessions.erase(relPath);
+    endQuietSessions(Clock::now());
+    Session& session = m_sessions[relPath];
+    session.last = before;
+    session.journal = createJournal(relPath, before);
+    if (!session.journal && errno == ENOENT) {
+        m_folders.erase(relPath); // the folder was removed behind the share's back
+        session.journal = createJournal(relPath, before);
+    }
+    line = session.journal ? "version kept: " + relPath : cannotKeep(relPath);
+    return session;
+}
+
+// Once the new version holds its first blocks, so that the sizes seen are those it has.
+void VersionKeeper::dropOldVersions(const std::filesystem::path& folder) {
+    if (m_settings.kept > 0) {
+        m_pruner.async([store = m_store, folder, kept = m_settings.kept,
+                        maxBytes = m_settings.maxBytes] { store.prune(folder, kept, maxBytes); });
+    }
+}
+
+// Named after the session's start in seconds, and always after the image's newest
+// journal, even when sessions begin within one second or the clock was turned back: the
+// names must sort in the order the sessions are undone. The folder is made and listed at
+// an image's first session only, which keeps later sessions' first writes to a few
+// system calls.
+std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::string& relPath,
+                                                            const Journal::Stamp& before) {
+    auto found = m_folders.find(relPath);
+    if (found == m_folders.end()) {
+        if (!m_store.makeFolder(m_library, relPath)) {
+            return nullptr;
+        }
+        Folder made{m_store.folderOf(m_library, relPath), -1};
+        const std::vector<std::filesystem::path> journals = VersionStore::journals(made.path);
+        made.newest = journals.empty() ? -1 : *VersionStore::journalSeconds(journals.back());
+        found = m_folders.emplace(relPath, std::move(made)).first;
+    }
+    Folder& folder = found->second;
+    const Date start = std::chrono::system_clock::now();
+    std::int64_t seconds =
+        std::max(std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count(),
+                 folder.newest + 1);
+    for (int tries = 0; tries < 16; ++tries, ++seconds) {
+        auto journal =
+            JournalWriter::create(folder.path / VersionStore::journalName(seconds), start, before);
+        if (journal || errno != EEXIST) {
+            folder.newest = journal ? seconds : folder.newest;
+            return journal;
+        }
+    }
+    return nullptr;
+}
+
+void VersionKeeper::endQuietSessions(Clock::time_point now) {
+    std::erase_if(m_sessions,
+                  [&](const auto& entry) { return now - entry.second.lastWrite > m_settings.gap; });
+}
+
+VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::path& library,
+                                                      const std::string& relPath, int image,
+                                                      const Journal::Stamp& before,
+                                                      std::string_view id,
+                                                      std::vector<std::string>& log) {
+    const std::vector<Version> versions = m_store.list(library, relPath);
+    const std::optional<std::size_t> index = VersionRestore::find(versions, id);
+    if (!index) {
+        return VersionRestore::Outcome::refused("no version " + std::string(id) + " of " + relPath);
+    }
+    if (versions[*index].header.before.size != before.size) {
+        return VersionRestore::Outcome::refused(relPath + " changed size since " + std::string(id) +
+                                                "; restore it as a copy");
+    }
+    std::string line;
+    Session& session = begin(library, relPath, before, line);
+    log.push_back(line);
+    if (!session.journal) {
+        m_sessions.erase(relPath);
+        return VersionRestore::Outcome::failed(line); // never a restore that cannot be undone
+    }
+    const std::optional<std::string> failed =
+        VersionRestore::replay(versions, *index, [&](std::uint64_t offset, std::string_view bytes) {
+            return session.journal->save(image, offset, bytes.size()) &&
+                   pwrite(image, bytes.data(), bytes.size(), off_t(offset)) ==
+                       ssize_t(bytes.size());
+        });
+    if (const std::optional<Journal::Stamp> after = Journal::stampOf(image)) {
+        afterWrite(relPath, *after);
+    }
+    if (session.journal) {
+        dropOldVersions(session.journal->path().parent_path());
+    }
+    m_sessions.erase(relPath); // the card's next write begins a session of its own
+    if (failed) {
+        return VersionRestore::Outcome::failed(*failed);
+    }
+    log.push_back("restored " + relPath + " to " + std::string(id));
+    return {VersionRestore::Outcome::Kind::restored, "", versions[*index].changedOutside};
+}
+
+} // namespace vorn

@@ -1,0 +1,214 @@
+#include "versions/VersionStore.h"
+
+#include "platform/Files.h"
+#include "platform/Sha256.h"
+#include "platform/XdgPaths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string digest(std::string_view text) {
+    return Sha256::hex(text).substr(0, 16);
+}
+
+// The versions read from their journals, oldest first; journals that vanished meanwhile
+// (dropped by the share) or are no journals are left out.
+std::vector<Version> readVersions(const std::vector<fs::path>& journals) {
+    std::vector<Version> versions;
+    for (const fs::path& journal : journals) {
+        const int fd = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        const std::optional<Journal::Header> header =
+            fd >= 0 && fstat(fd, &info) == 0 ? Journal::readHeader(fd) : std::nullopt;
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (!header) {
+            continue;
+        }
+        const Date start(std::chrono::seconds(*VersionStore::journalSeconds(journal)));
+        versions.push_back({VersionStore::idOf(start), start,
+                            Journal::recordCount(std::uint64_t(info.st_size)),
+                            std::uint64_t(info.st_size), false, *header, journal});
+    }
+    return versions;
+}
+
+// Marks every version from which the chain of stamps up to the image as it is now breaks.
+void markChanged(std::vector<Version>& oldestFirst, const std::optional<Journal::Stamp>& now) {
+    bool intact = now.has_value();
+    for (std::size_t i = oldestFirst.size(); i-- > 0;) {
+        const Journal::Stamp& after =
+            i + 1 < oldestFirst.size() ? oldestFirst[i + 1].header.before : *now;
+        intact = intact && oldestFirst[i].header.last == after;
+        oldestFirst[i].changedOutside = !intact;
+    }
+}
+
+bool writeNameFile(const fs::path& file, const std::string& text) {
+    return Files::exists(file) || Files::write(file, text + "\n");
+}
+
+} // namespace
+
+fs::path VersionStore::defaultRoot() {
+    return XdgPaths::dataDir() / "versions";
+}
+
+fs::path VersionStore::folderOf(const fs::path& library, std::string_view relPath) const {
+    return m_root / digest(Files::realPath(library.string())) / digest(relPath);
+}
+
+bool VersionStore::makeFolder(const fs::path& library, std::string_view relPath) const {
+    const fs::path folder = folderOf(library, relPath);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        errno = ec.value();
+        return false;
+    }
+    // Versions hold the images' bytes: they are the user's alone.
+    fs::permissions(m_root, fs::perms::owner_all, ec);
+    return writeNameFile(folder.parent_path() / "library", Files::realPath(library.string())) &&
+           writeNameFile(folder / "image", std::string(relPath));
+}
+
+std::optional<VersionedImage> VersionStore::locate(const fs::path& image) const {
+    std::error_code ec;
+    const fs::path given = fs::absolute(image, ec).lexically_normal();
+    for (const fs::path& path : {given, fs::path(Files::realPath(given.string()))}) {
+        for (fs::path folder = path.parent_path();; folder = folder.parent_path()) {
+            const std::string relPath = path.lexically_relative(folder).generic_string();
+            if (fs::is_directory(folderOf(folder, relPath), ec)) {
+                return VersionedImage{folder, relPath};
+            }
+            if (folder == folder.root_path() || !folder.has_relative_path()) {
+                break;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<Version> VersionStore::list(const fs::path& library, std::string_view relPath,
+                                        bool settle) const {
+    const fs::path folder = folderOf(library, relPath);
+    const fs::path image = library / fs::path(std::string(relPath));
+    std::vector<Version> versions = readVersions(journals(folder));
+    std::optional<Journal::Stamp> now = Journal::stampOf(image);
+    // A share writing the image records its stamp a moment after the write: give it that
+    // moment before deciding that something else changed the image.
+    for (int tries = 0;
+         settle && tries < 3 && !versions.empty() && now && !(versions.back().header.last == *now);
+         ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::vector<Version> again = readVersions({versions.back().journal});
+        versions.back() = again.empty() ? versions.back() : again.front();
+        now = Journal::stampOf(image);
+    }
+    markChanged(versions, now);
+    std::reverse(versions.begin(), versions.end());
+    return versions;
+}
+
+std::vector<fs::path> VersionStore::journals(const fs::path& folder) {
+    std::vector<std::pair<std::int64_t, fs::path>> found;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        if (const std::optional<std::int64_t> seconds = journalSeconds(entry.path())) {
+            found.emplace_back(*seconds, entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<fs::path> paths;
+    for (auto& [seconds, path] : found) {
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+void VersionStore::prune(const fs::path& folder, std::int64_t kept, std::uint64_t maxBytes) const {
+    std::vector<fs::path> own = journals(folder);
+    const std::size_t keep = std::size_t(std::max<std::int64_t>(kept, 1));
+    for (std::size_t i = 0; i + keep < own.size(); ++i) {
+        Files::removeQuietly(own[i]);
+    }
+    // Every journal but each image's newest, oldest first, with the total of them all.
+    std::vector<std::tuple<std::int64_t, std::uint64_t, fs::path>> droppable;
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const fs::directory_entry& library : fs::directory_iterator(m_root, ec)) {
+        for (const fs::directory_entry& image : fs::directory_iterator(library.path(), ec)) {
+            const std::vector<fs::path> paths = journals(image.path());
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                const std::uint64_t size = Files::size(paths[i]).value_or(0);
+                total += size;
+                if (i + 1 < paths.size()) {
+                    droppable.emplace_back(*journalSeconds(paths[i]), size, paths[i]);
+                }
+            }
+        }
+    }
+    std::sort(droppable.begin(), droppable.end());
+    for (auto it = droppable.begin(); total > maxBytes && it != droppable.end(); ++it) {
+        Files::removeQuietly(std::get<2>(*it));
+        total -= std::get<1>(*it);
+    }
+}
+
+std::string VersionStore::journalName(std::int64_t seconds) {
+    char name[40];
+    std::snprintf(name, sizeof name, "%012lld.journal", static_cast<long long>(seconds));
+    return name;
+}
+
+std::optional<std::int64_t> VersionStore::journalSeconds(const fs::path& journal) {
+    const std::string name = journal.filename().string();
+    constexpr std::string_view suffix = ".journal";
+    if (!name.ends_with(suffix) || name.size() == suffix.size()) {
+        return std::nullopt;
+    }
+    std::int64_t seconds = 0;
+    const char* end = name.data() + name.size() - suffix.size();
+    const auto [stop, error] = std::from_chars(name.data(), end, seconds);
+    return error == std::errc() && stop == end && seconds >= 0 ? std::optional(seconds)
+                                                               : std::nullopt;
+}
+
+std::string VersionStore::idOf(Date start) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(start);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+bool VersionStore::isId(std::string_view text) {
+    constexpr std::string_view form = "dddd-dd-ddTdd:dd:dd";
+    return text.size() == form.size() &&
+           std::equal(form.begin(), form.end(), text.begin(), [](char want, char got) {
+               return want == 'd' ? got >= '0' && got <= '9' : want == got;
+           });
+}
+
+fs::path VersionStore::snapshotName(const fs::path& image, std::string_view id) {
+    std::string stamp(id);
+    std::replace(stamp.begin(), stamp.end(), 'T', ' ');
+    std::replace(stamp.begin(), stamp.end(), ':', '.');
+    return image.parent_path() /
+           (image.stem().string() + " (" + stamp + ")" + image.extension().string());
+}
+
+} // namespace vorn

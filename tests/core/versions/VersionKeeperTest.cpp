@@ -1,0 +1,202 @@
+// Versions of a share's images, written by a card over loopback: sessions, restores as a
+// copy and in place, the caps and images changed behind the share's back.
+
+#include "platform/Text.h"
+#include "server/ShareServer.h"
+#include "support/HttpClient.h"
+#include "support/MediaFixtures.h"
+#include "support/ProDosBytes.h"
+#include "support/TempDir.h"
+#include "support/TestConverters.h"
+#include "versions/VersionRestore.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace vorn {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr std::uint64_t kSize = 280 * 512;
+constexpr auto kGap = 150ms;
+
+std::string volume(std::string_view name) {
+    return test::ProDosBytes(280).volume(name).patterned(3).bytes();
+}
+
+class VersionKeeperTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_disk = m_dir.write("lib/Games/Disk.po", volume("DISK"));
+        m_dir.write("lib/Games/Other.po", volume("OTHER"));
+        m_server.emplace(m_dir / "lib", true, false, "Test", std::nullopt, m_converters.get());
+        m_server->setVersions(settings(5, 2'000'000'000));
+        m_server->start(0);
+        m_client.emplace(m_server->status().port);
+    }
+    VersionSettings settings(std::int64_t kept, std::uint64_t maxBytes) const {
+        return {m_dir / "versions", kGap, kept, maxBytes};
+    }
+    // One block write as the card sends it; the answer's status.
+    int put(std::uint64_t offset, const std::string& bytes, const std::string& image = "Disk") {
+        return m_client->ask(test::putRequest("/Games/" + image + ".po", offset, bytes, kSize))
+            .status;
+    }
+    static std::string block(char fill) { return std::string(512, fill); }
+    void quiet() const { std::this_thread::sleep_for(kGap + 100ms); }
+    std::vector<Version> versions(const std::string& image = "Disk") {
+        return m_server->versions("Games/" + image + ".po");
+    }
+    std::vector<std::string> ids(const std::string& image = "Disk") {
+        std::vector<std::string> out;
+        for (const Version& version : versions(image)) {
+            out.push_back(version.id);
+        }
+        return out;
+    }
+    // The bytes of a restored copy of version `id`, with the outcome.
+    std::string copyOf(const std::string& id, VersionRestore::Outcome* outcome = nullptr) {
+        const fs::path copy = m_dir / ("copy " + id);
+        const VersionRestore::Outcome done = VersionRestore::toCopy(
+            VersionStore(m_dir / "versions"), {m_dir / "lib", "Games/Disk.po"}, id, copy);
+        if (outcome != nullptr) {
+            *outcome = done;
+        }
+        return done.kind == VersionRestore::Outcome::Kind::restored ? test::slurp(copy)
+                                                                    : "(" + done.message + ")";
+    }
+    std::string disk() const { return test::slurp(m_disk); }
+    std::string log() { return Text::join(m_server->status().recentLines.last(100), "\n") + "\n"; }
+
+    test::TempDir m_dir;
+    test::IdleConverters m_converters;
+    fs::path m_disk;
+    std::optional<ShareServer> m_server;
+    std::optional<test::HttpClient> m_client;
+};
+
+TEST_F(VersionKeeperTest, EachSessionComesBackByteForByteAsACopyAndInPlace) {
+    const std::string before = disk();
+    // A block written twice (only its bytes before the first write count), a write across
+    // three blocks at no block boundary, and the image's last block.
+    ASSERT_EQ(put(1024, block('a')), 200);
+    ASSERT_EQ(put(1024, block('b')), 200);
+    ASSERT_EQ(put(1500, std::string(600, 'c')), 200);
+    ASSERT_EQ(put(kSize - 512, block('d')), 200);
+    const std::string afterOne = disk();
+    quiet();
+    ASSERT_EQ(put(0, block('e')), 200);
+    ASSERT_EQ(put(1024, block('f')), 200);
+    const std::string afterTwo = disk();
+
+    const std::vector<Version> kept = versions();
+    ASSERT_EQ(kept.size(), 2u) << log();
+    EXPECT_EQ(kept[0].blocks, 2u) << "the second session wrote blocks 0 and 2";
+    EXPECT_EQ(kept[1].blocks, 4u) << "the first session wrote blocks 2, 3, 4 and 279";
+    EXPECT_FALSE(kept[0].changedOutside || kept[1].changedOutside);
+    EXPECT_TRUE(copyOf(kept[1].id) == before) << "the copy of the first version differs";
+    EXPECT_TRUE(copyOf(kept[0].id) == afterOne) << "the copy of the second version differs";
+    EXPECT_EQ(disk(), afterTwo) << "restoring a copy changed the image";
+
+    // In place: back to the first version, then undone through the version it kept.
+    const VersionRestore::Outcome restored = m_server->restoreInPlace("Games/Disk.po", kept[1].id);
+    ASSERT_EQ(restored.kind, VersionRestore::Outcome::Kind::restored) << restored.message;
+    EXPECT_TRUE(disk() == before) << "the image did not come back to the first version";
+    const std::vector<Version> withRestore = versions();
+    ASSERT_EQ(withRestore.size(), 3u);
+    ASSERT_EQ(m_server->restoreInPlace("Games/Disk.po", withRestore[0].id).kind,
+              VersionRestore::Outcome::Kind::restored);
+    EXPECT_TRUE(disk() == afterTwo) << "undoing the restore did not bring back its image";
+
+    ASSERT_EQ(put(2048, block('g')), 200);
+    EXPECT_EQ(versions().size(), 5u) << "a card's write after a restore begins a session";
+    for (const Version& version : versions()) {
+        EXPECT_FALSE(version.changedOutside) << version.id << " is marked changed";
+    }
+    const std::string lines = log();
+    EXPECT_NE(lines.find("  restored Games/Disk.po to " + kept[1].id), std::string::npos) << lines;
+    std::size_t keptLines = 0;
+    for (std::size_t at = 0;
+         (at = lines.find("  version kept: Games/Disk.po\n", at)) != std::string::npos; ++at) {
+        ++keptLines;
+    }
+    EXPECT_EQ(keptLines, 5u) << "one line per version:\n" << lines;
+}
+
+TEST_F(VersionKeeperTest, CapsDropTheOldestButNeverAnImagesNewest) {
+    m_server->setVersions(settings(2, 2'000'000'000));
+    std::vector<std::string> seen;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(put(512 * std::uint64_t(4 + i), block('a')), 200);
+        seen.push_back(ids().front());
+        quiet();
+    }
+    const auto settles = [&](const std::string& image, std::vector<std::string> want) {
+        for (int i = 0; i < 100 && ids(image) != want; ++i) {
+            std::this_thread::sleep_for(20ms);
+        }
+        return ids(image) == want;
+    };
+    EXPECT_TRUE(settles("Disk", {seen[3], seen[2]})) << "kept 2 of 4, the newest";
+
+    // Three one-block versions take 1,776 bytes: over the cap, the oldest goes, and the
+    // newest of each image stays even when the cap is below them.
+    m_server->setVersions(settings(5, 1300));
+    ASSERT_EQ(put(4096, block('b'), "Other"), 200);
+    EXPECT_TRUE(settles("Disk", {seen[3]}));
+    EXPECT_EQ(ids("Other").size(), 1u);
+    m_server->setVersions(settings(5, 1));
+    quiet();
+    ASSERT_EQ(put(4096, block('c'), "Other"), 200);
+    EXPECT_TRUE(settles("Other", {ids("Other").front()}));
+    EXPECT_EQ(ids("Disk"), std::vector<std::string>{seen[3]});
+}
+
+TEST_F(VersionKeeperTest, AnImageChangedBehindTheSharesBackIsMarked) {
+    const std::string before = disk();
+    const auto scribble = [&](std::uint64_t offset) {
+        std::fstream file(m_disk, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(std::streamoff(offset));
+        file << block('x');
+    };
+    ASSERT_EQ(put(1024, block('a')), 200);
+    scribble(5120);
+    // Within the gap, yet a new session: the first one's journal cannot undo the scribble.
+    ASSERT_EQ(put(1024, block('b')), 200);
+    std::vector<Version> kept = versions();
+    ASSERT_EQ(kept.size(), 2u) << log();
+    EXPECT_FALSE(kept[0].changedOutside);
+    EXPECT_TRUE(kept[1].changedOutside) << "the scribble came after the first version";
+
+    scribble(6144);
+    kept = versions();
+    EXPECT_TRUE(kept[0].changedOutside && kept[1].changedOutside);
+    VersionRestore::Outcome outcome;
+    std::string want = before;
+    want.replace(5120, 512, block('x'));
+    want.replace(6144, 512, block('x'));
+    EXPECT_TRUE(copyOf(kept[1].id, &outcome) == want)
+        << "the share's blocks come back, the others stay as they are";
+    EXPECT_TRUE(outcome.changedOutside) << "the restore does not say the image was changed";
+}
+
+// A versions folder that cannot be made costs the card nothing: its writes land, and the
+// log says once per session why no version was kept.
+TEST_F(VersionKeeperTest, WritesGoOnWhenNoVersionCanBeKept) {
+    m_dir.write("blocker", "a file where the versions folder should be");
+    m_server->setVersions({m_dir / "blocker/versions", kGap, 5, 2'000'000'000});
+    ASSERT_EQ(put(1024, block('a')), 200);
+    ASSERT_EQ(put(2048, block('b')), 200);
+    EXPECT_EQ(disk().substr(1024, 512), block('a'));
+    EXPECT_EQ(disk().substr(2048, 512), block('b'));
+    const std::string lines = log();
+    const std::string line = "  cannot keep a version of Games/Disk.po: Not a directory\n";
+    EXPECT_NE(lines.find(line), std::string::npos) << lines;
+    EXPECT_EQ(lines.find(line), lines.rfind(line)) << "logged at every write:\n" << lines;
+}
+
+} // namespace
+} // namespace vorn
