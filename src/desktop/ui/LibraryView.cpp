@@ -94,6 +94,8 @@ void LibraryView::fillMenu(QMenu& menu, const TableRow& row) {
     if (const DiskImage* image = row.image()) {
         menu.addAction("Snapshot (copy with today's date)", this,
                        [this, copy = *image] { m_model.snapshot(copy); });
+        menu.addAction("Versions...", this,
+                       [this, shown = *image] { m_model.setVersionsImage(shown); });
     }
     if (const StillPic* picture = row.picture()) {
         menu.addAction("Preview SHR", this,

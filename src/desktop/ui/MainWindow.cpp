@@ -2,36 +2,12 @@
 
 #include "ContentView.h"
 #include "model/ShareModel.h"
+#include "sheets/CategoriesSheet.h"
+#include "sheets/ConversionHelpSheet.h"
+#include "sheets/PicturePreviewSheet.h"
+#include "sheets/VersionsSheet.h"
 
 #include <QMenuBar>
-
-// The sheets live in sheets/; until a sheet is there, a plain placeholder dialog stands in
-// for it so that the window builds and its flags still open and close something.
-#if __has_include("sheets/CategoriesSheet.h")
-#include "sheets/CategoriesSheet.h"
-#else
-#include "CategoriesSheet.h"
-#endif
-#if __has_include("sheets/ConversionHelpSheet.h")
-#include "sheets/ConversionHelpSheet.h"
-#else
-namespace vorn {
-class ConversionHelpSheet : public QDialog {
-public:
-    ConversionHelpSheet(ShareModel&, bool, QWidget* parent) : QDialog(parent) {}
-};
-} // namespace vorn
-#endif
-#if __has_include("sheets/PicturePreviewSheet.h")
-#include "sheets/PicturePreviewSheet.h"
-#else
-namespace vorn {
-class PicturePreviewSheet : public QDialog {
-public:
-    PicturePreviewSheet(ShareModel&, bool, QWidget* parent) : QDialog(parent) {}
-};
-} // namespace vorn
-#endif
 
 namespace vorn {
 
@@ -105,6 +81,11 @@ void MainWindow::showSheets() {
                                          &MainWindow::previewClosed)
                              : closeSheet(m_preview);
     }
+    if (m_model.versionsImage().has_value() != isOpen(m_versions)) {
+        m_model.versionsImage() ? openSheet(m_versions, new VersionsSheet(m_model, false, this),
+                                            &MainWindow::versionsClosed)
+                                : closeSheet(m_versions);
+    }
 }
 
 // A sheet blocks its window, not the program, and goes away when closed; closing it by
@@ -127,6 +108,10 @@ void MainWindow::helpClosed() {
 
 void MainWindow::previewClosed() {
     m_model.setPreviewPic(std::nullopt);
+}
+
+void MainWindow::versionsClosed() {
+    m_model.setVersionsImage(std::nullopt);
 }
 
 } // namespace vorn

@@ -24,6 +24,7 @@ public:
     QDialog* categoriesSheet() const { return m_categories; }
     QDialog* conversionHelpSheet() const { return m_help; }
     QDialog* previewSheet() const { return m_preview; }
+    QDialog* versionsSheet() const { return m_versions; }
 
     /// Opens the sheets whose flags the model sets and closes those it clears.
     void showSheets();
@@ -37,12 +38,14 @@ private:
     void categoriesClosed();
     void helpClosed();
     void previewClosed();
+    void versionsClosed();
 
     ShareModel& m_model;
     ContentView* m_content;
     QPointer<QDialog> m_categories;
     QPointer<QDialog> m_help;
     QPointer<QDialog> m_preview;
+    QPointer<QDialog> m_versions;
     bool m_offered = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "ContentView.h"
 #include "model/ShareModel.h"
+#include "sheets/CategoriesSheet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,13 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-
-// The sheet's home is sheets/; the older one beside this file stands in until it is there.
-#if __has_include("sheets/CategoriesSheet.h")
-#include "sheets/CategoriesSheet.h"
-#else
-#include "CategoriesSheet.h"
-#endif
 
 namespace vorn::Snapshot {
 namespace {

@@ -232,8 +232,8 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
         return list;
     };
     auto image = menuOf("i:Games/Zork.po");
-    EXPECT_EQ(texts(*image),
-              QStringList({"Show in File Manager", "Snapshot (copy with today's date)"}));
+    EXPECT_EQ(texts(*image), QStringList({"Show in File Manager",
+                                          "Snapshot (copy with today's date)", "Versions..."}));
     EXPECT_EQ(texts(*menuOf("a:Music/Song.pcm")), QStringList({"Show in File Manager"}));
     EXPECT_EQ(texts(*menuOf("pic:Art/Pic.shr")),
               QStringList({"Show in File Manager", "Preview SHR"}));
@@ -241,6 +241,9 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     image->actions().at(0)->trigger();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], m_dir / "lib/Games/Zork.po");
+    image->actions().at(2)->trigger();
+    ASSERT_TRUE(m_model->versionsImage());
+    EXPECT_EQ(m_model->versionsImage()->relPath(), "Games/Zork.po");
     image->actions().at(1)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
         << "the dated copy joins the library";

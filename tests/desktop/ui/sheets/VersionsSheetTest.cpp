@@ -4,6 +4,7 @@
 #include "ui/sheets/VersionsSheet.h"
 
 #include "SheetFixture.h"
+#include "support/FreePort.h"
 #include "support/HttpClient.h"
 #include "ui/A2Button.h"
 #include "ui/ThemedLabel.h"
@@ -20,7 +21,7 @@ protected:
     void SetUp() override {
         SheetFixture::SetUp();
         setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-        m_prefs.set("port", std::int64_t(0));
+        m_prefs.set("port", std::int64_t(test::freePort()));
     }
     void TearDown() override {
         unsetenv("XDG_DATA_HOME");
