@@ -97,9 +97,9 @@ TEST_F(MainWindowTest, StartButtonAndReturnKeyShareAndStop) {
         << content().statusStrip()->parts().join(" | ").toStdString();
     EXPECT_EQ(content().statusStrip()->parts().value(0), "Sharing");
 
-    // Return presses the button wherever the focus is.
-    content().sidebar()->kindRow(KindFilter::audio)->setFocus();
-    QTest::keyClick(m_window.get(), Qt::Key_Return);
+    // Return presses the button wherever the focus is, even in the table.
+    table().setFocus();
+    QTest::keyClick(&table(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_model->sharing(); }, 2000)) << "Return stops";
     EXPECT_EQ(ask("/vorn-volumes.json").status, 0) << "nothing listens any more";
     EXPECT_EQ(start.text(), "Start Sharing");
