@@ -88,6 +88,10 @@ void MainWindow::focusContent() {
         m_content->card()->chooseButton()->setFocus();
         return;
     }
+    if (m_content->library()->showsTable()) {
+        m_content->library()->view()->setFocus();
+        return;
+    }
     connect(
         &m_model, &ShareModel::contentsChanged, this,
         [this] {
