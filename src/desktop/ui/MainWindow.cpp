@@ -1,12 +1,18 @@
 #include "MainWindow.h"
 
+#include "A2Button.h"
 #include "ContentView.h"
+#include "LibraryPane.h"
+#include "LibraryView.h"
+#include "ShareCard.h"
+#include "TitleRow.h"
 #include "model/ShareModel.h"
 #include "sheets/CategoriesSheet.h"
 #include "sheets/ConversionHelpSheet.h"
 #include "sheets/PicturePreviewSheet.h"
 #include "sheets/VersionsSheet.h"
 
+#include <QApplication>
 #include <QMenuBar>
 
 namespace vorn {
@@ -43,10 +49,34 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_offered) {
         m_offered = true;
+        focusContent();
         m_model.offerConversionHelpIfNeeded();
         // Flags set before the window existed open their sheets now.
         showSheets();
     }
+}
+
+// The keyboard starts in what the window is about: the table, or without a library the
+// button that chooses one. The table shows only once the first scan has filled it; until
+// then the focus is on the window's first control, which the table then takes over.
+void MainWindow::focusContent() {
+    if (m_model.folderPath().empty()) {
+        m_content->card()->chooseButton()->setFocus();
+        return;
+    }
+    if (m_content->library()->showsTable()) {
+        m_content->library()->view()->setFocus();
+        return;
+    }
+    connect(
+        &m_model, &ShareModel::contentsChanged, this,
+        [this] {
+            QWidget* focus = QApplication::focusWidget();
+            if (focus == nullptr || focus == m_content->titleRow()->toolsButton()) {
+                m_content->library()->view()->setFocus();
+            }
+        },
+        Qt::SingleShotConnection);
 }
 
 namespace {

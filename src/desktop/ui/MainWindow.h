@@ -34,6 +34,7 @@ protected:
 
 private:
     void buildMenus();
+    void focusContent();
     void openSheet(QPointer<QDialog>& slot, QDialog* sheet, void (MainWindow::*closed)());
     void categoriesClosed();
     void helpClosed();

@@ -16,11 +16,13 @@
 #include "ui/LibraryHeader.h"
 #include "ui/LibraryPane.h"
 #include "ui/LibraryView.h"
+#include "ui/LookSwitch.h"
 #include "ui/ShareCard.h"
 #include "ui/Sidebar.h"
 #include "ui/SplitHandle.h"
 #include "ui/StatusStrip.h"
 #include "ui/ThemedField.h"
+#include "ui/TitleRow.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -97,9 +99,9 @@ TEST_F(MainWindowTest, StartButtonAndReturnKeyShareAndStop) {
         << content().statusStrip()->parts().join(" | ").toStdString();
     EXPECT_EQ(content().statusStrip()->parts().value(0), "Sharing");
 
-    // Return presses the button wherever the focus is.
-    content().sidebar()->kindRow(KindFilter::audio)->setFocus();
-    QTest::keyClick(m_window.get(), Qt::Key_Return);
+    // Return presses the button wherever the focus is, even in the table.
+    table().setFocus();
+    QTest::keyClick(&table(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_model->sharing(); }, 2000)) << "Return stops";
     EXPECT_EQ(ask("/vorn-volumes.json").status, 0) << "nothing listens any more";
     EXPECT_EQ(start.text(), "Start Sharing");
@@ -156,6 +158,43 @@ TEST_F(MainWindowTest, KindRowsAndFoldersFilterTheTable) {
 
     clickFolder(std::nullopt, Part::row);
     EXPECT_FALSE(m_model->selectedFolder()) << "the root row shows the whole library";
+}
+
+TEST_F(MainWindowTest, TheFolderTreeWorksFromTheKeyboard) {
+    open();
+    tree().setFocus();
+    QTest::keyClick(&tree(), Qt::Key_Down);
+    EXPECT_EQ(m_model->selectedFolder(), "Art") << "Down from the whole library";
+    EXPECT_EQ(names(), QStringList({"Pic"}));
+    QTest::keyClick(&tree(), Qt::Key_Down);
+    QTest::keyClick(&tree(), Qt::Key_Left);
+    EXPECT_EQ(listedFolders(), QStringList({"(root)", "Art", "Games", "Music"}))
+        << "Left folds the selected folder";
+    QTest::keyClick(&tree(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(listedFolders().size(), 6) << "Alt-Right unfolds it with everything below";
+    ASSERT_TRUE(m_model->hub().contains("Games"));
+    QTest::keyClick(&tree(), Qt::Key_Space);
+    EXPECT_FALSE(m_model->hub().contains("Games")) << "Space takes the category off";
+}
+
+TEST_F(MainWindowTest, TheLookSwitchMeasuresTheColumnsAgain) {
+    open();
+    LibraryHeader& header = *table().header();
+    const auto widths = [&] {
+        QList<int> sizes;
+        for (TableColumn column : allColumns) {
+            sizes << header.sectionSize(int(column));
+        }
+        return sizes;
+    };
+    const QList<int> eightBit = widths();
+    QTest::mouseClick(content().titleRow()->lookSwitch()->gs(), Qt::LeftButton);
+    EXPECT_EQ(m_model->uiTheme(), UITheme::gs);
+    EXPECT_EQ(m_prefs.string("theme"), "gs");
+    EXPECT_NE(widths(), eightBit) << "the IIGS look's proportional font takes other widths";
+    EXPECT_EQ(header.sectionSize(int(TableColumn::name)),
+              int(std::lround(m_model->cols().width(TableColumn::name))))
+        << "the header shows the model's new widths";
 }
 
 TEST_F(MainWindowTest, BadgeClicksChangeWhatTheCardLists) {
