@@ -47,11 +47,7 @@ QSize A2Button::sizeHint() const {
 void A2Button::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const Theme& theme = m_model.theme();
-    if (!isEnabled()) {
-        p.setOpacity(0.3);
-    } else if (isDown()) {
-        p.setOpacity(0.6);
-    }
+    Paint::controlOpacity(p, isEnabled(), isDown());
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
     const QColor ink = m_color.value_or(theme.text);
     if (theme.isPhosphor) {

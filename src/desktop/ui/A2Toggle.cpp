@@ -32,11 +32,7 @@ QSize A2Toggle::sizeHint() const {
 void A2Toggle::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const Theme& theme = m_model.theme();
-    if (!isEnabled()) {
-        p.setOpacity(0.3);
-    } else if (isDown()) {
-        p.setOpacity(0.6);
-    }
+    Paint::controlOpacity(p, isEnabled(), isDown());
     const double markHeight = kHeight - 6;
     const double top = (height() - markHeight) / 2;
     const QColor ink = theme.isPhosphor ? theme.text : QColor(Qt::black);

@@ -22,6 +22,14 @@ QRectF crisp(const QRectF& r, double pen) {
 
 } // namespace
 
+void controlOpacity(QPainter& p, bool enabled, bool down) {
+    if (!enabled) {
+        p.setOpacity(0.3);
+    } else if (down) {
+        p.setOpacity(0.6);
+    }
+}
+
 QColor readGreen() {
     return QColor::fromRgbF(0.25f, 0.86f, 0.4f);
 }

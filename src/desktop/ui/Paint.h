@@ -27,6 +27,9 @@ private:
     QPainter& m_painter;
 };
 
+/// A control's state as the looks show it: 30% opacity when disabled, 60% while pressed.
+void controlOpacity(QPainter& p, bool enabled, bool down);
+
 /// Height of a panel's title bar.
 inline constexpr int titleBarHeight = 18;
 /// The green of a read, the same in both looks.
