@@ -173,7 +173,7 @@ void Connection::onHeadData() {
     }
     // Most requests are answered here, before their body (if any) is read: the body is
     // then skipped as it arrives, so no refused write is ever held in memory.
-    m_early = owner->beforeBody(*m_request);
+    m_early = owner->beforeBody(*m_request, m_buffer.size() >= m_bodyLength);
     if (m_early) {
         m_state = State::skippingBody;
         if (m_early->close) {

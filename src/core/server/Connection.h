@@ -24,8 +24,9 @@ class ConnectionOwner {
 public:
     virtual ~ConnectionOwner() = default;
     /// Answers a request from its head when its body cannot change the answer; absent
-    /// when the body is needed, which `handle` then gets whole.
-    virtual std::optional<Answer> beforeBody(const Request& request) = 0;
+    /// when the body is needed, which `handle` then gets whole. `bodyInHand`: the whole
+    /// body came with the head, so nothing is saved by refusing before it.
+    virtual std::optional<Answer> beforeBody(const Request& request, bool bodyInHand) = 0;
     /// Answers one complete request; `peer` is the address it came from.
     virtual Answer handle(const Request& request, std::string_view body,
                           const std::string& peer) = 0;

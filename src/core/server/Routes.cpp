@@ -227,7 +227,7 @@ Answer handle(ShareState& state, const Request& request, std::string_view body,
     return route->answer(Call{state, request, body, peer, page});
 }
 
-std::optional<Answer> beforeBody(ShareState& state, const Request& request) {
+std::optional<Answer> beforeBody(ShareState& state, const Request& request, bool bodyInHand) {
     // Before any row: a body that cannot be framed leaves the connection's next bytes
     // unknown, whichever row the head names.
     if (const std::optional<int> code = Http::framingError(request)) {
@@ -239,6 +239,9 @@ std::optional<Answer> beforeBody(ShareState& state, const Request& request) {
     if (route->beforeBody == nullptr) {
         ++state.status.requests;
         return route->answer(call);
+    }
+    if (bodyInHand) {
+        return std::nullopt;
     }
     std::optional<Answer> refused = route->beforeBody(call);
     if (refused) {

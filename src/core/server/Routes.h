@@ -21,7 +21,9 @@ Answer handle(ShareState& state, const Request& request, std::string_view body,
 /// connection), any row but the one that writes, and a write refused by the share, the
 /// path, the Content-Range or a Content-Length reaching past the image. Absent for a
 /// write that goes ahead: only then is the body read, and `handle` gets it whole. A
-/// request answered here is counted here.
-std::optional<Answer> beforeBody(ShareState& state, const Request& request);
+/// write whose body came with its head (`bodyInHand`, as a card's block write does) is
+/// left to `handle`, which makes the same checks once instead of twice. A request
+/// answered here is counted here.
+std::optional<Answer> beforeBody(ShareState& state, const Request& request, bool bodyInHand);
 
 } // namespace vorn::Routes

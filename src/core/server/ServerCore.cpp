@@ -150,8 +150,8 @@ void ServerCore::setHub(std::optional<HubConfig> hub) {
     note(categoryCount(m_state.effectiveHub().cats.size()));
 }
 
-std::optional<Answer> ServerCore::beforeBody(const Request& request) {
-    std::optional<Answer> answer = Routes::beforeBody(m_state, request);
+std::optional<Answer> ServerCore::beforeBody(const Request& request, bool bodyInHand) {
+    std::optional<Answer> answer = Routes::beforeBody(m_state, request, bodyInHand);
     if (answer) {
         publish();
     }

@@ -58,7 +58,7 @@ public:
     /// Hands the status to its receiver again, changed or not.
     void republish() { publish(); }
 
-    std::optional<Answer> beforeBody(const Request& request) override;
+    std::optional<Answer> beforeBody(const Request& request, bool bodyInHand) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
     void closed(const Connection& connection, EndReason why) override;
 
