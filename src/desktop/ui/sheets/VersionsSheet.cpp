@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vorn {
 namespace {
@@ -68,14 +69,7 @@ VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* pare
     connect(m_inPlace, &QPushButton::clicked, this, &VersionsSheet::restoreInPlace);
     connect(&model, &ShareModel::sheetsChanged, this, &VersionsSheet::follow);
     connect(&model, &ShareModel::lookChanged, this, &VersionsSheet::restyleList);
-    // The card may begin a new session while the sheet is open.
-    connect(&model, &ShareModel::logChanged, this, [this] {
-        const std::vector<std::string>& log = this->model().logLines();
-        if (m_image && !log.empty() &&
-            log.back().ends_with("version kept: " + m_image->relPath())) {
-            reload();
-        }
-    });
+    connect(&model, &ShareModel::logChanged, this, &VersionsSheet::readLog);
     restyleList();
     follow();
     resize(620, 420);
@@ -96,6 +90,23 @@ void VersionsSheet::follow() {
         m_image = image;
         setTitle("Versions of " + qText(image->url.filename().string()));
         m_outcome->setShownText(QString());
+        const std::vector<std::string>& log = model().logLines();
+        m_lastLogLine = log.empty() ? std::string() : log.back();
+        reload();
+    }
+}
+
+// The card may begin a new session while the sheet is open: the share's log says so, in
+// one of the lines that came since the sheet last looked.
+void VersionsSheet::readLog() {
+    const std::vector<std::string>& log = model().logLines();
+    const bool kept =
+        m_image && std::any_of(log.rbegin(), std::find(log.rbegin(), log.rend(), m_lastLogLine),
+                               [this](const std::string& line) {
+                                   return line.ends_with("version kept: " + m_image->relPath());
+                               });
+    m_lastLogLine = log.empty() ? std::string() : log.back();
+    if (kept) {
         reload();
     }
 }

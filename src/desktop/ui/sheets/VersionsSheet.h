@@ -36,6 +36,7 @@ protected:
 private:
     void follow();
     void reload();
+    void readLog();
     void restyleList();
     std::optional<std::string> chosenId() const;
     void restoreAsCopy();
@@ -44,6 +45,7 @@ private:
 
     std::optional<DiskImage> m_image;
     std::vector<std::string> m_ids;
+    std::string m_lastLogLine; // the newest log line already looked at
     ThemedLabel* m_empty;
     QListWidget* m_list;
     A2Button* m_copy;

@@ -72,6 +72,13 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     sheet.list()->setCurrentRow(0);
     click(sheet.inPlaceButton());
     EXPECT_EQ(test::slurp(disk.url), after) << "restoring the newest version undoes the restore";
+
+    // A restore ends the write session: the card's next write keeps a new version, which
+    // the open sheet lists without being opened again.
+    ASSERT_EQ(sheet.list()->count(), 3);
+    card.ask(test::putRequest("/Games/Disk.po", 0, std::string(512, '\x01'), before.size()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 4; }, 5000))
+        << "the sheet still lists " << sheet.list()->count() << " versions";
 }
 
 } // namespace
