@@ -392,56 +392,5 @@ TEST_F(ShareModelTest, ConversionHelpOpensOnceForMissingTools) {
     EXPECT_FALSE(next->showConversionHelp()) << "every tool is there";
 }
 
-TEST_F(ShareModelTest, VersionsOfTheCardsWritesRestoreAsCopiesAndInPlace) {
-    setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-    auto model = libraryModel();
-    const DiskImage game = model->images().at(0);
-    const std::string before = test::slurp(game.url);
-    model->start();
-    ASSERT_TRUE(sharingIs(*model, true));
-    const std::string block(512, '\x5a');
-    test::HttpClient card(model->port());
-    ASSERT_EQ(card.ask(test::putRequest("/Games/Game.po", 1024, block, before.size())).status / 100,
-              2);
-    const auto logged = [&](std::size_t n) {
-        return QTest::qWaitFor(
-            [&] {
-                return std::count_if(model->logLines().begin(), model->logLines().end(),
-                                     [](const std::string& line) {
-                                         return line.ends_with("  version kept: Games/Game.po");
-                                     }) == std::ptrdiff_t(n);
-            },
-            5000);
-    };
-    ASSERT_TRUE(logged(1)) << "the share's log tells of the version it kept";
-    const std::string written = test::slurp(game.url);
-    const std::vector<Version> kept = model->versions(game);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].blocks, 1u);
-
-    const auto copy = model->restoreAsCopy(game, kept[0].id);
-    ASSERT_TRUE(copy) << model->lastError().value_or("");
-    EXPECT_EQ(copy->parent_path(), game.url.parent_path());
-    EXPECT_EQ(test::slurp(*copy), before) << "the copy is the image before the card wrote";
-    EXPECT_EQ(test::slurp(game.url), written) << "a copy leaves the image alone";
-
-    // In place, through the running share: the image as it was is kept first.
-    ASSERT_TRUE(model->restoreInPlace(game, kept[0].id)) << model->lastError().value_or("");
-    EXPECT_EQ(test::slurp(game.url), before);
-    ASSERT_TRUE(logged(2)) << "the restore is itself kept as a version";
-    const std::vector<Version> after = model->versions(game);
-    ASSERT_EQ(after.size(), 2u);
-
-    // Without a share the model restores by itself: undoing the restore.
-    model->stop();
-    ASSERT_TRUE(model->restoreInPlace(game, after[0].id)) << model->lastError().value_or("");
-    EXPECT_EQ(test::slurp(game.url), written);
-
-    EXPECT_FALSE(model->restoreAsCopy(game, "2001-01-01T00:00:00"));
-    EXPECT_TRUE(model->lastError() && model->lastError()->starts_with("Restore failed: "))
-        << model->lastError().value_or("no error shown");
-    unsetenv("XDG_DATA_HOME");
-}
-
 } // namespace
 } // namespace vorn

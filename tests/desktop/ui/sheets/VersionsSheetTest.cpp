@@ -79,6 +79,14 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     card.ask(test::putRequest("/Games/Disk.po", 0, std::string(512, '\x01'), before.size()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 4; }, 5000))
         << "the sheet still lists " << sheet.list()->count() << " versions";
+
+    // Without a share the window restores by itself, keeping a version as the share does.
+    ASSERT_NE(test::slurp(disk.url), after) << "the card's last write changed the image";
+    model->stop();
+    sheet.list()->setCurrentRow(0);
+    click(sheet.inPlaceButton());
+    EXPECT_EQ(test::slurp(disk.url), after) << sheet.outcome()->shownText().toStdString();
+    EXPECT_EQ(sheet.list()->count(), 5);
 }
 
 } // namespace
