@@ -15,6 +15,7 @@
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
 #include "server/ShareServer.h"
+#include "support/FreePort.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -29,14 +30,12 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <netinet/in.h>
 #include <random>
 #include <sched.h>
 #include <set>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -99,17 +98,6 @@ std::string loadAverage() {
     std::string one, five, fifteen;
     in >> one >> five >> fifteen;
     return one + " " + five + " " + fifteen;
-}
-
-std::uint16_t freePort() {
-    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin6_port);
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -266,7 +254,7 @@ void readTracks(std::uint16_t port, int items) {
 }
 
 Round bareRound(Sharing& s, int seconds) {
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = test::freePort();
     const std::set<int> old = threadIds();
     ShareServer server(s.library, true, false, "Vorn Images on bench", std::nullopt,
                        Converters{s.audio, s.pictures});
@@ -278,7 +266,7 @@ Round bareRound(Sharing& s, int seconds) {
 }
 
 Round modelRound(Sharing& s, int seconds) {
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = test::freePort();
     s.preferences.set("port", std::int64_t(port));
     ShareModel model(s.preferences, s.audio, s.pictures);
     const std::set<int> old = threadIds();
