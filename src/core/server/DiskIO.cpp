@@ -4,7 +4,10 @@
 #include "platform/Text.h"
 #include "server/Http.h"
 
+#include <cerrno>
 #include <charconv>
+#include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 #include <variant>
 
@@ -91,6 +94,59 @@ void keepVersion(ShareState& state, const OpenFile& file, std::uint64_t offset,
     if (auto line = state.versions->beforeWrite(state.folder, *file.key, file.fd->get(), before,
                                                 offset, length)) {
         state.log(*line);
+    }
+}
+
+// A sparse image takes disk blocks only as its holes are written: on a full disk its
+// write would fail half-way, after its version was kept. Taking the blocks first makes
+// such a write fail whole, before anything is changed. A file system that cannot say
+// leaves it to the write.
+std::error_code reserveBlocks(int fd, std::uint64_t offset, std::uint64_t length) {
+    if (length == 0 || fallocate(fd, FALLOC_FL_KEEP_SIZE, off_t(offset), off_t(length)) == 0) {
+        return {};
+    }
+    if (errno == ENOSPC || errno == EDQUOT) {
+        return {errno, std::generic_category()};
+    }
+    return {};
+}
+
+// The whole of `bytes` at `offset`: one write may take only part of them (a signal, a
+// disk nearly full, a file size limit), and the next one then says why it stopped.
+std::error_code writeAll(int fd, std::string_view bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), off_t(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return {n < 0 ? errno : EIO, std::generic_category()};
+        }
+        bytes.remove_prefix(std::size_t(n));
+        offset += std::uint64_t(n);
+    }
+    return {};
+}
+
+std::string putLine(const OpenFile& file, std::uint64_t offset, std::uint64_t length) {
+    return "PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
+           std::to_string(length);
+}
+
+// After a write that went through: its date for Last-Modified, the image's state for its
+// version, the time in the status, the log line, and the warning when two cards write it.
+void noteWrite(ShareState& state, const OpenFile& file, std::uint64_t offset, std::uint64_t length,
+               std::string_view peer) {
+    const Date now = std::chrono::system_clock::now();
+    const std::optional<Journal::Stamp> after = state.files.noteWritten(file, now);
+    if (state.versions && after) {
+        state.versions->afterWrite(*file.key, *after);
+    }
+    state.status.lastWrite.set(*file.key, now);
+    state.log(putLine(file, offset, length));
+    if (const auto warning = state.writers.noteWrite(*file.key, std::string(peer),
+                                                     std::chrono::steady_clock::now())) {
+        state.log(*warning);
     }
 }
 
@@ -231,23 +287,18 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
         return std::move(*refused);
     }
     const auto& [file, offset] = std::get<WriteTarget>(check);
-    keepVersion(state, file, offset, body.size());
-    // Failures of the write itself are not reported to the card, which has no way to
-    // act on them; the log line still says what was asked.
-    [[maybe_unused]] const ssize_t written =
-        pwrite(file.fd->get(), body.data(), body.size(), off_t(offset));
-    const Date now = std::chrono::system_clock::now();
-    const std::optional<Journal::Stamp> after = state.files.noteWritten(file, now);
-    if (state.versions && after) {
-        state.versions->afterWrite(*file.key, *after);
+    // A write that failed is told as failed, and leaves the image's date, its last write
+    // and its version's state as they were: the card must not take it for saved.
+    std::error_code failed = reserveBlocks(file.fd->get(), offset, body.size());
+    if (!failed) {
+        keepVersion(state, file, offset, body.size());
+        failed = writeAll(file.fd->get(), body, offset);
     }
-    state.status.lastWrite.set(*file.key, now);
-    state.log("PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
-              std::to_string(body.size()));
-    if (const auto warning = state.writers.noteWrite(*file.key, std::string(peer),
-                                                     std::chrono::steady_clock::now())) {
-        state.log(*warning);
+    if (failed) {
+        state.log(putLine(file, offset, body.size()) + " failed: " + failed.message());
+        return plain(request, 500, "");
     }
+    noteWrite(state, file, offset, body.size(), peer);
     return plain(request, 200, "");
 }
 

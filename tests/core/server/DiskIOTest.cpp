@@ -2,8 +2,10 @@
 
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
+#include "versions/VersionKeeper.h"
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <future>
@@ -11,6 +13,8 @@
 #include <iterator>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -231,6 +235,82 @@ TEST_F(DiskIOShareTest, WritesFollowTheFileNowAtThePath) {
     EXPECT_EQ(put(kTarget, "DDD", "bytes 1022-1024/819200"), "HTTP/1.1 416 Range Not Satisfiable");
     EXPECT_EQ(put(kTarget, "EE", "bytes 1022-1023/819200"), "HTTP/1.1 200 OK");
     EXPECT_EQ(std::filesystem::file_size(m_image), 1024u) << "a write extended the image";
+}
+
+// A limit on the size of the files this process writes: a write past it fails (EFBIG) and
+// one across it is cut short, as on a disk that fills up half-way through a write.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_oldSignal(std::signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        const rlimit limit{bytes, m_old.rlim_max};
+        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldSignal);
+    }
+    explicit operator bool() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldSignal)(int);
+    bool m_set = false;
+};
+
+// A write the file system refuses, wholly or after a part of it, is answered 500 and
+// logged as failed; the date the image is served with and its last write stay as they were.
+TEST_F(DiskIOShareTest, FailedWritesAreToldAsFailed) {
+    const timespec old[2] = {{1733249109, 0}, {1733249109, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, m_image.c_str(), old, 0), 0);
+    const std::string date = "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT";
+    ASSERT_NE(get(kTarget).bytes.find(date), std::string::npos);
+    {
+        const FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit) << "cannot limit the file size";
+        EXPECT_EQ(put(kTarget, std::string(512, 'a'), "bytes 8192-8703/819200"),
+                  "HTTP/1.1 500 Internal Server Error");
+        EXPECT_EQ(m_state.status.recentLines.all().back().substr(10),
+                  "PUT Star Run.po @8192 +512 failed: File too large");
+        EXPECT_EQ(put(kTarget, std::string(1024, 'b'), "bytes 3584-4607/819200"),
+                  "HTTP/1.1 500 Internal Server Error")
+            << "a write cut short was answered as whole";
+        EXPECT_EQ(m_state.status.recentLines.all().back().substr(10),
+                  "PUT Star Run.po @3584 +1024 failed: File too large");
+    }
+    EXPECT_FALSE(m_state.status.lastWrite.find("Games/Star Run.po")) << "a failed write counted";
+    EXPECT_NE(get(kTarget).bytes.find(date), std::string::npos)
+        << "a failed write changed the date the image is served with";
+}
+
+// On a full disk a write into a hole of a sparse image finds no block to take: it fails
+// whole, before anything is written or kept as a version.
+TEST(DiskIOFullDiskTest, WriteIntoAHoleFailsBeforeItsVersionIsKept) {
+    test::TempDir dir;
+    const std::filesystem::path lib = dir.mkdir("lib");
+    if (mount("tmpfs", lib.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+    }
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { umount2(lib.c_str(), MNT_DETACH); });
+    const std::string start = test::pattern(8192);
+    dir.write("lib/Hole.po", start);
+    ASSERT_EQ(truncate((lib / "Hole.po").c_str(), off_t(kSize)), 0);
+    std::ofstream(lib / "filler") << std::string(1 << 20, 'f'); // until the disk is full
+    test::IdleConverters converters;
+    ShareState state{converters.get()};
+    state.folder = lib;
+    state.rescan();
+    state.versions = std::make_unique<VersionKeeper>(VersionSettings{dir / "versions"});
+
+    const Answer answer = DiskIO::putImage(
+        state, Request::parse("PUT /Hole.po HTTP/1.1\r\nContent-Range: bytes 409600-410111/819200"),
+        std::string(512, 'x'));
+    EXPECT_TRUE(answer.bytes.starts_with("HTTP/1.1 500 ")) << answer.bytes;
+    EXPECT_EQ(state.status.recentLines.all().back().substr(10),
+              "PUT Hole.po @409600 +512 failed: No space left on device");
+    EXPECT_TRUE(state.versions->versions(lib, "Hole.po").empty())
+        << "a version was kept of a write that changed nothing";
+    EXPECT_EQ(test::slurp(lib / "Hole.po"), start + std::string(kSize - start.size(), '\0'));
 }
 
 // Makes a file unwritable for this process. Root writes whatever the permission bits
