@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to everything that reads a request before any route sees it:
-// the head search, the head parser, the prefix-relative names of the media routes and
+// the request framer, the head parser, the prefix-relative names of the media routes and
 // the walk back from a request path to a library file, by the kernel and by the walk
 // that stands in for it. Each one's promise is checked
 // here and a broken promise aborts, so the fuzzer keeps the input that broke it.
@@ -9,7 +9,9 @@
 #include "platform/Files.h"
 #include "server/Http.h"
 #include "server/Request.h"
+#include "server/RequestFramer.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -80,26 +82,53 @@ void makeScratch() {
     std::atexit(removeScratch);
 }
 
-// The connection resumes its search 3 bytes before the end of what it had already
-// searched; whatever split the bytes arrive in, it must find the same end as one search.
-void checkHeadEnd(std::string_view bytes, std::size_t split) {
-    const std::optional<std::size_t> whole = vorn::findHeadEnd(bytes);
-    if (whole) {
-        if (*whole + 4 > bytes.size() || bytes.substr(*whole, 4) != "\r\n\r\n") {
-            fail("findHeadEnd points at no blank line", bytes);
+// What a framer makes of `bytes` fed in pieces of `piece` bytes: a line per step, with
+// the head's request line and the body it held. The bodies of requests whose first byte
+// of path is odd are skipped, as answered from their head.
+std::string frame(std::string_view bytes, std::size_t piece) {
+    vorn::RequestFramer framer;
+    std::string trace;
+    std::size_t fed = 0;
+    while (true) {
+        switch (framer.next()) {
+        case vorn::RequestFramer::Step::needMore: {
+            if (fed == bytes.size()) {
+                return trace + "more";
+            }
+            const std::size_t n = std::min(piece, bytes.size() - fed);
+            framer.append(bytes.substr(fed, n));
+            fed += n;
+            break;
         }
-        if (bytes.substr(0, *whole + 3).find("\r\n\r\n") != std::string_view::npos) {
-            fail("findHeadEnd skipped an earlier blank line", bytes);
+        case vorn::RequestFramer::Step::head: {
+            const vorn::Request& request = framer.request();
+            trace += "head " + request.method + " " + request.path + " " +
+                     std::to_string(framer.bodyLength()) + "\n";
+            const bool skip = !request.path.empty() && (request.path[0] & 1) != 0;
+            skip ? framer.skipBody() : framer.holdBody();
+            break;
         }
-    } else if (bytes.find("\r\n\r\n") != std::string_view::npos) {
-        fail("findHeadEnd missed a blank line", bytes);
+        case vorn::RequestFramer::Step::body:
+            if (framer.body().size() != framer.bodyLength()) {
+                fail("a body of another length than its head's", bytes);
+            }
+            trace += "body " + std::string(framer.body()) + "\n";
+            framer.done();
+            break;
+        case vorn::RequestFramer::Step::error:
+            return trace + "error " + std::to_string(framer.errorStatus());
+        }
     }
-    if (vorn::findHeadEnd(bytes.substr(0, split))) {
-        return; // the connection would have stopped at the first part
+}
+
+// However the bytes are split into packets, the requests framed are the same.
+void checkFraming(std::string_view bytes, std::size_t piece) {
+    const std::string whole = frame(bytes, bytes.size() + 1);
+    if (frame(bytes, piece) != whole) {
+        fail("framing differs when the bytes come in pieces", bytes);
     }
-    const std::optional<std::size_t> resumed = vorn::findHeadEnd(bytes, split >= 3 ? split - 3 : 0);
-    if (resumed != whole) {
-        fail("findHeadEnd differs when resumed after a split", bytes);
+    if (bytes.size() <= 512 && frame(bytes, 1) != whole) {
+        fail("framing differs when the bytes come one by one", bytes);
     }
 }
 
@@ -189,11 +218,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    checkHeadEnd(bytes, size == 0 ? 0 : data[0] % (size + 1));
+    checkFraming(bytes, size == 0 ? 1 : data[0] % size + 1);
 
     // The connection parses only what comes before the blank line.
-    const std::optional<std::size_t> end = vorn::findHeadEnd(bytes);
-    const std::string_view head = end ? bytes.substr(0, *end) : bytes;
+    const std::size_t end = bytes.find("\r\n\r\n");
+    const std::string_view head = bytes.substr(0, end);
     checkRequest(head);
 
     // Paths reach the routes both as parsed targets and, through them, as raw text.

@@ -17,9 +17,6 @@ namespace {
 // larger ones go out piece by piece straight from the file.
 constexpr std::uint64_t kInlineBody = 65536;
 constexpr std::size_t kPiece = 262144;
-// A buffer that grew beyond this for a large body is given back once the body is handled,
-// so idle connections stay small.
-constexpr std::size_t kKeptBuffer = 16384;
 
 // A peer that leaves in the middle of a file makes the next sendfile raise SIGPIPE, which
 // would end the whole program: socket sends pass MSG_NOSIGNAL, sendfile cannot. The
@@ -50,8 +47,10 @@ std::string peerAddress(const asio::ip::tcp::socket& socket) {
 
 } // namespace
 
-Connection::Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner)
-    : m_socket(std::move(socket)), m_owner(std::move(owner)), m_peer(peerAddress(m_socket)) {}
+Connection::Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner,
+                       std::shared_ptr<BodyBudget> budget)
+    : m_socket(std::move(socket)), m_owner(std::move(owner)), m_peer(peerAddress(m_socket)),
+      m_budget(std::move(budget)) {}
 
 void Connection::start() {
     blockBrokenPipe();
@@ -66,6 +65,7 @@ void Connection::end(EndReason why) {
         return;
     }
     m_state = State::closed;
+    letGoOfBody();
     asio::error_code ignored;
     m_socket.close(ignored);
     if (auto owner = m_owner.lock()) {
@@ -91,7 +91,7 @@ void Connection::onRead(const asio::error_code& error, std::size_t n) {
     if (m_state == State::closed) {
         return; // operation_aborted: the connection was ended meanwhile
     }
-    m_buffer.append(m_inbox.data(), n);
+    m_framer.append(std::string_view(m_inbox.data(), n));
     if (n > 0) {
         m_progress = std::chrono::steady_clock::now();
     }
@@ -108,14 +108,23 @@ void Connection::onRead(const asio::error_code& error, std::size_t n) {
     }
 }
 
-// Moves the request along with what has arrived. After a read that filled its buffer the
+// Moves the requests along with what has arrived. After a read that filled its buffer the
 // socket may hold more: read on at once, a few times, then let other connections have a
 // turn. Otherwise the socket is empty and the queued read waits for the next data.
 void Connection::receive() {
-    for (int round = 0; m_state != State::closed && !answering(); ++round) {
-        m_state == State::readingHead ? onHeadData() : onBodyData();
-        if (m_state == State::closed || answering() || m_inflow == Inflow::queued) {
-            return; // answering, or the answer went out at once and the next read is queued
+    for (int round = 0; m_state == State::reading; ++round) {
+        while (m_state == State::reading && advance()) {
+        }
+        if (m_state != State::reading) {
+            return; // answering, or closed
+        }
+        noteHeadStart();
+        if (m_inflow == Inflow::ended) {
+            end(m_framer.midRequest() ? EndReason::peerLeftMidRequest : EndReason::peerClosed);
+            return;
+        }
+        if (m_inflow == Inflow::queued) {
+            return;
         }
         if (m_inflow != Inflow::more) {
             doRead();
@@ -133,13 +142,14 @@ void Connection::receive() {
 }
 
 bool Connection::readSome() {
-    const std::size_t had = m_buffer.size();
-    m_buffer.resize(had + Http::readLimit);
+    char* into = m_framer.room(Http::readLimit);
     asio::error_code error;
-    const std::size_t n =
-        m_socket.read_some(asio::buffer(m_buffer.data() + had, Http::readLimit), error);
-    m_buffer.resize(had + n);
+    const std::size_t n = m_socket.read_some(asio::buffer(into, Http::readLimit), error);
+    m_framer.received(n);
     m_inflow = n == Http::readLimit ? Inflow::more : Inflow::drained;
+    if (n > 0) {
+        m_progress = std::chrono::steady_clock::now();
+    }
     if (error == asio::error::would_block || error == asio::error::try_again) {
         return false;
     }
@@ -151,91 +161,103 @@ bool Connection::readSome() {
     return true;
 }
 
-void Connection::onHeadData() {
-    const std::size_t from = m_searched >= 3 ? m_searched - 3 : 0;
-    const std::optional<std::size_t> headEnd = findHeadEnd(m_buffer, from);
-    m_searched = m_buffer.size();
-    if (!headEnd) {
-        if (m_buffer.size() > Http::headLimit) {
-            end(EndReason::headTooLarge);
-        } else if (m_inflow == Inflow::ended) {
-            end(m_buffer.empty() ? EndReason::peerClosed : EndReason::peerLeftMidRequest);
-        }
-        return;
+bool Connection::advance() {
+    switch (m_framer.next()) {
+    case RequestFramer::Step::needMore:
+        return false;
+    case RequestFramer::Step::head:
+        onHead();
+        break;
+    case RequestFramer::Step::body:
+        onBody();
+        break;
+    case RequestFramer::Step::error:
+        refuseFraming();
+        break;
     }
-    m_request = Request::parse(std::string_view(m_buffer).substr(0, *headEnd));
-    m_bodyLength = std::uint64_t(std::max<std::int64_t>(m_request->contentLength(), 0));
-    m_buffer.erase(0, *headEnd + 4);
-    m_state = State::readingBody;
+    return true;
+}
+
+// A head began arriving: from then on it has a time limit, however it trickles in.
+void Connection::noteHeadStart() {
+    if (!m_framer.inHead()) {
+        m_headSince.reset();
+    } else if (!m_headSince) {
+        m_headSince = std::chrono::steady_clock::now();
+    }
+}
+
+void Connection::onHead() {
+    m_headSince.reset();
     auto owner = m_owner.lock();
     if (!owner) {
-        return; // the server is gone
+        end(EndReason::serverStopping);
+        return;
     }
     // Most requests are answered here, before their body (if any) is read: the body is
     // then skipped as it arrives, so no refused write is ever held in memory.
-    m_early = owner->beforeBody(*m_request, m_buffer.size() >= m_bodyLength);
+    m_early = owner->beforeBody(m_framer.request(), m_framer.bodyInHand());
+    if (!m_early) {
+        m_early = holdBody();
+    }
     if (m_early) {
-        m_state = State::skippingBody;
-        if (m_early->close) {
-            m_bodyLength = 0; // a body that cannot be framed: nothing after the head is read
-        }
-    }
-    onBodyData();
-}
-
-void Connection::onBodyData() {
-    if (m_state == State::skippingBody) {
-        skipBody();
-    } else if (m_buffer.size() >= m_bodyLength) {
-        m_buffer.resize(m_bodyLength); // bytes past the body are dropped: no pipelining
-        dispatch();
-    } else if (m_bodyLength > maxBody) {
-        end(EndReason::bodyTooLarge);
-    } else if (m_inflow == Inflow::ended) {
-        end(EndReason::peerLeftMidRequest);
+        m_framer.skipBody();
     }
 }
 
-// The answer waits until the body has passed, so it stays one answer to one whole request
-// on a connection that stays usable, and no unread body can turn a close into a reset
-// that loses the answer. The card sends a block write in one packet: waiting costs it
-// nothing.
-void Connection::skipBody() {
-    const auto n = std::size_t(std::min<std::uint64_t>(m_bodyLength, m_buffer.size()));
-    m_buffer.erase(0, n);
-    m_bodyLength -= n;
-    if (m_bodyLength > 0) {
-        if (m_inflow == Inflow::ended) {
-            end(EndReason::peerLeftMidRequest);
-        }
+std::optional<Answer> Connection::holdBody() {
+    const std::uint64_t length = m_framer.bodyLength();
+    if (length == 0) {
+        return std::nullopt;
+    }
+    if (const std::optional<int> refused = m_budget->take(m_peer, length)) {
+        return Answer{Http::answer(m_framer.request(), *refused, "text/plain", ""), std::nullopt, 0,
+                      0};
+    }
+    m_held = length;
+    m_framer.holdBody();
+    return std::nullopt;
+}
+
+void Connection::letGoOfBody() {
+    if (m_held > 0) {
+        m_budget->give(m_peer, m_held);
+        m_held = 0;
+    }
+}
+
+// The answer given from the head waits until the body has passed, so it stays one answer
+// to one whole request on a connection that stays usable, and no unread body can turn a
+// close into a reset that loses the answer. The card sends a block write in one packet:
+// waiting costs it nothing.
+void Connection::onBody() {
+    Answer answer;
+    if (m_early) {
+        answer = std::move(*m_early);
+        m_early.reset();
+    } else if (auto owner = m_owner.lock()) {
+        answer = owner->handle(m_framer.request(), m_framer.body(), m_peer);
+    } else {
+        end(EndReason::serverStopping);
         return;
     }
-    Answer answer = std::move(*m_early);
-    m_early.reset();
     m_state = State::sending;
-    releaseBuffer(); // bytes past the body are dropped: no pipelining
-    doRead();
+    letGoOfBody();
+    m_framer.done(); // bytes past the body stay: they begin the next request
+    doRead();        // notice the peer's close or next request while answering
     doSend(std::move(answer));
 }
 
-void Connection::dispatch() {
-    auto owner = m_owner.lock();
-    if (!owner) {
-        return; // the server is gone
+// Bytes that cannot be framed leave the connection's next bytes unknown: the request is
+// refused and the connection ends. A head that outgrew its limit just ends it.
+void Connection::refuseFraming() {
+    const int status = m_framer.errorStatus();
+    if (status == 0) {
+        end(EndReason::headTooLarge);
+        return;
     }
     m_state = State::sending;
-    Answer answer = owner->handle(*m_request, m_buffer, m_peer);
-    releaseBuffer();
-    doRead(); // notice the peer's close or next request while answering
-    doSend(std::move(answer));
-}
-
-void Connection::releaseBuffer() {
-    if (m_buffer.capacity() > kKeptBuffer) {
-        std::string().swap(m_buffer);
-    } else {
-        m_buffer.clear();
-    }
+    doSend(Answer{Http::closingAnswer(m_framer.request(), status), std::nullopt, 0, 0, true});
 }
 
 void Connection::doSend(Answer answer) {
@@ -331,16 +353,14 @@ void Connection::onPumpReady(const asio::error_code& error) {
 }
 
 void Connection::finish() {
-    // The only answers that close by themselves refuse a body the share cannot frame.
+    // The only answers that close by themselves refuse bytes the share cannot frame.
     std::optional<EndReason> close;
     if (m_answer.close) {
         close = EndReason::unframableBody;
-    } else if (Http::wantsClose(*m_request)) {
+    } else if (Http::wantsClose(m_framer.request())) {
         close = EndReason::askedToClose;
     }
-    m_state = State::readingHead;
-    m_request.reset();
-    m_searched = 0;
+    m_state = State::reading;
     m_answer = Answer{};
     m_progress =
         std::chrono::steady_clock::now(); // bytes that came during the answer wait from now
@@ -348,8 +368,10 @@ void Connection::finish() {
         end(*close);
         return;
     }
-    if (m_inflow != Inflow::queued) {
-        receive(); // bytes or the peer's close arrived while answering
+    // Bytes or the peer's close arrived while answering: taken on the next turn, so a
+    // run of pipelined requests does not nest one answer inside another.
+    if (m_framer.midRequest() || m_inflow != Inflow::queued) {
+        asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->receive(); });
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // One accepted TCP connection: reads a request head (and body), hands it to the share,
-// writes the answer, then waits for the next request or closes. One request at a
-// time; everything runs on the server's thread.
+// writes the answer, then takes the next request or closes. One request at a time, in
+// the order they came (RequestFramer tells where each ends); everything runs on the
+// server's thread.
 
 #include "server/Answer.h"
+#include "server/BodyBudget.h"
 #include "server/ConnectionEnds.h"
-#include "server/Request.h"
+#include "server/RequestFramer.h"
 
 #include <array>
 #include <asio/ip/tcp.hpp>
@@ -36,11 +38,9 @@ public:
 
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    /// A request body larger than this ends the connection: no disk image is that big,
-    /// and holding it would exhaust a small machine's memory.
-    static constexpr std::uint64_t maxBody = 256ull << 20;
-
-    Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner);
+    /// `budget` bounds the bodies it holds, with those of the peer's other connections.
+    Connection(asio::ip::tcp::socket socket, std::weak_ptr<ConnectionOwner> owner,
+               std::shared_ptr<BodyBudget> budget);
 
     /// Starts reading the first request.
     void start();
@@ -51,19 +51,19 @@ public:
     /// requests (and before the first) a connection is idle, and while it answers it is
     /// busy: neither is stalled.
     bool stalledSince(std::chrono::steady_clock::time_point since) const {
-        const bool partial = m_state == State::readingBody || m_state == State::skippingBody ||
-                             (m_state == State::readingHead && !m_buffer.empty());
-        return partial && m_progress < since;
+        return m_state == State::reading && m_framer.midRequest() && m_progress < since;
+    }
+    /// Whether a head began arriving before `since` and is still not whole.
+    bool headBegunBefore(std::chrono::steady_clock::time_point since) const {
+        return m_state == State::reading && m_headSince && *m_headSince < since;
     }
 
 private:
     /// Where the connection is in its current request.
     enum class State {
-        readingHead,  // waiting for a whole head; idle while nothing of it has come
-        readingBody,  // the head asked for a body, held as it arrives
-        skippingBody, // answered from the head: its body is dropped as it arrives
-        sending,      // the answer's bytes are going out
-        streaming,    // a large file answer goes out piece by piece
+        reading,   // a request arrives (the framer knows how far); idle while none has begun
+        sending,   // the answer's bytes are going out
+        streaming, // a large file answer goes out piece by piece
         closed,
     };
     /// What is known of the socket's receiving side. Apart from `State`: a read stays
@@ -86,11 +86,15 @@ private:
     /// One non-blocking read straight into the buffer, for requests larger than the inbox;
     /// false when the socket held nothing.
     bool readSome();
-    void onHeadData();
-    void onBodyData();
-    void skipBody();
-    void dispatch();
-    void releaseBuffer();
+    /// Takes the framer one step; false when it needs more bytes.
+    bool advance();
+    void onHead();
+    /// The answer refusing to hold the body, when it does not fit the budget.
+    std::optional<Answer> holdBody();
+    void onBody();
+    void refuseFraming();
+    void letGoOfBody();
+    void noteHeadStart();
     void doSend(Answer answer);
     void onSent(const asio::error_code& error);
     void pumpFile();
@@ -101,15 +105,15 @@ private:
     asio::ip::tcp::socket m_socket;
     std::weak_ptr<ConnectionOwner> m_owner;
     std::string m_peer; // the peer's address, IPv4 without its IPv6 mapping
-    State m_state = State::readingHead;
+    std::shared_ptr<BodyBudget> m_budget;
+    State m_state = State::reading;
     Inflow m_inflow = Inflow::drained;
-    std::array<char, inboxSize> m_inbox; // where the queued read puts what arrives
-    std::string m_buffer;                // head bytes, then the body
-    std::size_t m_searched = 0;
+    std::array<char, inboxSize> m_inbox;              // where the queued read puts what arrives
+    RequestFramer m_framer;                           // what arrived, and where its requests end
     std::chrono::steady_clock::time_point m_progress; // when request bytes last arrived
-    std::optional<Request> m_request;
-    std::uint64_t m_bodyLength = 0; // the body still to come, to hold or to skip
-    std::optional<Answer> m_early;  // the answer given from the head: its body is skipped
+    std::optional<std::chrono::steady_clock::time_point> m_headSince; // a head's first byte
+    std::uint64_t m_held = 0;      // what this connection took of the budget
+    std::optional<Answer> m_early; // the answer given from the head: its body is skipped
     Answer m_answer;
 };
 

@@ -19,6 +19,7 @@ enum class EndReason : std::uint8_t {
     unframableBody,     ///< a body the share cannot frame was refused, and the connection too
     fileReadError,      ///< a file being served could not be read whole
     stalled,            ///< a request stopped arriving half-way for longer than the limit
+    slowHead,           ///< a head took longer than its limit to arrive whole
     askedToClose,       ///< the request asked for "Connection: close"
     serverStopping,     ///< the share stopped
 };
@@ -28,9 +29,10 @@ inline constexpr std::size_t endReasonCount = std::size_t(EndReason::serverStopp
 /// The reason as a status display shows it: "peer closed", "stalled"...
 constexpr std::string_view describe(EndReason why) {
     constexpr std::array<std::string_view, endReasonCount> names{
-        "peer closed",    "peer left mid-request", "read error",      "write error",
-        "head too large", "body too large",        "unframable body", "file read error",
-        "stalled",        "asked to close",        "server stopping",
+        "peer closed",     "peer left mid-request", "read error",
+        "write error",     "head too large",        "body too large",
+        "unframable body", "file read error",       "stalled",
+        "slow head",       "asked to close",        "server stopping",
     };
     return names[std::size_t(why)];
 }

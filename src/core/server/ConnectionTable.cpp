@@ -41,10 +41,13 @@ void keepProbing(asio::ip::tcp::socket& socket) {
 } // namespace
 
 ConnectionTable::ConnectionTable(asio::io_context& io, LogFn log)
-    : m_log(std::move(log)), m_sweep(io) {}
+    : m_log(std::move(log)),
+      m_budget(std::make_shared<BodyBudget>(m_limits.bodyPerRequest, m_limits.bodyPerPeer)),
+      m_sweep(io) {}
 
 void ConnectionTable::setLimits(const ConnectionLimits& limits) {
     m_limits = limits;
+    m_budget->setLimits(limits.bodyPerRequest, limits.bodyPerPeer);
     if (m_sweeping) {
         startSweep(); // at the new pace
     }
@@ -69,7 +72,7 @@ void ConnectionTable::admit(asio::ip::tcp::socket socket, std::weak_ptr<Connecti
         return;
     }
     keepProbing(socket);
-    auto connection = std::make_shared<Connection>(std::move(socket), std::move(owner));
+    auto connection = std::make_shared<Connection>(std::move(socket), std::move(owner), m_budget);
     m_live[connection.get()] = {connection, key};
     ++m_perPeer[key];
     if (!m_sweeping) {
@@ -120,11 +123,12 @@ void ConnectionTable::closeAll() {
 }
 
 // One timer looks at every connection, rather than a timer each: a request costs nothing
-// more, and a stalled one ends between one and one and a quarter limits after its last byte.
+// more, and a stalled one ends between one and one and a quarter limits after its last byte
+// (a slow head likewise after its first).
 void ConnectionTable::startSweep() {
     m_sweeping = true;
-    m_sweep.expires_after(
-        std::max<std::chrono::milliseconds>(m_limits.stall / 4, std::chrono::milliseconds(10)));
+    m_sweep.expires_after(std::max<std::chrono::milliseconds>(
+        std::min(m_limits.stall, m_limits.headTime) / 4, std::chrono::milliseconds(10)));
     m_sweep.async_wait([weak = weak_from_this()](const asio::error_code& error) {
         if (auto self = weak.lock(); self && !error) {
             self->sweep();
@@ -134,14 +138,16 @@ void ConnectionTable::startSweep() {
 
 void ConnectionTable::sweep() {
     const auto now = std::chrono::steady_clock::now();
-    std::vector<std::shared_ptr<Connection>> stalled;
+    std::vector<std::pair<std::shared_ptr<Connection>, EndReason>> overdue;
     for (const auto& [key, entry] : m_live) {
         if (entry.connection->stalledSince(now - m_limits.stall)) {
-            stalled.push_back(entry.connection);
+            overdue.emplace_back(entry.connection, EndReason::stalled);
+        } else if (entry.connection->headBegunBefore(now - m_limits.headTime)) {
+            overdue.emplace_back(entry.connection, EndReason::slowHead);
         }
     }
-    for (const auto& connection : stalled) {
-        connection->end(EndReason::stalled);
+    for (const auto& [connection, why] : overdue) {
+        connection->end(why);
     }
     std::erase_if(m_refusalLogged,
                   [&](const auto& entry) { return now - entry.second >= kRefusalLogGap; });

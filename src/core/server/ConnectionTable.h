@@ -1,7 +1,8 @@
 #pragma once
 // The open connections of a share: which peers may open one (the LAN rule, a cap per
-// peer address), the socket options every admitted one gets, the end of requests that
-// stall half-way, and closing them all when the share stops. Lives on the server's thread.
+// peer address), the socket options every admitted one gets, the memory their bodies may
+// hold, the end of requests that stall half-way or whose heads take too long, and closing
+// them all when the share stops. Lives on the server's thread.
 
 #include "server/Connection.h"
 #include "server/ConnectionLimits.h"
@@ -47,6 +48,7 @@ private:
 
     LogFn m_log;
     ConnectionLimits m_limits;
+    std::shared_ptr<BodyBudget> m_budget;
     asio::steady_timer m_sweep;
     bool m_sweeping = false;
     std::unordered_map<const Connection*, Entry> m_live;

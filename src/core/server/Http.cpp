@@ -21,18 +21,25 @@ std::string_view reasonPhrase(int code) {
         return "Method Not Allowed";
     case 411:
         return "Length Required";
+    case 413:
+        return "Content Too Large";
     case 416:
         return "Range Not Satisfiable";
     case 500:
         return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
     default:
         return "?";
     }
 }
 
+// HTTP/1.0 closes after every answer unless the client asked otherwise: a 1.0 client
+// that never asked waits for the close to know the answer ended.
 bool wantsClose(const Request& request) {
     const std::string* value = request.header("connection");
-    return value != nullptr && Text::lower(*value) == "close";
+    const std::string asked = value != nullptr ? Text::lower(*value) : std::string();
+    return asked == "close" || (request.version == "HTTP/1.0" && asked != "keep-alive");
 }
 
 std::string_view connectionHeader(const Request& request) {
@@ -53,27 +60,6 @@ std::string answer(const Request& request, int code, std::string_view mime, std:
         out.append(body);
     }
     return out;
-}
-
-std::optional<int> framingError(const Request& request) {
-    if (request.header("transfer-encoding") != nullptr) {
-        return 411;
-    }
-    const std::string* length = request.header("content-length");
-    if (length == nullptr) {
-        return std::nullopt;
-    }
-    // A number that does not fit is still a number: only text that is none counts as 0.
-    std::string_view digits = *length;
-    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
-        digits.remove_prefix(1);
-    }
-    const bool numeric =
-        !digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos;
-    if (numeric && (!parseSigned(*length) || *parseSigned(*length) < 0)) {
-        return 400;
-    }
-    return std::nullopt;
 }
 
 std::string closingAnswer(const Request& request, int code) {

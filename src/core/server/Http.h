@@ -20,18 +20,14 @@ inline constexpr std::size_t headLimit = 262144;
 
 /// "OK", "Not Found"...; "?" for codes the share never sends.
 std::string_view reasonPhrase(int code);
-/// Whether the request asked for "Connection: close" (any letter case).
+/// Whether the connection ends after the answer: "Connection: close" (any letter case),
+/// or HTTP/1.0 without "Connection: keep-alive".
 bool wantsClose(const Request& request);
 /// "Connection: close" or "Connection: keep-alive", with CR LF.
 std::string_view connectionHeader(const Request& request);
 /// A complete answer: status line, type, length, ranges note for 200 JSON, connection,
 /// blank line, then the body unless the method is HEAD.
 std::string answer(const Request& request, int code, std::string_view mime, std::string_view body);
-/// 411 when the request's body is sent in a transfer coding (chunked or any other), 400
-/// when its Content-Length is negative or too large for any number; absent when the body
-/// is framed by its Content-Length as the share reads it (a missing or non-numeric one
-/// counting as 0). A body that cannot be framed leaves the connection's next bytes unknown.
-std::optional<int> framingError(const Request& request);
 /// `answer` with an empty text body and "Connection: close", for requests after which the
 /// connection ends.
 std::string closingAnswer(const Request& request, int code);

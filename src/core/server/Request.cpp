@@ -43,6 +43,9 @@ void parseRequestLine(std::string_view line, Request& request) {
         return;
     }
     request.method = words[0];
+    if (words.size() > 2) {
+        request.version = words[2];
+    }
     const auto [path, query] = splitFirst(words[1], '?');
     request.path = decodedOrRaw(path);
     if (query && !query->empty()) {
@@ -95,11 +98,6 @@ const std::string* Request::header(const std::string& name) const {
 const std::string* Request::queryItem(const std::string& key) const {
     const auto it = query.find(key);
     return it == query.end() ? nullptr : &it->second;
-}
-
-std::optional<std::size_t> findHeadEnd(std::string_view buffer, std::size_t from) {
-    const auto at = buffer.find("\r\n\r\n", from);
-    return at == std::string_view::npos ? std::nullopt : std::optional(at);
 }
 
 std::optional<std::int64_t> parseSigned(std::string_view text) {

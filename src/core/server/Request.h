@@ -16,6 +16,8 @@ struct Request {
     std::string method;
     /// The target up to the first "?", percent-decoded once (as sent when that fails).
     std::string path;
+    /// The third word of the request line ("HTTP/1.1"), empty when there is none.
+    std::string version;
     /// Query items: keys as sent, values percent-decoded; a later key replaces an earlier one.
     std::map<std::string, std::string> query;
     /// Header fields under lower-cased names, values trimmed of blanks.
@@ -33,9 +35,6 @@ struct Request {
 
     bool operator==(const Request&) const = default;
 };
-
-/// Position of the CR LF CR LF that ends a head, searching from `from`; absent if none.
-std::optional<std::size_t> findHeadEnd(std::string_view buffer, std::size_t from = 0);
 
 /// A signed base-10 number: optional sign, ASCII digits only; absent otherwise or on overflow.
 std::optional<std::int64_t> parseSigned(std::string_view text);

@@ -228,12 +228,6 @@ Answer handle(ShareState& state, const Request& request, std::string_view body,
 }
 
 std::optional<Answer> beforeBody(ShareState& state, const Request& request, bool bodyInHand) {
-    // Before any row: a body that cannot be framed leaves the connection's next bytes
-    // unknown, whichever row the head names.
-    if (const std::optional<int> code = Http::framingError(request)) {
-        ++state.status.requests;
-        return Answer{Http::closingAnswer(request, *code), std::nullopt, 0, 0, true};
-    }
     const auto [route, page] = routeOf(request);
     const Call call{state, request, {}, {}, page};
     if (route->beforeBody == nullptr) {

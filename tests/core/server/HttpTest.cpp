@@ -29,14 +29,16 @@ TEST(HttpTest, AnswersAreLaidOutByteForByte) {
 }
 
 TEST(HttpTest, ConnectionLineFollowsTheRequest) {
-    for (const char* value : {"Close", "CLOSE", "  cLoSe  "}) {
-        const Request r = Request::parse(std::string("GET / HTTP/1.1\r\nConnection: ") + value);
+    for (const char* head :
+         {"GET / HTTP/1.1\r\nConnection: Close", "GET / HTTP/1.1\r\nConnection: CLOSE",
+          "GET / HTTP/1.1\r\nConnection:   cLoSe  ", "GET / HTTP/1.0"}) {
+        const Request r = Request::parse(head);
         EXPECT_NE(Http::answer(r, 404, "text/plain", "").find("\r\nConnection: close\r\n\r\n"),
                   std::string::npos)
-            << value;
+            << head;
     }
     for (const char* head :
-         {"GET / HTTP/1.0", "GET / HTTP/1.1\r\nConnection: keep-alive",
+         {"GET / HTTP/1.0\r\nConnection: Keep-Alive", "GET / HTTP/1.1\r\nConnection: keep-alive",
           "GET / HTTP/1.1\r\nConnection: closed", "GET / HTTP/1.1\r\nConnection: close, upgrade"}) {
         EXPECT_EQ(Http::connectionHeader(Request::parse(head)), "Connection: keep-alive\r\n")
             << head;

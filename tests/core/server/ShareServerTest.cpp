@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -336,8 +337,14 @@ TEST_F(ShareServerTest, UnframableBodiesAreRefusedAndEndTheConnection) {
     const std::string block(512, 'Z');
     const std::vector<std::pair<std::string, int>> cases{
         {"Transfer-Encoding: chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 411},
+        {"Transfer-Encoding : chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 400},
         {"Content-Length: -512\r\n\r\n" + block, 400},
         {"Content-Length: 99999999999999999999\r\n\r\n" + block, 400},
+        {"Content-Length: abc\r\n\r\n" + block, 400},
+        {"Content-Length: 512, 512\r\n\r\n" + block, 400},
+        {"Content-Length: 0x200\r\n\r\n" + block, 400},
+        {"Content-Length: 12\r\nContent-Length: 512\r\n\r\n" + block, 400},
+        {"Host: x\r\n\r\n" + block, 411},
     };
     for (const auto& [rest, code] : cases) {
         HttpClient client(m_port);
@@ -347,6 +354,83 @@ TEST_F(ShareServerTest, UnframableBodiesAreRefusedAndEndTheConnection) {
         EXPECT_TRUE(client.closedSilently()) << rest.substr(0, 40);
     }
     EXPECT_TRUE(image() == m_image) << "an unframable body was written";
+}
+
+// Requests sent together are all answered, in order; HTTP/1.0 closes after its answer
+// unless it asked to stay; a head with line ends of LF alone is answered, not awaited.
+TEST_F(ShareServerTest, PipelinedRequestsAreAnsweredInOrder) {
+    HttpClient client(m_port);
+    ASSERT_TRUE(client.send(get(kImage, range(0, 3)) +
+                            test::putRequest(kImage, 0, std::string(512, 'P'), 819200) +
+                            get(kImage, range(0, 3))));
+    const auto first = client.read();
+    const auto second = client.read();
+    const auto third = client.read();
+    ASSERT_TRUE(first && second && third) << "a request sent with others went unanswered";
+    EXPECT_EQ(first->body, m_image.substr(0, 4));
+    EXPECT_EQ(second->status, 200);
+    EXPECT_EQ(third->body, "PPPP") << "the read after the write did not see it";
+
+    HttpClient old(m_port);
+    EXPECT_EQ(old.ask("GET /vorn-volumes.json HTTP/1.0\r\n\r\n").header("Connection"), "close");
+    EXPECT_TRUE(old.closedSilently()) << "an HTTP/1.0 connection was kept open";
+    HttpClient kept(m_port);
+    const std::string keepAlive =
+        "GET /vorn-volumes.json HTTP/1.0\r\nConnection: keep-alive\r\n\r\n";
+    EXPECT_EQ(kept.ask(keepAlive).status, 200);
+    EXPECT_EQ(kept.ask(keepAlive).status, 200) << "HTTP/1.0 asking to stay was closed";
+
+    HttpClient bare(m_port);
+    EXPECT_EQ(bare.ask("GET /vorn-volumes.json HTTP/1.1\nHost: x\n\n").status, 400);
+    EXPECT_TRUE(bare.closedSilently());
+}
+
+// Bodies are held whole until written, so what they may hold is bounded: one request a
+// few megabytes (a larger one is refused from its head), the connections of one address
+// together a few more (the others are refused while it holds that much).
+TEST_F(ShareServerTest, BodiesHeldAreBoundedPerRequestAndPeer) {
+    m_dir.write("lib/Huge.po", pattern(5 << 20, 4));
+    m_server->refresh();
+    ASSERT_TRUE(m_server->currentCatalog().lists("Huge.po"));
+    const std::string body = pattern(4 << 20, 5);
+    const std::string head =
+        "PUT /Huge.po HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    ASSERT_TRUE(resetPeak()) << "cannot reset the peak memory figure";
+    const std::uint64_t before = memoryKiB("VmRSS:");
+    std::vector<std::unique_ptr<HttpClient>> clients;
+    for (int i = 0; i < 16; ++i) {
+        clients.push_back(std::make_unique<HttpClient>(m_port));
+        ASSERT_TRUE(clients.back()->send(head) &&
+                    clients.back()->send(std::string_view(body).substr(1)))
+            << "connection " << i;
+    }
+    std::map<int, int> answers;
+    for (auto& client : clients) {
+        ++answers[client->ask(body.substr(0, 1)).status];
+    }
+    const std::uint64_t grown = memoryKiB("VmHWM:") - before;
+    EXPECT_EQ(answers[200] + answers[503], 16) << "other answers than saved or busy";
+    EXPECT_GE(answers[503], 12) << "one address held more than two bodies of 4 MiB at once";
+    EXPECT_LT(grown, 32u << 10) << "sixteen bodies grew the share by " << grown << " KiB";
+
+    HttpClient large(m_port);
+    EXPECT_TRUE(large.send("PUT /Huge.po HTTP/1.1\r\nContent-Length: 4194305\r\n\r\n" + body));
+    EXPECT_EQ(large.ask("x").status, 413) << "a body over 4 MiB was taken";
+    EXPECT_EQ(large.ask(get("/Empty.po")).status, 200) << "its body was read as a request";
+}
+
+// A head that trickles in is ended once it has taken longer than its limit, even though
+// it never stalls; a head that comes whole in time is answered.
+TEST_F(ShareServerTest, SlowHeadsAreDropped) {
+    m_server->setLimits({.headTime = 400ms});
+    HttpClient slow(m_port);
+    bool open = true;
+    for (int i = 0; i < 40 && open; ++i) { // 2 s, a byte every 50 ms
+        open = slow.send("G") && slow.quiet(50ms);
+    }
+    EXPECT_FALSE(open) << "a head trickling in for 2 s was never dropped";
+    HttpClient quick(m_port);
+    EXPECT_EQ(quick.ask(get("/vorn-volumes.json")).status, 200);
 }
 
 // Two cards writing one image damage it; the log says so once, naming both. (One of
