@@ -142,11 +142,11 @@ void Connection::receive() {
 }
 
 bool Connection::readSome() {
-    char* into = m_framer.room(Http::readLimit);
+    const std::span<char> into = m_framer.room(Http::readLimit);
     asio::error_code error;
-    const std::size_t n = m_socket.read_some(asio::buffer(into, Http::readLimit), error);
+    const std::size_t n = m_socket.read_some(asio::buffer(into.data(), into.size()), error);
     m_framer.received(n);
-    m_inflow = n == Http::readLimit ? Inflow::more : Inflow::drained;
+    m_inflow = n == into.size() ? Inflow::more : Inflow::drained;
     if (n > 0) {
         m_progress = std::chrono::steady_clock::now();
     }

@@ -63,11 +63,13 @@ bool plainRequestLine(std::string_view line) {
 
 } // namespace
 
-char* RequestFramer::room(std::size_t n) {
+std::span<char> RequestFramer::room(std::size_t most) {
     const std::size_t had = m_buffer.size();
+    const std::size_t end = m_bodyStart + std::size_t(m_bodyLength);
+    const std::size_t n = m_phase == Phase::body && end > had ? std::min(most, end - had) : most;
     m_buffer.resize(had + n);
     m_room = had;
-    return m_buffer.data() + had;
+    return {m_buffer.data() + had, n};
 }
 
 void RequestFramer::received(std::size_t got) {

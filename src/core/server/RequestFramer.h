@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,10 @@ public:
 
     /// Adds received bytes.
     void append(std::string_view bytes) { m_buffer.append(bytes); }
-    /// Room for `n` more bytes at the end, to receive straight into; `received` then keeps
-    /// the `got` of them that arrived.
-    char* room(std::size_t n);
+    /// Room for at most `most` more bytes at the end, to receive straight into; `received`
+    /// then keeps the `got` of them that arrived. While a body is held the room ends with
+    /// it, so the buffer never outgrows the body it was sized for.
+    std::span<char> room(std::size_t most);
     void received(std::size_t got);
 
     /// What the bytes so far make. After `head`, call `holdBody` or `skipBody`; after
