@@ -99,10 +99,12 @@ void keepVersion(ShareState& state, const OpenFile& file, std::uint64_t offset,
 
 // A sparse image takes disk blocks only as its holes are written: on a full disk its
 // write would fail half-way, after its version was kept. Taking the blocks first makes
-// such a write fail whole, before anything is changed. A file system that cannot say
+// such a write fail whole, before anything is changed. An image without holes needs no
+// new blocks, and is spared the call; a file system that cannot take blocks ahead
 // leaves it to the write.
-std::error_code reserveBlocks(int fd, std::uint64_t offset, std::uint64_t length) {
-    if (length == 0 || fallocate(fd, FALLOC_FL_KEEP_SIZE, off_t(offset), off_t(length)) == 0) {
+std::error_code reserveBlocks(const OpenFile& file, std::uint64_t offset, std::uint64_t length) {
+    if (!file.sparse || length == 0 ||
+        fallocate(file.fd->get(), FALLOC_FL_KEEP_SIZE, off_t(offset), off_t(length)) == 0) {
         return {};
     }
     if (errno == ENOSPC || errno == EDQUOT) {
@@ -289,7 +291,7 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
     const auto& [file, offset] = std::get<WriteTarget>(check);
     // A write that failed is told as failed, and leaves the image's date, its last write
     // and its version's state as they were: the card must not take it for saved.
-    std::error_code failed = reserveBlocks(file.fd->get(), offset, body.size());
+    std::error_code failed = reserveBlocks(file, offset, body.size());
     if (!failed) {
         keepVersion(state, file, offset, body.size());
         failed = writeAll(file.fd->get(), body, offset);

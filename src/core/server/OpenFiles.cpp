@@ -20,6 +20,11 @@ bool writableFile(int fd) {
     return faccessat(fd, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0;
 }
 
+// st_blocks counts 512-byte units whatever the file system's block size.
+bool sparse(const struct stat& info) {
+    return std::uint64_t(info.st_blocks) * 512 < std::uint64_t(info.st_size);
+}
+
 } // namespace
 
 FileDescriptor::~FileDescriptor() {
@@ -109,6 +114,7 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
         Entry& entry = it->second;
         entry.file.size = std::uint64_t(info.st_size);
         entry.file.modified = Files::modified(info);
+        entry.file.sparse = sparse(info);
         entry.checked = std::chrono::steady_clock::now();
         return entry.file;
     }
@@ -132,9 +138,9 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
         return std::nullopt;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    OpenFile file{std::move(handle),         root / relPath, std::uint64_t(info.st_size),
-                  Files::modified(info),     true,           relPath,
-                  std::uint64_t(info.st_ino)};
+    OpenFile file{std::move(handle),          root / relPath, std::uint64_t(info.st_size),
+                  Files::modified(info),      true,           relPath,
+                  std::uint64_t(info.st_ino), sparse(info)};
     const auto now = std::chrono::steady_clock::now();
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }

@@ -48,6 +48,9 @@ struct OpenFile {
     /// The file's inode: with `size` and `modified`, what tells whether someone else
     /// changed an image since the share last wrote it.
     std::uint64_t inode = 0;
+    /// Whether the file has holes (fewer blocks than its size takes), checked for
+    /// `OpenFiles::forWriting` only: a write into a hole needs blocks the disk may not have.
+    bool sparse = false;
 };
 
 class OpenFiles {
