@@ -17,9 +17,9 @@ Answer handle(ShareState& state, const Request& request, std::string_view body,
               std::string_view peer = {});
 
 /// Answers a request from its head alone, before its body is read, whenever the body
-/// cannot change the answer: a body that cannot be framed (the answer then closes the
-/// connection), any row but the one that writes, and a write refused by the share, the
-/// path, the Content-Range or a Content-Length reaching past the image. Absent for a
+/// cannot change the answer: any row but the one that writes, and a write refused by the
+/// share, the path, the Content-Range or a Content-Length reaching past the image. (A
+/// body that cannot be framed never gets here: the connection's framer refuses it.) Absent for a
 /// write that goes ahead: only then is the body read, and `handle` gets it whole. A
 /// write whose body came with its head (`bodyInHand`, as a card's block write does) is
 /// left to `handle`, which makes the same checks once instead of twice. A request
