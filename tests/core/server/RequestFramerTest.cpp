@@ -96,6 +96,9 @@ TEST(RequestFramerTest, HeadsThatFrameNoBodyExactlyAreRefused) {
                              "GET / HTTP/1.1 x\r\n\r\n", "\x16\x03\x01\x02\x01\r\n\r\n"}) {
         EXPECT_EQ(frame({head}), "error 400") << "a head that cannot be read is answered: " << head;
     }
+    EXPECT_EQ(frame({"GET / HTTP/1.1\r\n\r\na body without a length\r\n\r\n"}),
+              "head GET / 0\nskipped\nerror 400")
+        << "bytes after a request without a length are the next head, and none is here";
     EXPECT_EQ(frame({"PUT /x HTTP/1.1\r\nContent-Length:  0 \r\n\r\n"}),
               "head PUT /x 0\nbody \nmore");
     EXPECT_EQ(frame({std::string(16, 'a')}, 16), "more") << "a head may reach its limit";
