@@ -202,13 +202,14 @@ TEST_F(VersionKeeperTest, WritesGoOnWhenNoVersionCanBeKept) {
 // Someone emptying the versions folder under a session in progress: the session ends with
 // a log line, and the card's writes go on into a version of their own.
 TEST_F(VersionKeeperTest, AJournalCutShortUnderASessionEndsIt) {
-    const std::string before = disk();
     ASSERT_EQ(put(1024, block('a')), 200);
     const std::string afterOne = disk();
     fs::resize_file(versions().front().journal, 0);
-    ASSERT_EQ(put(1536, block('b')), 200);
-    ASSERT_EQ(put(2048, block('c')), 200);
-    EXPECT_TRUE(disk().substr(1024, 3 * 512) == block('a') + block('b') + block('c'))
+    // Block 2 again: nothing to append, only the header to update (through a mapping once,
+    // which raised SIGBUS over the emptied file).
+    ASSERT_EQ(put(1024, block('b')), 200);
+    ASSERT_EQ(put(1536, block('c')), 200);
+    EXPECT_TRUE(disk().substr(1024, 2 * 512) == block('b') + block('c'))
         << "a write after the cut did not land";
     EXPECT_NE(log().find("  the journal of Games/Disk.po was cut short or removed outside the "
                          "share; a new version is kept\n"),
@@ -219,6 +220,7 @@ TEST_F(VersionKeeperTest, AJournalCutShortUnderASessionEndsIt) {
     EXPECT_EQ(kept[1].note(), "damaged (cut short: no header)");
     EXPECT_EQ(kept[0].note(), "");
     EXPECT_TRUE(copyOf(kept[0].id) == afterOne) << "the new version does not undo b and c";
+    EXPECT_EQ(copyOf(kept[1].id).substr(0, 16), "(cannot restore ") << "restored without a journal";
 }
 
 // The versions folder filling up in the middle of a session: the card's writes land, and
