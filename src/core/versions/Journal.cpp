@@ -103,10 +103,16 @@ int openForReading(const std::filesystem::path& path, std::string& why) {
     return -1;
 }
 
+// A share writing the journal rewrites the header in place after every write, and a read
+// racing that rewrite may see half of each: only a checksum that fails twice running
+// tells damage.
 std::optional<Header> readHeader(int fd, std::string& why) {
     Header header{};
     struct stat info {};
-    const ssize_t got = readAt(fd, reinterpret_cast<char*>(&header), sizeof header, 0);
+    ssize_t got = readAt(fd, reinterpret_cast<char*>(&header), sizeof header, 0);
+    if (got == ssize_t(sizeof header) && sealed(header).crc != header.crc) {
+        got = readAt(fd, reinterpret_cast<char*>(&header), sizeof header, 0);
+    }
     if (got < 0 || fstat(fd, &info) != 0) {
         why = unreadable();
     } else if (std::size_t(got) >= sizeof magic &&
