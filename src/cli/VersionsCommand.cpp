@@ -77,7 +77,11 @@ int restore(const std::string& image, const std::string& id, const std::string& 
         return outcome.kind == VersionRestore::Outcome::Kind::refused ? kBadInput : 1;
     }
     std::cout << "restored " << image << " as it was at " << id << " into " << destination << "\n";
-    if (outcome.changedOutside) {
+    if (outcome.changedOutside && !outcome.lost.empty()) {
+        std::cerr << "vorn-share: warning: a version of " << image << " could not be kept since "
+                  << id << " (" << outcome.lost
+                  << "); the blocks written without one are as they are now\n";
+    } else if (outcome.changedOutside) {
         std::cerr << "vorn-share: warning: " << image << " was changed outside the share since "
                   << id << "; the blocks the share did not write are as they are now\n";
     }

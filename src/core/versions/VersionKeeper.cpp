@@ -221,7 +221,7 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
         return VersionRestore::Outcome::failed(*failed);
     }
     log.push_back("restored " + relPath + " to " + versions[*index].id);
-    return {VersionRestore::Outcome::Kind::restored, "", versions[*index].changedOutside};
+    return VersionRestore::Outcome::restored(versions[*index]);
 }
 
 } // namespace vorn

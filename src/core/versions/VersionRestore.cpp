@@ -107,7 +107,7 @@ std::optional<std::string> checkDestination(const fs::path& destination) {
 // The restored bytes into the open file `copy`, which holds the image as it is now.
 std::optional<std::string> restoreInto(int copy, const VersionStore& store,
                                        const VersionedImage& image, std::string_view id,
-                                       bool& changedOutside) {
+                                       Outcome& outcome) {
     // Read after the copy was made: see the header.
     const std::vector<Version> versions = store.list(image.library, image.relPath, true);
     std::string refusal;
@@ -127,7 +127,7 @@ std::optional<std::string> restoreInto(int copy, const VersionStore& store,
     if (ftruncate(copy, off_t(versions[*index].header.before.size)) != 0 || fsync(copy) != 0) {
         return "cannot write the copy: " + lastError().message();
     }
-    changedOutside = versions[*index].changedOutside;
+    outcome = Outcome::restored(versions[*index]);
     return std::nullopt;
 }
 
@@ -248,10 +248,10 @@ Outcome toCopy(const VersionStore& store, const VersionedImage& image, std::stri
     struct stat info {};
     fstat(from, &info);
     fchmod(to, info.st_mode & 0666);
-    bool changedOutside = false;
+    Outcome restored;
     error = copyAll(from, to);
     std::optional<std::string> failed = error ? "cannot copy: " + error.message()
-                                              : restoreInto(to, store, image, id, changedOutside);
+                                              : restoreInto(to, store, image, id, restored);
     error = failed ? std::error_code() : placeNew(part, destination);
     if (failed || error) {
         Files::removeQuietly(part);
@@ -263,7 +263,7 @@ Outcome toCopy(const VersionStore& store, const VersionedImage& image, std::stri
         return Outcome::failed(
             failed.value_or("cannot make " + destination.string() + ": " + error.message()));
     }
-    return {Outcome::Kind::restored, "", changedOutside};
+    return restored;
 }
 
 } // namespace vorn::VersionRestore

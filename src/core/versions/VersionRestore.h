@@ -30,9 +30,14 @@ struct Outcome {
     /// Restored, but the image was changed outside the share since the version: blocks the
     /// share did not write are as they are now.
     bool changedOutside = false;
+    /// When it was the share itself, writing without keeping a version: why it could not.
+    std::string lost;
 
-    static Outcome refused(std::string why) { return {Kind::refused, std::move(why), false}; }
-    static Outcome failed(std::string why) { return {Kind::failed, std::move(why), false}; }
+    static Outcome refused(std::string why) { return {Kind::refused, std::move(why), false, {}}; }
+    static Outcome failed(std::string why) { return {Kind::failed, std::move(why), false, {}}; }
+    static Outcome restored(const Version& version) {
+        return {Kind::restored, {}, version.changedOutside, version.lost};
+    }
 };
 
 using WriteFn = std::function<std::error_code(std::uint64_t offset, std::string_view bytes)>;

@@ -239,6 +239,9 @@ TEST_F(VersionKeeperTest, AFullVersionsFolderIsSaidSo) {
     const std::vector<Version> kept = versions();
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].note(), "a version could not be kept: File too large");
+    VersionRestore::Outcome outcome;
+    copyOf(kept[0].id, &outcome);
+    EXPECT_EQ(outcome.lost, "File too large") << "a restore blames another program";
 }
 
 } // namespace
