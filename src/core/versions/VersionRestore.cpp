@@ -250,8 +250,8 @@ Outcome toCopy(const VersionStore& store, const VersionedImage& image, std::stri
     fchmod(to, info.st_mode & 0666);
     Outcome restored;
     error = copyAll(from, to);
-    std::optional<std::string> failed = error ? "cannot copy: " + error.message()
-                                              : restoreInto(to, store, image, id, restored);
+    std::optional<std::string> failed =
+        error ? "cannot copy: " + error.message() : restoreInto(to, store, image, id, restored);
     error = failed ? std::error_code() : placeNew(part, destination);
     if (failed || error) {
         Files::removeQuietly(part);
