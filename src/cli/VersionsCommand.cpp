@@ -49,17 +49,21 @@ int list(const std::string& image) {
         return status;
     }
     for (const Version& version : store.list(found->library, found->relPath, true)) {
+        const std::string note = version.note();
         std::cout << version.id << '\t' << blocks(version.blocks) << '\t'
-                  << readableSize(version.bytes)
-                  << (version.changedOutside ? "\tchanged outside the share since" : "") << "\n";
+                  << readableSize(version.bytes) << (note.empty() ? "" : "\t" + note) << "\n";
     }
     return 0;
 }
 
 int restore(const std::string& image, const std::string& id, const std::string& destination) {
+    if (destination.empty()) {
+        return refuse("--as needs the name of the new file");
+    }
     if (!VersionStore::isId(id)) {
         return refuse("not a version id: " + id +
-                      " (ids look like 2024-05-01T14:03:22; vorn-share versions IMAGE lists them)");
+                      " (ids look like 2026-05-01T14:03:22-04:00; vorn-share versions IMAGE "
+                      "lists them)");
     }
     const VersionStore store(VersionStore::defaultRoot());
     int status = kBadInput;
@@ -73,7 +77,11 @@ int restore(const std::string& image, const std::string& id, const std::string& 
         return outcome.kind == VersionRestore::Outcome::Kind::refused ? kBadInput : 1;
     }
     std::cout << "restored " << image << " as it was at " << id << " into " << destination << "\n";
-    if (outcome.changedOutside) {
+    if (outcome.changedOutside && !outcome.lost.empty()) {
+        std::cerr << "vorn-share: warning: a version of " << image << " could not be kept since "
+                  << id << " (" << outcome.lost
+                  << "); the blocks written without one are as they are now\n";
+    } else if (outcome.changedOutside) {
         std::cerr << "vorn-share: warning: " << image << " was changed outside the share since "
                   << id << "; the blocks the share did not write are as they are now\n";
     }

@@ -86,6 +86,22 @@ bool write(const std::filesystem::path& path, const std::string& bytes) {
     return close(fd) == 0;
 }
 
+std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), off_t(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? std::error_code(errno, std::generic_category())
+                         : std::make_error_code(std::errc::no_space_on_device);
+        }
+        bytes.remove_prefix(std::size_t(n));
+        offset += std::uint64_t(n);
+    }
+    return {};
+}
+
 std::string realPath(const std::string& path) {
     std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
                                                          &std::free);

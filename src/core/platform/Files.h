@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace vorn::Files {
 
@@ -30,5 +32,8 @@ std::optional<std::string> read(const std::filesystem::path& path);
 std::string realPath(const std::string& path);
 /// Replaces the file's contents; false on failure, with errno telling why.
 bool write(const std::filesystem::path& path, const std::string& bytes);
+/// Writes all of `bytes` at `offset` of the open file, over short writes; why not when
+/// that fails (a write that makes no progress counts as a full disk).
+[[nodiscard]] std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset);
 
 } // namespace vorn::Files

@@ -1,16 +1,23 @@
 #include "versions/VersionKeeper.h"
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include "platform/Files.h"
 
 namespace vorn {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string cannotKeep(const std::string& relPath) {
-    return "cannot keep a version of " + relPath + ": " + std::strerror(errno);
+// One block of a restore in place: saved to the restore's own journal, then written.
+std::error_code writeBack(JournalWriter& journal, int image, std::uint64_t offset,
+                          std::string_view bytes) {
+    if (const std::error_code error = journal.save(image, offset, bytes.size())) {
+        return error;
+    }
+    return Files::writeAt(image, bytes, offset);
+}
+
+std::string cannotKeep(const std::string& relPath, std::error_code why) {
+    return "cannot keep a version of " + relPath + ": " + why.message();
 }
 
 } // namespace
@@ -42,13 +49,25 @@ std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::pat
     const Clock::time_point now = Clock::now();
     std::string line;
     auto it = m_sessions.find(relPath);
-    const bool goesOn = it != m_sessions.end() && library == m_library &&
-                        now - it->second.lastWrite <= m_settings.gap && it->second.last == before;
+    const bool due = it == m_sessions.end() || library != m_library ||
+                     now - it->second.lastWrite > m_settings.gap || !(it->second.last == before);
+    // A journal cut short or removed behind the share's back cannot be appended to: its
+    // session ends, and the write begins one of its own.
+    const bool cut = !due && it->second.journal && !it->second.journal->intact();
+    const bool goesOn = !due && !cut;
     Session& session = goesOn ? it->second : begin(library, relPath, before, line);
+    if (cut && session.journal) {
+        line = "the journal of " + relPath +
+               " was cut short or removed outside the share; a new version is kept";
+    }
     session.lastWrite = now;
-    if (session.journal && !session.journal->save(image, offset, length)) {
-        line = cannotKeep(relPath);
-        session.journal.reset(); // what it holds stays: the version is marked changed
+    if (const std::error_code error =
+            session.journal ? session.journal->save(image, offset, length) : std::error_code()) {
+        line = cannotKeep(relPath, error);
+        // What it holds stays, and the listing tells why the versions end there. Should
+        // even that fail, they are listed as changed outside the share.
+        (void)session.journal->noteLost(error);
+        session.journal.reset();
     }
     if (!goesOn && session.journal) {
         dropOldVersions(session.journal->path().parent_path());
@@ -64,8 +83,10 @@ void VersionKeeper::afterWrite(const std::string& relPath, const Journal::Stamp&
         return;
     }
     it->second.last = after;
-    if (it->second.journal) {
-        it->second.journal->noteWritten(after);
+    if (it->second.journal && it->second.journal->noteWritten(after)) {
+        // The header keeps the state before this write, so the version is listed as
+        // changed since; a journal whose header cannot be written is not appended to.
+        it->second.journal.reset();
     }
 }
 
@@ -88,12 +109,16 @@ VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& librar
     endQuietSessions(Clock::now());
     Session& session = m_sessions[relPath];
     session.last = before;
-    session.journal = createJournal(relPath, before);
-    if (!session.journal && errno == ENOENT) {
+    std::error_code error;
+    session.journal = createJournal(relPath, before, error);
+    if (error == std::errc::no_such_file_or_directory) {
         m_folders.erase(relPath); // the folder was removed behind the share's back
-        session.journal = createJournal(relPath, before);
+        session.journal = createJournal(relPath, before, error);
     }
-    line = session.journal ? "version kept: " + relPath : cannotKeep(relPath);
+    if (!session.journal) {
+        markNewestLost(relPath, error);
+    }
+    line = session.journal ? "version kept: " + relPath : cannotKeep(relPath, error);
     return session;
 }
 
@@ -111,10 +136,12 @@ void VersionKeeper::dropOldVersions(const std::filesystem::path& folder) {
 // an image's first session only, which keeps later sessions' first writes to a few
 // system calls.
 std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::string& relPath,
-                                                            const Journal::Stamp& before) {
+                                                            const Journal::Stamp& before,
+                                                            std::error_code& error) {
     auto found = m_folders.find(relPath);
     if (found == m_folders.end()) {
-        if (!m_store.makeFolder(m_library, relPath)) {
+        error = m_store.makeFolder(m_library, relPath);
+        if (error) {
             return nullptr;
         }
         Folder made{m_store.folderOf(m_library, relPath), -1};
@@ -128,14 +155,25 @@ std::unique_ptr<JournalWriter> VersionKeeper::createJournal(const std::string& r
         std::max(std::chrono::duration_cast<std::chrono::seconds>(start.time_since_epoch()).count(),
                  folder.newest + 1);
     for (int tries = 0; tries < 16; ++tries, ++seconds) {
-        auto journal =
-            JournalWriter::create(folder.path / VersionStore::journalName(seconds), start, before);
-        if (journal || errno != EEXIST) {
+        auto journal = JournalWriter::create(folder.path / VersionStore::journalName(seconds),
+                                             start, before, error);
+        if (journal || error != std::errc::file_exists) {
             folder.newest = journal ? seconds : folder.newest;
             return journal;
         }
     }
     return nullptr;
+}
+
+// The share is about to write the image without a version: the image's newest journal
+// says so, so that the listing gives the reason instead of blaming another program.
+void VersionKeeper::markNewestLost(const std::string& relPath, std::error_code why) {
+    const auto found = m_folders.find(relPath);
+    if (found != m_folders.end() && found->second.newest >= 0) {
+        // Best effort: without it the versions are listed as changed outside the share.
+        (void)JournalWriter::markLost(
+            found->second.path / VersionStore::journalName(found->second.newest), why);
+    }
 }
 
 void VersionKeeper::endQuietSessions(Clock::time_point now) {
@@ -149,9 +187,13 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
                                                       std::string_view id,
                                                       std::vector<std::string>& log) {
     const std::vector<Version> versions = m_store.list(library, relPath);
-    const std::optional<std::size_t> index = VersionRestore::find(versions, id);
+    std::string refusal;
+    const std::optional<std::size_t> index = VersionRestore::find(versions, id, relPath, refusal);
     if (!index) {
-        return VersionRestore::Outcome::refused("no version " + std::string(id) + " of " + relPath);
+        return VersionRestore::Outcome::refused(refusal);
+    }
+    if (const std::optional<std::string> damaged = VersionRestore::check(versions, *index)) {
+        return VersionRestore::Outcome::failed(*damaged);
     }
     if (versions[*index].header.before.size != before.size) {
         return VersionRestore::Outcome::refused(relPath + " changed size since " + std::string(id) +
@@ -166,9 +208,7 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
     }
     const std::optional<std::string> failed =
         VersionRestore::replay(versions, *index, [&](std::uint64_t offset, std::string_view bytes) {
-            return session.journal->save(image, offset, bytes.size()) &&
-                   pwrite(image, bytes.data(), bytes.size(), off_t(offset)) ==
-                       ssize_t(bytes.size());
+            return writeBack(*session.journal, image, offset, bytes);
         });
     if (const std::optional<Journal::Stamp> after = Journal::stampOf(image)) {
         afterWrite(relPath, *after);
@@ -180,8 +220,8 @@ VersionRestore::Outcome VersionKeeper::restoreInPlace(const std::filesystem::pat
     if (failed) {
         return VersionRestore::Outcome::failed(*failed);
     }
-    log.push_back("restored " + relPath + " to " + std::string(id));
-    return {VersionRestore::Outcome::Kind::restored, "", versions[*index].changedOutside};
+    log.push_back("restored " + relPath + " to " + versions[*index].id);
+    return VersionRestore::Outcome::restored(versions[*index]);
 }
 
 } // namespace vorn

@@ -88,8 +88,9 @@ private:
     };
     Session& begin(const std::filesystem::path& library, const std::string& relPath,
                    const Journal::Stamp& before, std::string& line);
-    std::unique_ptr<JournalWriter> createJournal(const std::string& relPath,
-                                                 const Journal::Stamp& before);
+    std::unique_ptr<JournalWriter>
+    createJournal(const std::string& relPath, const Journal::Stamp& before, std::error_code& error);
+    void markNewestLost(const std::string& relPath, std::error_code why);
     void endQuietSessions(std::chrono::steady_clock::time_point now);
     /// Drops the versions beyond the caps, on the background thread.
     void dropOldVersions(const std::filesystem::path& folder);

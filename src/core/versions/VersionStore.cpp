@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,45 +23,100 @@ std::string digest(std::string_view text) {
     return Sha256::hex(text).substr(0, 16);
 }
 
+// A version as its journal tells it; a journal that cannot prove itself is one too, listed
+// as damaged, so that the versions before it are not blamed on another program.
+Version readVersion(const fs::path& journal) {
+    const Date start(std::chrono::seconds(*VersionStore::journalSeconds(journal)));
+    Version version;
+    version.id = VersionStore::idOf(start);
+    version.start = start;
+    version.journal = journal;
+    const int fd = Journal::openForReading(journal, version.damage);
+    if (fd < 0) {
+        return version;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0) {
+        version.bytes = std::uint64_t(info.st_size);
+        version.blocks = Journal::recordCount(version.bytes);
+    }
+    if (const std::optional<Journal::Header> header = Journal::readHeader(fd, version.damage)) {
+        version.header = *header;
+    }
+    close(fd);
+    return version;
+}
+
 // The versions read from their journals, oldest first; journals that vanished meanwhile
-// (dropped by the share) or are no journals are left out.
+// (dropped by the share) are left out.
 std::vector<Version> readVersions(const std::vector<fs::path>& journals) {
     std::vector<Version> versions;
     for (const fs::path& journal : journals) {
-        const int fd = open(journal.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat info {};
-        const std::optional<Journal::Header> header =
-            fd >= 0 && fstat(fd, &info) == 0 ? Journal::readHeader(fd) : std::nullopt;
-        if (fd >= 0) {
-            close(fd);
+        Version version = readVersion(journal);
+        if (version.damage.empty() || Files::exists(journal)) {
+            versions.push_back(std::move(version));
         }
-        if (!header) {
-            continue;
-        }
-        const Date start(std::chrono::seconds(*VersionStore::journalSeconds(journal)));
-        versions.push_back({VersionStore::idOf(start), start,
-                            Journal::recordCount(std::uint64_t(info.st_size)),
-                            std::uint64_t(info.st_size), false, *header, journal});
     }
     return versions;
 }
 
-// Marks every version from which the chain of stamps up to the image as it is now breaks.
-void markChanged(std::vector<Version>& oldestFirst, const std::optional<Journal::Stamp>& now) {
+// Marks every version from which the chain of stamps up to the image as it is now breaks,
+// with the share's reason when it broke the chain itself, and every version behind a
+// damaged one.
+void markChain(std::vector<Version>& oldestFirst, const std::optional<Journal::Stamp>& now) {
     bool intact = now.has_value();
+    std::string lost;
+    std::string damaged;
     for (std::size_t i = oldestFirst.size(); i-- > 0;) {
+        Version& version = oldestFirst[i];
+        if (!damaged.empty() || !version.damage.empty()) {
+            version.behindDamaged = damaged;
+            damaged = damaged.empty() ? version.id : damaged;
+            continue;
+        }
         const Journal::Stamp& after =
             i + 1 < oldestFirst.size() ? oldestFirst[i + 1].header.before : *now;
-        intact = intact && oldestFirst[i].header.last == after;
-        oldestFirst[i].changedOutside = !intact;
+        if (intact && !(version.header.last == after)) {
+            intact = false;
+            lost = version.header.lostError == 0
+                       ? ""
+                       : std::generic_category().message(version.header.lostError);
+        }
+        version.changedOutside = !intact;
+        version.lost = lost;
     }
 }
 
-bool writeNameFile(const fs::path& file, const std::string& text) {
-    return Files::exists(file) || Files::write(file, text + "\n");
+// Written whole under a name of its own and renamed into place: a disk that fills up
+// midway leaves no name file rather than an empty one, which nothing would mend.
+std::error_code writeNameFile(const fs::path& file, const std::string& text) {
+    if (Files::exists(file)) {
+        return {};
+    }
+    const fs::path part = file.string() + "." + std::to_string(getpid()) + ".part";
+    if (!Files::write(part, text + "\n") || !Files::move(part, file)) {
+        const std::error_code error(errno, std::generic_category());
+        Files::removeQuietly(part);
+        return error;
+    }
+    return {};
 }
 
 } // namespace
+
+std::string Version::note() const {
+    if (!damage.empty()) {
+        return "damaged (" + damage + ")";
+    }
+    if (!behindDamaged.empty()) {
+        return "cannot be restored: " + behindDamaged + " is damaged";
+    }
+    if (changedOutside) {
+        return lost.empty() ? "changed outside the share since"
+                            : "a version could not be kept: " + lost;
+    }
+    return {};
+}
 
 fs::path VersionStore::defaultRoot() {
     return XdgPaths::dataDir() / "versions";
@@ -70,18 +126,17 @@ fs::path VersionStore::folderOf(const fs::path& library, std::string_view relPat
     return m_root / digest(Files::realPath(library.string())) / digest(relPath);
 }
 
-bool VersionStore::makeFolder(const fs::path& library, std::string_view relPath) const {
+std::error_code VersionStore::makeFolder(const fs::path& library, std::string_view relPath) const {
     const fs::path folder = folderOf(library, relPath);
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-        errno = ec.value();
-        return false;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error) {
+        return error;
     }
     // Versions hold the images' bytes: they are the user's alone.
-    fs::permissions(m_root, fs::perms::owner_all, ec);
-    return writeNameFile(folder.parent_path() / "library", Files::realPath(library.string())) &&
-           writeNameFile(folder / "image", std::string(relPath));
+    fs::permissions(m_root, fs::perms::owner_all, error);
+    error = writeNameFile(folder.parent_path() / "library", Files::realPath(library.string()));
+    return error ? error : writeNameFile(folder / "image", std::string(relPath));
 }
 
 std::optional<VersionedImage> VersionStore::locate(const fs::path& image) const {
@@ -117,7 +172,7 @@ std::vector<Version> VersionStore::list(const fs::path& library, std::string_vie
         versions.back() = again.empty() ? versions.back() : again.front();
         now = Journal::stampOf(image);
     }
-    markChanged(versions, now);
+    markChain(versions, now);
     std::reverse(versions.begin(), versions.end());
     return versions;
 }
@@ -190,16 +245,21 @@ std::string VersionStore::idOf(Date start) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(start);
     std::tm local{};
     localtime_r(&seconds, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    const long minutes = local.tm_gmtoff / 60;
+    std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", minutes < 0 ? '-' : '+',
+                  std::labs(minutes) / 60, std::labs(minutes) % 60);
     return text;
 }
 
 bool VersionStore::isId(std::string_view text) {
-    constexpr std::string_view form = "dddd-dd-ddTdd:dd:dd";
-    return text.size() == form.size() &&
-           std::equal(form.begin(), form.end(), text.begin(), [](char want, char got) {
-               return want == 'd' ? got >= '0' && got <= '9' : want == got;
+    constexpr std::string_view form = "dddd-dd-ddTdd:dd:dd+dd:dd";
+    constexpr std::size_t withoutOffset = 19;
+    return (text.size() == form.size() || text.size() == withoutOffset) &&
+           std::equal(text.begin(), text.end(), form.begin(), [](char got, char want) {
+               return want == 'd' ? got >= '0' && got <= '9'
+                                  : got == want || (want == '+' && got == '-');
            });
 }
 

@@ -13,7 +13,9 @@
 // to N's applied. That holds while nothing but the share changed the image: each journal
 // keeps the image's stamp (size, modification time, inode) before the session's first
 // write and after the share's last one, and a version from which the chain of stamps up
-// to the image as it is now breaks is listed as changed outside the share.
+// to the image as it is now breaks is listed as changed outside the share (or, when the
+// share itself could not keep a version, with the reason). A journal that cannot prove
+// itself is listed as damaged; it and every older version cannot be restored.
 
 #include "platform/Date.h"
 #include "versions/Journal.h"
@@ -23,13 +25,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace vorn {
 
 /// One kept version of an image.
 struct Version {
-    /// The session's start in local time, "yyyy-MM-ddTHH:MM:SS": what users name it by.
+    /// The session's start in local time with its offset from UTC,
+    /// "yyyy-MM-ddTHH:MM:SS+hh:mm": what users name it by, unique even in the hour
+    /// repeated when daylight saving time ends.
     std::string id;
     Date start;
     /// The blocks its session wrote: the blocks restoring it brings back.
@@ -39,8 +44,19 @@ struct Version {
     /// Something other than the share changed the image since: restoring it brings back
     /// the blocks the share wrote, and leaves the others as they are now.
     bool changedOutside = false;
+    /// Why the chain broke when `changedOutside` is the share's own doing: it wrote the
+    /// image without keeping a version (a full disk), for this reason.
+    std::string lost;
+    /// Why its journal cannot be trusted ("cut short: 3 of 4 blocks"); empty when sound.
+    std::string damage;
+    /// The id of a newer version with a damaged journal, which restoring this one needs.
+    std::string behindDamaged;
     Journal::Header header{};
     std::filesystem::path journal;
+
+    /// What a listing says of it besides its size: empty, or why restoring it is not what
+    /// it seems ("changed outside the share since", "damaged (cut short: 3 of 4 blocks)").
+    std::string note() const;
 };
 
 /// The library and the path inside it under which an image's versions are kept.
@@ -59,8 +75,9 @@ public:
     /// The folder of the versions of `relPath` in `library`.
     std::filesystem::path folderOf(const std::filesystem::path& library,
                                    std::string_view relPath) const;
-    /// Makes that folder and its name files; false on failure, with errno set.
-    bool makeFolder(const std::filesystem::path& library, std::string_view relPath) const;
+    /// Makes that folder and its name files.
+    [[nodiscard]] std::error_code makeFolder(const std::filesystem::path& library,
+                                             std::string_view relPath) const;
     /// The library and path under which the image file at `image` has versions: the
     /// nearest enclosing folder first, by the path as given and then by its real path.
     std::optional<VersionedImage> locate(const std::filesystem::path& image) const;
@@ -81,12 +98,12 @@ public:
     static std::string journalName(std::int64_t seconds);
     /// The start a journal's file name holds; absent when it is no journal's name.
     static std::optional<std::int64_t> journalSeconds(const std::filesystem::path& journal);
-    /// A version's id: `start` in local time, "yyyy-MM-ddTHH:MM:SS".
+    /// A version's id: `start` in local time with its offset, "yyyy-MM-ddTHH:MM:SS+hh:mm".
     static std::string idOf(Date start);
-    /// Whether `text` has the form of an id.
+    /// Whether `text` has the form of an id, with or without its offset.
     static bool isId(std::string_view text);
     /// The name of a copy of `image` restored to the version `id`, beside it:
-    /// "Disk.po" becomes "Disk (2024-05-01 14.03.22).po".
+    /// "Disk.po" becomes "Disk (2026-05-01 14.03.22-04.00).po".
     static std::filesystem::path snapshotName(const std::filesystem::path& image,
                                               std::string_view id);
 

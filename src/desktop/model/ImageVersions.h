@@ -22,7 +22,7 @@ namespace ImageVersions {
 std::vector<Version> list(const VersionSettings& settings, const std::filesystem::path& library,
                           const std::string& relPath, ShareServer* server);
 /// Writes the image as it was at version `id` into a new file beside it, named after the
-/// version ("Disk (2024-05-01 14.03.22).po"), which `made` then names.
+/// version ("Disk (2026-05-01 14.03.22-04.00).po"), which `made` then names.
 VersionRestore::Outcome toCopy(const VersionSettings& settings,
                                const std::filesystem::path& library, const std::string& relPath,
                                const std::string& id, std::filesystem::path& made);

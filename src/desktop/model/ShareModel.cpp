@@ -665,11 +665,16 @@ bool ShareModel::restored(const VersionRestore::Outcome& outcome) {
         setLastError("Restore failed: " + outcome.message);
         return false;
     }
-    setLastError(outcome.changedOutside
-                     ? std::optional<std::string>(
-                           "Restored; the image was changed outside the share since that "
-                           "version, so blocks the share did not write are as they are now")
-                     : std::nullopt);
+    if (outcome.changedOutside && !outcome.lost.empty()) {
+        setLastError("Restored; a later version could not be kept (" + outcome.lost +
+                     "), so blocks written without one are as they are now");
+    } else {
+        setLastError(outcome.changedOutside
+                         ? std::optional<std::string>(
+                               "Restored; the image was changed outside the share since that "
+                               "version, so blocks the share did not write are as they are now")
+                         : std::nullopt);
+    }
     return true;
 }
 

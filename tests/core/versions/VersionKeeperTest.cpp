@@ -3,6 +3,7 @@
 
 #include "platform/Text.h"
 #include "server/ShareServer.h"
+#include "support/FileSizeLimit.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
 #include "support/ProDosBytes.h"
@@ -196,6 +197,51 @@ TEST_F(VersionKeeperTest, WritesGoOnWhenNoVersionCanBeKept) {
     const std::string line = "  cannot keep a version of Games/Disk.po: Not a directory\n";
     EXPECT_NE(lines.find(line), std::string::npos) << lines;
     EXPECT_EQ(lines.find(line), lines.rfind(line)) << "logged at every write:\n" << lines;
+}
+
+// Someone emptying the versions folder under a session in progress: the session ends with
+// a log line, and the card's writes go on into a version of their own.
+TEST_F(VersionKeeperTest, AJournalCutShortUnderASessionEndsIt) {
+    ASSERT_EQ(put(1024, block('a')), 200);
+    const std::string afterOne = disk();
+    fs::resize_file(versions().front().journal, 0);
+    // Block 2 again: nothing to append, only the header to update (through a mapping once,
+    // which raised SIGBUS over the emptied file).
+    ASSERT_EQ(put(1024, block('b')), 200);
+    ASSERT_EQ(put(1536, block('c')), 200);
+    EXPECT_TRUE(disk().substr(1024, 2 * 512) == block('b') + block('c'))
+        << "a write after the cut did not land";
+    EXPECT_NE(log().find("  the journal of Games/Disk.po was cut short or removed outside the "
+                         "share; a new version is kept\n"),
+              std::string::npos)
+        << log();
+    const std::vector<Version> kept = versions();
+    ASSERT_EQ(kept.size(), 2u) << log();
+    EXPECT_EQ(kept[1].note(), "damaged (cut short: no header)");
+    EXPECT_EQ(kept[0].note(), "");
+    EXPECT_TRUE(copyOf(kept[0].id) == afterOne) << "the new version does not undo b and c";
+    EXPECT_EQ(copyOf(kept[1].id).substr(0, 16), "(cannot restore ") << "restored without a journal";
+}
+
+// The versions folder filling up in the middle of a session: the card's writes land, and
+// the listing says that a version could not be kept rather than blaming another program.
+TEST_F(VersionKeeperTest, AFullVersionsFolderIsSaidSo) {
+    ASSERT_EQ(put(0, block('a')), 200);
+    {
+        // The journal's next record does not fit below 1 KiB; the image's block 1 does.
+        const test::FileSizeLimit full(1024);
+        ASSERT_EQ(put(512, block('b')), 200);
+    }
+    EXPECT_TRUE(disk().substr(0, 1024) == block('a') + block('b')) << "a write did not land";
+    EXPECT_NE(log().find("  cannot keep a version of Games/Disk.po: File too large\n"),
+              std::string::npos)
+        << log();
+    const std::vector<Version> kept = versions();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].note(), "a version could not be kept: File too large");
+    VersionRestore::Outcome outcome;
+    copyOf(kept[0].id, &outcome);
+    EXPECT_EQ(outcome.lost, "File too large") << "a restore blames another program";
 }
 
 } // namespace

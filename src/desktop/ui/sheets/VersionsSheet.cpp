@@ -16,8 +16,8 @@ QString qText(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// "2026-12-05 14:03:22   12 blocks   6 KB", and a warning when the image was changed
-// behind the share's back since. A journal of a block or two is smaller than a kilobyte.
+// "2026-12-05 14:03:22-05:00   12 blocks   6 KB", and what the listing notes of it (changed
+// behind the share's back, damaged). A journal of a block or two is smaller than a kilobyte.
 QString rowText(const Version& version) {
     QString when = qText(version.id);
     when.replace('T', ' ');
@@ -25,8 +25,8 @@ QString rowText(const Version& version) {
                                               : qText(ShareModel::sizeString(version.bytes));
     QString text = when + "   " + QString::number(version.blocks) +
                    (version.blocks == 1 ? " block" : " blocks") + "   " + size;
-    if (version.changedOutside) {
-        text += "   (changed outside the share since)";
+    if (const std::string note = version.note(); !note.empty()) {
+        text += "   " + qText(note);
     }
     return text;
 }
