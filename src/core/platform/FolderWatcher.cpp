@@ -1,30 +1,35 @@
 #include "platform/FolderWatcher.h"
 
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include <array>
-#include <optional>
-
 namespace vorn {
 namespace {
 
-constexpr std::uint32_t kEvents =
-    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE_SELF;
+constexpr std::uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                  IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+// What ends the root's watch, or leaves it on a folder that is no longer at the path.
+constexpr std::uint32_t kRootLost = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 
 } // namespace
 
 FolderWatcher::FolderWatcher(std::filesystem::path root, ChangeFn onChange,
                              std::chrono::milliseconds latency)
-    : m_onChange(std::move(onChange)), m_latency(latency) {
+    : m_root(std::move(root)), m_onChange(std::move(onChange)), m_latency(latency) {
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     m_stop = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_inotify < 0 || m_stop < 0) {
         return;
     }
-    addTree(root);
+    watchRoot();
     m_thread = std::thread([this] { run(); });
 }
 
@@ -42,6 +47,24 @@ FolderWatcher::~FolderWatcher() {
     }
 }
 
+// True when a folder is at the root's path and now watched.
+bool FolderWatcher::watchRoot() {
+    addTree(m_root);
+    const auto root = std::find_if(m_dirs.begin(), m_dirs.end(),
+                                   [&](const auto& dir) { return dir.second == m_root; });
+    m_rootWatch = root == m_dirs.end() ? -1 : root->first;
+    return m_rootWatch >= 0;
+}
+
+// The watches left may sit on a folder renamed elsewhere: none of them is trusted.
+void FolderWatcher::forgetRoot() {
+    for (const auto& [wd, dir] : m_dirs) {
+        inotify_rm_watch(m_inotify, wd);
+    }
+    m_dirs.clear();
+    m_rootWatch = -1;
+}
+
 // Hidden folders are not part of the library, so their changes do not matter.
 void FolderWatcher::addTree(const std::filesystem::path& dir) {
     const int wd = inotify_add_watch(m_inotify, dir.c_str(), kEvents | IN_ONLYDIR);
@@ -49,13 +72,13 @@ void FolderWatcher::addTree(const std::filesystem::path& dir) {
         return;
     }
     m_dirs[wd] = dir;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    Files::forEachEntry(dir, [this](const std::filesystem::directory_entry& entry) {
+        std::error_code ec;
         const std::string name = entry.path().filename().string();
         if (!name.starts_with(".") && entry.is_directory(ec) && !entry.is_symlink(ec)) {
             addTree(entry.path());
         }
-    }
+    });
 }
 
 // True when something in the library changed.
@@ -70,6 +93,11 @@ bool FolderWatcher::readEvents() {
         for (ssize_t at = 0; at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
             at += ssize_t(sizeof(inotify_event) + event->len);
+            if (event->wd == m_rootWatch && (event->mask & kRootLost) != 0) {
+                forgetRoot();
+                changed = true;
+                continue;
+            }
             const std::string name = event->len > 0 ? event->name : "";
             if (name.starts_with(".")) {
                 continue;
@@ -87,26 +115,40 @@ bool FolderWatcher::readEvents() {
     }
 }
 
+// The owner's callback must not end the watch, nor the process: it runs on our thread.
+void FolderWatcher::report() {
+    try {
+        m_onChange();
+    } catch (const std::exception& e) {
+        std::cerr << "vorn: a change in " << m_root.string() << " was not handled: " << e.what()
+                  << std::endl;
+    }
+}
+
 void FolderWatcher::run() {
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> due;
     for (;;) {
-        int timeout = -1;
+        Clock::duration wait = m_rootWatch < 0 ? Clock::duration(retry) : Clock::duration::max();
         if (due) {
-            timeout = int(std::max<Clock::duration::rep>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(*due - Clock::now()).count()));
+            wait = std::min(wait, std::max(Clock::duration::zero(), *due - Clock::now()));
         }
+        const int timeout = wait == Clock::duration::max()
+                                ? -1
+                                : int(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
         std::array<pollfd, 2> fds{pollfd{m_inotify, POLLIN, 0}, pollfd{m_stop, POLLIN, 0}};
         poll(fds.data(), fds.size(), timeout);
         if (fds[1].revents & POLLIN) {
             return;
         }
-        if ((fds[0].revents & POLLIN) && readEvents() && !due) {
+        const bool changed = (fds[0].revents & POLLIN) && readEvents();
+        const bool back = m_rootWatch < 0 && watchRoot();
+        if ((changed || back) && !due) {
             due = Clock::now() + m_latency;
         }
         if (due && Clock::now() >= *due) {
             due.reset();
-            m_onChange();
+            report();
         }
     }
 }
