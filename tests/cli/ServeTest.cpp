@@ -96,6 +96,57 @@ TEST_F(ServeTest, FollowsStoredCategoriesAndWritableWithoutARestart) {
     EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
 }
 
+// A share stored read-only stays so while its settings file is gone, and once the config
+// folder is made again it follows that folder's settings, with a line for each.
+TEST_F(ServeTest, KeepsTheLastSettingsWhileTheFileIsGoneAndFollowsANewConfigFolder) {
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    ASSERT_EQ(test::vornShare({"config", "set", "writable", "false"}).status, 0);
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    const auto writable = [&] {
+        return client.ask(test::get("/Games/Star%20Run.po")).header("X-Vorn-Writable");
+    };
+    ASSERT_EQ(writable(), "0");
+
+    std::filesystem::remove_all(m_dir / "config/VornImageManager");
+    EXPECT_TRUE(serve.waitFor("stored settings not read, the last ones stay: ")) << serve.text();
+    EXPECT_EQ(writable(), "0") << "a share stored read-only turned writable";
+
+    const test::Outcome set = test::vornShare({"config", "set", "writable", "true"});
+    unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_TRUE(serve.waitFor("stored settings changed: writable on")) << serve.text();
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
+// The library folder deleted and made again (as a stick put back is a new folder at the
+// same path), then renamed away: each is noticed and logged, and only the folder at the
+// path now is served, never the tree that left it.
+TEST_F(ServeTest, FollowsTheLibraryFolderReplacedOrRenamed) {
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    ASSERT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 200);
+
+    std::filesystem::remove_all(m_dir / "lib");
+    m_dir.write("lib/New.po", test::ProDosBytes(280).volume("NEW").bytes());
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n")) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)")) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 200);
+    EXPECT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 404);
+
+    const std::size_t before = serve.text().size();
+    std::filesystem::rename(m_dir / "lib", m_dir / "moved");
+    EXPECT_TRUE(serve.waitFor("library folder gone: " + lib() + "\n", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 404)
+        << "the renamed folder is still served from its new place";
+    std::filesystem::rename(m_dir / "moved", m_dir / "lib");
+    EXPECT_TRUE(serve.waitFor("library folder back: " + lib() + "\n", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 200);
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
 // A dozen MP3s wait for conversion. SIGTERM or SIGINT still ends the share at once with
 // status 0: a converter that never ends goes with it and no queued one starts; conversions
 // that do finish must not go on through exit(), which crashed the program once the
