@@ -10,7 +10,11 @@
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace vorn {
 namespace {
@@ -145,6 +149,31 @@ TEST_F(ServeTest, FollowsTheLibraryFolderReplacedOrRenamed) {
     EXPECT_EQ(client.ask(test::get("/New.po")).status, 200);
     serve.signal(SIGTERM);
     EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
+// A file system mounted over the library's path (a stick put back) sends no inotify event:
+// the share notices it all the same, and serves what the mount holds until it is gone.
+// Mounting needs a mount namespace of the test's own (root); elsewhere the test is skipped.
+TEST_F(ServeTest, FollowsAFileSystemMountedOverTheLibrary) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        GTEST_SKIP() << "no mount namespace of the test's own: " << std::strerror(errno);
+    }
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    ASSERT_TRUE(serve.waitFor("share up on port")) << serve.text();
+    ASSERT_EQ(mount("vorn-test", lib().c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    m_dir.write("lib/Stick.po", test::ProDosBytes(280).volume("STICK").bytes());
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n")) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)")) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/Stick.po")).status, 200);
+
+    const std::size_t before = serve.text().size();
+    ASSERT_EQ(umount2(lib().c_str(), MNT_DETACH), 0) << std::strerror(errno);
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n", before)) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/Stick.po")).status, 404) << "the pulled stick is still served";
+    EXPECT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 200);
 }
 
 // A dozen MP3s wait for conversion. SIGTERM or SIGINT still ends the share at once with

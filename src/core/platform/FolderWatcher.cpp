@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace vorn {
@@ -29,6 +32,7 @@ FolderWatcher::FolderWatcher(std::filesystem::path root, ChangeFn onChange,
     if (m_inotify < 0 || m_stop < 0) {
         return;
     }
+    m_mounts = open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
     watchRoot();
     m_thread = std::thread([this] { run(); });
 }
@@ -45,6 +49,18 @@ FolderWatcher::~FolderWatcher() {
     if (m_stop >= 0) {
         close(m_stop);
     }
+    if (m_mounts >= 0) {
+        close(m_mounts);
+    }
+}
+
+std::optional<FolderWatcher::RootId> FolderWatcher::rootIdAt(const std::filesystem::path& path) {
+    struct statx info {};
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_MNT_ID, &info) != 0) {
+        return std::nullopt;
+    }
+    return RootId{std::uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor)), info.stx_ino,
+                  (info.stx_mask & STATX_MNT_ID) != 0 ? info.stx_mnt_id : 0};
 }
 
 // True when a folder is at the root's path and now watched.
@@ -53,7 +69,23 @@ bool FolderWatcher::watchRoot() {
     const auto root = std::find_if(m_dirs.begin(), m_dirs.end(),
                                    [&](const auto& dir) { return dir.second == m_root; });
     m_rootWatch = root == m_dirs.end() ? -1 : root->first;
+    m_rootId = m_rootWatch >= 0 ? rootIdAt(m_root) : std::nullopt;
     return m_rootWatch >= 0;
+}
+
+// The table must be read for the next change to be signalled. True when the path now
+// names another folder than the one watched: a file system mounted over it.
+bool FolderWatcher::mountsChanged() {
+    char buffer[4096];
+    lseek(m_mounts, 0, SEEK_SET);
+    while (read(m_mounts, buffer, sizeof buffer) > 0) {
+    }
+    if (m_rootWatch < 0 || rootIdAt(m_root) == m_rootId) {
+        return false;
+    }
+    forgetRoot();
+    watchRoot();
+    return true;
 }
 
 // The watches left may sit on a folder renamed elsewhere: none of them is trusted.
@@ -136,12 +168,14 @@ void FolderWatcher::run() {
         const int timeout = wait == Clock::duration::max()
                                 ? -1
                                 : int(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
-        std::array<pollfd, 2> fds{pollfd{m_inotify, POLLIN, 0}, pollfd{m_stop, POLLIN, 0}};
+        std::array<pollfd, 3> fds{pollfd{m_inotify, POLLIN, 0}, pollfd{m_stop, POLLIN, 0},
+                                  pollfd{m_mounts, POLLPRI, 0}};
         poll(fds.data(), fds.size(), timeout);
         if (fds[1].revents & POLLIN) {
             return;
         }
-        const bool changed = (fds[0].revents & POLLIN) && readEvents();
+        bool changed = (fds[0].revents & POLLIN) && readEvents();
+        changed = ((fds[2].revents & (POLLPRI | POLLERR)) && mountsChanged()) || changed;
         const bool back = m_rootWatch < 0 && watchRoot();
         if ((changed || back) && !due) {
             due = Clock::now() + m_latency;
