@@ -214,6 +214,7 @@ bool Preferences::change(const std::function<bool(Store&)>& edit) {
     }
     if (read.state == Read::State::read) {
         m_store->values = std::move(read.doc); // what we know is what the file holds now
+        m_problem.reset();
     }
     Store next;
     next.values = m_store->values;
