@@ -116,8 +116,8 @@ TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
     EXPECT_FALSE(fresh.scanning()) << "no library, no scan at launch";
 
     Preferences odd(m_dir / "config/odd.json");
-    odd.set("writable", "no");
-    odd.set("folder", (m_dir / "lib/").string());
+    ASSERT_TRUE(odd.set("writable", "no"));
+    ASSERT_TRUE(odd.set("folder", (m_dir / "lib/").string()));
     ShareModel model(odd, m_audio, m_pictures);
     EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
     EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
