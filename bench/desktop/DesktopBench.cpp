@@ -30,6 +30,7 @@
 #include <fstream>
 #include <malloc.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -116,7 +117,9 @@ struct Bench {
         std::make_unique<PictureTranscoder>(preferences, std::nullopt, std::nullopt, kNoLimit);
 
     std::unique_ptr<ShareModel> makeModel() {
-        preferences.set("folder", library.string());
+        if (!preferences.set("folder", library.string())) {
+            throw std::runtime_error("cannot store the library folder");
+        }
         auto model = std::make_unique<ShareModel>(preferences, *audio, *pictures);
         waitForScan(*model);
         model->setTableWidth(1200);

@@ -34,6 +34,7 @@
 #include <sched.h>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -43,6 +44,13 @@ namespace fs = std::filesystem;
 using namespace vorn;
 
 namespace {
+
+// A bench run on settings that were not stored measures something else.
+void mustStore(bool stored) {
+    if (!stored) {
+        throw std::runtime_error("cannot store the bench's settings");
+    }
+}
 
 constexpr std::uint64_t kImageBytes = 33554432;
 constexpr int kTimerMs = 5;
@@ -267,7 +275,7 @@ Round bareRound(Sharing& s, int seconds) {
 
 Round modelRound(Sharing& s, int seconds) {
     const std::uint16_t port = test::freePort();
-    s.preferences.set("port", std::int64_t(port));
+    mustStore(s.preferences.set("port", std::int64_t(port)));
     ShareModel model(s.preferences, s.audio, s.pictures);
     const std::set<int> old = threadIds();
     model.start();
@@ -340,8 +348,8 @@ int measure(const fs::path& work, int rounds, int seconds, int items) {
         std::ofstream(s.library / "Music" / ("Track" + trackNumber(n) + ".pcm"))
             << std::string(2048, '\x80');
     }
-    s.preferences.set("folder", s.library.string());
-    s.preferences.set("advertise", false);
+    mustStore(s.preferences.set("folder", s.library.string()));
+    mustStore(s.preferences.set("advertise", false));
     std::printf("load average before: %s\n", loadAverage().c_str());
     std::printf("%5s %-5s %8s %8s %9s %9s %8s %7s %7s %7s %6s\n", "round", "kind", "requests",
                 "req/s", "server us", "rest us", "GUI ms", "p50 ms", "p99 ms", "max ms", "other");

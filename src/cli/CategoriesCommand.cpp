@@ -1,6 +1,7 @@
 #include "CategoriesCommand.h"
 
 #include "audio/AudioTranscoder.h"
+#include "library/CategoryEdits.h"
 #include "library/FileName.h"
 #include "library/LibraryHub.h"
 #include "library/ShareSettings.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <variant>
 
 namespace vorn::CategoriesCommand {
 namespace {
@@ -67,56 +69,94 @@ void print(const std::string& library, const HubConfig& hub, bool own, const Lib
     }
 }
 
-// Applies one edit; an error sentence when it is refused.
-std::optional<std::string> apply(LibraryHub& hub, const Edit& edit,
-                                 const std::vector<std::string>& folders) {
-    const std::string path = folderPath(edit.path);
-    const bool isFolder = std::find(folders.begin(), folders.end(), path) != folders.end();
-    const bool isCategory = hub.hub(folders).contains(path);
+// The edit applied to the categories in force, or the sentence that says why it does not
+// apply. It runs under the preferences' lock on the categories the file holds at that
+// moment, which another program may have changed since this one started.
+std::variant<HubConfig, std::string> applyTo(HubConfig hub, const Edit& edit,
+                                             const std::string& path, bool isFolder) {
     using Kind = Edit::Kind;
-    if ((edit.kind == Kind::add || edit.kind == Kind::remove || edit.kind == Kind::move ||
-         edit.kind == Kind::label) &&
-        !isFolder && !isCategory) {
+    const auto at = std::find_if(hub.cats.begin(), hub.cats.end(),
+                                 [&](const HubCategory& c) { return c.path == path; });
+    const bool isCategory = at != hub.cats.end();
+    if (edit.kind != Kind::prefix && !isFolder && !isCategory) {
         return "not a folder of the library that holds disk images, audio or pictures: " + path;
+    }
+    if (edit.kind == Kind::add && isCategory) {
+        return path + " is a category already";
+    }
+    if (edit.kind != Kind::add && edit.kind != Kind::prefix && !isCategory) {
+        return path + " is not a category";
     }
     switch (edit.kind) {
     case Kind::add:
     case Kind::remove:
-        if (isCategory != (edit.kind == Kind::remove)) {
-            return path + (isCategory ? " is a category already" : " is not a category");
-        }
-        hub.toggleCategory(path, folders);
-        break;
+        return CategoryEdits::toggleCategory(std::move(hub), path);
     case Kind::move: {
-        const auto cats = hub.hub(folders).cats;
-        const auto at = std::find_if(cats.begin(), cats.end(),
-                                     [&](const HubCategory& c) { return c.path == path; });
-        if (at == cats.end()) {
-            return path + " is not a category";
+        if (edit.position < 1 || edit.position > hub.cats.size()) {
+            return "the position must be from 1 to " + std::to_string(hub.cats.size());
         }
-        if (edit.position < 1 || edit.position > cats.size()) {
-            return "the position must be from 1 to " + std::to_string(cats.size());
-        }
-        const std::size_t from = std::size_t(at - cats.begin());
+        const std::size_t from = std::size_t(at - hub.cats.begin());
         const std::size_t to = edit.position - 1;
-        hub.moveCategories({from}, to > from ? to + 1 : to, folders);
-        break;
+        return CategoryEdits::moveCategories(std::move(hub), {from}, to > from ? to + 1 : to);
     }
     case Kind::label:
-        if (!hub.setCategoryLabel(path, edit.text, folders)) {
-            return path + " is not a category";
-        }
-        break;
-    case Kind::prefix:
-        hub.setPrefixSubfolder(edit.on, folders);
-        break;
-    case Kind::reset:
-        hub.setOverride(std::nullopt);
-        break;
-    case Kind::list:
-        break;
+        return *CategoryEdits::setCategoryLabel(std::move(hub), path, edit.text);
+    default:
+        return CategoryEdits::setPrefixSubfolder(std::move(hub), edit.on);
+    }
+}
+
+// Text the preferences cannot hold (they are JSON, which is UTF-8) is refused up front,
+// before anything is read or written.
+std::optional<std::string> unstorable(const std::string& library, const Edit& edit) {
+    if (!Text::isValidUtf8(library)) {
+        return "the library's path is not UTF-8 text, so its categories cannot be stored";
+    }
+    if (!Text::isValidUtf8(edit.path)) {
+        return "the folder's name is not UTF-8 text, so it cannot be stored";
+    }
+    if (!Text::isValidUtf8(edit.text)) {
+        return "the label is not UTF-8 text, so it cannot be stored";
     }
     return std::nullopt;
+}
+
+int notStored(const Preferences& preferences) {
+    std::cerr << "vorn-share: the categories were not stored: "
+              << preferences.problem().value_or("cannot write " + preferences.file().string())
+              << "\n";
+    return 1;
+}
+
+// Runs an edit; the categories stored afterwards, or the exit status of a failure.
+std::variant<std::optional<HubConfig>, int> store(Preferences& preferences,
+                                                  const std::string& library, const Edit& edit,
+                                                  const std::vector<std::string>& folders) {
+    LibraryHub hub(preferences);
+    hub.load(library);
+    const std::string path = folderPath(edit.path);
+    const bool isFolder = std::find(folders.begin(), folders.end(), path) != folders.end();
+    std::optional<std::string> refused;
+    const LibraryHub::Outcome outcome =
+        edit.kind == Edit::Kind::reset
+            ? hub.setOverride(std::nullopt)
+            : hub.edit(
+                  [&](HubConfig inForce) -> std::optional<HubConfig> {
+                      auto result = applyTo(std::move(inForce), edit, path, isFolder);
+                      if (auto* why = std::get_if<std::string>(&result)) {
+                          refused = std::move(*why);
+                          return std::nullopt;
+                      }
+                      return std::get<HubConfig>(std::move(result));
+                  },
+                  folders);
+    if (refused) {
+        return refuse(*refused);
+    }
+    if (outcome != LibraryHub::Outcome::stored) {
+        return notStored(preferences);
+    }
+    return hub.hubOverride();
 }
 
 } // namespace
@@ -139,12 +179,14 @@ int run(Preferences& preferences, const std::optional<std::string>& folder, cons
     const std::vector<std::string> folders = scan.sharedFolders();
     std::optional<HubConfig> own = ShareSettings::hub(preferences, library);
     if (edit.kind != Edit::Kind::list) {
-        LibraryHub hub(preferences);
-        hub.load(library);
-        if (const std::optional<std::string> refused = apply(hub, edit, folders)) {
-            return refuse(*refused);
+        if (const std::optional<std::string> why = unstorable(library, edit)) {
+            return refuse(*why);
         }
-        own = hub.hubOverride();
+        auto stored = store(preferences, library, edit, folders);
+        if (const int* status = std::get_if<int>(&stored)) {
+            return *status;
+        }
+        own = std::get<std::optional<HubConfig>>(std::move(stored));
     }
     print(library, own.value_or(HubConfig::defaults(folders)), own.has_value(), scan);
     const std::string_view label = Text::trimBlanks(edit.text);

@@ -62,12 +62,16 @@ void printTool(const char* what, const std::optional<std::string>& path, std::st
 } // namespace
 
 int scan(const std::string& folder) {
-    const std::vector<WalkedFile> files = FolderWalk::files(folder);
+    const FolderWalk::Listing listing = FolderWalk::walk(folder);
     std::size_t skipped = 0;
-    for (const WalkedFile& file : files) {
+    for (const WalkedFile& file : listing.files) {
         skipped += DiskImage::needsDiskII(file.fileName()) ? 1 : 0;
     }
-    std::cout << scanReport(Catalog::scan(files, true), skipped);
+    std::cout << scanReport(Catalog::scan(listing.files, true), skipped);
+    // What the share leaves out, and logs, is said here too.
+    for (const std::string& note : LibraryScan::notesOf(listing)) {
+        std::cout << note << "\n";
+    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "ConfigCommand.h"
 
 #include "library/ShareSettings.h"
+#include "platform/Text.h"
 #include "versions/VersionSettings.h"
 
 #include <algorithm>
@@ -39,6 +40,9 @@ std::variant<Parsed, Refusal> parseFolder(const std::string& value) {
     // Stored absolute: the service and the desktop run from other working folders, and
     // the categories are stored under this exact path.
     const std::string absolute = ShareSettings::libraryPath(value);
+    if (!Text::isValidUtf8(absolute)) {
+        return Refusal{"the folder's path is not UTF-8 text, so it cannot be stored"};
+    }
     return Parsed{absolute, absolute};
 }
 
@@ -116,8 +120,10 @@ int unknownKey(const std::string& key) {
     return kBadInput;
 }
 
-int notStored(const std::filesystem::path& file) {
-    std::cerr << "vorn-share: cannot write " << file.string() << "\n";
+int notStored(const Preferences& preferences) {
+    std::cerr << "vorn-share: not stored: "
+              << preferences.problem().value_or("cannot write " + preferences.file().string())
+              << "\n";
     return 1;
 }
 
@@ -160,7 +166,7 @@ int set(Preferences& preferences, const std::string& key, const std::string& val
     }
     const Parsed& parsedValue = std::get<Parsed>(*parsed);
     if (!std::visit([&](const auto& v) { return preferences.set(key, v); }, parsedValue.stored)) {
-        return notStored(preferences.file());
+        return notStored(preferences);
     }
     std::cout << key << " set to " << parsedValue.text << "; " << takesEffect(key) << "\n";
     return 0;
@@ -171,7 +177,7 @@ int unset(Preferences& preferences, const std::string& key) {
         return unknownKey(key);
     }
     if (!preferences.remove(key)) {
-        return notStored(preferences.file());
+        return notStored(preferences);
     }
     std::cout << key << " back to its default; " << takesEffect(key) << "\n";
     return 0;

@@ -31,7 +31,39 @@ VersionSettings versionSettings(const Preferences& preferences,
     return settings;
 }
 
-// Runs on the watcher's thread; the server takes the changes on its own.
+namespace {
+
+std::vector<std::string> changesBetween(const Followed& last, const Followed& now) {
+    std::vector<std::string> changes;
+    if (now.hub != last.hub) {
+        changes.push_back("categories");
+    }
+    if (now.writable != last.writable) {
+        changes.push_back(now.writable ? "writable on" : "writable off");
+    }
+    if (now.versions != last.versions) {
+        changes.push_back("versions");
+    }
+    return changes;
+}
+
+void handOver(ShareServer& server, const Followed& last, const Followed& now) {
+    if (now.hub != last.hub) {
+        server.setHub(now.hub);
+    }
+    if (now.writable != last.writable) {
+        server.refresh(std::nullopt, now.writable);
+    }
+    if (now.versions != last.versions) {
+        server.setVersions(now.versions);
+    }
+}
+
+} // namespace
+
+// Runs on the watcher's thread; the server takes the changes on its own. A settings file
+// that is gone or cannot be read changes nothing (a read-only share stays read-only); the
+// log says so once.
 std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, ShareServer& server,
                                                     const std::string& library, bool readOnly,
                                                     std::optional<std::int64_t> versionGap) {
@@ -43,37 +75,25 @@ std::unique_ptr<FolderWatcher> followStoredSettings(Preferences& preferences, Sh
     const std::filesystem::path folder = preferences.file().parent_path();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    return std::make_unique<FolderWatcher>(
-        folder, [&preferences, &server, read, last = read()]() mutable {
-            if (!preferences.reload()) {
-                return;
+    std::optional<std::string> lastProblem;
+    auto onChange = [&preferences, &server, read, last = read(), lastProblem]() mutable {
+        const bool reloaded = preferences.reload();
+        if (std::optional<std::string> problem = preferences.problem(); problem != lastProblem) {
+            if (problem) {
+                server.log("stored settings not read, the last ones stay: " + *problem);
             }
-            const Followed now = read();
-            std::vector<std::string> changes;
-            if (now.hub != last.hub) {
-                changes.push_back("categories");
-            }
-            if (now.writable != last.writable) {
-                changes.push_back(now.writable ? "writable on" : "writable off");
-            }
-            if (now.versions != last.versions) {
-                changes.push_back("versions");
-            }
-            if (changes.empty()) {
-                return; // another setting, or another library's categories
-            }
-            server.log("stored settings changed: " + Text::join(changes, ", "));
-            if (now.hub != last.hub) {
-                server.setHub(now.hub);
-            }
-            if (now.writable != last.writable) {
-                server.refresh(std::nullopt, now.writable);
-            }
-            if (now.versions != last.versions) {
-                server.setVersions(now.versions);
-            }
-            last = now;
-        });
+            lastProblem = std::move(problem);
+        }
+        const Followed now = read();
+        const std::vector<std::string> changes = changesBetween(last, now);
+        if (!reloaded || changes.empty()) {
+            return; // another setting, or another library's categories
+        }
+        server.log("stored settings changed: " + Text::join(changes, ", "));
+        handOver(server, last, now);
+        last = now;
+    };
+    return std::make_unique<FolderWatcher>(folder, std::move(onChange));
 }
 
 } // namespace vorn

@@ -80,7 +80,15 @@ std::string versionText() {
 struct Run {
     int status = 0;
     std::optional<Preferences> store;
-    Preferences& preferences() { return store ? *store : store.emplace(); }
+    Preferences& preferences() {
+        if (!store) {
+            // Said once, on the first use: every command goes on with what it could read.
+            if (const auto problem = store.emplace().problem()) {
+                std::cerr << "vorn-share: " << *problem << "\n";
+            }
+        }
+        return *store;
+    }
 
     std::string folder;
     Commands::CatalogOptions catalog;
@@ -255,6 +263,10 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         std::cerr << "vorn-share: " << e.what() << "\n";
         return kBadInput;
+    } catch (const std::exception& e) {
+        // The commands run inside parse(): whatever escapes one ends here as one line.
+        std::cerr << "vorn-share: " << e.what() << "\n";
+        return 1;
     }
     return run.status;
 }

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,7 @@ AppInfo appInfo() {
             QString::fromUtf8(version::homepage)};
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
     const std::optional<SnapshotOptions> snapshot = SnapshotOptions::parse(args);
     if (!snapshot && (has(args, "--help") || has(args, "-h"))) {
@@ -127,4 +126,15 @@ int main(int argc, char** argv) {
     model.setFileRevealer(std::make_unique<FileManagerRevealer>());
     window.show();
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vorn-image-manager: %s\n", e.what());
+        return 1;
+    }
 }

@@ -2,6 +2,7 @@
 // through the same LibraryHub as the desktop program, whose storing LibraryHubTest checks.
 
 #include "library/LibraryHub.h"
+#include "library/ShareSettings.h"
 #include "platform/Preferences.h"
 #include "support/ProDosBytes.h"
 #include "support/RunVornShare.h"
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 namespace vorn {
 namespace {
@@ -95,6 +98,11 @@ TEST_F(CategoriesCommandTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
         {{"categories", "prefix", "maybe"}, "ON|OFF: maybe not in {on,off}"},
         {{"categories", "--library", (m_dir / "none").string()},
          "--library: no such folder: " + (m_dir / "none").string()},
+        // The preferences are JSON: text that is not UTF-8 can never be stored there.
+        {{"categories", "label", "Games", "\xe9t\xe9"},
+         "the label is not UTF-8 text, so it cannot be stored"},
+        {{"categories", "--library", m_dir.mkdir("lib\xe9").string(), "reset"},
+         "the library's path is not UTF-8 text, so its categories cannot be stored"},
     };
     for (const auto& [args, line] : cases) {
         const Outcome outcome = vornShare(args);
@@ -106,6 +114,30 @@ TEST_F(CategoriesCommandTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
     EXPECT_EQ(vornShare({"categories"}).err,
               "vorn-share: no library folder: name one, or store one with: vorn-share config "
               "set folder FOLDER\n");
+}
+
+// Twenty edits at once, as a script may run them: each applies to the categories as they
+// are stored at that moment, so none is lost.
+TEST_F(CategoriesCommandTest, TwentyEditsAtOnceAreAllStored) {
+    const std::string image = test::ProDosBytes(280).volume("DISK").bytes();
+    const auto folder = [](int i) { return "Many/F" + std::to_string(i); };
+    for (int i = 0; i < 20; ++i) {
+        m_dir.write("lib/" + folder(i) + "/x.po", image);
+    }
+    std::vector<Outcome> outcomes(20);
+    std::vector<std::thread> edits;
+    for (int i = 0; i < 20; ++i) {
+        edits.emplace_back([&, i] { outcomes[i] = vornShare({"categories", "add", folder(i)}); });
+    }
+    for (std::thread& edit : edits) {
+        edit.join();
+    }
+    const std::optional<HubConfig> stored = ShareSettings::hub(Preferences(prefsFile()), lib());
+    ASSERT_TRUE(stored.has_value());
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(outcomes[i].status, 0) << outcomes[i].err;
+        EXPECT_TRUE(stored->contains(folder(i))) << folder(i) << " was reported added but lost";
+    }
 }
 
 } // namespace

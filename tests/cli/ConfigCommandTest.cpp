@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace vorn {
 namespace {
@@ -78,6 +79,8 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
         {{"config", "set", "folder", "/no/such/folder"},
          "vorn-share: no such folder: /no/such/folder\n"},
         {{"config", "set", "folder", file}, "vorn-share: not a folder: " + file + "\n"},
+        {{"config", "set", "folder", m_dir.mkdir("caf\xe9").string()},
+         "vorn-share: the folder's path is not UTF-8 text, so it cannot be stored\n"},
         {{"config", "set", "colour", "red"}, kUnknownColour},
         {{"config", "unset", "colour"}, kUnknownColour},
     };
@@ -90,6 +93,19 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     }
     EXPECT_EQ(fs::last_write_time(prefsFile()), before) << "a refused change wrote the file";
     EXPECT_EQ(Preferences(prefsFile()).integer("port"), 9000);
+}
+
+// A named pipe where the file belongs is said to be what it is, never waited on (status
+// 124 is timeout's) and never replaced.
+TEST_F(ConfigCommandTest, APipeInPlaceOfTheFileIsNeitherWaitedOnNorReplaced) {
+    fs::create_directories(prefsFile().parent_path());
+    ASSERT_EQ(mkfifo(prefsFile().c_str(), 0600), 0);
+    const Outcome show = test::shell("timeout 10 " + describe({"config"}));
+    EXPECT_EQ(show.status, 0);
+    EXPECT_EQ(show.err, "vorn-share: " + prefsFile().string() + " is not a regular file\n");
+    const Outcome set = test::shell("timeout 10 " + describe({"config", "set", "port", "9000"}));
+    EXPECT_EQ(set.status, 1) << set.err;
+    EXPECT_TRUE(fs::is_fifo(prefsFile()));
 }
 
 } // namespace

@@ -10,7 +10,11 @@
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace vorn {
 namespace {
@@ -94,6 +98,82 @@ TEST_F(ServeTest, FollowsStoredCategoriesAndWritableWithoutARestart) {
         << "the share still says it is writable";
     serve.signal(SIGTERM);
     EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
+// A share stored read-only stays so while its settings file is gone, and once the config
+// folder is made again it follows that folder's settings, with a line for each.
+TEST_F(ServeTest, KeepsTheLastSettingsWhileTheFileIsGoneAndFollowsANewConfigFolder) {
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    ASSERT_EQ(test::vornShare({"config", "set", "writable", "false"}).status, 0);
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    const auto writable = [&] {
+        return client.ask(test::get("/Games/Star%20Run.po")).header("X-Vorn-Writable");
+    };
+    ASSERT_EQ(writable(), "0");
+
+    std::filesystem::remove_all(m_dir / "config/VornImageManager");
+    EXPECT_TRUE(serve.waitFor("stored settings not read, the last ones stay: ")) << serve.text();
+    EXPECT_EQ(writable(), "0") << "a share stored read-only turned writable";
+
+    const test::Outcome set = test::vornShare({"config", "set", "writable", "true"});
+    unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_TRUE(serve.waitFor("stored settings changed: writable on")) << serve.text();
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
+// The library folder deleted and made again (as a stick put back is a new folder at the
+// same path), then renamed away: each is noticed and logged, and only the folder at the
+// path now is served, never the tree that left it.
+TEST_F(ServeTest, FollowsTheLibraryFolderReplacedOrRenamed) {
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    ASSERT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 200);
+
+    std::filesystem::remove_all(m_dir / "lib");
+    m_dir.write("lib/New.po", test::ProDosBytes(280).volume("NEW").bytes());
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n")) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)")) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 200);
+    EXPECT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 404);
+
+    const std::size_t before = serve.text().size();
+    std::filesystem::rename(m_dir / "lib", m_dir / "moved");
+    EXPECT_TRUE(serve.waitFor("library folder gone: " + lib() + "\n", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 404)
+        << "the renamed folder is still served from its new place";
+    std::filesystem::rename(m_dir / "moved", m_dir / "lib");
+    EXPECT_TRUE(serve.waitFor("library folder back: " + lib() + "\n", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/New.po")).status, 200);
+    serve.signal(SIGTERM);
+    EXPECT_EQ(serve.exitStatus(), 0) << serve.text();
+}
+
+// A file system mounted over the library's path (a stick put back) sends no inotify event:
+// the share notices it all the same, and serves what the mount holds until it is gone.
+// Mounting needs a mount namespace of the test's own (root); elsewhere the test is skipped.
+TEST_F(ServeTest, FollowsAFileSystemMountedOverTheLibrary) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        GTEST_SKIP() << "no mount namespace of the test's own: " << std::strerror(errno);
+    }
+    ServeProcess serve({"serve", lib(), "--port", "0", "--no-advertise"}, m_dir / "config");
+    test::HttpClient client(serve.port());
+    ASSERT_TRUE(serve.waitFor("share up on port")) << serve.text();
+    ASSERT_EQ(mount("vorn-test", lib().c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    m_dir.write("lib/Stick.po", test::ProDosBytes(280).volume("STICK").bytes());
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n")) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)")) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/Stick.po")).status, 200);
+
+    const std::size_t before = serve.text().size();
+    ASSERT_EQ(umount2(lib().c_str(), MNT_DETACH), 0) << std::strerror(errno);
+    EXPECT_TRUE(serve.waitFor("library folder replaced: " + lib() + "\n", before)) << serve.text();
+    EXPECT_TRUE(serve.waitFor("rescan: 1 disk image(s)", before)) << serve.text();
+    EXPECT_EQ(client.ask(test::get("/Stick.po")).status, 404) << "the pulled stick is still served";
+    EXPECT_EQ(client.ask(test::get("/Games/Star%20Run.po")).status, 200);
 }
 
 // A dozen MP3s wait for conversion. SIGTERM or SIGINT still ends the share at once with

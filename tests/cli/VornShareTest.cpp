@@ -102,6 +102,7 @@ TEST_F(VornShareTest, CatalogWritesTheBytesTheCardReceives) {
 }
 
 TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
+    m_dir.write("lib/Games/Back\\slash.po", ProDosBytes(280).volume("BACK").bytes());
     const Outcome scan = vornShare({"scan", lib()});
     EXPECT_EQ(scan.status, 0) << scan.err;
     EXPECT_EQ(scan.out, "NAME      VOLUME    BLOCKS  BOOT    SIZE  FOLDER\n"
@@ -109,7 +110,9 @@ TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
                         "Star Run  STAR.RUN    1600  no    800 KB  Games\n"
                         "Zap       -            280  no    140 KB  Games/Arcade\n"
                         "3 disk images shared; 1 file skipped, needing Disk II emulation "
-                        "(.dsk, .do, .woz, .nib)\n");
+                        "(.dsk, .do, .woz, .nib)\n"
+                        "left out, a \"\\\" in the name cannot be requested: "
+                        "Games/Back\\slash.po\n");
 }
 
 TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {

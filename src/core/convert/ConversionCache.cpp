@@ -12,12 +12,11 @@ namespace vorn {
 namespace {
 
 void removeLeftovers(const std::filesystem::path& dir) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    Files::forEachEntry(dir, [](const std::filesystem::directory_entry& entry) {
         if (ConversionCache::isLeftover(entry.path().filename().string())) {
             Files::removeQuietly(entry.path());
         }
-    }
+    });
 }
 
 // Every process that converts into a folder holds a shared lock on its ".lock" file for as

@@ -4,7 +4,9 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -21,7 +23,7 @@ struct DirCloser {
 
 struct Walker {
     std::string realRootSlash; // real root + "/", the prefix every link target must have
-    std::vector<WalkedFile> found;
+    Listing listing;
 
     bool linkStaysInside(const std::string& path) const {
         return Files::realPath(path).starts_with(realRootSlash);
@@ -37,6 +39,12 @@ struct Walker {
     void walk(const std::filesystem::path& dirPath, const std::string& folder) {
         std::unique_ptr<DIR, DirCloser> dir(opendir(dirPath.c_str()));
         if (!dir) {
+            // A folder that is not there (any more) is no read error: the owner learns of a
+            // missing library from its identity, and of a missing subfolder not at all.
+            if (errno != ENOENT) {
+                listing.unreadable.push_back((folder.empty() ? "the library folder" : folder) +
+                                             ": " + std::strerror(errno));
+            }
             return;
         }
         while (const dirent* entry = readdir(dir.get())) {
@@ -47,6 +55,10 @@ struct Walker {
             // A request path must decode to UTF-8, so such a name could be listed but
             // never fetched; leave it out (and everything below it) instead.
             if (!Text::isValidUtf8(name)) {
+                continue;
+            }
+            if (name.find('\\') != std::string_view::npos) {
+                listing.unrequestable.push_back(FileName::relPath(folder, name));
                 continue;
             }
             std::filesystem::path url = dirPath / entry->d_name;
@@ -64,10 +76,10 @@ struct Walker {
             if (type == DT_DIR) {
                 walk(url, FileName::relPath(folder, name));
             } else if (type == DT_REG) {
-                found.push_back({std::move(url), folder});
+                listing.files.push_back({std::move(url), folder});
             } else if (type == DT_LNK && linkStaysInside(url.string()) &&
                        isRegularFile(url.string())) {
-                found.push_back({std::move(url), folder});
+                listing.files.push_back({std::move(url), folder});
             }
         }
     }
@@ -93,12 +105,16 @@ std::vector<std::string> components(const std::filesystem::path& path) {
 
 } // namespace
 
-std::vector<WalkedFile> files(const std::filesystem::path& root) {
+Listing walk(const std::filesystem::path& root) {
     Walker walker;
     walker.realRootSlash = Files::realPath(root.string()) + "/";
     walker.walk(root, "");
-    Text::stableSort(walker.found, [](const WalkedFile& f) { return f.relPath(); });
-    return std::move(walker.found);
+    Text::stableSort(walker.listing.files, [](const WalkedFile& f) { return f.relPath(); });
+    return std::move(walker.listing);
+}
+
+std::vector<WalkedFile> files(const std::filesystem::path& root) {
+    return walk(root).files;
 }
 
 std::vector<std::string> folders(const std::vector<WalkedFile>& files) {

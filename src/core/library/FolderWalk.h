@@ -12,8 +12,22 @@
 
 namespace vorn::FolderWalk {
 
-/// Every regular file below `root`, hidden names, names that are not UTF-8 and links
-/// leaving the library left out, sorted case-insensitively by relPath (stable).
+/// A walk of the library, with what it could not take in.
+struct Listing {
+    /// As `files` describes them.
+    std::vector<WalkedFile> files;
+    /// relPaths of files and folders left out because no request can name them: a "\"
+    /// in the name (request paths refuse it, since other systems read it as a separator).
+    std::vector<std::string> unrequestable;
+    /// Folders that could not be read ("" for the library itself), with the reason.
+    std::vector<std::string> unreadable;
+};
+
+/// Every regular file below `root`, hidden names, names that are not UTF-8 or hold a
+/// backslash and links leaving the library left out, sorted case-insensitively by relPath
+/// (stable).
+Listing walk(const std::filesystem::path& root);
+/// `walk(root).files`.
 std::vector<WalkedFile> files(const std::filesystem::path& root);
 
 /// `folders(fromDirs)` of the files' folders.

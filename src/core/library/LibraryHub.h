@@ -6,6 +6,7 @@
 #include "platform/Preferences.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,11 +14,23 @@
 
 namespace vorn {
 
-/// Every edit takes the categories in force (the user's, else the defaults of the
-/// folders given), changes them, makes the result the user's own and stores it. The
-/// owner hands hubOverride() to a running server after each edit that returns true.
+/// Every edit takes the categories in force as the preferences file holds them at that
+/// moment (the user's, else the defaults of the folders given), changes them, makes the
+/// result the user's own and stores it, all under the file's lock: the desktop program and
+/// any number of `vorn-share categories` may edit at once without losing each other's
+/// edits. The owner hands hubOverride() to a running server after each stored edit.
 class LibraryHub {
 public:
+    /// How an edit ended.
+    enum class Outcome {
+        stored,   // the file holds the result
+        declined, // the edit does not apply (no such category); nothing changed
+        failed,   // the file could not be read or written, or the result holds text that is
+                  // not UTF-8; what was stored is still there
+    };
+    /// An edit of the categories in force; absent declines it.
+    using Change = std::function<std::optional<HubConfig>(HubConfig inForce)>;
+
     /// `preferences` is the process's one store and must outlive this object.
     explicit LibraryHub(Preferences& preferences) : m_preferences(preferences) {}
 
@@ -31,20 +44,22 @@ public:
     /// Reads the categories stored for `libraryFolder`; data that does not decode is
     /// removed. True when a stored configuration was found.
     bool load(const std::string& libraryFolder);
+    /// Applies `change`. Without a library folder the result stays in memory.
+    Outcome edit(const Change& change, const std::vector<std::string>& folders);
     /// Replaces the user's categories and stores them; absent ("Reset to Defaults")
     /// removes the stored ones.
-    void setOverride(std::optional<HubConfig> hub);
+    Outcome setOverride(std::optional<HubConfig> hub);
 
-    void toggleCategory(const std::string& path, const std::vector<std::string>& folders);
-    void moveCategories(const std::set<std::size_t>& offsets, std::size_t destination,
-                        const std::vector<std::string>& folders);
-    /// False (and nothing changes) when `path` is not a category.
-    bool setCategoryLabel(const std::string& path, const std::string& label,
-                          const std::vector<std::string>& folders);
-    void setPrefixSubfolder(bool on, const std::vector<std::string>& folders);
+    Outcome toggleCategory(const std::string& path, const std::vector<std::string>& folders);
+    Outcome moveCategories(const std::set<std::size_t>& offsets, std::size_t destination,
+                           const std::vector<std::string>& folders);
+    /// Declined when `path` is not a category.
+    Outcome setCategoryLabel(const std::string& path, const std::string& label,
+                             const std::vector<std::string>& folders);
+    Outcome setPrefixSubfolder(bool on, const std::vector<std::string>& folders);
 
 private:
-    void save();
+    Outcome store(const std::function<bool(std::optional<std::string>&)>& edit);
 
     Preferences& m_preferences;
     std::string m_folder;

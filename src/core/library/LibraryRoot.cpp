@@ -11,6 +11,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace vorn {
@@ -126,6 +127,36 @@ bool LibraryRoot::leadsTo(std::string_view relPath, std::uint64_t device, std::u
                           struct stat& now) const {
     return m_fd >= 0 && fstatat(m_fd, std::string(relPath).c_str(), &now, 0) == 0 &&
            S_ISREG(now.st_mode) && now.st_dev == device && now.st_ino == inode;
+}
+
+namespace {
+
+std::optional<LibraryRoot::Identity> folderIdentity(int dir, const char* path, int flags) {
+    struct statx info {};
+    if (statx(dir, path, flags, STATX_TYPE | STATX_INO | STATX_BTIME | STATX_MNT_ID, &info) != 0 ||
+        !S_ISDIR(info.stx_mode)) {
+        return std::nullopt;
+    }
+    const bool born = (info.stx_mask & STATX_BTIME) != 0;
+    return LibraryRoot::Identity{
+        std::uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor)), info.stx_ino,
+        (info.stx_mask & STATX_MNT_ID) != 0 ? info.stx_mnt_id : 0, born ? info.stx_btime.tv_sec : 0,
+        born ? info.stx_btime.tv_nsec : 0};
+}
+
+} // namespace
+
+std::optional<LibraryRoot::Identity> LibraryRoot::identity() const {
+    return m_fd < 0 ? std::nullopt : folderIdentity(m_fd, "", AT_EMPTY_PATH);
+}
+
+std::optional<LibraryRoot::Identity> LibraryRoot::identityAt(const std::filesystem::path& path) {
+    return folderIdentity(AT_FDCWD, path.c_str(), 0);
+}
+
+bool LibraryRoot::stillAtPath() const {
+    const std::optional<Identity> held = identity();
+    return held && held == identityAt(m_folder);
 }
 
 int LibraryRoot::open(std::string_view relPath, int flags) const {

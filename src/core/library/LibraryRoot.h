@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -37,6 +38,23 @@ public:
     /// inside the library matches.
     bool leadsTo(std::string_view relPath, std::uint64_t device, std::uint64_t inode,
                  struct stat& now) const;
+
+    /// What tells one folder from another made at the same path: a deleted folder's inode
+    /// number is reused at once, but not with the same birth time; a stick put back has
+    /// the same device and inode, but is another mount.
+    struct Identity {
+        std::uint64_t device = 0, inode = 0, mount = 0;
+        std::int64_t bornSeconds = 0;
+        std::uint32_t bornNanoseconds = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    /// The folder held open; absent when none could be opened.
+    std::optional<Identity> identity() const;
+    /// The folder at `path` now; absent when there is none.
+    static std::optional<Identity> identityAt(const std::filesystem::path& path);
+    /// Whether the folder's path still names the folder held open: false once that was
+    /// deleted, renamed, or hidden by a file system mounted over it (or never opened).
+    bool stillAtPath() const;
 
     /// Tests only: opens by walking the path piece by piece, as on kernels (or under
     /// system call filters) without openat2; false goes back to the kernel first.

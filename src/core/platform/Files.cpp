@@ -108,4 +108,13 @@ std::string realPath(const std::string& path) {
     return resolved ? std::string(resolved.get()) : path;
 }
 
+void forEachEntry(const std::filesystem::path& dir,
+                  const std::function<void(const std::filesystem::directory_entry&)>& visit) {
+    // The range-for form steps with operator++, which throws where increment(ec) reports.
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        visit(*it);
+    }
+}
+
 } // namespace vorn::Files

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,10 @@ std::optional<std::string> read(const std::filesystem::path& path);
 /// The path with every link and "." or ".." resolved; the path itself when that fails
 /// (a missing file).
 std::string realPath(const std::string& path);
+/// Calls `visit` with each entry of the folder `dir`. A folder that changes under the
+/// listing, or cannot be read, ends it early instead of throwing.
+void forEachEntry(const std::filesystem::path& dir,
+                  const std::function<void(const std::filesystem::directory_entry&)>& visit);
 /// Replaces the file's contents; false on failure, with errno telling why.
 bool write(const std::filesystem::path& path, const std::string& bytes);
 /// Writes all of `bytes` at `offset` of the open file, over short writes; why not when

@@ -1,6 +1,6 @@
 #include "platform/Preferences.h"
 
-#include "platform/Files.h"
+#include "platform/JsonObjectFile.h"
 #include "platform/Text.h"
 #include "platform/XdgPaths.h"
 
@@ -34,42 +34,7 @@ struct Preferences::Store {
 
 namespace {
 
-std::optional<nlohmann::json> readObject(const std::filesystem::path& file, bool& unreadable) {
-    const std::optional<std::string> text = Files::read(file);
-    unreadable = false;
-    if (!text) {
-        return std::nullopt; // no file yet: start empty
-    }
-    try {
-        nlohmann::json doc = nlohmann::json::parse(*text);
-        if (doc.is_object()) {
-            return doc;
-        }
-    } catch (const nlohmann::json::exception&) {
-    }
-    unreadable = true;
-    return std::nullopt;
-}
-
-// Writes the whole text to a temporary file beside `file`, flushes it to disk and
-// renames it over `file`, so a crash never leaves a half-written preferences file.
-bool writeAtomically(const std::filesystem::path& file, const std::string& text) {
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    const std::filesystem::path temp = file.string() + ".tmp" + std::to_string(getpid());
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
-}
+using JsonObjectFile::Read;
 
 // Holds an exclusive lock on the preferences' folder while it lives (a lock on the folder
 // leaves no lock file behind). The desktop program, a running
@@ -100,12 +65,15 @@ private:
 
 Preferences::Preferences(std::filesystem::path file)
     : m_file(std::move(file)), m_store(std::make_unique<Store>()) {
-    bool unreadable = false;
-    if (auto doc = readObject(m_file, unreadable)) {
-        m_store->values = std::move(*doc);
-    } else if (unreadable) {
+    Read read = JsonObjectFile::read(m_file);
+    if (read.state == Read::State::read) {
+        m_store->values = std::move(read.doc);
+    } else if (read.state == Read::State::malformed) {
         std::error_code ec;
         std::filesystem::rename(m_file, m_file.string() + ".bad", ec);
+        m_problem = read.problem + (ec ? "" : "; moved aside to " + m_file.string() + ".bad");
+    } else if (read.state == Read::State::unreadable) {
+        m_problem = std::move(read.problem); // left alone: it may well hold good settings
     }
 }
 
@@ -190,38 +158,78 @@ bool Preferences::remove(std::string_view key) {
     });
 }
 
+bool Preferences::update(std::string_view key,
+                         const std::function<bool(std::optional<std::string>&)>& edit) {
+    return change([&](Store& store) {
+        const nlohmann::json* stored = store.find(key);
+        std::optional<std::string> text;
+        if (stored && stored->is_string()) {
+            text = stored->get<std::string>();
+        }
+        if (!edit(text)) {
+            return false;
+        }
+        if (!text) {
+            store.values.erase(std::string(key));
+            return true;
+        }
+        return store.put(key, std::move(*text));
+    });
+}
+
 bool Preferences::reload() {
     std::lock_guard lock(m_mutex);
-    bool unreadable = false;
-    std::optional<nlohmann::json> doc = readObject(m_file, unreadable);
-    if (unreadable) {
-        return false; // half a file cannot appear (writes rename); keep what we know
-    }
-    nlohmann::json values = doc ? std::move(*doc) : nlohmann::json::object();
-    if (values == m_store->values) {
+    Read read = JsonObjectFile::read(m_file);
+    if (read.state != Read::State::read) {
+        // Gone or unreadable for a moment (an editor saving, a folder being restored):
+        // forgetting the settings would quietly turn a read-only share writable.
+        m_problem = read.state == Read::State::missing ? m_file.string() + " is missing"
+                                                       : std::move(read.problem);
         return false;
     }
-    m_store->values = std::move(values);
+    m_problem.reset();
+    if (read.doc == m_store->values) {
+        return false;
+    }
+    m_store->values = std::move(read.doc);
     return true;
 }
 
+std::optional<std::string> Preferences::problem() const {
+    std::lock_guard lock(m_mutex);
+    return m_problem;
+}
+
 // Applies one change on top of what the file holds now, under the file's lock, then
-// writes it back: another program's changes to other keys are kept.
+// writes it back: another program's changes to other keys are kept. The change is made on
+// a copy, taken over only once it is on disk, so a failed change leaves no trace. A file
+// that cannot be read is never written over: it may hold settings we cannot see.
 bool Preferences::change(const std::function<bool(Store&)>& edit) {
     std::lock_guard lock(m_mutex);
     const FileLock fileLock(m_file);
-    bool unreadable = false;
-    if (std::optional<nlohmann::json> doc = readObject(m_file, unreadable)) {
-        m_store->values = std::move(*doc);
+    Read read = JsonObjectFile::read(m_file);
+    if (read.state == Read::State::unreadable) {
+        m_problem = std::move(read.problem);
+        return false;
     }
-    if (!edit(*m_store)) {
+    if (read.state == Read::State::read) {
+        m_store->values = std::move(read.doc); // what we know is what the file holds now
+        m_problem.reset();
+    }
+    Store next;
+    next.values = m_store->values;
+    if (!edit(next)) {
         return false;
     }
     try {
-        return writeAtomically(m_file, m_store->values.dump(2) + "\n");
+        if (!JsonObjectFile::writeAtomically(m_file, next.values.dump(2) + "\n")) {
+            return false;
+        }
     } catch (const nlohmann::json::exception&) {
         return false; // a key or text that is not UTF-8 cannot be stored
     }
+    m_store->values = std::move(next.values);
+    return true;
 }
 
 } // namespace vorn

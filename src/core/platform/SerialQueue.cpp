@@ -1,6 +1,7 @@
 #include "platform/SerialQueue.h"
 
 #include <future>
+#include <iostream>
 #include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -84,7 +85,19 @@ void SerialQueue::run() {
             task = std::move(m_tasks.front());
             m_tasks.pop_front();
         }
+        runGuarded(task);
+    }
+}
+
+// A task that throws must not take the worker, and with it the process, down: the tasks
+// queued after it still run.
+void SerialQueue::runGuarded(const std::function<void()>& task) const {
+    try {
         task();
+    } catch (const std::exception& e) {
+        std::cerr << "vorn: a task of " << m_name << " failed: " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "vorn: a task of " << m_name << " failed" << std::endl;
     }
 }
 

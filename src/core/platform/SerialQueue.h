@@ -20,7 +20,8 @@ public:
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
-    /// Queues a task; returns at once. Once the queue is closed the task is dropped.
+    /// Queues a task; returns at once. Once the queue is closed the task is dropped. An
+    /// exception escaping the task is written to stderr; the queue goes on.
     void async(std::function<void()> task);
     /// Waits until every task queued before this call has run, or was dropped (for tests
     /// and shutdown).
@@ -34,6 +35,7 @@ public:
 
 private:
     void run();
+    void runGuarded(const std::function<void()>& task) const;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -3,8 +3,23 @@
 #include "library/FolderWalk.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vorn {
+
+std::vector<std::string> LibraryScan::notesOf(const FolderWalk::Listing& listing) {
+    std::vector<std::string> lines;
+    for (const std::string& folder : listing.unreadable) {
+        lines.push_back("cannot read " + folder);
+    }
+    for (const std::string& name : listing.unrequestable) {
+        lines.push_back("left out, a \"\\\" in the name cannot be requested: " + name);
+    }
+    return lines;
+}
 
 LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder, bool writable,
                              unsigned parts) {
@@ -12,12 +27,21 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
     scan.parts = parts;
     scan.folder = std::move(folder);
     scan.writable = writable;
-    const std::vector<WalkedFile> walked = FolderWalk::files(scan.folder);
+    scan.folderId = LibraryRoot::identityAt(scan.folder);
+    FolderWalk::Listing listing = FolderWalk::walk(scan.folder);
+    const std::vector<WalkedFile>& walked = listing.files;
+    scan.notes = notesOf(listing);
     if ((parts & diskPart) != 0) {
         scan.catalog = Catalog::scan(walked, writable);
         scan.diskIIFiles = std::count_if(walked.begin(), walked.end(), [](const WalkedFile& f) {
             return DiskImage::needsDiskII(f.fileName());
         });
+        for (const DiskImage& image : scan.catalog.images()) {
+            if (faccessat(AT_FDCWD, image.url.c_str(), R_OK, AT_EACCESS) != 0) {
+                scan.notes.push_back("cannot read image " + image.id() + ": " +
+                                     std::strerror(errno));
+            }
+        }
     }
     if ((parts & audioPart) != 0) {
         scan.audio = AudioCatalog::scan(walked, converters.audio);

@@ -6,7 +6,9 @@
 
 #include "audio/AudioCatalog.h"
 #include "library/Catalog.h"
+#include "library/FolderWalk.h"
 #include "library/HubConfig.h"
+#include "library/LibraryRoot.h"
 #include "library/YourHub.h"
 #include "pictures/PictureCatalog.h"
 #include "scan/Converters.h"
@@ -32,12 +34,20 @@ struct LibraryScan {
     PictureCatalog pictures;
     /// Files of the walk that need Disk II emulation (.dsk, .woz...), which are not shared.
     std::int64_t diskIIFiles = 0;
+    /// Which folder the path named at the walk; absent when none was there.
+    std::optional<LibraryRoot::Identity> folderId;
+    /// Log lines on what the walk could not take in: folders and images that cannot be
+    /// read, names no request can reach.
+    std::vector<std::string> notes;
 
     /// Walks `folder` once and builds the catalogs of `parts` from that walk, asking the
     /// converters where converted files live. Touches only the file system and the
     /// converters' locked settings: any thread may run it.
     static LibraryScan run(Converters converters, std::filesystem::path folder, bool writable,
                            unsigned parts = everything);
+
+    /// The notes on what a walk could not take in (see `notes`).
+    static std::vector<std::string> notesOf(const FolderWalk::Listing& listing);
 
     /// The folders of every image, track and picture, with their ancestors.
     std::vector<std::string> sharedFolders() const;

@@ -76,8 +76,11 @@ OpenFiles::Entry& OpenFiles::remember(const std::string& key, Entry entry) {
     return m_entries.insert_or_assign(key, std::move(entry)).first->second;
 }
 
+// A library folder deleted and made again, or a stick pulled and put back, leaves the
+// descriptor on a tree nothing else can reach: files are then opened at the path anew,
+// and an entry opened through the old folder no longer matches what its name leads to.
 const LibraryRoot& OpenFiles::rootFor(const std::filesystem::path& root) {
-    if (!m_root || m_root->folder() != root) {
+    if (!m_root || m_root->folder() != root || !m_root->stillAtPath()) {
         m_root = std::make_shared<const LibraryRoot>(root);
     }
     return *m_root;

@@ -30,7 +30,11 @@ ServerCore::ServerCore(asio::io_context& io, ShareState state, bool advertise,
           std::make_shared<ConnectionTable>(io, [this](const std::string& line) { note(line); })),
       m_rescanner(std::make_shared<Rescanner>(
           m_gate, [this] { return scanSettings(); },
-          [this](unsigned reasons, LibraryScan& scan) { applyScan(reasons, scan); })) {}
+          [this](unsigned reasons, LibraryScan& scan) { applyScan(reasons, scan); })) {
+    for (const std::string& line : m_state.scanNotes) {
+        m_state.log(line); // the first scan's, made before the core
+    }
+}
 
 ServerCore::~ServerCore() = default;
 
@@ -124,6 +128,9 @@ Rescanner::Settings ServerCore::scanSettings() const {
 void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
     if (m_nextFolder == scan.folder) {
         m_nextFolder.reset();
+    }
+    for (const std::string& line : m_state.newsOf(scan)) {
+        m_state.log(line);
     }
     m_state.apply(scan);
     if ((reasons & Rescanner::refreshAsked) != 0) {

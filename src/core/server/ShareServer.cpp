@@ -19,7 +19,29 @@ ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool adver
     state.rescan();
     m_core = std::make_shared<ServerCore>(m_io, std::move(state), advertise, std::move(shareName));
     m_core->kickConversions(); // before the thread starts: nothing else touches the core yet
-    m_thread = std::thread([this] { m_io.run(); });
+    m_thread = std::thread([this] { runQueue(); });
+}
+
+// A handler that throws unwinds out of run(); the share logs it and runs on, since the
+// card's other requests and every other connection are still good.
+void ShareServer::runQueue() {
+    for (;;) {
+        try {
+            m_io.run();
+            return;
+        } catch (const std::exception& e) {
+            noteFailure(e.what());
+        } catch (...) {
+            noteFailure("unknown exception");
+        }
+    }
+}
+
+void ShareServer::noteFailure(const std::string& what) {
+    try {
+        m_core->note("internal error, the share goes on: " + what);
+    } catch (...) { // the status receiver that threw may throw again
+    }
 }
 
 ShareServer::~ShareServer() {

@@ -98,6 +98,8 @@ public:
     ShareStatus status();
 
 private:
+    void runQueue();
+    void noteFailure(const std::string& what);
     template <class F> auto onQueue(F task);
     template <class F> auto afterScans(F task);
 

@@ -2,6 +2,7 @@
 
 #include "library/FolderWalk.h"
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -17,6 +18,8 @@ void ShareState::rescan() {
 // A rescan, or a finished conversion, may have replaced a file that is still held open.
 void ShareState::apply(LibraryScan& scan) {
     std::swap(folder, scan.folder);
+    std::swap(folderId, scan.folderId);
+    std::swap(scanNotes, scan.notes);
     if ((scan.parts & LibraryScan::diskPart) != 0) {
         std::swap(catalog, scan.catalog);
     }
@@ -27,6 +30,23 @@ void ShareState::apply(LibraryScan& scan) {
         std::swap(pictures, scan.pictures);
     }
     files.clear();
+}
+
+// Another library chosen is no news. The same one at another inode or device was deleted
+// and made again, or is a new mount (a stick put back): the files opened in the old one
+// are dropped with this scan, and the next requests open the folder at the path anew.
+std::vector<std::string> ShareState::newsOf(const LibraryScan& scan) const {
+    std::vector<std::string> lines;
+    if (scan.folder == folder && folderId != scan.folderId) {
+        const std::string what = !scan.folderId ? "gone" : folderId ? "replaced" : "back";
+        lines.push_back("library folder " + what + ": " + folder.string());
+    }
+    for (const std::string& note : scan.notes) {
+        if (std::find(scanNotes.begin(), scanNotes.end(), note) == scanNotes.end()) {
+            lines.push_back(note);
+        }
+    }
+    return lines;
 }
 
 void ShareState::log(std::string_view message) {

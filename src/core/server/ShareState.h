@@ -30,6 +30,10 @@ struct ShareState {
     /// Where the catalogs find converted files, and who converts what is pending.
     Converters converters;
     std::filesystem::path folder;
+    /// The folder `folder` named at the last scan; absent when none was there.
+    std::optional<LibraryRoot::Identity> folderId;
+    /// What the last scan could not take in, as log lines.
+    std::vector<std::string> scanNotes;
     bool writable = true;
     Catalog catalog;
     AudioCatalog audio;
@@ -44,8 +48,11 @@ struct ShareState {
     /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();
     /// Takes the folder and the catalogs of a finished scan; `scan` is left holding the
-    /// catalogs they replace.
+    /// catalogs, and the folder's identity and notes, they replace.
     void apply(LibraryScan& scan);
+    /// The log lines a scan about to be applied calls for: the library folder gone,
+    /// replaced or back, and the notes not logged before.
+    std::vector<std::string> newsOf(const LibraryScan& scan) const;
     /// Appends "HH:mm:ss  message" to the log.
     void log(std::string_view message);
     /// The folders of every shared item, with their ancestors.

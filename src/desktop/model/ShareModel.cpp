@@ -134,7 +134,7 @@ std::optional<std::filesystem::path> ShareModel::folderURL() const {
 
 void ShareModel::setFolderPath(const std::string& path) {
     m_folderPath = path.empty() ? "" : ShareSettings::libraryPath(path);
-    m_preferences.set("folder", m_folderPath);
+    noteStored(m_preferences.set("folder", m_folderPath));
     emit folderChanged();
     setSelectedFolder(std::nullopt);
     // Each library keeps its own categories: edits from now on belong to this one.
@@ -146,7 +146,7 @@ void ShareModel::setWritable(bool on) {
         return;
     }
     m_writable = on;
-    m_preferences.set("writable", on);
+    noteStored(m_preferences.set("writable", on));
     emit settingsChanged();
     if (m_share) {
         m_share->refresh(std::nullopt, on);
@@ -157,7 +157,7 @@ void ShareModel::setWritable(bool on) {
 void ShareModel::setAdvertise(bool on) {
     if (on != m_advertise) {
         m_advertise = on;
-        m_preferences.set("advertise", on);
+        noteStored(m_preferences.set("advertise", on));
         emit settingsChanged();
     }
 }
@@ -165,7 +165,7 @@ void ShareModel::setAdvertise(bool on) {
 void ShareModel::setPort(std::uint16_t port) {
     if (port != m_port) {
         m_port = port;
-        m_preferences.set("port", std::int64_t(port));
+        noteStored(m_preferences.set("port", std::int64_t(port)));
         emit settingsChanged();
     }
 }
@@ -175,7 +175,7 @@ void ShareModel::setUITheme(UITheme look) {
         return;
     }
     m_table.setLook(look);
-    m_preferences.set("theme", storedName(look));
+    noteStored(m_preferences.set("theme", storedName(look)));
     emit lookChanged();
     autoLayoutColumns();
     m_tableModel->refresh(); // the header titles change case
@@ -186,7 +186,7 @@ double ShareModel::sidebarWidth() const {
 }
 
 void ShareModel::setSidebarWidth(double width) {
-    m_preferences.set("sidebarWidth", width);
+    noteStored(m_preferences.set("sidebarWidth", width));
 }
 
 std::string ShareModel::shareURL() const {
@@ -272,6 +272,14 @@ void ShareModel::setSharing(bool on) {
     if (on != m_sharing) {
         m_sharing = on;
         emit sharingChanged();
+    }
+}
+
+// A setting the file did not take still applies until the program ends; the user is told.
+void ShareModel::noteStored(bool stored) {
+    if (!stored) {
+        setLastError("Settings not saved: " + m_preferences.problem().value_or(
+                                                  "cannot write " + m_preferences.file().string()));
     }
 }
 
@@ -478,10 +486,16 @@ void ShareModel::setCollapsed(bool on, const std::optional<std::string>& below) 
 
 void ShareModel::loadHub() {
     m_hub.load(m_folderPath);
-    hubEdited();
+    hubEdited(LibraryHub::Outcome::stored);
 }
 
-void ShareModel::hubEdited() {
+// A failed edit still shows: the categories known now are the stored ones, which another
+// program may have changed meanwhile.
+void ShareModel::hubEdited(LibraryHub::Outcome outcome) {
+    if (outcome == LibraryHub::Outcome::declined) {
+        return;
+    }
+    noteStored(outcome == LibraryHub::Outcome::stored);
     emit hubChanged();
     if (m_share) {
         m_share->setHub(m_hub.hubOverride());
@@ -489,8 +503,7 @@ void ShareModel::hubEdited() {
 }
 
 void ShareModel::setHubOverride(std::optional<HubConfig> hub) {
-    m_hub.setOverride(std::move(hub));
-    hubEdited();
+    hubEdited(m_hub.setOverride(std::move(hub)));
 }
 
 std::vector<std::string> ShareModel::hubCandidates() const {
@@ -498,24 +511,19 @@ std::vector<std::string> ShareModel::hubCandidates() const {
 }
 
 void ShareModel::toggleCategory(const std::string& path) {
-    m_hub.toggleCategory(path, folders());
-    hubEdited();
+    hubEdited(m_hub.toggleCategory(path, folders()));
 }
 
 void ShareModel::moveCategories(const std::set<std::size_t>& offsets, std::size_t destination) {
-    m_hub.moveCategories(offsets, destination, folders());
-    hubEdited();
+    hubEdited(m_hub.moveCategories(offsets, destination, folders()));
 }
 
 void ShareModel::setCategoryLabel(const std::string& path, const std::string& label) {
-    if (m_hub.setCategoryLabel(path, label, folders())) {
-        hubEdited();
-    }
+    hubEdited(m_hub.setCategoryLabel(path, label, folders()));
 }
 
 void ShareModel::setPrefixSubfolder(bool on) {
-    m_hub.setPrefixSubfolder(on, folders());
-    hubEdited();
+    hubEdited(m_hub.setPrefixSubfolder(on, folders()));
 }
 
 std::int64_t ShareModel::hubCount(const std::string& path, KindFilter kind) const {
@@ -540,7 +548,7 @@ void ShareModel::setShowConversionHelp(bool on) {
 
 void ShareModel::dismissConversionHelp() {
     setShowConversionHelp(false);
-    m_preferences.set(conversionHelpDismissedKey, true);
+    noteStored(m_preferences.set(conversionHelpDismissedKey, true));
 }
 
 void ShareModel::setPreviewPic(std::optional<StillPic> picture) {

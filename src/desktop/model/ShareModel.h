@@ -328,13 +328,14 @@ private:
     void takeStatus(const ShareStatus& status);
     void setSharing(bool on);
     void setLastError(std::optional<std::string> error);
+    void noteStored(bool stored);
     void setActivity(ItemDates lastRead, ItemDates lastWrite);
     bool mayBeLit(Date cutoff) const;
     void redrawLights();
     void rowsChanged();
     void columnsMayHaveChanged(bool changed);
     void loadHub();
-    void hubEdited();
+    void hubEdited(LibraryHub::Outcome outcome);
     void listConversions();
     std::function<void()> listConversionsOnGuiThread();
 

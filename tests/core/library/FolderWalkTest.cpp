@@ -48,23 +48,25 @@ protected:
 };
 
 TEST_F(FolderWalkTest, ListsVisibleFilesSortedAndKeepsLinksInside) {
-    const std::vector<WalkedFile> files = FolderWalk::files(root());
-    const std::vector<std::string> expected{
-        "A.po",       "b.po",           "back\\slash.po",  "Games/Arcade/x.po",
-        "Games/c.po", "inside-link.po", "relative-link.po"};
+    const FolderWalk::Listing listing = FolderWalk::walk(root());
+    const std::vector<WalkedFile>& files = listing.files;
+    const std::vector<std::string> expected{"A.po",       "b.po",           "Games/Arcade/x.po",
+                                            "Games/c.po", "inside-link.po", "relative-link.po"};
     EXPECT_EQ(relPaths(files), expected)
         << "case-insensitive order; hidden names, links leaving the library, the root link, "
            "dangling links and linked folders are all left out";
+    // No request can name it (see below): listed, it would only answer 404.
+    EXPECT_EQ(listing.unrequestable, std::vector<std::string>{"back\\slash.po"});
     ASSERT_EQ(files.size(), expected.size());
-    EXPECT_EQ(files[3].folder, "Games/Arcade");
-    EXPECT_EQ(files[5].url, root() / "inside-link.po") << "links are reported unresolved";
+    EXPECT_EQ(files[2].folder, "Games/Arcade");
+    EXPECT_EQ(files[4].url, root() / "inside-link.po") << "links are reported unresolved";
     EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}))
         << "every folder holding a file, never the root";
     EXPECT_TRUE(FolderWalk::files(m_dir / "missing").empty());
 }
 
 // A backslash is a legal name character here, but some clients treat it as a separator,
-// so a request must not contain one even though the walk lists such a file.
+// so a request must not contain one; the walk leaves such a file out.
 TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPathsAndFindsFilesInside) {
     for (const char* path :
          {"", "/", "Games/../A.po", "./A.po", "Games/./c.po", "%2E%2E/outside/secret.po",
@@ -86,8 +88,9 @@ TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPathsAndFindsFilesInside) {
 // also as the server has it, decoded once by the request parser (resolve decodes again).
 TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
     TempDir dir;
-    for (const char* name : {"Star Run #2.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
-                             "new\nline.po", "a%20b.po", "Latin1 caf\xE9.po", "Old\xFE/x.po"}) {
+    for (const char* name :
+         {"Star Run #2.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po", "new\nline.po",
+          "a%20b.po", "Latin1 caf\xE9.po", "Old\xFE/x.po", "Back\\slash.po", "Odd\\Folder/y.po"}) {
         dir.write(name, "x");
     }
     const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
@@ -102,7 +105,8 @@ TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
     EXPECT_EQ(relPaths(files),
               (std::vector<std::string>{"a%20b.po", "Caf\xC3\xA9/100%.po", "Games/Arcade/a+b?.po",
                                         "new\nline.po", "Star Run #2.po"}))
-        << "names that are not UTF-8 cannot be named in a request, so they are not listed";
+        << "names that are not UTF-8 or hold a backslash cannot be named in a request, so "
+           "they are not listed";
 }
 
 TEST(FolderWalk, FoldersIncludeEveryAncestorOnceSorted) {

@@ -1,5 +1,6 @@
 #include "library/LibraryHub.h"
 
+#include "library/ShareSettings.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -43,8 +44,8 @@ TEST_F(LibraryHubTest, EachLibraryKeepsItsOwnCategories) {
 }
 
 TEST_F(LibraryHubTest, UndecodableDataIsRemovedAtLoad) {
-    m_preferences.set("vxm.hub./lib", "{\"cats\": [{\"label\": \"no path\"}]}");
-    m_preferences.set("vxm.hub./other", true);
+    EXPECT_TRUE(m_preferences.set("vxm.hub./lib", "{\"cats\": [{\"label\": \"no path\"}]}"));
+    EXPECT_TRUE(m_preferences.set("vxm.hub./other", true));
     EXPECT_FALSE(m_hub.load("/lib"));
     EXPECT_EQ(m_hub.hubOverride(), std::nullopt);
     EXPECT_EQ(stored("/lib"), std::nullopt);
@@ -54,11 +55,34 @@ TEST_F(LibraryHubTest, UndecodableDataIsRemovedAtLoad) {
 
 TEST_F(LibraryHubTest, WithoutALibraryEditsStayInMemory) {
     m_hub.load("");
-    EXPECT_FALSE(m_hub.setCategoryLabel("Music", "Tunes", m_folders));
+    EXPECT_EQ(m_hub.setCategoryLabel("Music", "Tunes", m_folders), LibraryHub::Outcome::declined);
     EXPECT_EQ(m_hub.hubOverride(), std::nullopt) << "labelling a non-category creates nothing";
     m_hub.toggleCategory("Games", m_folders);
     EXPECT_EQ(m_hub.hubOverride()->cats.size(), 2u);
     EXPECT_EQ(stored(""), std::nullopt);
+}
+
+// Two programs (the desktop's sheet and `vorn-share categories`) each loaded the
+// categories before the other edited them: every edit still counts, and one that cannot be
+// stored leaves the stored categories as they were.
+TEST_F(LibraryHubTest, EditsApplyToWhatTheFileHoldsAndAFailedOneRemovesNothing) {
+    Preferences otherFile(m_dir / "preferences.json");
+    LibraryHub other(otherFile);
+    m_hub.load("/lib");
+    other.load("/lib");
+    EXPECT_EQ(m_hub.toggleCategory("Games", m_folders), LibraryHub::Outcome::stored);
+    EXPECT_EQ(other.setCategoryLabel("Apps", "Programs", m_folders), LibraryHub::Outcome::stored);
+    const HubConfig both{{{"Apps", "Programs"}, {"Utils", std::nullopt}}, false};
+    const auto inFile = [&] {
+        return ShareSettings::hub(Preferences(m_dir / "preferences.json"), "/lib");
+    };
+    EXPECT_EQ(inFile(), both) << "an edit made from stale categories undid the other program's";
+    EXPECT_EQ(other.hubOverride(), both);
+
+    EXPECT_EQ(m_hub.setCategoryLabel("Utils", "\xff\xfe", m_folders), LibraryHub::Outcome::failed);
+    EXPECT_EQ(inFile(), both) << "a label that is not UTF-8 wiped the stored categories";
+    EXPECT_EQ(m_hub.hubOverride(), both) << "a failed edit leaves the stored categories known";
+    EXPECT_EQ(m_hub.setCategoryLabel("Music", "Tunes", m_folders), LibraryHub::Outcome::declined);
 }
 
 } // namespace

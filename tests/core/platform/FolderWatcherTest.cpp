@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -93,6 +94,35 @@ TEST(FolderWatcherTest, AReportFollowsTheLastChangeOfALongStream) {
     ASSERT_FALSE(times.empty());
     EXPECT_GT(times.back(), lastChange) << "no report followed the last change";
     EXPECT_LT(times.size(), 12u) << "changes within the latency should be batched";
+}
+
+// The watch follows the path: a folder deleted and made again is watched anew (renames and
+// mounts are the share's tests), and a callback that throws ends neither the watch nor
+// the process.
+TEST(FolderWatcherTest, FollowsTheFolderAtItsPathAndSurvivesAThrowingCallback) {
+    test::TempDir dir;
+    const std::filesystem::path library = dir.mkdir("lib");
+    Reports reports;
+    bool thrown = false;
+    FolderWatcher watcher(
+        library,
+        [&, report = reports.callback()] {
+            report();
+            if (!std::exchange(thrown, true)) {
+                throw std::runtime_error("the first report fails");
+            }
+        },
+        100ms);
+
+    const auto changeAndWait = [&](const std::string& step, const auto& change) {
+        std::this_thread::sleep_for(300ms);
+        const std::size_t before = reports.times().size();
+        change();
+        EXPECT_GT(reports.waitFor(before + 1), before) << step << " was not reported";
+    };
+    changeAndWait("deleting the folder", [&] { std::filesystem::remove_all(library); });
+    changeAndWait("making it again", [&] { dir.mkdir("lib"); });
+    changeAndWait("a file in the new folder", [&] { dir.write("lib/a.po", "x"); });
 }
 
 } // namespace

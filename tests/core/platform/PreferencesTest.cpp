@@ -75,7 +75,9 @@ TEST(PreferencesTest, WritersInSeveralProcessesKeepEachOthersChanges) {
         if (pid == 0) {
             Preferences theirs(file);
             for (int i = 0; i < 40; ++i) {
-                theirs.set(std::string(name) + std::to_string(i), std::int64_t(i));
+                if (!theirs.set(std::string(name) + std::to_string(i), std::int64_t(i))) {
+                    _exit(1);
+                }
             }
             _exit(0);
         }
@@ -122,18 +124,57 @@ TEST(PreferencesTest, ShareSettingsDefaultsAndPortRange) {
         {1024, 1024}, {65535, 65535}, {1023, 8271},
         {0, 8271},    {65536, 8271},  {4294967296 + 8300, 8271}};
     for (const auto& [stored, expected] : ports) {
-        prefs.set("port", stored);
+        EXPECT_TRUE(prefs.set("port", stored));
         EXPECT_EQ(ShareSettings::load(prefs).port, expected) << "stored port " << stored;
     }
-    prefs.set("port", "9000");
+    EXPECT_TRUE(prefs.set("port", "9000"));
     EXPECT_EQ(ShareSettings::load(prefs).port, 8271) << "a port stored as text is no port";
 
     const HubConfig hub{{{"Games", "Play"}}, true};
-    prefs.set(ShareSettings::hubKey("/srv/apple"), *hub.encoded());
+    EXPECT_TRUE(prefs.set(ShareSettings::hubKey("/srv/apple"), *hub.encoded()));
     EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), hub);
     EXPECT_EQ(ShareSettings::hub(prefs, "/srv/other"), std::nullopt);
-    prefs.set(ShareSettings::hubKey("/srv/apple"), "{ broken");
+    EXPECT_TRUE(prefs.set(ShareSettings::hubKey("/srv/apple"), "{ broken"));
     EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), std::nullopt);
+}
+
+// A settings file gone for a while (an editor saving, a folder being restored) keeps the
+// settings known; the commands' tests put a named pipe in its place.
+TEST(PreferencesTest, AFileGoneForAWhileKeepsTheLastSettings) {
+    test::TempDir dir;
+    const auto file = dir / "preferences.json";
+    Preferences prefs(file);
+    ASSERT_TRUE(prefs.set("writable", false));
+
+    std::filesystem::remove(file);
+    EXPECT_FALSE(prefs.reload());
+    EXPECT_EQ(prefs.boolean("writable"), false) << "a missing file reset the settings";
+    EXPECT_NE(prefs.problem().value_or("").find("missing"), std::string::npos);
+
+    dir.write("preferences.json", R"({"writable": true})");
+    EXPECT_TRUE(prefs.reload());
+    EXPECT_EQ(prefs.boolean("writable"), true);
+    EXPECT_EQ(prefs.problem(), std::nullopt) << "a readable file again clears the problem";
+}
+
+TEST(PreferencesTest, ALinkStaysALinkAndADeepFileIsRefused) {
+    test::TempDir dir;
+    const auto target = dir.write("real/prefs.json", "{}");
+    const auto link = dir / "preferences.json";
+    std::filesystem::create_symlink("real/prefs.json", link);
+    Preferences linked(link);
+    ASSERT_TRUE(linked.set("port", std::int64_t(9000)));
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link was replaced by a plain file";
+    EXPECT_EQ(Preferences(target).integer("port"), 9000) << "the link's target was not written";
+
+    // Written back indented, 2000 levels took megabytes; thousands more took gigabytes.
+    const auto deep =
+        dir.write("deep.json", R"({"a":)" + std::string(2000, '[') + std::string(2000, ']') + "}");
+    Preferences prefs(deep);
+    EXPECT_NE(prefs.problem().value_or("").find("nested more than"), std::string::npos);
+    ASSERT_TRUE(prefs.set("port", std::int64_t(9000)));
+    EXPECT_LT(std::filesystem::file_size(deep), 100u);
+    EXPECT_TRUE(std::filesystem::exists(dir / "deep.json.bad")) << "the old text is kept aside";
 }
 
 } // namespace

@@ -688,5 +688,21 @@ TEST_F(ShareServerTest, StartRaisesTheDescriptorLimit) {
     EXPECT_GT(after.rlim_cur, low.rlim_cur);
 }
 
+// A handler that throws unwinds the server's thread (here the status receiver, which
+// runs inside every handler): the share logs it and answers on.
+TEST_F(ShareServerTest, AnExceptionOnTheServersThreadIsLoggedAndTheShareGoesOn) {
+    std::atomic<bool> thrown{false};
+    m_server->setOnStatus([&thrown](const ShareStatus&) {
+        if (!thrown.exchange(true)) {
+            throw std::runtime_error("the receiver failed");
+        }
+    });
+    HttpClient(m_port).ask(get("/index.html"));
+    ASSERT_TRUE(thrown);
+    EXPECT_EQ(HttpClient(m_port).ask(get("/index.html")).status, 200)
+        << "the share stopped answering after the exception";
+    EXPECT_EQ(linesWith(*m_server, "internal error, the share goes on: the receiver failed"), 1u);
+}
+
 } // namespace
 } // namespace vorn

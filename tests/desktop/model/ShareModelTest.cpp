@@ -65,8 +65,8 @@ protected:
         test::writeScript(m_dir / "bin/python3", "exit 0");
         m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", (m_dir / "bin").c_str(), 1);
-        m_prefs.set("advertise", false); // no Avahi daemon is asked
-        m_prefs.set("port", std::int64_t(freePort()));
+        EXPECT_TRUE(m_prefs.set("advertise", false)); // no Avahi daemon is asked
+        EXPECT_TRUE(m_prefs.set("port", std::int64_t(freePort())));
         m_dir.write("lib/Games/Game.po", test::ProDosBytes(280).volume("GAME").bytes());
         m_dir.write("lib/Music/Song.pcm", std::string(21973, '\x80'));
         m_dir.write("lib/Art/Pic.shr", std::string(1000, 'x'));
@@ -80,7 +80,7 @@ protected:
     }
     // A model of the library "lib", scanned.
     std::unique_ptr<ShareModel> libraryModel() {
-        m_prefs.set("folder", (m_dir / "lib").string());
+        EXPECT_TRUE(m_prefs.set("folder", (m_dir / "lib").string()));
         auto model = makeModel();
         EXPECT_TRUE(scanned(*model));
         return model;
@@ -116,8 +116,8 @@ TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
     EXPECT_FALSE(fresh.scanning()) << "no library, no scan at launch";
 
     Preferences odd(m_dir / "config/odd.json");
-    odd.set("writable", "no");
-    odd.set("folder", (m_dir / "lib/").string());
+    ASSERT_TRUE(odd.set("writable", "no"));
+    ASSERT_TRUE(odd.set("folder", (m_dir / "lib/").string()));
     ShareModel model(odd, m_audio, m_pictures);
     EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
     EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
@@ -125,7 +125,7 @@ TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
     EXPECT_EQ(model.images().size(), 1u) << "the stored library is scanned at launch";
     EXPECT_EQ(model.tableModel().rowCount(), 3) << "image, track and picture rows";
     EXPECT_EQ(model.rejected(), 1);
-    m_prefs.set("theme", "gs");
+    EXPECT_TRUE(m_prefs.set("theme", "gs"));
     EXPECT_EQ(makeModel()->uiTheme(), UITheme::gs) << "the stored look is read";
 }
 
@@ -238,7 +238,7 @@ TEST_F(ShareModelTest, LightsShowTheCardsReadsAndWritesForTwoSeconds) {
 TEST_F(ShareModelTest, ConversionsTheServerFinishesReachTheTable) {
     fs::remove(m_dir / "bin/ffmpeg");
     m_dir.write("lib/Music/Tune.wav", "wav");
-    m_prefs.set("folder", (m_dir / "lib").string());
+    EXPECT_TRUE(m_prefs.set("folder", (m_dir / "lib").string()));
     AudioTranscoder& audio = m_audio; // the model's and its server's
     ShareModel model(m_prefs, audio, m_pictures);
     ASSERT_TRUE(scanned(model));
@@ -384,7 +384,7 @@ TEST_F(ShareModelTest, ConversionHelpOpensOnceForMissingTools) {
     next->offerConversionHelpIfNeeded();
     EXPECT_FALSE(next->showConversionHelp()) << "the user closed it before";
 
-    m_prefs.remove(ShareModel::conversionHelpDismissedKey);
+    EXPECT_TRUE(m_prefs.remove(ShareModel::conversionHelpDismissedKey));
     test::writeScript(m_dir / "bin/ffmpeg", "exit 1");
     next->recheckConversionTools();
     EXPECT_EQ(next->conversion().ffmpegPath, (m_dir / "bin/ffmpeg").string());

@@ -19,7 +19,7 @@ protected:
         m_dir.write("lib/Games/Zork.po", test::ProDosBytes(280).volume("ZORK").bytes());
         m_dir.write("other/Other.po", test::ProDosBytes(280).volume("OTHER").bytes());
         Preferences prefs(config());
-        prefs.set("folder", (m_dir / "lib").string());
+        EXPECT_TRUE(prefs.set("folder", (m_dir / "lib").string()));
     }
     std::filesystem::path config() const {
         return m_dir / "config/VornImageManager/preferences.json";

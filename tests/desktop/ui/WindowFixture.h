@@ -27,16 +27,16 @@ protected:
         writeScript(m_dir / "bin/python3", "exit 0");
         m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", (m_dir / "bin").c_str(), 1);
-        m_prefs.set("advertise", false);
-        m_prefs.set("port", std::int64_t(freePort()));
+        EXPECT_TRUE(m_prefs.set("advertise", false));
+        EXPECT_TRUE(m_prefs.set("port", std::int64_t(freePort())));
         // The user closed the conversion help once; it does not open over the window.
-        m_prefs.set(ShareModel::conversionHelpDismissedKey, true);
+        EXPECT_TRUE(m_prefs.set(ShareModel::conversionHelpDismissedKey, true));
         m_dir.write("lib/Games/Zork.po", ProDosBytes(280).volume("ZORK").bytes());
         m_dir.write("lib/Games/Arcade/Alpha.po", ProDosBytes(560).volume("ALPHA").bytes());
         m_dir.write("lib/Games/Arcade/Old/Beta.po", ProDosBytes(280).volume("BETA").bytes());
         m_dir.write("lib/Music/Song.pcm", std::string(21973, '\x80'));
         m_dir.write("lib/Art/Pic.shr", std::string(32768, '\0'));
-        m_prefs.set("folder", (m_dir / "lib").string());
+        EXPECT_TRUE(m_prefs.set("folder", (m_dir / "lib").string()));
     }
     void TearDown() override {
         m_window.reset();

@@ -26,7 +26,7 @@ protected:
     void SetUp() override {
         m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", (m_dir / "bin").c_str(), 1);
-        m_prefs.set("advertise", false);
+        EXPECT_TRUE(m_prefs.set("advertise", false));
     }
     void TearDown() override { setenv("PATH", m_oldPath.c_str(), 1); }
 
@@ -37,7 +37,7 @@ protected:
     /// A model of the library "lib", scanned.
     std::unique_ptr<ShareModel> libraryModel() {
         m_dir.mkdir("lib");
-        m_prefs.set("folder", library());
+        EXPECT_TRUE(m_prefs.set("folder", library()));
         auto model = std::make_unique<ShareModel>(m_prefs, m_audio, m_pictures);
         EXPECT_TRUE(QTest::qWaitFor([&] { return !model->scanning(); }, 10000));
         return model;

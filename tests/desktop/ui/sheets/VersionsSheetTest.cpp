@@ -21,7 +21,7 @@ protected:
     void SetUp() override {
         SheetFixture::SetUp();
         setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
-        m_prefs.set("port", std::int64_t(test::freePort()));
+        EXPECT_TRUE(m_prefs.set("port", std::int64_t(test::freePort())));
     }
     void TearDown() override {
         unsetenv("XDG_DATA_HOME");
