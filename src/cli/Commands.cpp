@@ -63,11 +63,8 @@ void printTool(const char* what, const std::optional<std::string>& path, std::st
 
 int scan(const std::string& folder) {
     const FolderWalk::Listing listing = FolderWalk::walk(folder);
-    std::size_t skipped = 0;
-    for (const WalkedFile& file : listing.files) {
-        skipped += DiskImage::needsDiskII(file.fileName()) ? 1 : 0;
-    }
-    std::cout << scanReport(Catalog::scan(listing.files, true), skipped);
+    const Catalog catalog = Catalog::scan(listing.files, true);
+    std::cout << scanReport(catalog, std::size_t(catalog.skippedDiskII(listing.files)));
     // What the share leaves out, and logs, is said here too.
     for (const std::string& note : LibraryScan::notesOf(listing)) {
         std::cout << note << "\n";

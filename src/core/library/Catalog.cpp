@@ -48,12 +48,26 @@ Catalog::Catalog(std::vector<DiskImage> images, bool writable)
     m_relPaths.reserve(m_images.size());
     for (const DiskImage& image : m_images) {
         m_relPaths.push_back(image.relPath());
+        if (image.dosOrder) {
+            m_dosOrdered.push_back(image.relPath());
+        }
     }
     std::sort(m_relPaths.begin(), m_relPaths.end());
+    std::sort(m_dosOrdered.begin(), m_dosOrdered.end());
 }
 
 bool Catalog::lists(std::string_view relPath) const {
     return std::binary_search(m_relPaths.begin(), m_relPaths.end(), relPath);
+}
+
+bool Catalog::dosOrdered(std::string_view relPath) const {
+    return std::binary_search(m_dosOrdered.begin(), m_dosOrdered.end(), relPath);
+}
+
+std::int64_t Catalog::skippedDiskII(const std::vector<WalkedFile>& files) const {
+    return std::count_if(files.begin(), files.end(), [this](const WalkedFile& file) {
+        return DiskImage::needsDiskII(file.fileName()) && !lists(file.relPath());
+    });
 }
 
 Catalog Catalog::scan(const std::filesystem::path& folder, bool writable) {

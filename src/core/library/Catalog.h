@@ -38,6 +38,12 @@ public:
     const std::vector<DiskImage>& images() const { return m_images; }
     /// Whether an image of this relPath is listed: the only files the share writes into.
     bool lists(std::string_view relPath) const;
+    /// Whether the image of this relPath is a disk kept in DOS sector order, which the
+    /// share reads and writes through its ProDOS view.
+    bool dosOrdered(std::string_view relPath) const;
+    /// How many of the walked files need Disk II emulation: the .woz and .nib files, and
+    /// the .dsk and .do files the catalog does not list.
+    std::int64_t skippedDiskII(const std::vector<WalkedFile>& files) const;
     bool writable() const { return m_writable; }
     /// Number of 16-entry pages; 1 when empty.
     std::int64_t pages() const;
@@ -63,7 +69,8 @@ public:
 
 private:
     std::vector<DiskImage> m_images;
-    std::vector<std::string> m_relPaths; // sorted, for `lists`
+    std::vector<std::string> m_relPaths;   // sorted, for `lists`
+    std::vector<std::string> m_dosOrdered; // sorted
     bool m_writable = false;
 };
 

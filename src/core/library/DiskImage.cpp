@@ -1,6 +1,7 @@
 #include "library/DiskImage.h"
 
 #include "library/CleanName.h"
+#include "library/DosOrder.h"
 #include "library/FileName.h"
 #include "library/FileStamp.h"
 #include "platform/Text.h"
@@ -75,6 +76,56 @@ void readDirectoryBlock(std::string_view block, BootInfo& info, bool& hasProDOS,
     }
 }
 
+template <std::size_t N>
+bool contains(const std::array<std::string_view, N>& set, std::string_view ext) {
+    return std::find(set.begin(), set.end(), ext) != set.end();
+}
+
+enum class SectorOrder { proDos, dos, neither };
+
+// A .dsk or .do file may hold its blocks in ProDOS order as they are, or in DOS 3.3
+// sector order; which one puts a volume directory key block at block 2 decides. A DOS 3.3
+// disk (its catalog lives on track 17), a copy-protected or an empty disk has none there.
+SectorOrder sectorOrder(std::string_view head) {
+    if (head.size() < DosOrder::trackBytes) {
+        return SectorOrder::neither;
+    }
+    if (DiskImage::volumeDirectoryKey(head.substr(2 * kBlock, kBlock))) {
+        return SectorOrder::proDos;
+    }
+    const std::string firstTrack = DosOrder::toProDos(head.substr(0, DosOrder::trackBytes));
+    return DiskImage::volumeDirectoryKey(std::string_view(firstTrack).substr(2 * kBlock, kBlock))
+               ? SectorOrder::dos
+               : SectorOrder::neither;
+}
+
+// The first bytes of an image as the card sees them.
+struct ImageHead {
+    std::string bytes;
+    /// Where block 0 starts in `bytes`.
+    std::uint64_t offset = 0;
+    bool dosOrder = false;
+};
+
+// Absent for a .dsk or .do file (`sectors`) that holds no ProDOS volume.
+std::optional<ImageHead> readImageHead(const std::filesystem::path& url, std::uint64_t size,
+                                       bool sectors) {
+    ImageHead head{readHead(url)};
+    if (!sectors) {
+        head.offset = DiskImage::dataOffset(head.bytes, size);
+        return head;
+    }
+    const SectorOrder order = sectorOrder(head.bytes);
+    if (order == SectorOrder::neither) {
+        return std::nullopt;
+    }
+    head.dosOrder = order == SectorOrder::dos;
+    if (head.dosOrder) {
+        head.bytes = DosOrder::toProDos(head.bytes);
+    }
+    return head;
+}
+
 } // namespace
 
 std::string DiskImage::relPath() const {
@@ -82,9 +133,7 @@ std::string DiskImage::relPath() const {
 }
 
 bool DiskImage::needsDiskII(std::string_view fileName) {
-    const std::string ext = FileName::lowerExtension(fileName);
-    return std::find(rejectedExtensions.begin(), rejectedExtensions.end(), ext) !=
-           rejectedExtensions.end();
+    return contains(rejectedExtensions, FileName::lowerExtension(fileName));
 }
 
 std::uint32_t readLE32(std::string_view bytes, std::size_t at) {
@@ -129,29 +178,44 @@ BootInfo DiskImage::bootProbe(std::string_view head, std::uint64_t dataOffset) {
     return info;
 }
 
+bool DiskImage::volumeDirectoryKey(std::string_view block) {
+    if (block.size() < kBlock) {
+        return false;
+    }
+    const unsigned header = byteAt(block, 4);
+    return byteAt(block, 0) == 0 && byteAt(block, 1) == 0 && header >> 4 == 0x0F &&
+           (header & 0x0F) != 0 && byteAt(block, 0x23) == kEntryLength &&
+           byteAt(block, 0x24) == unsigned(kEntriesPerBlock);
+}
+
 std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& url,
                                           const std::string& folder) {
     std::string fileName = url.filename().string();
     const std::string ext = FileName::lowerExtension(fileName);
-    if (std::find(extensions.begin(), extensions.end(), ext) == extensions.end()) {
+    const bool sectors = contains(sectorExtensions, ext);
+    if (!sectors && !contains(extensions, ext)) {
         return std::nullopt;
     }
     struct statx info {};
     if (statx(AT_FDCWD, url.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0 ||
-        (info.stx_mask & STATX_SIZE) == 0 || info.stx_size < kBlock) {
+        (info.stx_mask & STATX_SIZE) == 0 || info.stx_size < kBlock ||
+        (sectors && info.stx_size != DosOrder::diskBytes)) {
+        return std::nullopt;
+    }
+    const std::optional<ImageHead> head = readImageHead(url, info.stx_size, sectors);
+    if (!head) {
         return std::nullopt;
     }
     DiskImage image;
+    image.dosOrder = head->dosOrder;
     image.url = url;
     image.folder = folder;
     image.bytes = info.stx_size;
     const FileDates dates = FileStamp::of(info);
     image.created = dates.created;
     image.modified = dates.modified;
-    const std::string head = readHead(url);
-    const std::uint64_t offset = dataOffset(head, image.bytes);
-    image.blocks = (image.bytes - std::min(offset, image.bytes)) / kBlock;
-    const BootInfo boot = bootProbe(head, offset);
+    image.blocks = (image.bytes - std::min(head->offset, image.bytes)) / kBlock;
+    const BootInfo boot = bootProbe(head->bytes, head->offset);
     image.bootable = boot.bootable;
     image.volumeName = boot.volumeName;
     image.displayName = cleanName(fileName);

@@ -1,5 +1,5 @@
 #pragma once
-// A shareable ProDOS-order block image, and the probe that recognises one.
+// A shareable ProDOS block image, and the probe that recognises one.
 
 #include "platform/Date.h"
 
@@ -40,6 +40,9 @@ struct DiskImage {
     /// Whether this process may write into the file: not when its permissions, an
     /// immutable flag or a read-only mount forbid it.
     bool writable = true;
+    /// The file keeps a 140 KB disk in DOS 3.3 sector order (see DosOrder); the share
+    /// serves its ProDOS view and reads and writes the file in its own order.
+    bool dosOrder = false;
 
     /// Identity in the library: folder + "/" + fileName, or fileName in the root.
     std::string relPath() const;
@@ -49,9 +52,13 @@ struct DiskImage {
 
     /// Extensions (lower case) of files that are probed as block images.
     static constexpr std::array<std::string_view, 3> extensions{"po", "hdv", "2mg"};
-    /// Extensions of images that need Disk II emulation; counted, never shared.
+    /// Extensions of 140 KB disks in either sector order: shared only when they hold a
+    /// ProDOS volume.
+    static constexpr std::array<std::string_view, 2> sectorExtensions{"dsk", "do"};
+    /// Extensions of images that may need Disk II emulation; counted as skipped unless
+    /// the probe found a ProDOS volume in them.
     static constexpr std::array<std::string_view, 4> rejectedExtensions{"dsk", "do", "woz", "nib"};
-    /// Whether a file name has one of the Disk II extensions (counted as skipped).
+    /// Whether a file name has one of the Disk II extensions.
     static bool needsDiskII(std::string_view fileName);
     /// How much of an image the probe reads.
     static constexpr std::size_t headBytes = 16384;
@@ -63,6 +70,10 @@ struct DiskImage {
     static std::uint64_t dataOffset(std::string_view head, std::uint64_t fileBytes);
     /// Boot marker and volume directory walk over the first bytes of the file.
     static BootInfo bootProbe(std::string_view head, std::uint64_t dataOffset);
+    /// Whether a 512-byte block reads as the key block of a ProDOS volume directory: no
+    /// previous block, a header entry of storage type $F with a name of 1 to 15
+    /// characters, entries of $27 bytes and 13 entries per block.
+    static bool volumeDirectoryKey(std::string_view block);
     /// Display name from a file name ("Lunar_Base.1.5.po" gives "Lunar Base 1.5").
 };
 

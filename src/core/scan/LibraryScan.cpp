@@ -33,9 +33,7 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
     scan.notes = notesOf(listing);
     if ((parts & diskPart) != 0) {
         scan.catalog = Catalog::scan(walked, writable);
-        scan.diskIIFiles = std::count_if(walked.begin(), walked.end(), [](const WalkedFile& f) {
-            return DiskImage::needsDiskII(f.fileName());
-        });
+        scan.diskIIFiles = scan.catalog.skippedDiskII(walked);
         for (const DiskImage& image : scan.catalog.images()) {
             if (faccessat(AT_FDCWD, image.url.c_str(), R_OK, AT_EACCESS) != 0) {
                 scan.notes.push_back("cannot read image " + image.id() + ": " +

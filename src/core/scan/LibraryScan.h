@@ -32,7 +32,8 @@ struct LibraryScan {
     Catalog catalog;
     AudioCatalog audio;
     PictureCatalog pictures;
-    /// Files of the walk that need Disk II emulation (.dsk, .woz...), which are not shared.
+    /// Files of the walk that need Disk II emulation (.woz, .nib, DOS 3.3 disks...), which
+    /// are not shared.
     std::int64_t diskIIFiles = 0;
     /// Which folder the path named at the walk; absent when none was there.
     std::optional<LibraryRoot::Identity> folderId;

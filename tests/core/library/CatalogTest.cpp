@@ -1,7 +1,9 @@
 #include "library/Catalog.h"
 
 #include "library/CleanName.h"
+#include "library/FolderWalk.h"
 #include "library/JsonString.h"
+#include "support/DosDisks.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -133,6 +135,25 @@ TEST(CatalogTest, SearchLooksAtNamesFileNamesAndFoldersWithinACategory) {
     EXPECT_EQ(catalog.searchJSON("", 1, kBase, {}, std::string("Utils"), false),
               "{ \"pages\": 1, \"count\": 1, \"volumes\": [\n" +
                   line("Copy II", "http://h/Utils/Copy%20II.po", false, false) + "\n] }\n");
+}
+
+TEST(CatalogTest, DiskIIFilesCountAsSkippedUnlessTheyHoldAProDosVolume) {
+    test::TempDir dir;
+    const std::string volume = test::proDosDisk("ADVENTURE");
+    dir.write("lib/Games/Adventure.dsk", test::dosOrdered(volume));
+    dir.write("lib/Games/Twin.do", volume);
+    dir.write("lib/Games/Master.dsk", test::dos33Disk());
+    dir.write("lib/Games/Blank.do", std::string(test::kDiskBytes, '\0'));
+    dir.write("lib/Games/Flux.woz", volume);
+    dir.write("lib/Games/Raw.nib", volume);
+    const std::vector<WalkedFile> files = FolderWalk::files(dir / "lib");
+    const Catalog catalog = Catalog::scan(files, true);
+    EXPECT_EQ(names(catalog.pageJSON(1, kBase, {})),
+              (std::vector<std::string>{"Adventure", "Twin"}));
+    EXPECT_EQ(catalog.skippedDiskII(files), 4) << "a DOS 3.3 disk, a blank one, .woz and .nib";
+    EXPECT_TRUE(catalog.dosOrdered("Games/Adventure.dsk"));
+    EXPECT_FALSE(catalog.dosOrdered("Games/Twin.do")) << "a ProDOS-order disk is served as it is";
+    EXPECT_FALSE(catalog.dosOrdered("Games/Master.dsk"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "library/CleanName.h"
 #include "library/FileStamp.h"
+#include "support/DosDisks.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
 
@@ -118,6 +119,54 @@ TEST(DiskImageTest, DirectoryBlocksBeyondTheBytesReadAreNotRead) {
     const auto unread = DiskImage::probe(dir.write("beyond.po", edge(32)), "");
     EXPECT_EQ(unread.value().volumeName, "EDGE");
     EXPECT_FALSE(unread->bootable) << "a directory block beyond the first 16384 bytes is not read";
+}
+
+TEST(DiskImageTest, DskAndDoFilesAreListedWhenEitherOrderHoldsAProDosVolume) {
+    TempDir dir;
+    const std::string volume = test::proDosDisk("ADVENTURE");
+    const auto dos = probeBytes(dir, "Adventure.DSK", test::dosOrdered(volume));
+    ASSERT_TRUE(dos) << "a ProDOS volume in DOS order";
+    EXPECT_TRUE(dos->dosOrder);
+    EXPECT_EQ(dos->blocks, 280u);
+    EXPECT_EQ(dos->bytes, test::kDiskBytes);
+    EXPECT_EQ(dos->volumeName, "ADVENTURE") << "the directory is read through the ProDOS view";
+    EXPECT_TRUE(dos->bootable) << "PRODOS on a DOS-ordered disk boots";
+    EXPECT_EQ(dos->displayName, "Adventure");
+
+    const auto asIs = probeBytes(dir, "Adventure.do", volume);
+    ASSERT_TRUE(asIs) << "a ProDOS volume in ProDOS order";
+    EXPECT_FALSE(asIs->dosOrder) << "served as it is";
+    EXPECT_EQ(asIs->volumeName, "ADVENTURE");
+
+    const std::pair<const char*, std::string> neither[] = {
+        {"dos33.dsk", test::dos33Disk()},
+        {"empty.dsk", std::string(test::kDiskBytes, '\0')},
+        {"random.do", test::pattern(test::kDiskBytes, 77)},
+        {"long.dsk", test::dosOrdered(volume) + std::string(256, '\0')},
+        {"short.dsk", test::dosOrdered(volume).substr(0, test::kDiskBytes - 256)},
+        {"nibbles.woz", volume},
+        {"nibbles.nib", volume},
+    };
+    for (const auto& [name, bytes] : neither) {
+        EXPECT_FALSE(probeBytes(dir, name, bytes)) << name << " is not shared";
+        EXPECT_TRUE(DiskImage::needsDiskII(name)) << name << " counts as skipped";
+    }
+}
+
+TEST(DiskImageTest, VolumeDirectoryKeyBlockNeedsEveryMark) {
+    const std::string key = test::proDosDisk("KEY").substr(1024, 512);
+    ASSERT_TRUE(DiskImage::volumeDirectoryKey(key));
+    const std::tuple<const char*, std::size_t, char> misses[] = {
+        {"a previous block", 0, 3},           {"a previous block above 255", 1, 1},
+        {"storage type $E", 4, '\xE3'},       {"a name of no characters", 4, '\xF0'},
+        {"entries of $28 bytes", 0x23, 0x28}, {"12 entries per block", 0x24, 12},
+    };
+    for (const auto& [what, at, value] : misses) {
+        std::string block = key;
+        block[at] = value;
+        EXPECT_FALSE(DiskImage::volumeDirectoryKey(block)) << what;
+    }
+    EXPECT_FALSE(DiskImage::volumeDirectoryKey(key.substr(0, 511))) << "less than a block";
 }
 
 TEST(DiskImageTest, CleanNameMakesDisplayNames) {
