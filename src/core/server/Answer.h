@@ -16,6 +16,9 @@ struct Answer {
     std::optional<OpenFile> file;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
+    /// The file is a disk in DOS sector order and `offset` and `length` are a range of
+    /// its ProDOS view: the body is put together sector by sector (DosOrder).
+    bool dosOrder = false;
     /// The connection ends after this answer, whatever the request asked.
     bool close = false;
 };

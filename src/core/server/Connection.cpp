@@ -1,5 +1,6 @@
 #include "server/Connection.h"
 
+#include "server/DiskIO.h"
 #include "server/Http.h"
 #include "server/LanIP.h"
 
@@ -262,12 +263,12 @@ void Connection::refuseFraming() {
 
 void Connection::doSend(Answer answer) {
     m_answer = std::move(answer);
-    if (m_answer.file && m_answer.length <= kInlineBody) {
+    // A disk in DOS sector order cannot go out through sendfile in one piece; at 140 KB it
+    // is put together here, never more than the range asked for.
+    if (m_answer.file && (m_answer.length <= kInlineBody || m_answer.dosOrder)) {
         const std::size_t headBytes = m_answer.bytes.size();
         m_answer.bytes.resize(headBytes + m_answer.length);
-        const ssize_t got = pread(m_answer.file->fd->get(), m_answer.bytes.data() + headBytes,
-                                  m_answer.length, off_t(m_answer.offset));
-        if (got != ssize_t(m_answer.length)) {
+        if (!DiskIO::readBody(m_answer, m_answer.bytes.data() + headBytes)) {
             // A read error or a file that shrank: the card sees a short answer.
             end(EndReason::fileReadError);
             return;

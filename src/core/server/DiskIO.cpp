@@ -1,5 +1,6 @@
 #include "server/DiskIO.h"
 
+#include "library/DosOrder.h"
 #include "library/FolderWalk.h"
 #include "platform/Text.h"
 #include "server/Http.h"
@@ -40,7 +41,21 @@ void appendNumber(std::string& out, std::uint64_t value) {
 struct WriteTarget {
     OpenFile file;
     std::uint64_t offset = 0;
+    bool dosOrder = false;
 };
+
+// Calls `visit(DosOrder::Piece)` for the stretches of the file that `length` bytes at
+// `offset` of the image's view lie in: one for most images, one per sector for a disk
+// in DOS sector order.
+template <class Visit>
+void forFilePieces(bool dosOrder, std::uint64_t offset, std::uint64_t length, Visit&& visit) {
+    if (dosOrder) {
+        DosOrder::forEachPiece(offset, length, visit);
+    } else {
+        visit(DosOrder::Piece{offset, 0, length});
+    }
+}
+
 using WriteCheck = std::variant<Answer, WriteTarget>;
 
 // The listed image a write's request path names: decoded once more, or as it stands.
@@ -76,10 +91,11 @@ WriteCheck checkWrite(ShareState& state, const Request& request, std::uint64_t l
     if (*offset > file->size || length > file->size - *offset) {
         return plain(request, 416, "");
     }
-    if (!file->canWrite) {
+    const bool dosOrder = state.catalog.dosOrdered(*image);
+    if (!file->canWrite || (dosOrder && file->size != DosOrder::diskBytes)) {
         return plain(request, 500, "");
     }
-    return WriteTarget{std::move(*file), *offset};
+    return WriteTarget{std::move(*file), *offset, dosOrder};
 }
 
 // The blocks about to be written are saved to the image's version first: before the
@@ -243,7 +259,23 @@ Answer serveImage(ShareState& state, const Request& request) {
     // A file this process cannot write is announced read-only, or the card would mount it
     // writable and fail at its first write.
     const bool writable = state.writable && file && file->canWrite;
-    return serveFile(state, request, file, file ? file->key : std::nullopt, writable);
+    const bool dosOrder = file && file->key && state.catalog.dosOrdered(*file->key);
+    if (dosOrder && file->size != DosOrder::diskBytes) {
+        // Changed since the scan: no longer a disk whose ProDOS view can be served.
+        return plain(request, 500, "read error\n");
+    }
+    Answer answer = serveFile(state, request, file, file ? file->key : std::nullopt, writable);
+    answer.dosOrder = dosOrder && answer.file;
+    return answer;
+}
+
+bool readBody(const Answer& answer, char* out) {
+    bool whole = true;
+    forFilePieces(answer.dosOrder, answer.offset, answer.length, [&](const DosOrder::Piece& piece) {
+        whole = whole && pread(answer.file->fd->get(), out + piece.rangeOffset, piece.length,
+                               off_t(piece.fileOffset)) == ssize_t(piece.length);
+    });
+    return whole;
 }
 
 Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
@@ -288,13 +320,22 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
     if (Answer* refused = std::get_if<Answer>(&check)) {
         return std::move(*refused);
     }
-    const auto& [file, offset] = std::get<WriteTarget>(check);
+    const auto& [file, offset, dosOrder] = std::get<WriteTarget>(check);
     // A write that failed is told as failed, and leaves the image's date, its last write
     // and its version's state as they were: the card must not take it for saved.
-    std::error_code failed = reserveBlocks(file, offset, body.size());
+    std::error_code failed;
+    forFilePieces(dosOrder, offset, body.size(), [&](const DosOrder::Piece& piece) {
+        failed = failed ? failed : reserveBlocks(file, piece.fileOffset, piece.length);
+    });
     if (!failed) {
-        keepVersion(state, file, offset, body.size());
-        failed = writeAll(file.fd->get(), body, offset);
+        forFilePieces(dosOrder, offset, body.size(), [&](const DosOrder::Piece& piece) {
+            keepVersion(state, file, piece.fileOffset, piece.length);
+        });
+        forFilePieces(dosOrder, offset, body.size(), [&](const DosOrder::Piece& piece) {
+            failed = failed ? failed
+                            : writeAll(file.fd->get(), body.substr(piece.rangeOffset, piece.length),
+                                       piece.fileOffset);
+        });
     }
     if (failed) {
         state.log(putLine(file, offset, body.size()) + " failed: " + failed.message());

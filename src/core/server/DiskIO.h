@@ -39,6 +39,9 @@ Answer serveImage(ShareState& state, const Request& request);
 Answer serveFile(ShareState& state, const Request& request, const std::optional<OpenFile>& file,
                  const std::optional<std::string>& key,
                  std::optional<bool> writable = std::nullopt);
+/// Reads the body of a file answer into `out` (`answer.length` bytes); false when the file
+/// could not give them all.
+bool readBody(const Answer& answer, char* out);
 /// The answer to a PUT of `length` bytes when it is refused whatever its body holds
 /// (403, 404, 400, 416, 500); absent when the write would go ahead.
 std::optional<Answer> refusePut(ShareState& state, const Request& request, std::uint64_t length);
