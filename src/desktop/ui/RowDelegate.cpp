@@ -132,6 +132,10 @@ QString RowDelegate::help(const QModelIndex& index, int x) const {
     if (row.picture()) {
         return "Click to preview original and SHR";
     }
+    // Says why a .dsk file appears when most of them are skipped.
+    if (const DiskImage* image = row.image(); image && image->dosOrder) {
+        return "DOS-order disk, served in ProDOS order";
+    }
     return {};
 }
 

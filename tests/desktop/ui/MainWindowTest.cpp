@@ -8,6 +8,8 @@
 #include "model/FileRevealer.h"
 #include "model/LibraryTableModel.h"
 #include "model/SidebarFit.h"
+#include "model/TableColumn.h"
+#include "support/DosDisks.h"
 #include "ui/A2Button.h"
 #include "ui/A2Toggle.h"
 #include "ui/ContentView.h"
@@ -17,6 +19,7 @@
 #include "ui/LibraryPane.h"
 #include "ui/LibraryView.h"
 #include "ui/LookSwitch.h"
+#include "ui/RowDelegate.h"
 #include "ui/ShareCard.h"
 #include "ui/Sidebar.h"
 #include "ui/SplitHandle.h"
@@ -286,6 +289,19 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     image->actions().at(1)->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_model->images().size() == 4; }, 10000))
         << "the dated copy joins the library";
+}
+
+TEST_F(MainWindowTest, ADosOrderDiskSaysWhyItIsListed) {
+    m_dir.write("lib/Games/Adventure.dsk", test::dosOrdered(test::proDosDisk("ADVENTURE")));
+    open();
+    const auto help = [&](const std::string& id) {
+        const LibraryTableModel& rows = m_model->tableModel();
+        const auto row = rows.rowOf(id);
+        return row ? table().delegate()->help(rows.index(*row, int(TableColumn::name)), 40)
+                   : QString("(not listed)");
+    };
+    EXPECT_EQ(help("i:Games/Adventure.dsk"), "DOS-order disk, served in ProDOS order");
+    EXPECT_EQ(help("i:Games/Zork.po"), "");
 }
 
 TEST_F(MainWindowTest, SplitHandleKeepsTheSidebarWithinItsLimits) {

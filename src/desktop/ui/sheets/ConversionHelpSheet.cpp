@@ -48,7 +48,9 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
     recheck->addStretch(1);
     body()->addLayout(recheck);
     body()->addStretch(1);
-    m_disks->showState(true, "Ready. .2mg / .po / .hdv share as-is.", std::nullopt);
+    m_disks->showState(
+        true, "Ready. .2mg / .po / .hdv share as-is, and so do ProDOS disks in .dsk / .do files.",
+        std::nullopt);
     connect(&model, &ShareModel::conversionChanged, this, &ConversionHelpSheet::refresh);
     connect(&model, &ShareModel::sheetsChanged, this,
             [this] { followFlag(this->model().showConversionHelp()); });

@@ -53,7 +53,9 @@ TEST_F(ConversionHelpSheetTest, RowsFollowTheToolsAndRecheck) {
     auto model = libraryModel();
     ConversionHelpSheet sheet(*model, false);
     sheet.show();
-    EXPECT_EQ(sheet.disksRow()->detail(), "Ready. .2mg / .po / .hdv share as-is.");
+    EXPECT_EQ(sheet.disksRow()->detail(),
+              "Ready. .2mg / .po / .hdv share as-is, and so do ProDOS disks in .dsk / .do "
+              "files.");
     EXPECT_FALSE(sheet.picturesRow()->ready());
     EXPECT_EQ(sheet.picturesRow()->detail(),
               "python3 is there. Still need numpy and Pillow (Copy the line).");
