@@ -128,6 +128,20 @@ def print_goals(rounds, extra):
           f" {extra.get('load_end', '?')} at the end")
 
 
+def print_dos_order(rounds):
+    lines = []
+    for test in ("dsk1", "dsk64"):
+        dsk, po = median(rounds, test, "dsk", "cpu"), median(rounds, test, "po", "cpu")
+        if dsk is not None and po:
+            lines.append((test, dsk, po))
+    if not lines:
+        return
+    print("\nBlock reads of a DOS-order .dsk against its .po twin, CPU us/request (median):")
+    for test, dsk, po in lines:
+        print(f"  {test:<6} dsk {dsk:.1f}  po {po:.1f}  = {dsk / po:.2f}x"
+              f" -> goal <= 1.2x {verdict(dsk <= 1.2 * po)}")
+
+
 def print_rescans(path):
     phases = {}
     with open(path) as lines:
@@ -203,6 +217,7 @@ def main():
     extra = load_extra(sys.argv[2])
     print_table(rounds)
     print_goals(rounds, extra)
+    print_dos_order(rounds)
     if len(sys.argv) > 4:
         print_rescans(sys.argv[4])
     print_versions(rounds, extra)
