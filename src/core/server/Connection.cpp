@@ -212,8 +212,9 @@ std::optional<Answer> Connection::holdBody() {
         return std::nullopt;
     }
     if (const std::optional<int> refused = m_budget->take(m_peer, length)) {
-        return Answer{Http::answer(m_framer.request(), *refused, "text/plain", ""), std::nullopt, 0,
-                      0};
+        Answer refusal;
+        refusal.bytes = Http::answer(m_framer.request(), *refused, "text/plain", "");
+        return refusal;
     }
     m_held = length;
     m_framer.holdBody();
@@ -258,7 +259,10 @@ void Connection::refuseFraming() {
         return;
     }
     m_state = State::sending;
-    doSend(Answer{Http::closingAnswer(m_framer.request(), status), std::nullopt, 0, 0, true});
+    Answer refusal;
+    refusal.bytes = Http::closingAnswer(m_framer.request(), status);
+    refusal.close = true;
+    doSend(std::move(refusal));
 }
 
 void Connection::doSend(Answer answer) {
