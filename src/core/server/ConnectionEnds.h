@@ -15,8 +15,7 @@ enum class EndReason : std::uint8_t {
     readError,          ///< receiving failed: a reset, or a peer that stopped answering probes
     writeError,         ///< sending an answer failed: the peer left or stopped taking data
     headTooLarge,       ///< a head grew past its limit without ending
-    bodyTooLarge,       ///< a write's body is larger than any disk image
-    unframableBody,     ///< a body the share cannot frame was refused, and the connection too
+    unframableBody,     ///< a request that cannot be framed was refused, and the connection too
     fileReadError,      ///< a file being served could not be read whole
     stalled,            ///< a request stopped arriving half-way for longer than the limit
     slowHead,           ///< a head took longer than its limit to arrive whole
@@ -29,10 +28,9 @@ inline constexpr std::size_t endReasonCount = std::size_t(EndReason::serverStopp
 /// The reason as a status display shows it: "peer closed", "stalled"...
 constexpr std::string_view describe(EndReason why) {
     constexpr std::array<std::string_view, endReasonCount> names{
-        "peer closed",     "peer left mid-request", "read error",
-        "write error",     "head too large",        "body too large",
-        "unframable body", "file read error",       "stalled",
-        "slow head",       "asked to close",        "server stopping",
+        "peer closed",    "peer left mid-request", "read error",      "write error",
+        "head too large", "unframable body",       "file read error", "stalled",
+        "slow head",      "asked to close",        "server stopping",
     };
     return names[std::size_t(why)];
 }
