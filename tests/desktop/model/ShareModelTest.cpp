@@ -9,6 +9,7 @@
 #include "library/ShareSettings.h"
 #include "model/FolderChooser.h"
 #include "model/LibraryTableModel.h"
+#include "scan/LibraryScan.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
 #include "support/FreePort.h"
@@ -158,6 +159,22 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
     EXPECT_FALSE(model->sharing()) << "stop does not wait for a status";
     EXPECT_EQ(model->requests(), 1u) << "the figures keep their last values";
     EXPECT_FALSE(test::HttpClient(model->port()).connected()) << "nothing listens any more";
+}
+
+// Start shares the scan the table lists: the library is walked once, not once for the
+// table, once for the server and once more for a refresh.
+TEST_F(ShareModelTest, StartWalksTheLibraryOnce) {
+    auto model = libraryModel();
+    const std::uint64_t before = LibraryScan::walks();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    ASSERT_TRUE(scanned(*model));
+    QTest::qWait(300); // a scan the server would start by itself has begun by now
+    EXPECT_EQ(LibraryScan::walks() - before, 1u);
+    EXPECT_EQ(ask(*model, get("/vorn-volumes.json")).body.find("\"name\": \"Game\"") !=
+                  std::string::npos,
+              true)
+        << "the share serves that scan";
 }
 
 TEST_F(ShareModelTest, ChoosingAFolderWhileSharingSharesTheNewOne) {
