@@ -61,17 +61,16 @@ void printTool(const char* what, const std::optional<std::string>& path, std::st
 
 } // namespace
 
-int scan(const std::string& folder) {
-    const FolderWalk::Listing listing = FolderWalk::walk(folder);
-    std::size_t skipped = 0;
-    for (const WalkedFile& file : listing.files) {
-        skipped += DiskImage::needsDiskII(file.fileName()) ? 1 : 0;
-    }
-    std::cout << scanReport(Catalog::scan(listing.files, true), skipped);
+int scan(const std::string& folder, Preferences& preferences) {
+    IdleConverters converters(preferences);
+    const LibraryScan scan = LibraryScan::run(converters.get(), folder, true);
+    std::cout << scanReport(scan.catalog, std::size_t(scan.diskIIFiles));
     // What the share leaves out, and logs, is said here too.
-    for (const std::string& note : LibraryScan::notesOf(listing)) {
-        std::cout << note << "\n";
+    for (const std::string& note : scan.notes) {
+        std::cout << note << "
+";
     }
+    std::cout << failedReport(scan.audio, scan.pictures);
     return 0;
 }
 

@@ -118,7 +118,9 @@ TEST_F(LibraryTableModelTest, AWholesaleChangeResetsCleanly) {
 TEST_F(LibraryTableModelTest, FailedConversionsStayListed) {
     LibraryContents c = test::sampleContents();
     c.audio.failed = {"Broken"};
+    c.audio.failedReasons = {"exit status 1"};
     c.stills.failed = {"Torn"};
+    c.stills.failedReasons = {"too large"};
     m_table.setContents(test::shared(c));
     m_model.refresh();
     const std::optional<int> audio = m_model.rowOf("fa:Broken");
@@ -127,6 +129,9 @@ TEST_F(LibraryTableModelTest, FailedConversionsStayListed) {
     EXPECT_EQ(cell(*audio, TableColumn::volume), "conversion failed");
     EXPECT_EQ(cell(*picture, TableColumn::volume), "conversion failed");
     EXPECT_EQ(cell(*audio, TableColumn::size), "-");
+    EXPECT_EQ(m_model.index(*picture, 1).data(Qt::ToolTipRole).toString(),
+              "Conversion failed: too large")
+        << "the converter's reason is the row's help";
 }
 
 TEST_F(LibraryTableModelTest, RolesHeadersAndActivity) {
