@@ -4,6 +4,7 @@
 #include "platform/Preferences.h"
 #include "support/FreePort.h"
 #include "support/HttpClient.h"
+#include "versions/VersionStore.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -129,7 +130,7 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
                      PictureTranscoder& pictures, const fs::path& library) {
     preferences.set("folder", library.string());
     ShareModel model(preferences, audio, pictures);
-    runUntil([&] { return !model.scanning(); }, kActionLimitMs);
+    runUntil([&] { return !model.working(); }, kActionLimitMs);
     model.setPort(test::freePort());
     const DiskImage* found = findImage(model);
     if (found == nullptr) {
@@ -137,7 +138,7 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
         return 1;
     }
     const DiskImage image = *found;
-    const auto idle = [&] { return !model.scanning(); };
+    const auto idle = [&] { return !model.working(); };
     std::printf("GUI thread stalls (5 ms timer lateness; goals p99 < %.0f ms, max < %.0f ms):\n",
                 kP99Goal, kMaxGoal);
     bool ended = report("Start", measure([&] { model.start(); },
@@ -146,30 +147,21 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
         std::printf("  the card's write was refused; no version to list\n");
         return 1;
     }
-    std::vector<Version> versions;
-    ended &= report("Versions sheet", measure([&] { versions = model.versions(image); },
-                                              [&] { return !versions.empty(); }));
-    if (versions.empty()) {
+    ended &= report("Versions sheet", measure([&] { model.listVersions(image); },
+                                              [&] { return idle() && !model.versions().empty(); }));
+    if (model.versions().empty()) {
         return 1;
     }
-    std::vector<fs::path> made;
-    ended &= report("Snapshot", measure(
-                                    [&] {
-                                        if (auto copy = model.snapshot(image)) {
-                                            made.push_back(*copy);
-                                        }
-                                    },
-                                    idle));
-    ended &= report("Restore as Copy", measure(
-                                           [&] {
-                                               if (auto copy = model.restoreAsCopy(
-                                                       image, versions.front().id)) {
-                                                   made.push_back(*copy);
-                                               }
-                                           },
-                                           idle));
-    ended &= report("Restore in Place",
-                    measure([&] { model.restoreInPlace(image, versions.front().id); }, idle));
+    const std::string id = model.versions().front().id;
+    std::vector<fs::path> made{VersionStore::snapshotName(image.url, id)};
+    QObject::connect(&model, &ShareModel::snapshotEnded, [&](std::optional<fs::path> copy) {
+        if (copy) {
+            made.push_back(*copy);
+        }
+    });
+    ended &= report("Snapshot", measure([&] { model.snapshot(image); }, idle));
+    ended &= report("Restore as Copy", measure([&] { model.restoreAsCopy(image, id); }, idle));
+    ended &= report("Restore in Place", measure([&] { model.restoreInPlace(image, id); }, idle));
     ended &= report("Recheck", measure([&] { model.recheckConversionTools(); }, idle));
     ended &= report("Stop", measure([&] { model.stop(); }, [&] { return !model.sharing(); }));
     model.openFolder((library / "Arcade").string());

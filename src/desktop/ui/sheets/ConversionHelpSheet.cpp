@@ -50,6 +50,11 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
     body()->addStretch(1);
     m_disks->showState(true, "Ready. .2mg / .po / .hdv share as-is.", std::nullopt);
     connect(&model, &ShareModel::conversionChanged, this, &ConversionHelpSheet::refresh);
+    // The tools are looked for on the model's worker; the button says so meanwhile.
+    connect(&model, &ShareModel::workChanged, this, [this] {
+        m_recheck->setText(this->model().work().busy(ModelWorker::Job::tools) ? "Checking..."
+                                                                              : "Recheck");
+    });
     connect(&model, &ShareModel::sheetsChanged, this,
             [this] { followFlag(this->model().showConversionHelp()); });
     refresh();
