@@ -1,5 +1,6 @@
 #include "GuiStalls.h"
 
+#include "LatenessProbe.h"
 #include "model/ShareModel.h"
 #include "platform/Preferences.h"
 #include "support/FreePort.h"
@@ -20,7 +21,6 @@ namespace fs = std::filesystem;
 namespace vorn::bench {
 namespace {
 
-constexpr int kTimerMs = 5;
 constexpr double kP99Goal = 20;
 constexpr double kMaxGoal = 50;
 constexpr int kSettleMs = 250;     // the timer runs on this long after the work has ended
@@ -29,29 +29,6 @@ constexpr int kActionLimitMs = 300000;
 const char* const kImage = "Adventure/Disk Set 3/Title_00002.hdv";
 const char* const kImageURL = "/Adventure/Disk%20Set%203/Title_00002.hdv";
 
-// The gaps between a 5 ms timer's firings beyond its interval, on the GUI thread.
-class LatenessProbe {
-public:
-    LatenessProbe() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const double now = double(m_clock.nsecsElapsed()) / 1e6;
-            if (m_last >= 0) {
-                m_late.push_back(std::max(0.0, now - m_last - kTimerMs));
-            }
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start(kTimerMs);
-    }
-    std::vector<double> late() const { return m_late; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    double m_last = -1;
-    std::vector<double> m_late;
-};
 
 // Runs the event loop until `done` holds (looked at every millisecond) or `limitMs` pass.
 bool runUntil(const std::function<bool()>& done, int limitMs) {

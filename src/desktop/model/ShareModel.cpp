@@ -73,7 +73,8 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
     connect(m_worker, &ModelWorker::busyChanged, this, &ShareModel::workChanged);
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &ShareModel::tick);
-    probeConversionTools();
+    // The first scan below may run before the tools are known: the probe scans again.
+    probeTools(false, true);
     loadHub();
     if (!m_folderPath.empty()) {
         rescan();
@@ -585,20 +586,20 @@ void ShareModel::setPreviewPic(std::optional<StillPic> picture) {
 // ---- Conversion tools ----
 
 void ShareModel::probeConversionTools() {
-    probeTools(false);
+    probeTools(false, false);
 }
 
 // Looking for python3 runs it with numpy and Pillow to import, which takes a good part of
 // a second: the worker does it, and the newest look wins.
-void ShareModel::probeTools(bool thenRescan) {
+void ShareModel::probeTools(bool retryFailed, bool thenRescan) {
     AudioTranscoder& audio = m_audioTranscoder;
     PictureTranscoder& pictures = m_pictureTranscoder;
     m_worker->run<ConversionTools::Status>(
         ModelWorker::Job::tools,
-        [&audio, &pictures, thenRescan] {
+        [&audio, &pictures, retryFailed] {
             audio.refresh();
             pictures.refresh();
-            if (thenRescan) { // "Recheck": what failed is tried again too
+            if (retryFailed) { // "Recheck": what failed is tried again too
                 audio.retryFailures();
                 pictures.retryFailures();
             }
@@ -628,7 +629,7 @@ void ShareModel::probeTools(bool thenRescan) {
 }
 
 void ShareModel::recheckConversionTools() {
-    probeTools(true);
+    probeTools(true, true);
 }
 
 void ShareModel::offerConversionHelpIfNeeded() {

@@ -354,7 +354,7 @@ private:
                   std::shared_ptr<const TableIndex> index, std::shared_ptr<LibraryScan> shareScan);
     void launch(LibraryScan scan);
     void requestScan(bool kick);
-    void probeTools(bool thenRescan);
+    void probeTools(bool retryFailed, bool thenRescan);
     void takeStatus(const ShareStatus& status);
     void takeVersionsChanged(const ItemDates& changed);
     void setSharing(bool on);
