@@ -67,8 +67,7 @@ int scan(const std::string& folder, Preferences& preferences) {
     std::cout << scanReport(scan.catalog, std::size_t(scan.diskIIFiles));
     // What the share leaves out, and logs, is said here too.
     for (const std::string& note : scan.notes) {
-        std::cout << note << "
-";
+        std::cout << note << "\n";
     }
     std::cout << failedReport(scan.audio, scan.pictures);
     return 0;
