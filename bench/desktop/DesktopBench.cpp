@@ -4,12 +4,14 @@
 // table's index, the automatic column layout and the item model's refresh; the worker
 // then queues the pending conversions); and one header click per sort key. Rescan rounds
 // and sort rounds alternate; medians are printed with the goals, and the memory the model
-// holds for that library.
+// holds for that library. Then how long the GUI thread stalls for each action a person
+// takes (GuiStalls.h). With RUNS 0 only the stalls are measured.
 //
 // The conversion tools are stand-ins that never finish (a shell script that sleeps), so
 // the library's audio and pictures are listed as pending, as on a machine converting
 // them, without converters competing for the CPU while the rounds are timed.
 
+#include "GuiStalls.h"
 #include "audio/AudioTranscoder.h"
 #include "model/LibraryScanner.h"
 #include "model/LibraryTableModel.h"
@@ -238,7 +240,8 @@ int run(const fs::path& library, const fs::path& work, int runs) {
     }
     installStandInTools(work / "bin");
     Bench bench{library, work};
-    return measure(bench, runs);
+    const int status = runs > 0 ? measure(bench, runs) : 0;
+    return measureGuiStalls(bench.preferences, *bench.audio, *bench.pictures, library) | status;
 }
 
 } // namespace
@@ -249,7 +252,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: desktop-bench [LIBRARY-FOLDER [RUNS]]\n");
         return 2;
     }
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : kDefaultRuns;
+    const int runs = argc > 2 ? std::max(0, std::atoi(argv[2])) : kDefaultRuns;
     fs::path library, work;
     const bool temporary = argc < 2;
     int status = 1;

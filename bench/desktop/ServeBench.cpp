@@ -11,6 +11,7 @@
 // (bare, model, model, bare, ...) so that the machine's other work weighs on both alike.
 
 #include "audio/AudioTranscoder.h"
+#include "LatenessProbe.h"
 #include "model/ShareModel.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
@@ -53,7 +54,6 @@ void mustStore(bool stored) {
 }
 
 constexpr std::uint64_t kImageBytes = 33554432;
-constexpr int kTimerMs = 5;
 constexpr double kLatenessGoalMs = 20;
 constexpr double kCpuRatioGoal = 1.1;
 
@@ -136,29 +136,6 @@ struct Round {
     std::string errors;
 };
 
-// The gaps between the timer's firings beyond its interval.
-class LatenessProbe {
-public:
-    LatenessProbe() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const double now = double(m_clock.nsecsElapsed()) / 1e6;
-            if (m_last >= 0) {
-                m_late.push_back(std::max(0.0, now - m_last - kTimerMs));
-            }
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start(kTimerMs);
-    }
-    const std::vector<double>& late() const { return m_late; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    double m_last = -1;
-    std::vector<double> m_late;
-};
 
 // wrk's summary line: "BENCH requests=N duration_us=N ... err_status=N err_timeout=N".
 std::map<std::string, double> runWrk(const std::string& port, int seconds) {
@@ -221,7 +198,7 @@ Round load(int seconds, std::uint16_t port, const std::set<int>& fresh) {
     }
     const double gui0 = threadCpuNs(getpid()), all0 = processCpuNs(), wrk0 = childrenCpuSeconds();
     const auto machine0 = machineJiffies();
-    LatenessProbe probe;
+    bench::LatenessProbe probe;
     const auto figures = runWrk(std::to_string(port), seconds);
     const auto machine1 = machineJiffies();
     const int server = busiest(fresh, before);

@@ -61,14 +61,15 @@ void printTool(const char* what, const std::optional<std::string>& path, std::st
 
 } // namespace
 
-int scan(const std::string& folder) {
-    const FolderWalk::Listing listing = FolderWalk::walk(folder);
-    const Catalog catalog = Catalog::scan(listing.files, true);
-    std::cout << scanReport(catalog, std::size_t(catalog.skippedDiskII(listing.files)));
+int scan(const std::string& folder, Preferences& preferences) {
+    IdleConverters converters(preferences);
+    const LibraryScan scan = LibraryScan::run(converters.get(), folder, true);
+    std::cout << scanReport(scan.catalog, std::size_t(scan.diskIIFiles));
     // What the share leaves out, and logs, is said here too.
-    for (const std::string& note : LibraryScan::notesOf(listing)) {
+    for (const std::string& note : scan.notes) {
         std::cout << note << "\n";
     }
+    std::cout << failedReport(scan.audio, scan.pictures);
     return 0;
 }
 

@@ -25,8 +25,9 @@ struct CatalogOptions {
     bool prefixSubfolder = false;
 };
 
-/// The table of shareable disk images and the count of Disk II images skipped.
-int scan(const std::string& folder);
+/// The table of shareable disk images, the count of Disk II images skipped, and the
+/// conversions that failed with their reasons.
+int scan(const std::string& folder, Preferences& preferences);
 /// The exact JSON of a catalog page or search.
 int catalog(const CatalogOptions& options, Preferences& preferences);
 /// The exact categories JSON of one kind, with the default categories.

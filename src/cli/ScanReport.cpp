@@ -71,4 +71,21 @@ std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII) {
     return out;
 }
 
+std::string failedReport(const AudioCatalog& audio, const PictureCatalog& pictures) {
+    const std::size_t n = audio.failed.size() + pictures.failed.size();
+    if (n == 0) {
+        return {};
+    }
+    std::string out = plural(n, "conversion", "conversions") +
+                      " failed, not tried again until its file changes or the tools are "
+                      "rechecked:\n";
+    for (const auto* list : {&audio.failed, &pictures.failed}) {
+        const auto& reasons = list == &audio.failed ? audio.failedReasons : pictures.failedReasons;
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            out += "  " + (*list)[i] + ": " + reasons[i] + "\n";
+        }
+    }
+    return out;
+}
+
 } // namespace vorn

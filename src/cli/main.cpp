@@ -75,8 +75,9 @@ std::string versionText() {
 }
 
 // What the commands share: the exit status, the process's one preference store, read
-// only by the commands that need it (reading moves an unreadable file aside, which `scan`
-// has no business doing), and the values the command line fills in.
+// only by the commands that need it (reading moves an unreadable file aside; `scan` reads
+// it for the pictures' knobs, which name their conversions), and the values the command
+// line fills in.
 struct Run {
     int status = 0;
     std::optional<Preferences> store;
@@ -107,7 +108,7 @@ void addLibraryCommands(CLI::App& app, Run& run) {
     std::string& folder = run.folder;
     auto* scan = app.add_subcommand("scan", "List the shareable disk images of a folder");
     scan->add_option("FOLDER", folder, "Library folder")->required()->check(libraryFolder());
-    scan->callback([&run] { run.status = Commands::scan(run.folder); });
+    scan->callback([&run] { run.status = Commands::scan(run.folder, run.preferences()); });
 
     Commands::CatalogOptions& options = run.catalog;
     auto* catalog = app.add_subcommand("catalog", "Print a catalog page as the card receives it");

@@ -1,5 +1,6 @@
 // The one-shot commands of the built vorn-share, run as a child process.
 
+#include "audio/AudioTranscoder.h"
 #include "support/ProDosBytes.h"
 #include "support/RunVornShare.h"
 #include "support/TempDir.h"
@@ -113,6 +114,19 @@ TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
                         "(.dsk, .do, .woz, .nib)\n"
                         "left out, a \"\\\" in the name cannot be requested: "
                         "Games/Back\\slash.po\n");
+}
+
+// A conversion that failed is not tried again until its file changes: scan names it with
+// the converter's reason, so a person whose song never shows up can tell why.
+TEST_F(VornShareTest, ScanNamesFailedConversions) {
+    const fs::path song = m_dir.write("lib/Music/Song.mp3", "not audio");
+    std::ofstream(AudioTranscoder::cachedPCM(song).string() + ".failed") << "exit status 1\n";
+    const Outcome scan = vornShare({"scan", lib()});
+    EXPECT_EQ(scan.status, 0) << scan.err;
+    EXPECT_NE(scan.out.find("\n1 conversion failed, not tried again until its file changes or "
+                            "the tools are rechecked:\n  Song: exit status 1\n"),
+              std::string::npos)
+        << scan.out;
 }
 
 TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {

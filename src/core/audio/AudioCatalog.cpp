@@ -67,10 +67,12 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
         const std::filesystem::path cache = AudioTranscoder::cachedPCM(file.url);
         if (const auto size = Files::size(cache); size && *size > 0) {
             catalog.tracks.push_back(makeTrack(file, std::move(claim.name), *size, cache));
+        } else if (std::optional<std::string> why = transcoder.failure(file.url)) {
+            // Said whether or not ffmpeg is found now: the file made it fail.
+            catalog.failed.push_back(cleanName(file.fileName()));
+            catalog.failedReasons.push_back(std::move(*why));
         } else if (!haveFFmpeg) {
             ++catalog.awaitingFFmpeg;
-        } else if (transcoder.failure(file.url)) {
-            catalog.failed.push_back(cleanName(file.fileName()));
         } else {
             catalog.pending.push_back(cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
@@ -78,7 +80,7 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
     }
     MediaList::sortByDisplayName(catalog.tracks);
     std::sort(catalog.pending.begin(), catalog.pending.end());
-    std::sort(catalog.failed.begin(), catalog.failed.end());
+    MediaList::sortFailures(catalog.failed, catalog.failedReasons);
     return catalog;
 }
 

@@ -24,6 +24,8 @@ struct AudioCatalog {
     /// Display names of sources whose conversion failed (and is not tried again until the
     /// source changes), in plain string order.
     std::vector<std::string> failed;
+    /// Why each of `failed` failed, in the same order, as the converter said.
+    std::vector<std::string> failedReasons;
     /// Sources without converted audio while no ffmpeg is known.
     std::int64_t awaitingFFmpeg = 0;
     /// The library files behind `pending`, in walk order.

@@ -35,6 +35,8 @@ public:
     std::optional<std::string> ffmpegPath() const;
     /// Looks for ffmpeg again, and tries again what failed for want of it (or of room).
     void refresh();
+    /// Tries again every conversion that failed, those the file itself made fail too.
+    void retryFailures() { m_cache.forgetAllFailures(); }
     /// Where the converted audio of `source` lives (or would live).
     static std::filesystem::path cachedPCM(const std::filesystem::path& source);
     /// The cache folder ($XDG_CACHE_HOME/VornImageManager/pcm).

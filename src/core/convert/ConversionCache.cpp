@@ -105,6 +105,17 @@ void ConversionCache::forgetFailuresInMemory() {
     m_failures.clear();
 }
 
+void ConversionCache::forgetAllFailures() {
+    forgetFailuresInMemory();
+    std::error_code error;
+    std::filesystem::directory_iterator it(m_dir, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        if (it->path().filename().string().ends_with(".failed")) {
+            Files::removeQuietly(it->path());
+        }
+    }
+}
+
 std::filesystem::path ConversionCache::marker(const std::filesystem::path& cacheFile) {
     return cacheFile.string() + ".failed";
 }

@@ -39,6 +39,8 @@ public:
     void forget(const std::filesystem::path& cacheFile);
     /// Forgets the failures held in memory, so that their conversions are tried again.
     void forgetFailuresInMemory();
+    /// Forgets every failure, the markers of lasting ones too: the user asked for another try.
+    void forgetAllFailures();
 
     /// The marker of a failed conversion: the cache file's name + ".failed", holding the
     /// reason.

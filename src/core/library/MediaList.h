@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vorn::MediaList {
@@ -23,6 +24,19 @@ inline constexpr std::size_t entriesPerPage = 17;
 /// Stable sort by display name, the way people order lists.
 template <class T> void sortByDisplayName(std::vector<T>& items) {
     Text::stableSort(items, [](const T& item) { return item.displayName; });
+}
+
+/// Names in plain string order, as pending ones are, each keeping the reason at its index.
+inline void sortFailures(std::vector<std::string>& names, std::vector<std::string>& reasons) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        pairs.emplace_back(std::move(names[i]), std::move(reasons[i]));
+    }
+    std::sort(pairs.begin(), pairs.end());
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        names[i] = std::move(pairs[i].first);
+        reasons[i] = std::move(pairs[i].second);
+    }
 }
 
 /// The items of a category folder and below; with `prefixSub`, items below it are named

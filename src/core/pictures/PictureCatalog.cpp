@@ -63,10 +63,12 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
                 makePicture(file, std::move(claim.name), StillPic::shrBytes, cache));
+        } else if (std::optional<std::string> why = transcoder.failure(file.url, knobs)) {
+            // Said whether or not the converter is found now: the file made it fail.
+            catalog.failed.push_back(cleanName(file.fileName()));
+            catalog.failedReasons.push_back(std::move(*why));
         } else if (!ready) {
             ++catalog.awaitingConverter;
-        } else if (transcoder.failure(file.url, knobs)) {
-            catalog.failed.push_back(cleanName(file.fileName()));
         } else {
             catalog.pending.push_back(cleanName(file.fileName()));
             catalog.pendingSources.push_back(file.url);
@@ -74,7 +76,7 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
     }
     MediaList::sortByDisplayName(catalog.pictures);
     std::sort(catalog.pending.begin(), catalog.pending.end());
-    std::sort(catalog.failed.begin(), catalog.failed.end());
+    MediaList::sortFailures(catalog.failed, catalog.failedReasons);
     return catalog;
 }
 

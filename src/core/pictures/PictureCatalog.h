@@ -24,6 +24,8 @@ struct PictureCatalog {
     /// Display names of pictures whose conversion with their knobs failed (and is not tried
     /// again until the picture or its knobs change), in plain string order.
     std::vector<std::string> failed;
+    /// Why each of `failed` failed, in the same order, as the converter said.
+    std::vector<std::string> failedReasons;
     /// Convertible pictures without a complete cache file while the converter is missing.
     std::int64_t awaitingConverter = 0;
     /// The library files behind `pending`, in walk order.

@@ -46,6 +46,8 @@ public:
     /// Looks for the interpreter and the script again, and tries again what failed for
     /// want of them (or of room).
     void refresh();
+    /// Tries again every conversion that failed, those the file itself made fail too.
+    void retryFailures() { m_cache.forgetAllFailures(); }
 
     /// The places the converter script is looked for, in order.
     static std::vector<std::filesystem::path> scriptCandidates();

@@ -3,12 +3,18 @@
 #include "library/FolderWalk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace vorn {
+namespace {
+
+std::atomic<std::uint64_t> walksMade{0};
+
+} // namespace
 
 std::vector<std::string> LibraryScan::notesOf(const FolderWalk::Listing& listing) {
     std::vector<std::string> lines;
@@ -29,6 +35,7 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
     scan.writable = writable;
     scan.folderId = LibraryRoot::identityAt(scan.folder);
     FolderWalk::Listing listing = FolderWalk::walk(scan.folder);
+    walksMade.fetch_add(1, std::memory_order_relaxed);
     const std::vector<WalkedFile>& walked = listing.files;
     scan.notes = notesOf(listing);
     if ((parts & diskPart) != 0) {
@@ -48,6 +55,10 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
         scan.pictures = PictureCatalog::scan(walked, converters.pictures);
     }
     return scan;
+}
+
+std::uint64_t LibraryScan::walks() {
+    return walksMade.load(std::memory_order_relaxed);
 }
 
 std::vector<std::string> LibraryScan::sharedFolders() const {

@@ -49,6 +49,9 @@ struct LibraryScan {
 
     /// The notes on what a walk could not take in (see `notes`).
     static std::vector<std::string> notesOf(const FolderWalk::Listing& listing);
+    /// How many walks `run` has made in this process: a large library's walk is the
+    /// costliest thing the programs do, and tests count them.
+    static std::uint64_t walks();
 
     /// The folders of every image, track and picture, with their ancestors.
     std::vector<std::string> sharedFolders() const;

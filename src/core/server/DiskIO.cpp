@@ -110,6 +110,7 @@ void keepVersion(ShareState& state, const OpenFile& file, std::uint64_t offset,
     if (auto line = state.versions->beforeWrite(state.folder, *file.key, file.fd->get(), before,
                                                 offset, length)) {
         state.log(*line);
+        state.status.versionsChanged.set(*file.key, std::chrono::system_clock::now());
     }
 }
 

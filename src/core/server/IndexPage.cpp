@@ -72,6 +72,16 @@ std::string plural(std::size_t n, std::string_view word) {
     return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
 }
 
+// A failed conversion is not tried again until its source changes: the page says so where
+// the pending items stand, or the file would vanish without a word.
+std::string failedItems(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) {
+        out += "<li><i>" + escaped(name) + " (conversion failed)</i></li>";
+    }
+    return out;
+}
+
 std::string audioSection(const AudioCatalog& audio) {
     std::string out = "<p>Audio: " + link("/vorn-audio.json", "/vorn-audio.json") + "\n(" +
                       plural(audio.tracks.size(), "track") + ", u8/21973/mono PCM)</p>\n<ul>";
@@ -86,7 +96,7 @@ std::string audioSection(const AudioCatalog& audio) {
     for (const std::string& name : audio.pending) {
         out += "<li><i>" + escaped(name) + " (transcoding...)</i></li>";
     }
-    return out + "</ul>";
+    return out + failedItems(audio.failed) + "</ul>";
 }
 
 std::string picturesSection(const PictureCatalog& pictures) {
@@ -99,7 +109,7 @@ std::string picturesSection(const PictureCatalog& pictures) {
     for (const std::string& name : pictures.pending) {
         out += "<li><i>" + escaped(name) + " (converting...)</i></li>";
     }
-    return out + "</ul>";
+    return out + failedItems(pictures.failed) + "</ul>";
 }
 
 std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
@@ -144,11 +154,13 @@ std::string indexHTML(const ShareState& state, std::string_view base) {
         page += categoriesSection(state, hub);
     }
     page += diskSection(state);
-    if (!state.audio.tracks.empty() || !state.audio.pending.empty()) {
+    if (!state.audio.tracks.empty() || !state.audio.pending.empty() ||
+        !state.audio.failed.empty()) {
         page += audioSection(state.audio);
     }
     page += "\n";
-    if (!state.pictures.pictures.empty() || !state.pictures.pending.empty()) {
+    if (!state.pictures.pictures.empty() || !state.pictures.pending.empty() ||
+        !state.pictures.failed.empty()) {
         page += picturesSection(state.pictures);
     }
     page += "</body>";

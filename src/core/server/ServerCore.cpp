@@ -148,6 +148,17 @@ void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
     publish();
 }
 
+void ServerCore::takeScan(LibraryScan& scan) {
+    m_nextFolder.reset(); // the owner's scan is newer than any folder asked for before
+    m_state.writable = scan.writable;
+    for (const std::string& line : m_state.newsOf(scan)) {
+        m_state.log(line);
+    }
+    m_state.apply(scan);
+    m_state.log(m_state.rescanSummary());
+    publish();
+}
+
 void ServerCore::afterScans(std::function<void()> task) {
     m_rescanner->afterScans(std::move(task));
 }
@@ -205,6 +216,7 @@ VersionRestore::Outcome ServerCore::restoreInPlace(const std::string& relPath,
         const Date now = std::chrono::system_clock::now();
         m_state.files.noteWritten(*file, now);
         m_state.status.lastWrite.set(relPath, now);
+        m_state.status.versionsChanged.set(relPath, now);
     }
     publish();
     return outcome;

@@ -37,6 +37,10 @@ public:
     void stopListening();
     /// Asks for a rescan; a new writable flag applies at once, a new folder with its scan.
     void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
+    /// Serves the owner's finished scan; `scan` is left holding the catalogs it replaced.
+    void takeScan(LibraryScan& scan);
+    /// A share made read-only refuses writes at once.
+    void setWritable(bool writable) { m_state.writable = writable; }
     /// Runs `task` once the scans asked for so far are swapped in (at once when none is).
     void afterScans(std::function<void()> task);
     void setHub(std::optional<HubConfig> hub);

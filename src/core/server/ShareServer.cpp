@@ -9,16 +9,14 @@
 
 namespace vorn {
 
-ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool advertise,
-                         std::string shareName, std::optional<HubConfig> hub, Converters converters)
+ShareServer::ShareServer(LibraryScan scan, bool advertise, std::string shareName,
+                         std::optional<HubConfig> hub, Converters converters)
     : m_work(asio::make_work_guard(m_io)) {
     ShareState state(converters);
-    state.folder = std::move(folder);
-    state.writable = writable;
+    state.writable = scan.writable;
     state.hubOverride = std::move(hub);
-    state.rescan();
+    state.apply(scan);
     m_core = std::make_shared<ServerCore>(m_io, std::move(state), advertise, std::move(shareName));
-    m_core->kickConversions(); // before the thread starts: nothing else touches the core yet
     m_thread = std::thread([this] { runQueue(); });
 }
 
@@ -42,6 +40,13 @@ void ShareServer::noteFailure(const std::string& what) {
         m_core->note("internal error, the share goes on: " + what);
     } catch (...) { // the status receiver that threw may throw again
     }
+}
+
+ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool advertise,
+                         std::string shareName, std::optional<HubConfig> hub, Converters converters)
+    : ShareServer(LibraryScan::run(converters, std::move(folder), writable), advertise,
+                  std::move(shareName), std::move(hub), converters) {
+    asio::post(m_io, [core = m_core] { core->kickConversions(); });
 }
 
 ShareServer::~ShareServer() {
@@ -91,6 +96,16 @@ void ShareServer::refresh(std::optional<std::filesystem::path> folder,
     asio::post(m_io, [core = m_core, folder = std::move(folder), writable]() mutable {
         core->refresh(std::move(folder), writable);
     });
+}
+
+void ShareServer::apply(LibraryScan scan) {
+    asio::post(m_io, [core = m_core, scan = std::make_shared<LibraryScan>(std::move(scan))] {
+        core->takeScan(*scan);
+    });
+}
+
+void ShareServer::setWritable(bool writable) {
+    asio::post(m_io, [core = m_core, writable] { core->setWritable(writable); });
 }
 
 void ShareServer::setHub(std::optional<HubConfig> hub) {

@@ -8,6 +8,7 @@
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
 #include "scan/Converters.h"
+#include "scan/LibraryScan.h"
 #include "server/ConnectionLimits.h"
 #include "server/ShareStatus.h"
 #include "versions/VersionRestore.h"
@@ -34,8 +35,13 @@ public:
 
     static constexpr std::uint16_t defaultPort = 8271;
 
-    /// Scans the library at once (on the calling thread); does not listen yet. The
-    /// converters must outlive the server.
+    /// Shares a finished scan (its folder, writable flag and catalogs); does not listen
+    /// yet and starts no conversion: the owner that scans converts. The converters must
+    /// outlive the server.
+    ShareServer(LibraryScan scan, bool advertise, std::string shareName,
+                std::optional<HubConfig> hub, Converters converters);
+    /// Scans the library on the calling thread first, and converts what it finds pending,
+    /// rescanning as conversions end: for owners that may wait (vorn-share, tests).
     ShareServer(std::filesystem::path folder, bool writable, bool advertise, std::string shareName,
                 std::optional<HubConfig> hub, Converters converters);
     /// Stops sharing and ends the server's thread.
@@ -57,6 +63,12 @@ public:
     /// make one more scan after it. A new writable flag applies at once.
     void refresh(std::optional<std::filesystem::path> folder = std::nullopt,
                  std::optional<bool> writable = std::nullopt);
+    /// Serves a newer finished scan of the owner's (its folder and writable flag with it),
+    /// in place of the one served, once the rescans asked for before are in.
+    void apply(LibraryScan scan);
+    /// Replaces the writable flag at once, without a rescan (the owner's next scan carries
+    /// the flag into the catalogs).
+    void setWritable(bool writable);
     /// Replaces the user's categories (absent: the defaults), once the rescans asked for
     /// before are in.
     void setHub(std::optional<HubConfig> hub);

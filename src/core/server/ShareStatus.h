@@ -50,6 +50,9 @@ struct ShareStatus {
     ItemDates lastRead;
     /// When each image was last written, by relPath.
     ItemDates lastWrite;
+    /// When the versions of each image last changed (a session of the card's writes began,
+    /// or a restore kept the image as it was), by relPath: the owner lists them again.
+    ItemDates versionsChanged;
 
     bool operator==(const ShareStatus&) const = default;
 };

@@ -22,16 +22,16 @@ std::int64_t countIn(const std::vector<T>& items, const std::optional<std::strin
 
 LibraryContents LibraryContents::scan(Converters converters, const std::filesystem::path& folder,
                                       bool writable) {
+    return folder.empty() ? LibraryContents() : of(LibraryScan::run(converters, folder, writable));
+}
+
+LibraryContents LibraryContents::of(const LibraryScan& scan) {
     LibraryContents c;
-    if (folder.empty()) {
-        return c;
-    }
-    LibraryScan scan = LibraryScan::run(converters, folder, writable);
     c.folders = scan.sharedFolders();
     c.images = scan.catalog.images();
     c.rejected = scan.diskIIFiles;
-    c.audio = std::move(scan.audio);
-    c.stills = std::move(scan.pictures);
+    c.audio = scan.audio;
+    c.stills = scan.pictures;
     return c;
 }
 

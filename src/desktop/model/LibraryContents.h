@@ -19,6 +19,8 @@
 
 namespace vorn {
 
+struct LibraryScan;
+
 struct LibraryContents {
     /// Shareable disk images, in catalog order.
     std::vector<DiskImage> images;
@@ -38,6 +40,8 @@ struct LibraryContents {
     const std::vector<std::string>& pendingPics() const { return stills.pending; }
     std::int64_t picsNeedConverter() const { return stills.awaitingConverter; }
 
+    /// What the window lists of a finished scan.
+    static LibraryContents of(const LibraryScan& scan);
     /// One walk of `folder` read by the three catalogs; empty when `folder` is empty.
     /// Touches nothing but the files and the transcoders' caches, so any thread may run it.
     static LibraryContents scan(Converters converters, const std::filesystem::path& folder,

@@ -14,9 +14,11 @@ LibraryScanner::~LibraryScanner() {
     m_worker.reset();
 }
 
-void LibraryScanner::request(std::filesystem::path folder, bool writable, bool kick) {
+void LibraryScanner::request(std::filesystem::path folder, bool writable, bool kick,
+                             bool forShare) {
     kick = kick || (m_next && m_next->kick);
-    m_next = Request{std::move(folder), writable, kick};
+    forShare = forShare || (m_next && m_next->forShare);
+    m_next = Request{std::move(folder), writable, kick, forShare};
     if (!m_running) {
         startNext();
     }
@@ -28,23 +30,35 @@ void LibraryScanner::startNext() {
     m_running = true;
     m_runningKick = r.kick;
     m_worker->async([this, r = std::move(r)] {
-        auto contents = std::make_shared<const LibraryContents>(
-            LibraryContents::scan(m_converters, r.folder, r.writable));
+        Result result;
+        if (!r.folder.empty()) {
+            auto scan = std::make_shared<LibraryScan>(
+                LibraryScan::run(m_converters, r.folder, r.writable));
+            result.contents = std::make_shared<const LibraryContents>(LibraryContents::of(*scan));
+            if (r.forShare) {
+                result.shareScan = std::move(scan);
+            }
+        } else {
+            result.contents = std::make_shared<const LibraryContents>();
+        }
+        result.index = std::make_shared<const TableIndex>(*result.contents);
         QMetaObject::invokeMethod(
-            this, [this, contents = std::move(contents)] { finished(contents); },
+            this, [this, result = std::move(result)] { finished(result); },
             Qt::QueuedConnection);
     });
 }
 
-void LibraryScanner::finished(std::shared_ptr<const LibraryContents> contents) {
+void LibraryScanner::finished(Result result) {
     m_running = false;
     if (m_next) {
         // The library changed during the scan: this result is already old.
         m_next->kick = m_next->kick || m_runningKick;
         startNext();
+        m_worker->async([old = std::move(result)] {}); // freed off the GUI thread
         return;
     }
-    emit scanned(contents);
+    emit scanned(result.contents, result.index, std::move(result.shareScan));
+    std::shared_ptr<const LibraryContents> contents = std::move(result.contents);
     // Queueing thousands of pending files takes longer than the GUI thread may stall: the
     // worker does it, once the GUI thread has taken the result and is free again.
     if (m_runningKick) {

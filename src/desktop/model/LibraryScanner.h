@@ -4,6 +4,8 @@
 // worker and hands back an immutable LibraryContents.
 
 #include "LibraryContents.h"
+#include "TableIndex.h"
+#include "scan/LibraryScan.h"
 
 #include <QObject>
 #include <filesystem>
@@ -29,8 +31,10 @@ public:
 
     /// Scans `folder` (nothing when empty) with the share's writable flag. With `kick`,
     /// the worker then queues the conversion of what the scan found pending (a kick asked
-    /// for is kept when a newer request replaces this one).
-    void request(std::filesystem::path folder, bool writable, bool kick = false);
+    /// for is kept when a newer request replaces this one). With `forShare`, the scan
+    /// itself comes back too, for the share to serve: the library is walked once for both.
+    void request(std::filesystem::path folder, bool writable, bool kick = false,
+                 bool forShare = false);
     /// Runs on the transcoders' threads after each conversion a kick queued, finished or
     /// failed. Set before the first request.
     void setOnConverted(std::function<void()> onConverted) {
@@ -40,17 +44,26 @@ public:
     bool busy() const { return m_running || m_next.has_value(); }
 
 signals:
-    /// The newest request's result, on the GUI thread.
-    void scanned(std::shared_ptr<const vorn::LibraryContents> contents);
+    /// The newest request's result, on the GUI thread; `shareScan` is the scan it was
+    /// made from when a share asked for it (else null), for the receiver to move away.
+    void scanned(std::shared_ptr<const vorn::LibraryContents> contents,
+                 std::shared_ptr<const vorn::TableIndex> index,
+                 std::shared_ptr<vorn::LibraryScan> shareScan);
 
 private:
     struct Request {
         std::filesystem::path folder;
         bool writable = true;
         bool kick = false;
+        bool forShare = false;
+    };
+    struct Result {
+        std::shared_ptr<const LibraryContents> contents;
+        std::shared_ptr<const TableIndex> index; // refers into `contents`
+        std::shared_ptr<LibraryScan> shareScan;
     };
     void startNext();
-    void finished(std::shared_ptr<const LibraryContents> contents);
+    void finished(Result result);
 
     Converters m_converters;
     std::function<void()> m_onConverted;

@@ -32,9 +32,11 @@ std::int64_t kindRank(TableRow::Kind kind) {
         return 0;
     case TableRow::Kind::track:
     case TableRow::Kind::pending:
+    case TableRow::Kind::failed:
         return 1;
     case TableRow::Kind::picture:
     case TableRow::Kind::pendingPic:
+    case TableRow::Kind::failedPic:
         return 2;
     }
     return 3;
@@ -92,7 +94,9 @@ std::optional<std::string> pendingCell(const TableRow& row, TableColumn column) 
     case TableColumn::name:
         return row.name();
     case TableColumn::volume:
-        return row.kind() == TableRow::Kind::pending ? "transcoding..." : "converting...";
+        return row.isFailed()                          ? "conversion failed"
+               : row.kind() == TableRow::Kind::pending ? "transcoding..."
+                                                       : "converting...";
     default:
         return "-";
     }
@@ -122,8 +126,15 @@ double defaultLimit(TableColumn column) {
 LibraryTable::LibraryTable() : m_cols(ColumnLayout::stock()) {}
 
 void LibraryTable::setContents(std::shared_ptr<const LibraryContents> contents) {
+    auto index = contents ? std::make_shared<const TableIndex>(*contents)
+                          : std::make_shared<const TableIndex>();
+    setContents(std::move(contents), std::move(index));
+}
+
+void LibraryTable::setContents(std::shared_ptr<const LibraryContents> contents,
+                               std::shared_ptr<const TableIndex> index) {
     // The old index points into the old contents: replace it before letting them go.
-    m_index = contents ? TableIndex(*contents) : TableIndex();
+    m_index = std::move(index);
     m_contents = std::move(contents);
     if (m_selectedFolder) {
         const auto& folders = m_contents ? m_contents->folders : std::vector<std::string>{};
@@ -155,13 +166,11 @@ std::vector<const IndexedRow*> LibraryTable::listedRows() const {
     const bool audio = m_kindFilter == KindFilter::all || m_kindFilter == KindFilter::audio;
     const bool pictures = m_kindFilter == KindFilter::all || m_kindFilter == KindFilter::pictures;
     std::vector<const IndexedRow*> rows;
-    rows.reserve(m_index.rows().size());
-    for (const IndexedRow& r : m_index.rows()) {
+    rows.reserve(m_index->rows().size());
+    for (const IndexedRow& r : m_index->rows()) {
         using Kind = TableRow::Kind;
         const Kind kind = r.row.kind();
-        const bool shown = kind == Kind::image                            ? disks
-                           : kind == Kind::track || kind == Kind::pending ? audio
-                                                                          : pictures;
+        const bool shown = kind == Kind::image ? disks : r.row.isAudio() ? audio : pictures;
         // Items still converting belong to no folder yet: they show for the whole library only.
         const bool placed = r.row.isPending() ? !m_selectedFolder : inSelectedFolder(r.row);
         if (shown && placed) {
@@ -205,6 +214,19 @@ std::int64_t LibraryTable::bootableCount() const {
 
 std::int64_t LibraryTable::libraryCount() const {
     return m_contents ? m_contents->libraryCount() : 0;
+}
+
+// A failed row points at its name in the catalog's list; the reason stands at its index.
+std::string LibraryTable::failureReason(const TableRow& row) const {
+    if (!row.isFailed() || !m_contents) {
+        return {};
+    }
+    const bool audio = row.kind() == TableRow::Kind::failed;
+    const std::vector<std::string>& names = audio ? m_contents->audio.failed : m_contents->stills.failed;
+    const std::vector<std::string>& reasons =
+        audio ? m_contents->audio.failedReasons : m_contents->stills.failedReasons;
+    const auto at = std::size_t(static_cast<const std::string*>(row.item()) - names.data());
+    return at < reasons.size() ? reasons[at] : std::string();
 }
 
 std::optional<std::string> LibraryTable::cellText(const TableRow& row, TableColumn column) {

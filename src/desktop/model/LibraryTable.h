@@ -31,6 +31,10 @@ public:
     // Inputs.
     /// The newest scan. A selected folder that the scan no longer has is dropped.
     void setContents(std::shared_ptr<const LibraryContents> contents);
+    /// The same with the scan's index made already (the collation keys of every name take
+    /// longer than the GUI thread may stall; the scanner's worker makes them).
+    void setContents(std::shared_ptr<const LibraryContents> contents,
+                     std::shared_ptr<const TableIndex> index);
     const std::shared_ptr<const LibraryContents>& contents() const { return m_contents; }
     /// The sidebar's folder (a relative folder path); absent for the whole library.
     void setSelectedFolder(std::optional<std::string> folder);
@@ -57,6 +61,8 @@ public:
     std::int64_t libraryCount() const;
 
     // Cell texts.
+    /// Why the conversion of a failed row's file failed; empty for other rows.
+    std::string failureReason(const TableRow& row) const;
     /// The text of a cell; absent where the window draws a symbol instead.
     static std::optional<std::string> cellText(const TableRow& row, TableColumn column);
     /// "N KB" below one MiB, "N.N MB" from there on.
@@ -93,7 +99,7 @@ private:
     bool storeLayout(const ColumnLayout& layout);
 
     std::shared_ptr<const LibraryContents> m_contents;
-    TableIndex m_index;
+    std::shared_ptr<const TableIndex> m_index = std::make_shared<const TableIndex>();
     std::optional<std::string> m_selectedFolder;
     UITheme m_look = UITheme::eightBit;
     KindFilter m_kindFilter = KindFilter::all;

@@ -253,6 +253,10 @@ QVariant LibraryTableModel::data(const QModelIndex& index, int role) const {
         const auto text = LibraryTable::cellText(row, allColumns[std::size_t(index.column())]);
         return text ? QVariant(qText(*text)) : QVariant();
     }
+    case Qt::ToolTipRole: {
+        const std::string reason = m_table.failureReason(row);
+        return reason.empty() ? QVariant() : QVariant(qText("Conversion failed: " + reason));
+    }
     case KindRole:
         return int(row.kind());
     case IdRole:

@@ -7,30 +7,38 @@
 
 namespace vorn {
 
-RunningShare::RunningShare(const Config& config, std::uint16_t port, QObject* parent)
+RunningShare::RunningShare(const Config& config, LibraryScan scan, std::uint16_t port,
+                           QObject* parent)
     : QObject(parent) {
     m_throttle.setSingleShot(true);
     m_throttle.setTimerType(Qt::PreciseTimer);
     connect(&m_throttle, &QTimer::timeout, this, &RunningShare::deliverStatus);
-    m_server = std::make_unique<ShareServer>(config.folder, config.writable, config.advertise,
-                                             config.shareName, config.hub, config.converters);
+    const std::filesystem::path folder = scan.folder;
+    m_server = std::make_shared<ShareServer>(std::move(scan), config.advertise, config.shareName,
+                                             config.hub, config.converters);
     // The weak pointer is made here, on the GUI thread; the other threads only copy it.
     const QPointer<RunningShare> self(this);
     m_server->setVersions(config.versions);
     m_server->setOnStatus([this, self](const ShareStatus& status) { onStatus(status, self); });
     m_server->start(port);
-    watch(config.folder, self);
+    watch(folder, self);
 }
 
 RunningShare::~RunningShare() {
-    // Both threads end here, before this object does: none of them can post to it later.
+    // The watcher's thread ends here and the server stops calling this object, before it
+    // goes: none of them can post to it later.
     m_watcher.reset();
+    m_server->setOnStatus({});
+    m_server->stop();
     m_server.reset();
 }
 
-void RunningShare::refresh(std::optional<std::filesystem::path> folder,
-                           std::optional<bool> writable) {
-    m_server->refresh(std::move(folder), writable);
+void RunningShare::apply(LibraryScan scan) {
+    m_server->apply(std::move(scan));
+}
+
+void RunningShare::setWritable(bool writable) {
+    m_server->setWritable(writable);
 }
 
 void RunningShare::setHub(std::optional<HubConfig> hub) {

@@ -7,6 +7,7 @@
 #include "StatusHandOver.h"
 #include "library/HubConfig.h"
 #include "scan/Converters.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareStatus.h"
 #include "versions/VersionSettings.h"
 
@@ -30,11 +31,9 @@ class ShareServer;
 class RunningShare : public QObject {
     Q_OBJECT
 public:
-    /// What the server is made with.
+    /// What the server is made with, besides its scan.
     struct Config {
         Converters converters;
-        std::filesystem::path folder;
-        bool writable = true;
         bool advertise = true;
         std::string shareName;
         std::optional<HubConfig> hub;
@@ -46,18 +45,24 @@ public:
     /// faster than the screen, and every status it skips is contained in the next.
     static constexpr std::chrono::milliseconds statusInterval{16};
 
-    /// Scans the library, listens on `port` and starts watching the folder. Throws
-    /// std::system_error when the port cannot be listened on.
-    RunningShare(const Config& config, std::uint16_t port, QObject* parent = nullptr);
-    /// Stops the server and the watcher; statuses still on their way are dropped.
+    /// Shares the finished `scan` (its folder, flag and catalogs), listens on `port` and
+    /// starts watching the folder. Throws std::system_error when the port cannot be
+    /// listened on.
+    RunningShare(const Config& config, LibraryScan scan, std::uint16_t port,
+                 QObject* parent = nullptr);
+    /// Stops the server and the watcher; statuses still on their way are dropped. Work
+    /// that still holds the server (see server()) ends it when it is done.
     ~RunningShare() override;
 
-    /// Rescans the server's catalogs, with a new folder and/or writable flag if given.
-    void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
+    /// Serves a newer scan of the library.
+    void apply(LibraryScan scan);
+    /// A share made read-only refuses writes at once.
+    void setWritable(bool writable);
     /// Hands the user's categories (absent: the defaults) to the server.
     void setHub(std::optional<HubConfig> hub);
-    /// The server, for what the model asks of it directly (versions).
-    ShareServer& server() { return *m_server; }
+    /// The server, for what the model's worker asks of it (versions); held, it outlives
+    /// this object until the work is done, no longer listening.
+    std::shared_ptr<ShareServer> server() const { return m_server; }
     /// The library folder is watched for changes (false when inotify is unavailable).
     bool watching() const { return m_watcher != nullptr; }
 
@@ -76,7 +81,7 @@ private:
     QTimer m_throttle;
     QElapsedTimer m_lastDelivery;
     // Declared last: destroyed first, so their threads end before what they use goes.
-    std::unique_ptr<ShareServer> m_server;
+    std::shared_ptr<ShareServer> m_server;
     std::unique_ptr<FolderWatcher> m_watcher;
 };
 

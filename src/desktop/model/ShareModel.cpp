@@ -7,6 +7,7 @@
 #include "LibraryScanner.h"
 #include "LibraryTableModel.h"
 #include "RunningShare.h"
+#include "server/ShareServer.h"
 #include "audio/AudioTranscoder.h"
 #include "library/CategoryEdits.h"
 #include "library/ShareSettings.h"
@@ -48,24 +49,6 @@ bool anyLaterThan(const ItemDates& dates, Date cutoff) {
     return false;
 }
 
-// Whether the log lines appended since `seen` lines tell of a conversion that finished or
-// failed. A transcoder runs a source queued twice (by the server and by the model) only
-// once, and tells only whoever queued the job that ran: when that was the server, its log
-// is how the model learns that its pending rows changed.
-bool reportsConversions(const LogLines& log, std::uint64_t seen) {
-    const std::size_t fresh =
-        std::size_t(std::min<std::uint64_t>(log.appended() - seen, log.size()));
-    for (const std::string& line : log.last(fresh)) {
-        for (std::string_view news : {"transcode done: ", "picture convert done: ",
-                                      "transcode failed: ", "picture convert failed: "}) {
-            if (line.find(news) != std::string::npos) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 // The message of a port that cannot be listened on, as the window shows it.
 std::string listenError(std::uint16_t port, const std::system_error& e) {
     return "Cannot listen on port " + std::to_string(port) + ": " + e.code().message();
@@ -79,16 +62,19 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
       m_pictureTranscoder(pictureTranscoder),
       m_clock([] { return std::chrono::system_clock::now(); }), m_hub(preferences),
       m_scanner(new LibraryScanner(Converters{audioTranscoder, pictureTranscoder}, this)),
-      m_tableModel(new LibraryTableModel(m_table, this)), m_now(m_clock()) {
+      m_tableModel(new LibraryTableModel(m_table, this)), m_worker(new ModelWorker(this)),
+      m_now(m_clock()) {
     m_table.setContents(std::make_shared<const LibraryContents>());
     readPreferences();
     m_tableModel->setActivityFunction([this](const TableRow& row) { return activity(row); });
     m_tableModel->refresh();
     m_scanner->setOnConverted(listConversionsOnGuiThread());
     connect(m_scanner, &LibraryScanner::scanned, this, &ShareModel::takeScan);
+    connect(m_worker, &ModelWorker::busyChanged, this, &ShareModel::workChanged);
     m_tick.setInterval(kTickMs);
     connect(&m_tick, &QTimer::timeout, this, &ShareModel::tick);
-    probeConversionTools();
+    // The first scan below may run before the tools are known: the probe scans again.
+    probeTools(false, true);
     loadHub();
     if (!m_folderPath.empty()) {
         rescan();
@@ -96,6 +82,7 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
 }
 
 ShareModel::~ShareModel() {
+    delete m_worker; // its running work may use the share and the transcoders: it ends first
     m_share.reset(); // the server's and the watcher's threads end before the model goes
     // The children use the members: they go first, not after the members as Qt would.
     delete m_scanner;
@@ -149,9 +136,9 @@ void ShareModel::setWritable(bool on) {
     noteStored(m_preferences.set("writable", on));
     emit settingsChanged();
     if (m_share) {
-        m_share->refresh(std::nullopt, on);
+        m_share->setWritable(on);
     }
-    rescan(); // the table's images carry the flag too
+    rescan(); // the catalogs' images carry the flag too
 }
 
 void ShareModel::setAdvertise(bool on) {
@@ -205,21 +192,34 @@ void ShareModel::start() {
         return;
     }
     stop();
+    // The share serves the scan that the table lists: the library is walked once, on the
+    // scanner's worker, and the share starts when that scan is in (launch).
+    m_starting = true;
+    emit workChanged();
+    rescan();
+}
+
+void ShareModel::launch(LibraryScan scan) {
+    m_starting = false;
     try {
         m_share = std::make_unique<RunningShare>(
-            RunningShare::Config{converters(), *folder, m_writable, m_advertise, shareName(),
-                                 m_hub.hubOverride(), VersionSettings::load(m_preferences)},
-            m_port);
+            RunningShare::Config{converters(), m_advertise, shareName(), m_hub.hubOverride(),
+                                 VersionSettings::load(m_preferences)},
+            std::move(scan), m_port);
         connect(m_share.get(), &RunningShare::statusArrived, this, &ShareModel::takeStatus);
         connect(m_share.get(), &RunningShare::libraryChanged, this, &ShareModel::rescan);
         m_tick.start();
     } catch (const std::system_error& e) {
         setLastError(listenError(m_port, e));
     }
-    rescan();
+    emit workChanged();
 }
 
 void ShareModel::stop() {
+    if (m_starting) {
+        m_starting = false;
+        emit workChanged();
+    }
     m_share.reset();
     m_tick.stop();
     setSharing(false);
@@ -237,7 +237,7 @@ void ShareModel::chooseFolder() {
 
 void ShareModel::openFolder(const std::string& path) {
     // A share just started has not reported yet; it is restarted all the same.
-    const bool wasSharing = m_sharing || m_share != nullptr;
+    const bool wasSharing = m_sharing || m_share != nullptr || m_starting;
     if (wasSharing) {
         stop();
     }
@@ -256,16 +256,27 @@ void ShareModel::takeStatus(const ShareStatus& status) {
         emit trafficChanged();
     }
     if (status.recentLines.appended() != m_logAppended) {
-        const bool converted = reportsConversions(status.recentLines, m_logAppended);
         m_logAppended = status.recentLines.appended();
         m_logLines = status.recentLines.last(shownLogLines);
         emit logChanged();
-        if (converted) {
-            listConversions();
-        }
     }
+    takeVersionsChanged(status.versionsChanged);
     setLastError(status.lastError);
     setActivity(status.lastRead, status.lastWrite);
+}
+
+// The card began a session of writes (a version kept), or a restore kept one: an open
+// versions sheet lists its image again.
+void ShareModel::takeVersionsChanged(const ItemDates& changed) {
+    if (changed == m_versionsChanged) {
+        return;
+    }
+    const bool listed = m_versionsImage && changed.find(m_versionsImage->relPath()) !=
+                                               m_versionsChanged.find(m_versionsImage->relPath());
+    m_versionsChanged = changed;
+    if (listed) {
+        listVersions(*m_versionsImage);
+    }
 }
 
 void ShareModel::setSharing(bool on) {
@@ -357,18 +368,28 @@ Activity ShareModel::activity(const TableRow& row) const {
 // ---- Rescans ----
 
 void ShareModel::rescan() {
-    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable, true);
+    requestScan(true);
+}
+
+// A running or starting share serves the same scan as the table.
+void ShareModel::requestScan(bool kick) {
+    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable, kick,
+                       m_share != nullptr || m_starting);
 }
 
 // Conversions that ended change the lists but not what is left to convert: the jobs still
 // queued cover it, and queueing every pending file again after each conversion would
 // grow the transcoders' queues with the square of the number of files.
 void ShareModel::listConversions() {
-    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable);
+    requestScan(false);
 }
 
 bool ShareModel::scanning() const {
     return m_scanner->busy();
+}
+
+bool ShareModel::working() const {
+    return m_scanner->busy() || m_starting || m_worker->busy();
 }
 
 // A finished or failed conversion changes the lists: the rescan that shows it is asked for
@@ -389,15 +410,19 @@ std::function<void()> ShareModel::listConversionsOnGuiThread() {
     };
 }
 
-void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents) {
+void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents,
+                          std::shared_ptr<const TableIndex> index,
+                          std::shared_ptr<LibraryScan> shareScan) {
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
-    m_table.setContents(contents);
+    m_table.setContents(contents, std::move(index));
     m_tree.setFolders(contents->folders);
     const bool relaid = m_table.autoLayoutColumns();
     m_tableModel->refresh();
-    if (m_share) {
-        m_share->refresh(folderURL(), m_writable);
+    if (shareScan && m_starting) {
+        launch(std::move(*shareScan));
+    } else if (shareScan && m_share) {
+        m_share->apply(std::move(*shareScan));
     }
     // Told once everything is in place, so that no view sees new rows with old widths.
     emit contentsChanged();
@@ -561,30 +586,57 @@ void ShareModel::setPreviewPic(std::optional<StillPic> picture) {
 // ---- Conversion tools ----
 
 void ShareModel::probeConversionTools() {
-    m_audioTranscoder.refresh();
-    m_pictureTranscoder.refresh();
-    ConversionTools::Status status;
-    status.brewPath = ConversionTools::findBrew();
-    status.ffmpegPath = m_audioTranscoder.ffmpegPath();
-    status.pythonPath = m_pictureTranscoder.pythonPath();
-    if (!status.pythonPath) {
-        status.pythonPath = ConversionTools::findPythonBinary();
-    }
-    status.picturesReady = m_pictureTranscoder.converterReady();
-    if (status != m_conversion) {
-        m_conversion = std::move(status);
-        emit conversionChanged();
-    }
+    probeTools(false, false);
+}
+
+// Looking for python3 runs it with numpy and Pillow to import, which takes a good part of
+// a second: the worker does it, and the newest look wins.
+void ShareModel::probeTools(bool retryFailed, bool thenRescan) {
+    AudioTranscoder& audio = m_audioTranscoder;
+    PictureTranscoder& pictures = m_pictureTranscoder;
+    m_worker->run<ConversionTools::Status>(
+        ModelWorker::Job::tools,
+        [&audio, &pictures, retryFailed] {
+            audio.refresh();
+            pictures.refresh();
+            if (retryFailed) { // "Recheck": what failed is tried again too
+                audio.retryFailures();
+                pictures.retryFailures();
+            }
+            ConversionTools::Status status;
+            status.brewPath = ConversionTools::findBrew();
+            status.ffmpegPath = audio.ffmpegPath();
+            status.pythonPath = pictures.pythonPath();
+            if (!status.pythonPath) {
+                status.pythonPath = ConversionTools::findPythonBinary();
+            }
+            status.picturesReady = pictures.converterReady();
+            return status;
+        },
+        [this, thenRescan](ConversionTools::Status status) {
+            if (status != m_conversion) {
+                m_conversion = std::move(status);
+                emit conversionChanged();
+            }
+            if (std::exchange(m_offerHelpWhenProbed, false)) {
+                offerConversionHelpIfNeeded();
+            }
+            if (thenRescan && !m_folderPath.empty()) {
+                rescan();
+            }
+        },
+        true);
 }
 
 void ShareModel::recheckConversionTools() {
-    probeConversionTools();
-    if (!m_folderPath.empty()) {
-        rescan();
-    }
+    probeTools(true, true);
 }
 
 void ShareModel::offerConversionHelpIfNeeded() {
+    if (m_worker->busy(ModelWorker::Job::tools)) {
+        m_offerHelpWhenProbed = true; // asked again once the tools are known
+        return;
+    }
     const bool dismissed = m_preferences.boolean(conversionHelpDismissedKey).value_or(false);
     if (!dismissed && !(m_conversion.ffmpegPath && m_conversion.picturesReady)) {
         setShowConversionHelp(true);
@@ -623,54 +675,112 @@ void ShareModel::copyCommand(const std::string& command) {
 
 // ---- Files ----
 
-std::optional<std::filesystem::path> ShareModel::snapshot(const DiskImage& image) {
-    std::error_code error;
-    const std::filesystem::path copy = DatedCopy::make(image.url, m_clock, error);
-    if (copy.empty()) {
-        setLastError("Snapshot failed: " + error.message());
-        return std::nullopt;
-    }
-    setLastError(std::nullopt);
-    rescan();
-    return copy;
-}
+namespace {
 
-std::vector<Version> ShareModel::versions(const DiskImage& image) const {
-    const std::optional<std::filesystem::path> library = folderURL();
-    return library ? ImageVersions::list(VersionSettings::load(m_preferences), *library,
-                                         image.relPath(), m_share ? &m_share->server() : nullptr)
-                   : std::vector<Version>();
-}
-
-std::optional<std::filesystem::path> ShareModel::restoreAsCopy(const DiskImage& image,
-                                                               const std::string& id) {
-    const std::optional<std::filesystem::path> library = folderURL();
+struct CopyOutcome {
     std::filesystem::path copy;
-    const VersionRestore::Outcome outcome =
-        library ? ImageVersions::toCopy(VersionSettings::load(m_preferences), *library,
-                                        image.relPath(), id, copy)
-                : VersionRestore::Outcome::refused("no library");
-    if (!restored(outcome)) {
-        return std::nullopt;
-    }
-    rescan();
-    return copy;
+    std::error_code error;
+};
+
+} // namespace
+
+// A whole image is copied and flushed to disk: up to 32 MB, on the worker.
+void ShareModel::snapshot(const DiskImage& image) {
+    m_worker->run<CopyOutcome>(
+        ModelWorker::Job::copy,
+        [file = image.url, clock = m_clock] {
+            CopyOutcome outcome;
+            outcome.copy = DatedCopy::make(file, clock, outcome.error);
+            return outcome;
+        },
+        [this](CopyOutcome outcome) {
+            if (outcome.copy.empty()) {
+                setLastError("Snapshot failed: " + outcome.error.message());
+                emit snapshotEnded(std::nullopt);
+                return;
+            }
+            setLastError(std::nullopt);
+            rescan();
+            emit snapshotEnded(outcome.copy);
+        });
 }
 
-bool ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
+std::shared_ptr<ShareServer> ShareModel::server() const {
+    return m_share ? m_share->server() : nullptr;
+}
+
+// Asked of the share while sharing, which answers between two of the card's requests.
+void ShareModel::listVersions(const DiskImage& image) {
     const std::optional<std::filesystem::path> library = folderURL();
-    std::vector<std::string> log;
-    const VersionRestore::Outcome outcome =
-        library ? ImageVersions::inPlace(VersionSettings::load(m_preferences), *library,
-                                         image.relPath(), id,
-                                         m_share ? &m_share->server() : nullptr, log)
-                : VersionRestore::Outcome::refused("no library");
-    return restored(outcome);
+    m_worker->run<std::vector<Version>>(
+        ModelWorker::Job::versions,
+        [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(),
+         server = server()] {
+            return library ? ImageVersions::list(settings, *library, relPath, server.get())
+                           : std::vector<Version>();
+        },
+        [this, relPath = image.relPath()](std::vector<Version> versions) {
+            m_versions = std::move(versions);
+            m_versionsOf = relPath;
+            emit versionsChanged();
+        },
+        true);
+}
+
+namespace {
+
+struct RestoreOutcome {
+    VersionRestore::Outcome outcome = VersionRestore::Outcome::refused("no library");
+    std::filesystem::path copy;
+};
+
+} // namespace
+
+void ShareModel::restoreAsCopy(const DiskImage& image, const std::string& id) {
+    const std::optional<std::filesystem::path> library = folderURL();
+    m_worker->run<RestoreOutcome>(
+        ModelWorker::Job::copy,
+        [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(),
+         id] {
+            RestoreOutcome r;
+            if (library) {
+                r.outcome = ImageVersions::toCopy(settings, *library, relPath, id, r.copy);
+            }
+            return r;
+        },
+        [this](RestoreOutcome r) {
+            if (restored(r.outcome)) {
+                rescan();
+                emit restoreEnded(true, "Restored as " + r.copy.filename().string() + ".");
+            }
+        });
+}
+
+void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
+    const std::optional<std::filesystem::path> library = folderURL();
+    m_worker->run<VersionRestore::Outcome>(
+        ModelWorker::Job::restore,
+        [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(), id,
+         server = server()] {
+            std::vector<std::string> log;
+            return library ? ImageVersions::inPlace(settings, *library, relPath, id,
+                                                    server.get(), log)
+                           : VersionRestore::Outcome::refused("no library");
+        },
+        [this, image, id](VersionRestore::Outcome outcome) {
+            if (restored(outcome)) {
+                emit restoreEnded(true, m_lastError.value_or("Restored " +
+                                                             image.url.filename().string() +
+                                                             " to " + id + "."));
+            }
+            listVersions(image);
+        });
 }
 
 bool ShareModel::restored(const VersionRestore::Outcome& outcome) {
     if (outcome.kind != VersionRestore::Outcome::Kind::restored) {
         setLastError("Restore failed: " + outcome.message);
+        emit restoreEnded(false, *m_lastError);
         return false;
     }
     if (outcome.changedOutside && !outcome.lost.empty()) {

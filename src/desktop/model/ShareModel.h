@@ -10,6 +10,7 @@
 #include "FolderTree.h"
 #include "LibraryContents.h"
 #include "LibraryTable.h"
+#include "ModelWorker.h"
 #include "TableColumn.h"
 #include "TableKeys.h"
 #include "TableRow.h"
@@ -44,9 +45,12 @@ class FileRevealer;
 class FolderChooser;
 class LibraryScanner;
 class LibraryTableModel;
+class ModelWorker;
 class PictureTranscoder;
 class Preferences;
 class RunningShare;
+class ShareServer;
+struct LibraryScan;
 
 /// One instance for the life of the program, on the GUI thread; every operation is called
 /// there. Work started elsewhere (the server's status, the folder watcher, finished
@@ -113,8 +117,10 @@ public:
     // Sharing.
     /// The server reports that it is running.
     bool sharing() const { return m_sharing; }
-    /// Stops any running share, then shares the library on `port`; a port that cannot be
-    /// listened on shows in lastError(). Rescans either way. Nothing without a library.
+    /// A start waits for its scan of the library.
+    bool starting() const { return m_starting; }
+    /// Stops any running share, scans the library and shares that scan on `port`; a port
+    /// that cannot be listened on shows in lastError(). Nothing without a library.
     void start();
     void stop();
     /// Asks the folder chooser for a library; a confirmed choice goes to openFolder().
@@ -156,6 +162,10 @@ public:
     void rescan();
     /// A rescan is running or waiting.
     bool scanning() const;
+    /// A scan, a start or work of the model's worker is under way.
+    bool working() const;
+    /// What the model's worker is doing.
+    const ModelWorker& work() const { return *m_worker; }
     const LibraryContents& contents() const { return *m_table.contents(); }
     const std::vector<DiskImage>& images() const { return contents().images; }
     std::int64_t rejected() const { return contents().rejected; }
@@ -250,12 +260,14 @@ public:
 
     // Conversion tools.
     const ConversionTools::Status& conversion() const { return m_conversion; }
-    /// Lets the transcoders look for their tools again and takes what they found.
+    /// Lets the transcoders look for their tools again, on the worker, and takes what they
+    /// found.
     void probeConversionTools();
-    /// The same, then a rescan, so files waiting for a tool start converting.
+    /// The same, forgetting every failed conversion, then a rescan, so that files waiting
+    /// for a tool, and those that failed, are converted.
     void recheckConversionTools();
     /// Opens the conversion help when a tool is missing and the user has not closed the
-    /// help before.
+    /// help before (once the tools are known, when they are being looked for).
     void offerConversionHelpIfNeeded();
 
     // Clipboard.
@@ -268,20 +280,25 @@ public:
 
     // Files.
     /// Copies the image beside itself with the date and time in its name ("Game
-    /// 2026-12-04 1730.po"); the copy's path, or absent with the reason in lastError().
-    std::optional<std::filesystem::path> snapshot(const DiskImage& image);
+    /// 2026-12-04 1730.po"), on the worker; snapshotEnded() tells the copy's path, or
+    /// nothing with the reason in lastError().
+    void snapshot(const DiskImage& image);
     /// Stores the picture's knobs and converts it again with them.
     void reconvert(const StillPic& picture, const StillPic::Knobs& knobs);
     // Versions of the images the card writes.
-    /// The versions kept of `image`, newest first.
-    std::vector<Version> versions(const DiskImage& image) const;
+    /// Lists the versions kept of `image` on the worker; versionsChanged() when they are in.
+    void listVersions(const DiskImage& image);
+    /// The versions of the image listed last, newest first.
+    const std::vector<Version>& versions() const { return m_versions; }
+    /// The relPath of the image listed last.
+    const std::string& versionsOf() const { return m_versionsOf; }
     /// Writes `image` as it was at version `id` into a new file beside it, named after
-    /// the version; the file's path, or absent with the reason in lastError().
-    std::optional<std::filesystem::path> restoreAsCopy(const DiskImage& image,
-                                                       const std::string& id);
+    /// the version, on the worker; restoreEnded() tells how it went.
+    void restoreAsCopy(const DiskImage& image, const std::string& id);
     /// Brings `image` back to version `id` in place, itself kept as a version first (so
-    /// it can be undone); false with the reason in lastError().
-    bool restoreInPlace(const DiskImage& image, const std::string& id);
+    /// it can be undone), on the worker; restoreEnded() tells how it went, and the
+    /// versions are listed again.
+    void restoreInPlace(const DiskImage& image, const std::string& id);
     /// The library file a row stands for; absent for items still converting.
     static std::optional<std::filesystem::path> fileOf(const TableRow& row);
     /// "Show in File Manager".
@@ -320,12 +337,26 @@ signals:
     void conversionChanged();
     /// copiedPulse, copiedCommand.
     void copiedChanged();
+    /// starting, or what the worker is doing.
+    void workChanged();
+    /// A snapshot ended: the copy, or nothing (lastError says why).
+    void snapshotEnded(std::optional<std::filesystem::path> copy);
+    /// A restore ended: whether it worked, and what to tell the user.
+    void restoreEnded(bool restored, const std::string& message);
+    /// versions, versionsOf.
+    void versionsChanged();
 
 private:
     void readPreferences();
     bool restored(const VersionRestore::Outcome& outcome);
-    void takeScan(std::shared_ptr<const LibraryContents> contents);
+    std::shared_ptr<ShareServer> server() const;
+    void takeScan(std::shared_ptr<const LibraryContents> contents,
+                  std::shared_ptr<const TableIndex> index, std::shared_ptr<LibraryScan> shareScan);
+    void launch(LibraryScan scan);
+    void requestScan(bool kick);
+    void probeTools(bool retryFailed, bool thenRescan);
     void takeStatus(const ShareStatus& status);
+    void takeVersionsChanged(const ItemDates& changed);
     void setSharing(bool on);
     void setLastError(std::optional<std::string> error);
     void noteStored(bool stored);
@@ -358,8 +389,14 @@ private:
     LibraryHub m_hub;
     LibraryScanner* m_scanner;       // a child of this object
     LibraryTableModel* m_tableModel; // a child of this object
+    ModelWorker* m_worker;           // a child of this object
 
     bool m_sharing = false;
+    bool m_starting = false;
+    bool m_offerHelpWhenProbed = false;
+    std::vector<Version> m_versions;
+    ItemDates m_versionsChanged;
+    std::string m_versionsOf;
     std::uint64_t m_requests = 0;
     std::uint64_t m_bytesServed = 0;
     std::vector<std::string> m_logLines;

@@ -22,6 +22,7 @@ bool StatusHandOver::put(const ShareStatus& status) {
         kept.status.lastError = status.lastError;
         kept.status.lastRead = status.lastRead;
         kept.status.lastWrite = status.lastWrite;
+        kept.status.versionsChanged = status.versionsChanged;
         kept.log = m_log;
     }
     return !m_scheduled.exchange(true);

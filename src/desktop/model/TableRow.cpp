@@ -24,6 +24,10 @@ std::string TableRow::id() const {
         return "pic:" + picture()->fileName;
     case Kind::pendingPic:
         return "pp:" + name();
+    case Kind::failed:
+        return "fa:" + name();
+    case Kind::failedPic:
+        return "fp:" + name();
     }
     return {};
 }
@@ -38,6 +42,8 @@ const std::string& TableRow::name() const {
         return picture()->displayName;
     case Kind::pending:
     case Kind::pendingPic:
+    case Kind::failed:
+    case Kind::failedPic:
         break;
     }
     return *static_cast<const std::string*>(m_item);
@@ -53,6 +59,8 @@ const std::string& TableRow::folder() const {
         return picture()->folder;
     case Kind::pending:
     case Kind::pendingPic:
+    case Kind::failed:
+    case Kind::failedPic:
         break;
     }
     return noFolder();
@@ -68,6 +76,8 @@ std::uint64_t TableRow::bytes() const {
         return picture()->bytes;
     case Kind::pending:
     case Kind::pendingPic:
+    case Kind::failed:
+    case Kind::failedPic:
         break;
     }
     return 0;

@@ -1,6 +1,6 @@
 #pragma once
 // One row of the library table: a disk image, an audio track, a picture, or the name of
-// an audio file or picture still being converted.
+// an audio file or picture still being converted or whose conversion failed.
 
 #include "audio/AudioTrack.h"
 #include "library/DiskImage.h"
@@ -18,7 +18,15 @@ namespace vorn {
 class TableRow {
 public:
     /// In the order the table lists the kinds before sorting.
-    enum class Kind : std::uint8_t { image, track, pending, picture, pendingPic };
+    enum class Kind : std::uint8_t {
+        image,
+        track,
+        pending,
+        picture,
+        pendingPic,
+        failed,   ///< audio whose conversion failed
+        failedPic ///< a picture whose conversion failed
+    };
 
     static TableRow of(const DiskImage& image) { return {Kind::image, &image}; }
     static TableRow of(const AudioTrack& track) { return {Kind::track, &track}; }
@@ -27,11 +35,24 @@ public:
     static TableRow pendingAudio(const std::string& name) { return {Kind::pending, &name}; }
     /// A picture being converted, by its name.
     static TableRow pendingPicture(const std::string& name) { return {Kind::pendingPic, &name}; }
+    /// An audio file or picture whose conversion failed, by its name.
+    static TableRow failedAudio(const std::string& name) { return {Kind::failed, &name}; }
+    static TableRow failedPicture(const std::string& name) { return {Kind::failedPic, &name}; }
 
     Kind kind() const { return m_kind; }
-    /// A pending audio file or picture.
-    bool isPending() const { return m_kind == Kind::pending || m_kind == Kind::pendingPic; }
-    /// Identity across rescans: "i:", "a:", "p:", "pic:" or "pp:" and the item's id.
+    /// An audio file or picture without a converted file: pending, or failed. Such rows
+    /// are listed, sorted and dimmed alike.
+    bool isPending() const {
+        return m_kind == Kind::pending || m_kind == Kind::pendingPic || isFailed();
+    }
+    /// An audio file or picture whose conversion failed.
+    bool isFailed() const { return m_kind == Kind::failed || m_kind == Kind::failedPic; }
+    /// Audio of any state (a track, pending or failed).
+    bool isAudio() const {
+        return m_kind == Kind::track || m_kind == Kind::pending || m_kind == Kind::failed;
+    }
+    /// Identity across rescans: "i:", "a:", "p:", "pic:", "pp:", "fa:" or "fp:" and the
+    /// item's id.
     std::string id() const;
     const std::string& name() const;
     /// Relative folder path; empty for the root and for pending items.

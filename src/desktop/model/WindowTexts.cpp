@@ -59,16 +59,21 @@ std::vector<CountsPart> countsLine(const ShareModel& model) {
         parts.push_back({counted(model.count(KindFilter::disks), "disk image") + " (" +
                          std::to_string(model.bootableCount()) + " bootable)"});
     }
-    const auto pending = [](std::size_t n, std::string_view doing) {
-        return n > 0 ? " (" + std::to_string(n) + " " + std::string(doing) + "...)" : "";
+    const auto pending = [](std::size_t n, std::string_view doing, std::size_t failed) {
+        return (n > 0 ? " (" + std::to_string(n) + " " + std::string(doing) + "...)" : "") +
+               (failed > 0 ? " (" + std::to_string(failed) + " failed)" : "");
     };
-    if (shows(filter, KindFilter::audio) && model.count(KindFilter::audio) > 0) {
+    // A failed conversion keeps its kind's part, so the failure is never counted nowhere.
+    const LibraryContents& c = model.contents();
+    if (shows(filter, KindFilter::audio) &&
+        (model.count(KindFilter::audio) > 0 || !c.audio.failed.empty())) {
         parts.push_back({"+ " + counted(model.count(KindFilter::audio), "track") +
-                         pending(model.pendingAudio().size(), "transcoding")});
+                         pending(model.pendingAudio().size(), "transcoding", c.audio.failed.size())});
     }
-    if (shows(filter, KindFilter::pictures) && model.count(KindFilter::pictures) > 0) {
+    if (shows(filter, KindFilter::pictures) &&
+        (model.count(KindFilter::pictures) > 0 || !c.stills.failed.empty())) {
         parts.push_back({"+ " + counted(model.count(KindFilter::pictures), "picture") +
-                         pending(model.pendingPics().size(), "converting")});
+                         pending(model.pendingPics().size(), "converting", c.stills.failed.size())});
     }
     if (shows(filter, KindFilter::pictures) && model.picsNeedConverter() > 0) {
         parts.push_back(
@@ -93,9 +98,15 @@ std::vector<std::string> statusParts(const ShareModel& model) {
     if (!model.pendingAudio().empty()) {
         tracks += " (" + std::to_string(model.pendingAudio().size()) + " transcoding)";
     }
-    return {model.sharing() ? "Sharing" : "Sharing stopped",
-            "req " + std::to_string(model.requests()), "served " + byteText(model.bytesServed()),
-            tracks, model.writable() ? "Writable" : "Read-Only"};
+    std::vector<std::string> parts{model.sharing() ? "Sharing" : "Sharing stopped",
+                                   "req " + std::to_string(model.requests()),
+                                   "served " + byteText(model.bytesServed()), tracks,
+                                   model.writable() ? "Writable" : "Read-Only"};
+    // A dated copy has no control of its own to say that it is being made.
+    if (model.work().busy(ModelWorker::Job::copy)) {
+        parts.push_back("Copying...");
+    }
+    return parts;
 }
 
 } // namespace vorn::WindowTexts

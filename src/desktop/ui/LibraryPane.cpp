@@ -38,7 +38,8 @@ void LibraryPane::showContents() {
     setTitle(QString::fromStdString(WindowTexts::tableTitle(m.kindFilter(), m.selectedFolder())));
     const bool nothing =
         m.folderPath().empty() ||
-        (m.libraryCount() == 0 && m.pendingAudio().empty() && m.pendingPics().empty());
+        (m.libraryCount() == 0 && m.pendingAudio().empty() && m.pendingPics().empty() &&
+         m.contents().audio.failed.empty() && m.contents().stills.failed.empty());
     m_stack->setCurrentWidget(nothing ? static_cast<QWidget*>(m_empty) : m_view);
     m_counts->setVisible(!m.folderPath().empty());
 }

@@ -26,9 +26,11 @@ QChar kindLetter(TableRow::Kind kind) {
         return 'I';
     case TableRow::Kind::track:
     case TableRow::Kind::pending:
+    case TableRow::Kind::failed:
         return 'A';
     case TableRow::Kind::picture:
     case TableRow::Kind::pendingPic:
+    case TableRow::Kind::failedPic:
         break;
     }
     return 'P';
@@ -75,7 +77,8 @@ void RowDelegate::paintTypeCell(QPainter& p, const QRectF& r, const QModelIndex&
     const double x = r.left() + inset;
     Paint::activityLight(p, QPointF(x + kLightSpan / 2, r.center().y()), activity, theme);
     const QRectF chip(x + kLightSpan + 4, r.center().y() - kChip / 2, kChip, kChip);
-    const bool pending = kind == TableRow::Kind::pending || kind == TableRow::Kind::pendingPic;
+    const bool pending = kind != TableRow::Kind::image && kind != TableRow::Kind::track &&
+                         kind != TableRow::Kind::picture;
     Paint::typeChip(p, chip, kindLetter(kind), theme, pending);
 }
 

@@ -52,6 +52,7 @@ ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
     connect(&model, &ShareModel::folderChanged, this, &ShareCard::showFolder);
     connect(&model, &ShareModel::settingsChanged, this, &ShareCard::showSettings);
     connect(&model, &ShareModel::sharingChanged, this, &ShareCard::showSharing);
+    connect(&model, &ShareModel::workChanged, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::lookChanged, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::copiedChanged, this,
             [this] { m_copy->setText(this->model().copiedPulse() ? "Copied" : "Copy"); });
@@ -109,7 +110,7 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
     row->addStretch(1);
     m_start->setProminent(true);
     connect(m_start, &QPushButton::clicked, this,
-            [this] { model().sharing() ? model().stop() : model().start(); });
+            [this] { model().sharing() || model().starting() ? model().stop() : model().start(); });
     row->addWidget(m_start);
     return row;
 }
@@ -175,7 +176,10 @@ void ShareCard::showSettings() {
 }
 
 void ShareCard::showSharing() {
-    m_start->setText(model().sharing() ? "Stop Sharing" : "Start Sharing");
+    // A start scans the library first; the button says so, and a press meanwhile stops.
+    m_start->setText(model().sharing()    ? "Stop Sharing"
+                     : model().starting() ? "Starting..."
+                                          : "Start Sharing");
     m_start->setColor(model().sharing() ? std::optional(model().theme().error) : std::nullopt);
     m_start->updateGeometry();
 }

@@ -30,7 +30,7 @@ void settle(int rounds) {
 void waitForScan(ShareModel& model) {
     QElapsedTimer waited;
     waited.start();
-    while (model.scanning() && waited.elapsed() < scanWaitMs) {
+    while (model.working() && waited.elapsed() < scanWaitMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 }

@@ -13,7 +13,8 @@ StatusStrip::StatusStrip(ShareModel& model, QWidget* parent) : QWidget(parent), 
     setFixedHeight(14);
     for (auto signal :
          {&ShareModel::sharingChanged, &ShareModel::trafficChanged, &ShareModel::contentsChanged,
-          &ShareModel::settingsChanged, &ShareModel::logChanged, &ShareModel::lookChanged}) {
+          &ShareModel::settingsChanged, &ShareModel::logChanged, &ShareModel::lookChanged,
+          &ShareModel::workChanged}) {
         connect(&model, signal, this, &StatusStrip::refresh);
     }
     refresh();

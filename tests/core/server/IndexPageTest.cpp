@@ -139,6 +139,24 @@ TEST_F(IndexPageTest, InsertedTextIsEscaped) {
     }
 }
 
+// A failed conversion is not tried again until its source changes: the page names it
+// where pending items stand, so a person can tell why the file is not listed.
+TEST_F(IndexPageTest, FailedConversionsAreNamedWherePendingOnesAre) {
+    ShareState state = share();
+    state.audio.failed = {"Song <1>"};
+    state.pictures.pending = {"Sky"};
+    state.pictures.failed = {"Cat"};
+    const std::string page = indexHTML(state, kBase);
+    EXPECT_NE(page.find("(0 tracks, u8/21973/mono PCM)</p>\n"
+                        "<ul><li><i>Song &lt;1&gt; (conversion failed)</i></li></ul>"),
+              std::string::npos)
+        << "an audio section for a failure alone, its name escaped: " << page;
+    EXPECT_NE(page.find("<li><i>Sky (converting...)</i></li>"
+                        "<li><i>Cat (conversion failed)</i></li></ul>"),
+              std::string::npos)
+        << "failures after the pending pictures: " << page;
+}
+
 // The desktop program runs with the user's locale, where a decimal comma is common; the
 // page must read the same as everywhere else.
 TEST_F(IndexPageTest, SizesIgnoreTheProcessLocale) {

@@ -113,6 +113,27 @@ TEST_F(LibraryTableModelTest, AWholesaleChangeResetsCleanly) {
     EXPECT_EQ(cell(1, TableColumn::name), "Disk 1002");
 }
 
+// A conversion that failed is not tried again until its source changes or the tools are
+// rechecked; its row stays, dimmed as a pending one, so a person can see why.
+TEST_F(LibraryTableModelTest, FailedConversionsStayListed) {
+    LibraryContents c = test::sampleContents();
+    c.audio.failed = {"Broken"};
+    c.audio.failedReasons = {"exit status 1"};
+    c.stills.failed = {"Torn"};
+    c.stills.failedReasons = {"too large"};
+    m_table.setContents(test::shared(c));
+    m_model.refresh();
+    const std::optional<int> audio = m_model.rowOf("fa:Broken");
+    const std::optional<int> picture = m_model.rowOf("fp:Torn");
+    ASSERT_TRUE(audio && picture) << "failed rows are listed";
+    EXPECT_EQ(cell(*audio, TableColumn::volume), "conversion failed");
+    EXPECT_EQ(cell(*picture, TableColumn::volume), "conversion failed");
+    EXPECT_EQ(cell(*audio, TableColumn::size), "-");
+    EXPECT_EQ(m_model.index(*picture, 1).data(Qt::ToolTipRole).toString(),
+              "Conversion failed: too large")
+        << "the converter's reason is the row's help";
+}
+
 TEST_F(LibraryTableModelTest, RolesHeadersAndActivity) {
     const int song = m_model.rowOf("a:Music/Song.pcm").value();
     EXPECT_EQ(m_model.index(song, 0).data(LibraryTableModel::KindRole).toInt(),

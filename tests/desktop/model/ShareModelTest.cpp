@@ -9,6 +9,8 @@
 #include "library/ShareSettings.h"
 #include "model/FolderChooser.h"
 #include "model/LibraryTableModel.h"
+#include "model/WindowTexts.h"
+#include "scan/LibraryScan.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
 #include "support/FreePort.h"
@@ -86,7 +88,7 @@ protected:
         return model;
     }
     static bool scanned(ShareModel& model) {
-        return QTest::qWaitFor([&] { return !model.scanning(); }, 10000);
+        return QTest::qWaitFor([&] { return !model.working(); }, 10000);
     }
     static bool sharingIs(ShareModel& model, bool on) {
         return QTest::qWaitFor([&] { return model.sharing() == on; }, 5000);
@@ -142,11 +144,11 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
     auto second = makeModel();
     ASSERT_TRUE(scanned(*second));
     second->start();
+    ASSERT_TRUE(scanned(*second));
     ASSERT_TRUE(second->lastError());
     EXPECT_EQ(*second->lastError(), "Cannot listen on port " + std::to_string(second->port()) +
                                         ": Address already in use");
     EXPECT_FALSE(second->sharing());
-    ASSERT_TRUE(scanned(*second));
     EXPECT_EQ(second->images().size(), 1u);
 
     // Changes in the shared folder show up without a rescan being asked for.
@@ -158,6 +160,22 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
     EXPECT_FALSE(model->sharing()) << "stop does not wait for a status";
     EXPECT_EQ(model->requests(), 1u) << "the figures keep their last values";
     EXPECT_FALSE(test::HttpClient(model->port()).connected()) << "nothing listens any more";
+}
+
+// Start shares the scan the table lists: the library is walked once, not once for the
+// table, once for the server and once more for a refresh.
+TEST_F(ShareModelTest, StartWalksTheLibraryOnce) {
+    auto model = libraryModel();
+    const std::uint64_t before = LibraryScan::walks();
+    model->start();
+    ASSERT_TRUE(sharingIs(*model, true));
+    ASSERT_TRUE(scanned(*model));
+    QTest::qWait(300); // a scan the server would start by itself has begun by now
+    EXPECT_EQ(LibraryScan::walks() - before, 1u);
+    EXPECT_EQ(ask(*model, get("/vorn-volumes.json")).body.find("\"name\": \"Game\"") !=
+                  std::string::npos,
+              true)
+        << "the share serves that scan";
 }
 
 TEST_F(ShareModelTest, ChoosingAFolderWhileSharingSharesTheNewOne) {
@@ -232,10 +250,9 @@ TEST_F(ShareModelTest, LightsShowTheCardsReadsAndWritesForTwoSeconds) {
     EXPECT_EQ(redraws.count(), 1) << "nothing read or written in the last 3 s: no redraw";
 }
 
-// The server queues its conversions before the model's rescan queues the same ones, so
-// the server's job converts and the model's finds the work done and ends untold: the
-// model has to learn from the server's log that its pending row is a track now.
-TEST_F(ShareModelTest, ConversionsTheServerFinishesReachTheTable) {
+// The share serves the model's scans, and the model queues the conversions: one that ends
+// while sharing reaches the table and the card alike.
+TEST_F(ShareModelTest, ConversionsThatEndWhileSharingReachTheTableAndTheCard) {
     fs::remove(m_dir / "bin/ffmpeg");
     m_dir.write("lib/Music/Tune.wav", "wav");
     EXPECT_TRUE(m_prefs.set("folder", (m_dir / "lib").string()));
@@ -256,18 +273,22 @@ TEST_F(ShareModelTest, ConversionsTheServerFinishesReachTheTable) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return model.pendingAudio().empty() && model.tracks().size() == 2; }, 10000))
         << "still pending";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return ask(model, get("/vorn-audio.json")).body.find("\"Tune\"") != std::string::npos;
+        },
+        5000));
 }
 
 TEST_F(ShareModelTest, LogShowsTheNewest60Lines) {
     auto model = libraryModel();
     model->start();
     ASSERT_TRUE(sharingIs(*model, true));
-    // The rescan that follows a start ends with a line of its own: wait for it, so that
-    // the card's requests make the newest lines.
+    // The share's first line: the card's requests make the newest lines after it.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return !model->logLines().empty() &&
-                   model->logLines().back().find("rescan") != std::string::npos;
+                   model->logLines().back().find("share up on port") != std::string::npos;
         },
         5000));
     test::HttpClient card(model->port());
@@ -324,9 +345,18 @@ TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     auto model = libraryModel();
     model->setClock(decemberEvening);
     const DiskImage game = model->images().at(0);
-    const auto first = model->snapshot(game);
-    const auto second = model->snapshot(game);
-    const auto third = model->snapshot(game);
+    std::vector<std::optional<fs::path>> made;
+    QObject::connect(model.get(), &ShareModel::snapshotEnded,
+                     [&](std::optional<fs::path> copy) { made.push_back(copy); });
+    const auto snapshot = [&](const DiskImage& image) {
+        made.clear();
+        model->snapshot(image);
+        EXPECT_EQ(model->work().busy(ModelWorker::Job::copy), true) << "copied on the worker";
+        return QTest::qWaitFor([&] { return !made.empty(); }, 5000) ? made.back() : std::nullopt;
+    };
+    const auto first = snapshot(game);
+    const auto second = snapshot(game);
+    const auto third = snapshot(game);
     ASSERT_TRUE(first && second && third) << model->lastError().value_or("");
     EXPECT_EQ(first->filename(), "Game 2026-12-04 1730.po");
     EXPECT_EQ(second->filename(), "Game 2026-12-04 1730-2.po");
@@ -336,13 +366,36 @@ TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     EXPECT_EQ(model->images().size(), 4u) << "the copies are listed after the rescan";
 
     fs::remove(game.url);
-    EXPECT_FALSE(model->snapshot(game));
+    EXPECT_FALSE(snapshot(game));
     EXPECT_EQ(model->lastError(), "Snapshot failed: No such file or directory");
     const auto copy = std::find_if(model->images().begin(), model->images().end(),
                                    [&](const DiskImage& image) { return image.url == *first; });
     ASSERT_NE(copy, model->images().end());
-    EXPECT_TRUE(model->snapshot(*copy));
+    EXPECT_TRUE(snapshot(*copy));
     EXPECT_FALSE(model->lastError()) << "a snapshot that works clears the error";
+}
+
+// A failed conversion is not tried again by itself, and stays in sight: counted, and
+// listed with its reason. Recheck in the conversion tools tries it again.
+TEST_F(ShareModelTest, FailedConversionsShowUntilRecheckTriesAgain) {
+    m_dir.write("lib/Music/Tune.wav", "wav");
+    auto model = libraryModel();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return model->contents().audio.failed == std::vector<std::string>{"Tune"}; },
+        10000))
+        << "the stand-in ffmpeg fails";
+    EXPECT_FALSE(model->contents().audio.failedReasons.at(0).empty());
+    const auto counts = WindowTexts::countsLine(*model);
+    EXPECT_TRUE(std::any_of(counts.begin(), counts.end(), [](const auto& part) {
+        return part.text == "+ 1 track (1 failed)";
+    })) << "the counts line says so";
+
+    test::writeScript(m_dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
+    model->recheckConversionTools();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return model->tracks().size() == 2 && model->contents().audio.failed.empty(); },
+        10000))
+        << "Recheck converts it";
 }
 
 TEST_F(ShareModelTest, CopiedLabelsLastTheirTime) {
@@ -374,19 +427,24 @@ TEST_F(ShareModelTest, CopiedLabelsLastTheirTime) {
 TEST_F(ShareModelTest, ConversionHelpOpensOnceForMissingTools) {
     fs::remove(m_dir / "bin/ffmpeg");
     auto model = makeModel();
+    model->offerConversionHelpIfNeeded();
+    EXPECT_FALSE(model->showConversionHelp()) << "not before the tools are known";
+    ASSERT_TRUE(scanned(*model)) << "the tools are looked for on the worker";
     EXPECT_FALSE(model->conversion().ffmpegPath);
     EXPECT_TRUE(model->conversion().picturesReady);
     model->offerConversionHelpIfNeeded();
-    EXPECT_TRUE(model->showConversionHelp()) << "ffmpeg is missing";
+    EXPECT_TRUE(model->showConversionHelp()) << "ffmpeg is missing, once that is known";
     model->dismissConversionHelp();
     EXPECT_FALSE(model->showConversionHelp());
     auto next = makeModel();
+    ASSERT_TRUE(scanned(*next));
     next->offerConversionHelpIfNeeded();
     EXPECT_FALSE(next->showConversionHelp()) << "the user closed it before";
 
     EXPECT_TRUE(m_prefs.remove(ShareModel::conversionHelpDismissedKey));
     test::writeScript(m_dir / "bin/ffmpeg", "exit 1");
     next->recheckConversionTools();
+    ASSERT_TRUE(scanned(*next));
     EXPECT_EQ(next->conversion().ffmpegPath, (m_dir / "bin/ffmpeg").string());
     next->offerConversionHelpIfNeeded();
     EXPECT_FALSE(next->showConversionHelp()) << "every tool is there";

@@ -50,7 +50,7 @@ protected:
         m_window = std::make_unique<MainWindow>(*m_model, AppInfo{"v1", ""});
         m_window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_model->scanning(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_model->working(); }, 10000));
         QCoreApplication::processEvents();
         return *m_window;
     }

@@ -52,6 +52,11 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
         true, "Ready. .2mg / .po / .hdv share as-is, and so do ProDOS disks in .dsk / .do files.",
         std::nullopt);
     connect(&model, &ShareModel::conversionChanged, this, &ConversionHelpSheet::refresh);
+    // The tools are looked for on the model's worker; the button says so meanwhile.
+    connect(&model, &ShareModel::workChanged, this, [this] {
+        m_recheck->setText(this->model().work().busy(ModelWorker::Job::tools) ? "Checking..."
+                                                                              : "Recheck");
+    });
     connect(&model, &ShareModel::sheetsChanged, this,
             [this] { followFlag(this->model().showConversionHelp()); });
     refresh();

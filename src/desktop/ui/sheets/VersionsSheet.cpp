@@ -12,6 +12,9 @@
 namespace vorn {
 namespace {
 
+const char* const kNoVersions = "No versions yet. One is kept before the first write of "
+                                "each session of the card's writes.";
+
 QString qText(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -35,10 +38,7 @@ QString rowText(const Version& version) {
 
 VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* parent)
     : Sheet(model, snapshotMode, "Versions", "Done", parent),
-      m_empty(text(11, Tone::dim,
-                   "No versions yet. One is kept before the first write of each session of "
-                   "the card's writes.",
-                   true)),
+      m_empty(text(11, Tone::dim, kNoVersions, true)),
       m_list(new QListWidget(this)), m_copy(new A2Button(model, "Restore as Copy", this)),
       m_inPlace(new A2Button(model, "Restore in Place", this)),
       m_outcome(text(11, Tone::dim, QString(), true)) {
@@ -61,15 +61,15 @@ VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* pare
     buttons->addStretch(1);
     body()->addLayout(buttons);
     body()->addWidget(m_outcome);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
-        m_copy->setEnabled(chosenId().has_value());
-        m_inPlace->setEnabled(chosenId().has_value());
-    });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &VersionsSheet::showWork);
     connect(m_copy, &QPushButton::clicked, this, &VersionsSheet::restoreAsCopy);
     connect(m_inPlace, &QPushButton::clicked, this, &VersionsSheet::restoreInPlace);
     connect(&model, &ShareModel::sheetsChanged, this, &VersionsSheet::follow);
     connect(&model, &ShareModel::lookChanged, this, &VersionsSheet::restyleList);
-    connect(&model, &ShareModel::logChanged, this, &VersionsSheet::readLog);
+    connect(&model, &ShareModel::versionsChanged, this, &VersionsSheet::reload);
+    connect(&model, &ShareModel::workChanged, this, &VersionsSheet::showWork);
+    connect(&model, &ShareModel::restoreEnded, this,
+            [this](bool restored, const std::string& message) { tell(qText(message), !restored); });
     restyleList();
     follow();
     resize(620, 420);
@@ -90,31 +90,24 @@ void VersionsSheet::follow() {
         m_image = image;
         setTitle("Versions of " + qText(image->url.filename().string()));
         m_outcome->setShownText(QString());
-        const std::vector<std::string>& log = model().logLines();
-        m_lastLogLine = log.empty() ? std::string() : log.back();
-        reload();
-    }
-}
-
-// The card may begin a new session while the sheet is open: the share's log says so, in
-// one of the lines that came since the sheet last looked.
-void VersionsSheet::readLog() {
-    const std::vector<std::string>& log = model().logLines();
-    const bool kept =
-        m_image && std::any_of(log.rbegin(), std::find(log.rbegin(), log.rend(), m_lastLogLine),
-                               [this](const std::string& line) {
-                                   return line.ends_with("version kept: " + m_image->relPath());
-                               });
-    m_lastLogLine = log.empty() ? std::string() : log.back();
-    if (kept) {
-        reload();
+        m_list->clear();
+        m_ids.clear();
+        m_empty->setShownText("Reading versions...");
+        m_empty->setVisible(true);
+        m_list->setVisible(false);
+        showWork();
+        model().listVersions(*image);
     }
 }
 
 void VersionsSheet::reload() {
+    if (!m_image || model().versionsOf() != m_image->relPath()) {
+        return; // the listing of another image, asked for before this one
+    }
     m_list->clear();
     m_ids.clear();
-    for (const Version& version : model().versions(*m_image)) {
+    m_empty->setShownText(kNoVersions);
+    for (const Version& version : model().versions()) {
         m_list->addItem(rowText(version));
         m_ids.push_back(version.id);
     }
@@ -123,8 +116,18 @@ void VersionsSheet::reload() {
     if (!m_ids.empty()) {
         m_list->setCurrentRow(0);
     }
-    m_copy->setEnabled(chosenId().has_value());
-    m_inPlace->setEnabled(chosenId().has_value());
+    showWork();
+}
+
+// A restore under way names itself on its button; no other starts until it is done.
+void VersionsSheet::showWork() {
+    const bool copying = model().work().busy(ModelWorker::Job::copy);
+    const bool restoring = model().work().busy(ModelWorker::Job::restore);
+    m_copy->setText(copying ? "Copying..." : "Restore as Copy");
+    m_inPlace->setText(restoring ? "Restoring..." : "Restore in Place");
+    const bool free = chosenId().has_value() && !copying && !restoring;
+    m_copy->setEnabled(free);
+    m_inPlace->setEnabled(free);
 }
 
 // The list's font and row height follow the look, as the table's do.
@@ -145,11 +148,8 @@ void VersionsSheet::restoreAsCopy() {
     if (!m_image || !id) {
         return;
     }
-    if (const auto copy = model().restoreAsCopy(*m_image, *id)) {
-        tell("Restored as " + qText(copy->filename().string()) + ".", false);
-    } else {
-        tell(qText(model().lastError().value_or("Restore failed")), true);
-    }
+    m_outcome->setShownText(QString());
+    model().restoreAsCopy(*m_image, *id);
 }
 
 void VersionsSheet::restoreInPlace() {
@@ -157,14 +157,8 @@ void VersionsSheet::restoreInPlace() {
     if (!m_image || !id) {
         return;
     }
-    if (model().restoreInPlace(*m_image, *id)) {
-        tell(qText(model().lastError().value_or("Restored " + m_image->url.filename().string() +
-                                                " to " + *id + ".")),
-             false);
-        reload();
-    } else {
-        tell(qText(model().lastError().value_or("Restore failed")), true);
-    }
+    m_outcome->setShownText(QString());
+    model().restoreInPlace(*m_image, *id);
 }
 
 void VersionsSheet::tell(const QString& text, bool failed) {

@@ -3,7 +3,8 @@
 // session of the card's writes changed. "Restore as Copy" writes the chosen version into
 // a new file beside the image; "Restore in Place" brings the image itself back, after
 // keeping it as it is as a version of its own, so that a restore can be undone too. Open
-// while the model has a versionsImage().
+// while the model has a versionsImage(). The model lists and restores on its worker; the
+// sheet says what is under way on the list and the buttons until the result is in.
 
 #include "Sheet.h"
 #include "library/DiskImage.h"
@@ -36,7 +37,7 @@ protected:
 private:
     void follow();
     void reload();
-    void readLog();
+    void showWork();
     void restyleList();
     std::optional<std::string> chosenId() const;
     void restoreAsCopy();
@@ -45,7 +46,6 @@ private:
 
     std::optional<DiskImage> m_image;
     std::vector<std::string> m_ids;
-    std::string m_lastLogLine; // the newest log line already looked at
     ThemedLabel* m_empty;
     QListWidget* m_list;
     A2Button* m_copy;

@@ -66,6 +66,8 @@ TEST_F(ConversionHelpSheetTest, RowsFollowTheToolsAndRecheck) {
     test::writeScript(m_dir / "bin/ffmpeg", "exit 1");
     test::writeScript(m_dir / "bin/python3", "exit 0");
     click(sheet.recheckButton());
+    EXPECT_EQ(sheet.recheckButton()->text(), "Checking...") << "the tools are looked for apart";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.recheckButton()->text() == "Recheck"; }, 5000));
     EXPECT_TRUE(sheet.audioRow()->ready());
     EXPECT_EQ(sheet.audioRow()->detail(),
               "Found at " + QString::fromStdString((m_dir / "bin/ffmpeg").string()) +

@@ -39,7 +39,7 @@ protected:
         m_dir.mkdir("lib");
         EXPECT_TRUE(m_prefs.set("folder", library()));
         auto model = std::make_unique<ShareModel>(m_prefs, m_audio, m_pictures);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !model->scanning(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !model->working(); }, 10000));
         return model;
     }
     std::string library() const { return (m_dir / "lib").string(); }

@@ -38,7 +38,9 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     VersionsSheet sheet(*model, false);
     model->setVersionsImage(disk);
     sheet.show();
-    EXPECT_TRUE(showsText(sheet, "No versions yet")) << "an image the card never wrote";
+    EXPECT_TRUE(showsText(sheet, "Reading versions...")) << "listed on the model's worker";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return showsText(sheet, "No versions yet"); }, 5000))
+        << "an image the card never wrote";
     EXPECT_FALSE(sheet.copyButton()->isEnabled());
     click(sheet.closeButton());
     EXPECT_FALSE(model->versionsImage()) << "Done closes the sheet through the model";
@@ -53,11 +55,16 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
 
     model->setVersionsImage(disk);
     sheet.show();
-    ASSERT_EQ(sheet.list()->count(), 1) << "one session of writes, one version";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 1; }, 5000))
+        << "one session of writes, one version";
     EXPECT_TRUE(sheet.list()->item(0)->text().contains("1 block"))
         << sheet.list()->item(0)->text().toStdString();
 
     click(sheet.copyButton());
+    EXPECT_EQ(sheet.copyButton()->text(), "Copying...") << "the copy is made on the worker";
+    EXPECT_FALSE(sheet.inPlaceButton()->isEnabled()) << "one restore at a time";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet.outcome()->shownText().isEmpty(); }, 5000));
+    EXPECT_EQ(sheet.copyButton()->text(), "Restore as Copy");
     EXPECT_TRUE(sheet.outcome()->shownText().startsWith("Restored as "))
         << sheet.outcome()->shownText().toStdString();
     const fs::path copy =
@@ -66,16 +73,18 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     EXPECT_EQ(test::slurp(disk.url), after) << "a copy leaves the image alone";
 
     click(sheet.inPlaceButton());
+    EXPECT_EQ(sheet.inPlaceButton()->text(), "Restoring...");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 2; }, 5000))
+        << "the image as it was is kept before the restore";
     EXPECT_EQ(test::slurp(disk.url), before) << sheet.outcome()->shownText().toStdString();
-    ASSERT_EQ(sheet.list()->count(), 2) << "the image as it was is kept before the restore";
 
     sheet.list()->setCurrentRow(0);
     click(sheet.inPlaceButton());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 3; }, 5000));
     EXPECT_EQ(test::slurp(disk.url), after) << "restoring the newest version undoes the restore";
 
     // A restore ends the write session: the card's next write keeps a new version, which
     // the open sheet lists without being opened again.
-    ASSERT_EQ(sheet.list()->count(), 3);
     card.ask(test::putRequest("/Games/Disk.po", 0, std::string(512, '\x01'), before.size()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 4; }, 5000))
         << "the sheet still lists " << sheet.list()->count() << " versions";
@@ -85,8 +94,8 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     model->stop();
     sheet.list()->setCurrentRow(0);
     click(sheet.inPlaceButton());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 5; }, 5000));
     EXPECT_EQ(test::slurp(disk.url), after) << sheet.outcome()->shownText().toStdString();
-    EXPECT_EQ(sheet.list()->count(), 5);
 }
 
 } // namespace
