@@ -848,8 +848,50 @@ def write_outputs(output, data, preview_rgb):
         raise ConvertError(f"cannot write {output}: {reason}") from None
 
 
+def _requests(stream):
+    """The requests of --serve: each a command line whose arguments end in a
+    NUL byte, ended by an empty argument (so any file name passes)."""
+    args, pending = [], b""
+    while chunk := stream.read1(65536):
+        *done, pending = (pending + chunk).split(b"\0")
+        for arg in done:
+            if arg:
+                args.append(os.fsdecode(arg))
+            else:
+                yield args
+                args = []
+
+
+def _status(argv):
+    """What `main(argv)` exits with, whatever it raises."""
+    try:
+        return main(argv)
+    except SystemExit as e:             # a bad command line
+        return e.code if isinstance(e.code, int) else 2
+    except Exception as e:              # never the worker's end: the next picture may be fine
+        print(f"img2shr: {type(e).__name__}: {e}", file=sys.stderr)
+        return 1
+
+
+def serve():
+    """Convert picture after picture for a program that keeps us running:
+    each request on standard input is answered by its exit status, on a line
+    of standard output. Our own messages go to standard error. The end of the
+    input ends the worker."""
+    answers = os.fdopen(os.dup(1), "w")
+    os.dup2(2, 1)                        # a stray print must not pass for an answer
+    sys.stdout = sys.stderr
+    for argv in _requests(sys.stdin.buffer):
+        answers.write(f"{_status(argv)}\n")
+        answers.flush()
+    return 0
+
+
 def main(argv=None):
-    args = parse_args(sys.argv[1:] if argv is None else argv)
+    argv = sys.argv[1:] if argv is None else argv
+    if argv == ["--serve"]:
+        return serve()
+    args = parse_args(argv)
     try:
         if os.path.isdir(args.output):
             raise ConvertError(f"cannot write {args.output}: is a folder")
