@@ -10,7 +10,12 @@ did before it kept converters running. The share starts with an empty cache
 and its own settings (conversionJobs as stored there, by default one per core),
 and counts as done when its log says every picture is ready.
 
-usage: share_speed.py --vorn-share PATH [--count N] [--rounds N]
+With --reads SECONDS, a 32 MB disk image joins the photos and bench/http's
+paced_reads.py reads random blocks of it at 500 a second, as a card does, for
+that long while the first share converts, and again once it is done: the
+converters run niced, and the card's reads should not feel them.
+
+usage: share_speed.py --vorn-share PATH [--count N] [--rounds N] [--reads SECONDS]
 """
 
 import argparse
@@ -22,6 +27,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import numpy as np
@@ -31,6 +37,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SCRIPT = os.path.join(ROOT, "tools", "img2shr.py")
 PYTHON = "/usr/bin/python3"
+PACED = os.path.join(ROOT, "bench", "http", "paced_reads.py")
+IMAGE_BYTES = 32 << 20
 
 
 def photo(i, w=4000, h=3000):
@@ -53,15 +61,23 @@ def photo(i, w=4000, h=3000):
 def separate(lib, out):
     """Seconds to convert every photo with its own python3, one after the other."""
     t0 = time.perf_counter()
-    for name in sorted(os.listdir(lib)):
+    for name in sorted(n for n in os.listdir(lib) if n.endswith(".jpg")):
         subprocess.run([PYTHON, SCRIPT, os.path.join(lib, name), os.path.join(out, name + ".shr")],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return time.perf_counter() - t0
 
 
-def share(vorn_share, lib, home, count):
+def paced(port, seconds):
+    """paced_reads.py's line of figures for the disk image of the library."""
+    r = subprocess.run([PYTHON, PACED, str(port), "/bench.hdv", str(IMAGE_BYTES), str(seconds)],
+                       capture_output=True, text=True, check=True)
+    return r.stdout.strip()
+
+
+def share(vorn_share, lib, home, count, reads=0):
     """Seconds from starting `vorn-share serve` with an empty cache until its
-    log says that all `count` pictures are ready."""
+    log says that all `count` pictures are ready; with `reads`, the block-read
+    figures during the conversions and after them."""
     shutil.rmtree(os.path.join(home, "cache"), ignore_errors=True)
     env = {"PATH": "/usr/bin:/bin", "LC_ALL": "C.UTF-8", "HOME": home,
            "XDG_CONFIG_HOME": os.path.join(home, "config"),
@@ -71,10 +87,21 @@ def share(vorn_share, lib, home, count):
     proc = subprocess.Popen([vorn_share, "serve", lib, "--port", "0", "--no-advertise"],
                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     done = re.compile(rf"picture convert done: {count} ready")
+    up = re.compile(r"share up on port (\d+)")
+    figures, during = [], None
     try:
         for line in proc.stdout:
+            if reads and up.search(line):
+                port = int(up.search(line).group(1))
+                during = threading.Thread(
+                    target=lambda: figures.append(("during", paced(port, reads))))
+                during.start()
             if done.search(line):
-                return time.perf_counter() - t0
+                secs = time.perf_counter() - t0
+                if during:
+                    during.join()
+                    figures.append(("after", paced(port, reads)))
+                return secs, figures
             if "failed" in line:
                 sys.exit(f"bench: {line.strip()}")
         sys.exit("bench: the share ended before converting every picture")
@@ -89,6 +116,9 @@ def main():
     ap.add_argument("--count", type=int, default=16, help="photos (default 16)")
     ap.add_argument("--rounds", type=int, default=2,
                     help="rounds of both, in alternating order (default 2)")
+    ap.add_argument("--reads", type=float, default=0,
+                    help="seconds of paced block reads during the first share's conversions "
+                    "and after them (default: none)")
     args = ap.parse_args()
     tmp = tempfile.mkdtemp(prefix="share-bench-")
     try:
@@ -97,13 +127,19 @@ def main():
         os.makedirs(out)
         for i in range(args.count):
             photo(i).save(os.path.join(lib, f"photo{i:02d}.jpg"), quality=90)
-        loads, seps, shares = [], [], []
+        if args.reads:
+            with open(os.path.join(lib, "bench.hdv"), "wb") as f:
+                f.write(os.urandom(IMAGE_BYTES))
+        loads, seps, shares, reads = [], [], [], []
         for r in range(args.rounds):
             for kind in (("sep", "share") if r % 2 == 0 else ("share", "sep")):
                 if kind == "sep":
                     seps.append(separate(lib, out))
                 else:
-                    shares.append(share(args.vorn_share, lib, tmp, args.count))
+                    secs, figures = share(args.vorn_share, lib, tmp, args.count,
+                                          args.reads if not shares else 0)
+                    shares.append(secs)
+                    reads += figures
                 loads.append(os.getloadavg()[0])
         sep, shr = statistics.median(seps), statistics.median(shares)
         ratio = shr / sep
@@ -112,6 +148,8 @@ def main():
         print(f"  separate img2shr runs: {sep:.2f} s (rounds {[round(s, 2) for s in seps]})")
         print(f"  first share:           {shr:.2f} s (rounds {[round(s, 2) for s in shares]})")
         print(f"  ratio {ratio:.2f} (goal <= 0.45) {'MET' if ratio <= 0.45 else 'MISSED'}")
+        for when, line in reads:
+            print(f"  block reads {when} the conversions: {line}")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 

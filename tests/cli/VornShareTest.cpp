@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -115,17 +116,25 @@ TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
                         "Games/Back\\slash.po\n");
 }
 
+// Nor into the caches: listing what is converted makes no cache folder.
 TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
+    m_dir.write("lib/Art/Sunset.png", "png");
+    m_dir.write("lib/Music/Tune.wav", "wav");
     const auto before = test::treeFacts(lib());
     ASSERT_FALSE(before.empty());
+    setenv("XDG_CACHE_HOME", (m_dir / "cache").c_str(), 1);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"scan", lib()},
              {"catalog", lib()},
+             {"catalog", lib(), "--kind", "pictures"},
+             {"catalog", lib(), "--kind", "audio"},
              {"catalog", lib(), "--search", "a", "--cat", "Games"},
              {"hub", lib()}}) {
         EXPECT_EQ(vornShare(args).status, 0) << describe(args);
         EXPECT_EQ(test::treeFacts(lib()), before) << describe(args) << " changed the library";
+        EXPECT_FALSE(fs::exists(m_dir / "cache")) << describe(args) << " made a cache folder";
     }
+    unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(VornShareTest, DemoWritesOnlyIntoANewOrEmptyFolder) {
