@@ -41,6 +41,9 @@ public:
     /// What the tool may write beside its result, as suffixes of the file's name
     /// ("_preview.png"); they are placed and removed with it.
     virtual std::vector<std::string> companions() const { return {}; }
+    /// Ends whatever `slot` keeps running, as its queue ran dry: a converter kept for the
+    /// next conversion should not hold its memory for good.
+    virtual void rest(unsigned slot) { (void)slot; }
     /// Ends whatever the slots keep running; called once no conversion runs any more.
     virtual void stop() {}
 };

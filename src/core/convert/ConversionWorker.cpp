@@ -82,6 +82,11 @@ void ConversionWorker::serve(unsigned slot) {
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     std::unique_lock lock(m_mutex);
     for (;;) {
+        if (m_waiting.empty() && !m_closed) {
+            lock.unlock();
+            m_tool.rest(slot);
+            lock.lock();
+        }
         m_changed.wait(lock, [this] { return m_closed || !m_waiting.empty(); });
         if (m_waiting.empty()) {
             return; // shut down

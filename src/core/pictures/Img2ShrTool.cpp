@@ -103,6 +103,10 @@ std::optional<ChildProcess::Outcome> Img2ShrTool::ask(LineChild& child, const st
     return ended;
 }
 
+void Img2ShrTool::rest(unsigned slot) {
+    m_slots.at(slot).child.reset();
+}
+
 void Img2ShrTool::stop() {
     for (Slot& slot : m_slots) {
         slot.child.reset();

@@ -4,8 +4,8 @@
 //
 // Starting python3 and importing numpy and Pillow takes longer than converting a photo's
 // worth of screen, so each job slot keeps one converter running ("img2shr.py --serve")
-// and hands it picture after picture. A converter that dies, overruns its limit or is
-// cancelled is ended and the slot's next picture starts a new one.
+// and hands it picture after picture until the queue runs dry. A converter that dies,
+// overruns its limit or is cancelled is ended and the slot's next picture starts another.
 //
 // A request is the command line the script takes after its own name (the source, the
 // output and the knobs), each argument ended by a NUL byte and the request by an empty
@@ -35,6 +35,8 @@ public:
     bool complete(const std::filesystem::path& file) const override;
     std::optional<ConversionFailure> convert(const Run& run) override;
     std::vector<std::string> companions() const override { return {std::string(previewSuffix)}; }
+    /// Ends the slot's converter.
+    void rest(unsigned slot) override;
     /// Ends every slot's converter.
     void stop() override;
 

@@ -132,7 +132,6 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_TRUE(convert(huge, false));
     fs::remove(m_dir / "bin/status");
     EXPECT_EQ(takeFailures(), test::Names{"picture convert failed: Huge.png (picture too large)"});
-    EXPECT_EQ(converterStarts(), 1) << "each picture started a converter of its own";
 
     // Without an interpreter or a script nothing is queued, even when forced.
     fs::remove(m_dir / "bin/args");
@@ -164,9 +163,10 @@ TEST_F(PictureTranscoderTest, AScreenThatCannotBePlacedFailsOnce) {
     EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
 }
 
-// A converter that leaves without answering or overruns its limit is ended, the failure
-// is the picture's, and the next picture gets a new converter.
-TEST_F(PictureTranscoderTest, AConverterThatDiesOrHangsIsReplaced) {
+// One converter serves the pictures queued together and leaves when the queue runs dry.
+// One that leaves without answering or overruns its limit is ended, the failure is the
+// picture's, and the next picture gets a new converter.
+TEST_F(PictureTranscoderTest, ConvertersServeABatchAndAreReplacedWhenTheyDieOrHang) {
     PictureTranscoder transcoder(m_preferences, caches(), fakePython(), "img2shr.py",
                                  ConversionLimit{std::chrono::milliseconds(300), {}});
     const auto convert = [&](const std::string& name) {
@@ -185,6 +185,17 @@ TEST_F(PictureTranscoderTest, AConverterThatDiesOrHangsIsReplaced) {
     EXPECT_EQ(m_ready, 1);
     EXPECT_EQ(converterStarts(), 3);
     EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
+
+    for (const char* name : {"lib/One.png", "lib/Two.png", "lib/Three.png"}) {
+        transcoder.convert(m_dir.write(name, "png"), Knobs{}, false, counter(), failures());
+    }
+    transcoder.drain();
+    EXPECT_EQ(m_ready, 4);
+    EXPECT_EQ(converterStarts(), 4) << "a converter was started for each picture of a batch";
+    const std::string started = test::slurp(m_dir / "bin/started");
+    const pid_t last =
+        std::atoi(started.substr(started.rfind('\n', started.size() - 2) + 1).c_str());
+    EXPECT_TRUE(test::endsSoon(last)) << "the converter stayed after the batch";
 }
 
 TEST(PictureScriptTest, BuildTreeFindsTheSourceScript) {
