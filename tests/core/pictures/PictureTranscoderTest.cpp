@@ -42,7 +42,7 @@ protected:
                    "  [ -e \"$here/preview\" ] && printf png > \"${r[1]}_preview.png\"\n"
                    "  [ -e \"$here/die\" ] && exit 9\n"
                    "  [ -e \"$here/hang\" ] && exec sleep 30\n"
-                   "  cat \"$here/status\" 2>/dev/null || echo 0\n"
+                   "  echo \"$(cat \"$here/status\" 2>/dev/null || echo 0)\"\n"
                    "done")
             .string();
     }
