@@ -186,8 +186,8 @@ TEST_F(ServeTest, StopsCleanlyWhileConversionsWaitOrRun) {
     for (int i = 1; i <= 12; ++i) {
         m_dir.write("lib/Music/Song " + std::to_string(i) + ".mp3", "not really an mp3");
     }
-    Preferences(m_dir / "config/VornImageManager/preferences.json")
-        .set("conversionJobs", std::int64_t(3));
+    ASSERT_TRUE(Preferences(m_dir / "config/VornImageManager/preferences.json")
+                    .set("conversionJobs", std::int64_t(3)));
     const auto bin = m_dir / "bin";
     const auto serve = [&](const std::string& ffmpeg) {
         test::writeScript(bin / "ffmpeg", ffmpeg);
