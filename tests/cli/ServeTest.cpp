@@ -227,7 +227,7 @@ TEST_F(ServeTest, StopsCleanlyWhileConversionsWaitOrRun) {
     }
 
     const auto busy = serve("sleep 0.2; for out; do :; done; printf xyz > \"$out\"");
-    ASSERT_TRUE(busy->waitFor("transcode done: 1 track(s) ready")) << busy->text();
+    ASSERT_TRUE(busy->waitFor("transcode done: ")) << busy->text();
     busy->signal(SIGTERM);
     EXPECT_EQ(busy->exitStatus(), 0) << busy->text();
     EXPECT_EQ(busy->text().find("transcode done: 12"), std::string::npos)

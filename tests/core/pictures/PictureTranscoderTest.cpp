@@ -168,7 +168,7 @@ TEST_F(PictureTranscoderTest, AScreenThatCannotBePlacedFailsOnce) {
 // picture's, and the next picture gets a new converter.
 TEST_F(PictureTranscoderTest, ConvertersServeABatchAndAreReplacedWhenTheyDieOrHang) {
     PictureTranscoder transcoder(m_preferences, caches(), fakePython(), "img2shr.py",
-                                 ConversionLimit{std::chrono::seconds(1), {}});
+                                 ConversionLimit{std::chrono::seconds(3), {}});
     const auto convert = [&](const std::string& name) {
         transcoder.convert(m_dir.write(name, "png"), Knobs{}, false, counter(), failures());
         transcoder.drain();
@@ -181,7 +181,7 @@ TEST_F(PictureTranscoderTest, ConvertersServeABatchAndAreReplacedWhenTheyDieOrHa
     convert("lib/Fine.png");
     EXPECT_EQ(takeFailures(),
               (test::Names{"picture convert failed: Dies.png (exit status 9)",
-                           "picture convert failed: Hangs.png (time limit 1.0 s)"}));
+                           "picture convert failed: Hangs.png (time limit 3.0 s)"}));
     EXPECT_EQ(m_ready, 1);
     EXPECT_EQ(converterStarts(), 3);
     EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
