@@ -24,8 +24,11 @@ Preparing the picture:
 Choosing the colours: every line of the screen uses one of 16 palettes of 16
 colours out of the 4096 colours of 12 bits. Lines are grouped by their colour
 content and each group gets its own palette; over several rounds every line
-moves to the palette that reproduces it best and every palette is re-fitted
-(k-means) to the pixels of its lines. Colour differences are measured
+moves to the palette that reproduces it best (a change of palette between
+neighbouring lines has to pay for itself: it shows as a faint band) and every
+palette is re-fitted (k-means) to the pixels of its lines. Each pixel leans a
+little towards the error of the pixel above, so that errors run on across a
+change of palette. Colour differences are measured
 perceptually (CIELAB reshaped to follow CIEDE2000); palette colours are
 snapped to the 12-bit grid and polished there. A picture without colour stays
 in pure greys.
@@ -68,7 +71,9 @@ REDUCING_GAP = 3.0       # box-filter down to this many times the final size
 BAND_PIXELS = 1 << 18    # the picture is shrunk in bands of about this many pixels
 FIT_ROUNDS = 4           # rounds of line regrouping and palette re-fitting
 KMEANS_ITERS = 8
-DITHER_STRENGTH = 0.9    # a little below 1 to keep grain down in flat areas
+DITHER_STRENGTH = 0.8    # below 1: less grain in flat areas, and fewer bands where palettes change
+SWITCH_COST = 0.5        # a palette change between lines, in median line errors
+CARRY = 0.12             # share of a pixel's error the pixel below leans towards
 DEFAULT_SAT, DEFAULT_CON = 1.45, 1.1
 
 # --------------------------------------------------------------------------
@@ -618,6 +623,26 @@ def initial_groups(pts):
     return np.argmin(sq_dist(feat, cent), 1)
 
 
+def assign_lines(err, switch):
+    """The palette of every line: the least total of line errors (err, (200,
+    16)) plus `switch` for each change of palette from one line to the next
+    (Viterbi). Lines that pick their palettes on their own alternate between
+    two that serve them about equally well, and the eye sees each change as a
+    faint band; a change now has to pay for itself."""
+    cost = err[0].astype(np.float64)
+    back = np.zeros(err.shape, np.int64)
+    stay = np.arange(err.shape[1])
+    for y in range(1, len(err)):
+        best = int(np.argmin(cost))
+        back[y] = np.where(cost <= cost[best] + switch, stay, best)
+        cost = np.minimum(cost, cost[best] + switch) + err[y]
+    path = np.empty(len(err), np.int64)
+    path[-1] = int(np.argmin(cost))
+    for y in range(len(err) - 1, 0, -1):
+        path[y - 1] = back[y, path[y]]
+    return path
+
+
 def choose_palettes(p, mask, q4, grey):
     """Choose 16 palettes and a palette per line.
 
@@ -625,7 +650,9 @@ def choose_palettes(p, mask, q4, grey):
     between fitting each palette to the points of its lines and moving each
     line to the palette that serves it best; a palette left without lines
     takes over the worst-served line. Lines touching the black bars may only
-    use palettes that hold pure black, which is pinned in them."""
+    use palettes that hold pure black, which is pinned in them. Changing
+    palette between neighbouring lines costs SWITCH_COST median line errors
+    (see assign_lines)."""
     rng = np.random.default_rng(12)
     pts = Points(p, mask, q4)
     needs_black = ~mask.all(1)
@@ -647,9 +674,12 @@ def choose_palettes(p, mask, q4, grey):
             prev[k] = pals[k]
         err = line_errors(pts, pals)
         err[needs_black[:, None] & ~has_black[None, :]] = np.inf
-        new = np.argmin(err, 1)
+        best_err = err.min(1)
+        finite = best_err[np.isfinite(best_err)]
+        switch = SWITCH_COST * float(np.median(finite)) if len(finite) else 0.0
+        new = assign_lines(err, switch)
         line_err = err[np.arange(HEIGHT), new]
-        total = float(line_err.sum())
+        total = float(line_err.sum()) + switch * int((np.diff(new) != 0).sum())
         if total < best[0]:
             best = (total, pals.copy(), new.copy())
         for k in np.setdiff1d(np.arange(PALETTES), new):
@@ -668,13 +698,19 @@ def choose_palettes(p, mask, q4, grey):
 # Mapping pixels to colour numbers.
 
 
-def map_nearest(p, pals, line_pal):
-    """Colour number of every pixel: the nearest entry of its line's palette."""
+def map_nearest(p, mask, pals, line_pal):
+    """Colour number of every pixel: the entry of its line's palette nearest
+    the pixel moved by CARRY times the error of the pixel above. Errors that
+    follow on from line to line do not jump where the palette changes, which
+    the eye would see as a band; the pull is small enough to cost little.
+    Bar pixels take pure black as it is."""
     idx = np.zeros((HEIGHT, WIDTH), np.uint8)
-    for k in np.unique(line_pal):
-        rows = np.flatnonzero(line_pal == k)
-        d = sq_dist(p[rows].reshape(-1, 3), GRID_P[pals[k]])
-        idx[rows] = np.argmin(d, 1).reshape(len(rows), WIDTH)
+    above = np.zeros((WIDTH, 3), np.float32)
+    for y in range(HEIGHT):
+        pal = GRID_P[pals[line_pal[y]]]
+        pull = np.float32(CARRY) * above * mask[y][:, None]
+        idx[y] = np.argmin(sq_dist(p[y] + pull, pal), 1)
+        above = pal[idx[y]] - p[y]
     return idx
 
 
@@ -759,7 +795,10 @@ def convert(rgb, mask, sat=DEFAULT_SAT, con=DEFAULT_CON, dither=False):
         q[...] = np.rint(q.mean(2, keepdims=True))
     q4 = q[..., 0] * 256 + q[..., 1] * 16 + q[..., 2]
     pals, line_pal = choose_palettes(p, mask, q4, grey)
-    idx = map_dither(lin, mask, pals, line_pal) if dither else map_nearest(p, pals, line_pal)
+    if dither:
+        idx = map_dither(lin, mask, pals, line_pal)
+    else:
+        idx = map_nearest(p, mask, pals, line_pal)
     return pack_shr(idx, pals, line_pal)
 
 # --------------------------------------------------------------------------
@@ -848,8 +887,50 @@ def write_outputs(output, data, preview_rgb):
         raise ConvertError(f"cannot write {output}: {reason}") from None
 
 
+def _requests(stream):
+    """The requests of --serve: each a command line whose arguments end in a
+    NUL byte, ended by an empty argument (so any file name passes)."""
+    args, pending = [], b""
+    while chunk := stream.read1(65536):
+        *done, pending = (pending + chunk).split(b"\0")
+        for arg in done:
+            if arg:
+                args.append(os.fsdecode(arg))
+            else:
+                yield args
+                args = []
+
+
+def _status(argv):
+    """What `main(argv)` exits with, whatever it raises."""
+    try:
+        return main(argv)
+    except SystemExit as e:             # a bad command line
+        return e.code if isinstance(e.code, int) else 2
+    except Exception as e:              # never the worker's end: the next picture may be fine
+        print(f"img2shr: {type(e).__name__}: {e}", file=sys.stderr)
+        return 1
+
+
+def serve():
+    """Convert picture after picture for a program that keeps us running:
+    each request on standard input is answered by its exit status, on a line
+    of standard output. Our own messages go to standard error. The end of the
+    input ends the worker."""
+    answers = os.fdopen(os.dup(1), "w")
+    os.dup2(2, 1)                        # a stray print must not pass for an answer
+    sys.stdout = sys.stderr
+    for argv in _requests(sys.stdin.buffer):
+        answers.write(f"{_status(argv)}\n")
+        answers.flush()
+    return 0
+
+
 def main(argv=None):
-    args = parse_args(sys.argv[1:] if argv is None else argv)
+    argv = sys.argv[1:] if argv is None else argv
+    if argv == ["--serve"]:
+        return serve()
+    args = parse_args(argv)
     try:
         if os.path.isdir(args.output):
             raise ConvertError(f"cannot write {args.output}: is a folder")

@@ -114,9 +114,9 @@ struct Bench {
     fs::path work;
     Preferences preferences{work / "preferences.json"};
     std::unique_ptr<AudioTranscoder> audio =
-        std::make_unique<AudioTranscoder>(std::nullopt, kNoLimit);
-    std::unique_ptr<PictureTranscoder> pictures =
-        std::make_unique<PictureTranscoder>(preferences, std::nullopt, std::nullopt, kNoLimit);
+        std::make_unique<AudioTranscoder>(work / "cache", std::nullopt, kNoLimit);
+    std::unique_ptr<PictureTranscoder> pictures = std::make_unique<PictureTranscoder>(
+        preferences, work / "cache", std::nullopt, std::nullopt, kNoLimit);
 
     std::unique_ptr<ShareModel> makeModel() {
         if (!preferences.set("folder", library.string())) {
@@ -160,9 +160,9 @@ double timeSort(ShareModel& model, SortKey key) {
 // own after the others are gone, so that what the process allocates once for good (ICU,
 // fonts, the first scan's caches) is not counted. The pending conversions it queues are.
 double memoryMB(Bench& bench) {
-    bench.audio = std::make_unique<AudioTranscoder>(std::nullopt, kNoLimit);
-    bench.pictures =
-        std::make_unique<PictureTranscoder>(bench.preferences, std::nullopt, std::nullopt, kNoLimit);
+    bench.audio = std::make_unique<AudioTranscoder>(bench.work / "cache", std::nullopt, kNoLimit);
+    bench.pictures = std::make_unique<PictureTranscoder>(bench.preferences, bench.work / "cache",
+                                                         std::nullopt, std::nullopt, kNoLimit);
     malloc_trim(0);
     const double baseline = allocatedMB();
     auto model = bench.makeModel();

@@ -172,8 +172,8 @@ struct Sharing {
     fs::path work;
     int items = 0;
     Preferences preferences{work / "preferences.json"};
-    AudioTranscoder audio{std::nullopt};
-    PictureTranscoder pictures{preferences, std::nullopt, std::nullopt};
+    AudioTranscoder audio{work / "cache", std::nullopt};
+    PictureTranscoder pictures{preferences, work / "cache", std::nullopt, std::nullopt};
 };
 
 // The thread among `fresh` that worked most between the two readings: the server's.

@@ -7,6 +7,7 @@
 #include "library/ShareSettings.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Text.h"
+#include "platform/XdgPaths.h"
 #include "scan/LibraryScan.h"
 
 #include <algorithm>
@@ -173,8 +174,8 @@ int run(Preferences& preferences, const std::optional<std::string>& folder, cons
     }
     const std::string library = ShareSettings::libraryPath(given);
     // Idle converters: the counts need the converted files, not a converter.
-    AudioTranscoder audio(std::nullopt);
-    PictureTranscoder pictures(preferences, std::nullopt, std::nullopt);
+    AudioTranscoder audio(XdgPaths::cacheDir(), std::nullopt);
+    PictureTranscoder pictures(preferences, XdgPaths::cacheDir(), std::nullopt, std::nullopt);
     const LibraryScan scan = LibraryScan::run({audio, pictures}, library, true);
     const std::vector<std::string> folders = scan.sharedFolders();
     std::optional<HubConfig> own = ShareSettings::hub(preferences, library);

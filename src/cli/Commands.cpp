@@ -10,6 +10,7 @@
 #include "pictures/PictureCatalog.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
+#include "platform/XdgPaths.h"
 #include "scan/LibraryScan.h"
 
 #include <iostream>
@@ -29,7 +30,8 @@ YourHub::Kind hubKind(Kind kind) {
 // and the pictures' knobs but run nothing, so a scan starts no converter.
 struct IdleConverters {
     explicit IdleConverters(Preferences& preferences)
-        : audio(std::nullopt), pictures(preferences, std::nullopt, std::nullopt) {}
+        : audio(XdgPaths::cacheDir(), std::nullopt),
+          pictures(preferences, XdgPaths::cacheDir(), std::nullopt, std::nullopt) {}
     Converters get() { return {audio, pictures}; }
 
     AudioTranscoder audio;

@@ -95,6 +95,9 @@ std::optional<std::variant<Parsed, Refusal>> parse(const std::string& key,
     if (key == "versionsKept") {
         return parseCount(key, value, 0, VersionSettings::maxKept);
     }
+    if (key == "conversionJobs") {
+        return parseCount(key, value, 1, ShareSettings::maxConversionJobs);
+    }
     if (key == "versionsMaxBytes") {
         return parseCount(key, value, 0, std::int64_t(1) << 50);
     }
@@ -103,12 +106,14 @@ std::optional<std::variant<Parsed, Refusal>> parse(const std::string& key,
 
 // When a running share sees the change.
 std::string_view takesEffect(const std::string& key) {
-    return key == "folder" || key == "port" ? "a running share uses it from its next start"
-                                            : "a running share picks it up at once";
+    return key == "folder" || key == "port" || key == "conversionJobs"
+               ? "a running share uses it from its next start"
+               : "a running share picks it up at once";
 }
 
-constexpr std::string_view kKeys[] = {"folder",     "port",         "writable",        "advertise",
-                                      "versionGap", "versionsKept", "versionsMaxBytes"};
+constexpr std::string_view kKeys[] = {
+    "folder",         "port",       "writable",     "advertise",
+    "conversionJobs", "versionGap", "versionsKept", "versionsMaxBytes"};
 
 bool known(const std::string& key) {
     return std::find(std::begin(kKeys), std::end(kKeys), key) != std::end(kKeys);
@@ -116,7 +121,7 @@ bool known(const std::string& key) {
 
 int unknownKey(const std::string& key) {
     std::cerr << "vorn-share: unknown setting: " << key << " (settings: folder, port, writable, "
-              << "advertise, versionGap, versionsKept, versionsMaxBytes)\n";
+              << "advertise, conversionJobs, versionGap, versionsKept, versionsMaxBytes)\n";
     return kBadInput;
 }
 
@@ -145,10 +150,11 @@ int show(const Preferences& preferences) {
     line("advertise", settings.advertise ? "true" : "false",
          preferences.boolean("advertise").has_value());
     // Like the port, a stored value out of range reads as the default, and says so.
-    const VersionSettings versions = VersionSettings::load(preferences);
     const auto count = [&](std::string_view key, std::int64_t value) {
         line(key, std::to_string(value), preferences.integer(key) == value);
     };
+    count("conversionJobs", settings.conversionJobs);
+    const VersionSettings versions = VersionSettings::load(preferences);
     count("versionGap", std::chrono::duration_cast<std::chrono::seconds>(versions.gap).count());
     count("versionsKept", versions.kept);
     count("versionsMaxBytes", std::int64_t(versions.maxBytes));

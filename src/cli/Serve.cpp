@@ -7,6 +7,7 @@
 #include "platform/FolderWatcher.h"
 #include "platform/HostName.h"
 #include "platform/Preferences.h"
+#include "platform/XdgPaths.h"
 #include "server/LanIP.h"
 #include "server/ShareServer.h"
 
@@ -115,8 +116,11 @@ int serve(const ServeOptions& options, Preferences& preferences) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr); // before any thread starts
 
     // Made after the signals are blocked: their worker threads inherit the mask.
-    const std::unique_ptr<AudioTranscoder> audio = AudioTranscoder::found();
-    const std::unique_ptr<PictureTranscoder> pictures = PictureTranscoder::found(preferences);
+    const unsigned jobs = settings.conversionJobs;
+    const std::unique_ptr<AudioTranscoder> audio =
+        AudioTranscoder::found(XdgPaths::cacheDir(), jobs);
+    const std::unique_ptr<PictureTranscoder> pictures =
+        PictureTranscoder::found(preferences, XdgPaths::cacheDir(), jobs);
     ShareServer server(absolute, settings.writable && !options.readOnly,
                        settings.advertise && !options.noAdvertise, name,
                        ShareSettings::hub(preferences, absolute), Converters{*audio, *pictures});

@@ -191,7 +191,8 @@ void addConfig(CLI::App& app, Run& run) {
     std::string& value = run.value;
     auto* set =
         config->add_subcommand("set", "Store one setting: folder, port, writable, advertise, "
-                                      "versionGap, versionsKept, versionsMaxBytes");
+                                      "conversionJobs, versionGap, versionsKept, "
+                                      "versionsMaxBytes");
     set->add_option("KEY", key, "One of the settings `config` shows")->required();
     set->add_option("VALUE", value, "The new value")->required();
     set->callback(

@@ -5,10 +5,12 @@
 
 #include "VornVersion.h"
 #include "audio/AudioTranscoder.h"
+#include "library/ShareSettings.h"
 #include "model/ShareModel.h"
 #include "model/WindowTexts.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
+#include "platform/XdgPaths.h"
 #include "ui/FileManagerRevealer.h"
 #include "ui/LookStyle.h"
 #include "ui/MainWindow.h"
@@ -112,8 +114,11 @@ int run(int argc, char** argv) {
     QApplication::setStyle(new LookStyle);
 
     Preferences preferences;
-    const std::unique_ptr<AudioTranscoder> audio = AudioTranscoder::found();
-    const std::unique_ptr<PictureTranscoder> pictures = PictureTranscoder::found(preferences);
+    const unsigned jobs = ShareSettings::load(preferences).conversionJobs;
+    const std::unique_ptr<AudioTranscoder> audio =
+        AudioTranscoder::found(XdgPaths::cacheDir(), jobs);
+    const std::unique_ptr<PictureTranscoder> pictures =
+        PictureTranscoder::found(preferences, XdgPaths::cacheDir(), jobs);
     ShareModel model(preferences, *audio, *pictures);
     LookStyle::applyToApplication(model.theme());
     QObject::connect(&model, &ShareModel::lookChanged, &model,

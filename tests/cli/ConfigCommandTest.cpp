@@ -4,9 +4,11 @@
 #include "support/RunVornShare.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace vorn {
 namespace {
@@ -26,13 +28,17 @@ protected:
 };
 
 TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     EXPECT_EQ(vornShare({"config"}).out, "folder            none (default)\n"
                                          "port              8271 (default)\n"
                                          "writable          true (default)\n"
                                          "advertise         true (default)\n"
-                                         "versionGap        600 (default)\n"
-                                         "versionsKept      5 (default)\n"
-                                         "versionsMaxBytes  2000000000 (default)\n");
+                                         "conversionJobs    " +
+                                             std::to_string(cores) +
+                                             " (default)\n"
+                                             "versionGap        600 (default)\n"
+                                             "versionsKept      5 (default)\n"
+                                             "versionsMaxBytes  2000000000 (default)\n");
     const std::string library = m_dir.mkdir("Apple II").string();
     const Outcome folder = vornShare({"config", "set", "folder", library + "/"});
     EXPECT_EQ(folder.status, 0) << folder.err;
@@ -41,6 +47,8 @@ TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
     EXPECT_EQ(vornShare({"config", "set", "writable", "false"}).out,
               "writable set to false; a running share picks it up at once\n");
     EXPECT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
+    EXPECT_EQ(vornShare({"config", "set", "conversionJobs", "3"}).out,
+              "conversionJobs set to 3; a running share uses it from its next start\n");
     EXPECT_EQ(vornShare({"config", "set", "versionsKept", "0"}).out,
               "versionsKept set to 0; a running share picks it up at once\n");
     EXPECT_EQ(vornShare({"config"}).out, "folder            " + library +
@@ -48,6 +56,7 @@ TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
                                              "port              9000\n"
                                              "writable          false\n"
                                              "advertise         true (default)\n"
+                                             "conversionJobs    3\n"
                                              "versionGap        600 (default)\n"
                                              "versionsKept      0\n"
                                              "versionsMaxBytes  2000000000 (default)\n");
@@ -57,7 +66,7 @@ TEST_F(ConfigCommandTest, ShowsDefaultsThenStoredValues) {
 
 constexpr const char* kUnknownColour =
     "vorn-share: unknown setting: colour (settings: folder, port, writable, advertise, "
-    "versionGap, versionsKept, versionsMaxBytes)\n";
+    "conversionJobs, versionGap, versionsKept, versionsMaxBytes)\n";
 
 TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     ASSERT_EQ(vornShare({"config", "set", "port", "9000"}).status, 0);
@@ -72,6 +81,8 @@ TEST_F(ConfigCommandTest, BadValuesAreRefusedWithOneLineAndNothingWritten) {
          "vorn-share: port must be a whole number from 1024 to 65535, not 9000x\n"},
         {{"config", "set", "writable", "yes"},
          "vorn-share: writable must be true or false, not yes\n"},
+        {{"config", "set", "conversionJobs", "0"},
+         "vorn-share: conversionJobs must be a whole number from 1 to 64, not 0\n"},
         {{"config", "set", "versionGap", "0"},
          "vorn-share: versionGap must be a whole number from 1 to 604800, not 0\n"},
         {{"config", "set", "versionsKept", "5x"},

@@ -1,12 +1,15 @@
 // The one-shot commands of the built vorn-share, run as a child process.
 
 #include "audio/AudioTranscoder.h"
+#include "convert/ConversionCache.h"
+#include "platform/XdgPaths.h"
 #include "support/ProDosBytes.h"
 #include "support/RunVornShare.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -120,7 +123,10 @@ TEST_F(VornShareTest, ScanShowsATableAndCountsDiskIIImages) {
 // the converter's reason, so a person whose song never shows up can tell why.
 TEST_F(VornShareTest, ScanNamesFailedConversions) {
     const fs::path song = m_dir.write("lib/Music/Song.mp3", "not audio");
-    std::ofstream(AudioTranscoder::cachedPCM(song).string() + ".failed") << "exit status 1\n";
+    const fs::path marker = ConversionCache::marker(
+        AudioTranscoder(XdgPaths::cacheDir(), std::nullopt).cachedPCM(song));
+    fs::create_directories(marker.parent_path());
+    std::ofstream(marker) << "exit status 1\n";
     const Outcome scan = vornShare({"scan", lib()});
     EXPECT_EQ(scan.status, 0) << scan.err;
     EXPECT_NE(scan.out.find("\n1 conversion failed, not tried again until its file changes or "
@@ -129,17 +135,25 @@ TEST_F(VornShareTest, ScanNamesFailedConversions) {
         << scan.out;
 }
 
+// Nor into the caches: listing what is converted makes no cache folder.
 TEST_F(VornShareTest, ReadingCommandsWriteNothingIntoTheLibrary) {
+    m_dir.write("lib/Art/Sunset.png", "png");
+    m_dir.write("lib/Music/Tune.wav", "wav");
     const auto before = test::treeFacts(lib());
     ASSERT_FALSE(before.empty());
+    setenv("XDG_CACHE_HOME", (m_dir / "cache").c_str(), 1);
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"scan", lib()},
              {"catalog", lib()},
+             {"catalog", lib(), "--kind", "pictures"},
+             {"catalog", lib(), "--kind", "audio"},
              {"catalog", lib(), "--search", "a", "--cat", "Games"},
              {"hub", lib()}}) {
         EXPECT_EQ(vornShare(args).status, 0) << describe(args);
         EXPECT_EQ(test::treeFacts(lib()), before) << describe(args) << " changed the library";
+        EXPECT_FALSE(fs::exists(m_dir / "cache")) << describe(args) << " made a cache folder";
     }
+    unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(VornShareTest, DemoWritesOnlyIntoANewOrEmptyFolder) {

@@ -22,8 +22,8 @@ public:
 private:
     TempDir m_dir;
     Preferences m_preferences{m_dir / "preferences.json"};
-    AudioTranscoder m_audio{std::nullopt};
-    PictureTranscoder m_pictures{m_preferences, std::nullopt, std::nullopt};
+    AudioTranscoder m_audio{m_dir / "cache", std::nullopt};
+    PictureTranscoder m_pictures{m_preferences, m_dir / "cache", std::nullopt, std::nullopt};
 };
 
 class FoundConverters {
@@ -36,8 +36,9 @@ public:
 private:
     TempDir m_dir;
     Preferences m_preferences{m_dir / "preferences.json"};
-    std::unique_ptr<AudioTranscoder> m_audio = AudioTranscoder::found();
-    std::unique_ptr<PictureTranscoder> m_pictures = PictureTranscoder::found(m_preferences);
+    std::unique_ptr<AudioTranscoder> m_audio = AudioTranscoder::found(m_dir / "cache", 1);
+    std::unique_ptr<PictureTranscoder> m_pictures =
+        PictureTranscoder::found(m_preferences, m_dir / "cache", 1);
 };
 
 } // namespace vorn::test

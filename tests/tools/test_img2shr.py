@@ -356,6 +356,23 @@ class CommandLineTests(ConverterCase):
                 left = [n for n in os.listdir(self.dir) if n.startswith(("out", ".img2shr"))]
                 self.assertEqual(left, [], "output left behind")
 
+    def test_serve_answers_each_picture_as_its_command_line_would(self):
+        """--serve: NUL-ended arguments, an empty one ends a request; one status
+        line per request, the same as the command line's; a bad picture or
+        command line leaves the worker serving; the end of input ends it."""
+        src = self.save(smooth_scene(64, 40), "odd\tname\n.png")
+        out = self.path("out.shr")
+        requests = [[src, out, "--sat", "1", "--con", "1"], [self.path("absent.png"), out],
+                    [src, out, "--sharpen"], [src, self.path("dithered.shr"), "--dither"]]
+        data = b"".join(b"".join(os.fsencode(a) + b"\0" for a in r) + b"\0" for r in requests)
+        r = subprocess.run([PYTHON, SCRIPT, "--serve"], input=data, capture_output=True,
+                           timeout=120)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout, b"0\n1\n2\n0\n")
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), self.convert(src, plain=True)[0])
+        self.assertEqual(os.path.getsize(self.path("dithered.shr")), SHR_BYTES)
+
 
 if __name__ == "__main__":
     unittest.main()

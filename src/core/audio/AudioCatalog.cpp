@@ -64,7 +64,7 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
                 makeTrack(file, std::move(claim.name), *claim.readySize, file.url));
             continue;
         }
-        const std::filesystem::path cache = AudioTranscoder::cachedPCM(file.url);
+        const std::filesystem::path cache = transcoder.cachedPCM(file.url);
         if (const auto size = Files::size(cache); size && *size > 0) {
             catalog.tracks.push_back(makeTrack(file, std::move(claim.name), *size, cache));
         } else if (std::optional<std::string> why = transcoder.failure(file.url)) {

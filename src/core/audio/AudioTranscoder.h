@@ -1,12 +1,11 @@
 #pragma once
-// Converts library audio with ffmpeg into what the card plays: raw unsigned 8-bit mono
-// samples at 21973 Hz, cached under the user's cache folder. One conversion at a time,
-// in the background, each within a time limit.
+// Converts library audio with ffmpeg into what the card plays (see FFmpegTool), cached in
+// the "pcm" folder of the caches, in the background, each conversion within a time limit.
 
+#include "audio/FFmpegTool.h"
 #include "convert/ConversionCache.h"
 #include "convert/ConversionLimit.h"
-#include "platform/CancelFlag.h"
-#include "platform/SerialQueue.h"
+#include "convert/ConversionWorker.h"
 
 #include <filesystem>
 #include <functional>
@@ -22,12 +21,14 @@ public:
     /// Gets the log line of a failed conversion: "transcode failed: NAME (reason)".
     using FailedFn = std::function<void(const std::string& line)>;
 
-    /// The transcoder with the ffmpeg found on this machine.
-    static std::unique_ptr<AudioTranscoder> found();
-    /// A transcoder with a given ffmpeg (absent: none) and time limit.
-    explicit AudioTranscoder(std::optional<std::string> ffmpegPath, ConversionLimit limit = {});
-    /// Shuts down first.
-    ~AudioTranscoder();
+    /// The transcoder with the ffmpeg found on this machine, caching below `caches`
+    /// (XdgPaths::cacheDir() for the programs), `jobs` conversions at once.
+    static std::unique_ptr<AudioTranscoder> found(const std::filesystem::path& caches,
+                                                  unsigned jobs);
+    /// A transcoder caching below `caches`, with a given ffmpeg (absent: none), time limit
+    /// and number of conversions at once.
+    AudioTranscoder(const std::filesystem::path& caches, std::optional<std::string> ffmpegPath,
+                    ConversionLimit limit = {}, unsigned jobs = 1);
     AudioTranscoder(const AudioTranscoder&) = delete;
     AudioTranscoder& operator=(const AudioTranscoder&) = delete;
 
@@ -38,10 +39,10 @@ public:
     /// Tries again every conversion that failed, those the file itself made fail too.
     void retryFailures() { m_cache.forgetAllFailures(); }
     /// Where the converted audio of `source` lives (or would live).
-    static std::filesystem::path cachedPCM(const std::filesystem::path& source);
-    /// The cache folder ($XDG_CACHE_HOME/VornImageManager/pcm).
-    static const std::filesystem::path& cacheDir();
-    /// Queues one conversion. `onReady` runs on the transcoder's thread after a conversion
+    std::filesystem::path cachedPCM(const std::filesystem::path& source) const;
+    /// The cache: its folder and the failure markers in it.
+    const ConversionCache& cache() const { return m_cache; }
+    /// Queues one conversion. `onReady` runs on a conversion thread after a conversion
     /// that succeeded, `onFailed` after one that failed (not after one that shutdown
     /// cancelled). Without ffmpeg, or after shutdown, nothing is queued.
     void transcode(const std::filesystem::path& source, std::function<void()> onReady,
@@ -50,22 +51,17 @@ public:
     /// or for failures that were not the file's fault, until `refresh` or a restart.
     std::optional<std::string> failure(const std::filesystem::path& source) const;
     /// Waits until the queued conversions have run.
-    void drain() { m_queue.drain(); }
-    /// Ends the conversions for good: drops the queued ones, stops a running ffmpeg and
-    /// waits for the worker thread to end.
-    void shutdown();
+    void drain() { m_worker.drain(); }
+    /// Ends the conversions for good: drops the queued ones, stops the running ffmpegs
+    /// and waits for the conversion threads to end.
+    void shutdown() { m_worker.shutdown(); }
 
 private:
-    struct Job;
-    void run(const Job& job);
-    std::optional<ConversionFailure> convert(const Job& job, const std::filesystem::path& dest);
-
     mutable std::mutex m_mutex;
     std::optional<std::string> m_ffmpegPath; // guarded by m_mutex
-    const ConversionLimit m_limit;
-    ConversionCache m_cache{cacheDir()};
-    CancelFlag m_cancel;
-    SerialQueue m_queue{"vorn-transcode", true}; // last: its worker uses everything above
+    ConversionCache m_cache;
+    FFmpegTool m_tool;
+    ConversionWorker m_worker; // last: its threads use everything above
 };
 
 } // namespace vorn

@@ -1,5 +1,6 @@
 #include "convert/ConversionCache.h"
 
+#include "convert/CacheName.h"
 #include "platform/Files.h"
 
 #include <fcntl.h>
@@ -43,10 +44,17 @@ void removeLeftoversOnce(const std::filesystem::path& dir) {
 
 } // namespace
 
-ConversionCache::ConversionCache(std::filesystem::path dir) : m_dir(std::move(dir)) {
+ConversionCache::ConversionCache(std::filesystem::path dir) : m_dir(std::move(dir)) {}
+
+void ConversionCache::prepare() {
     std::error_code ignored;
     std::filesystem::create_directories(m_dir, ignored);
     removeLeftoversOnce(m_dir);
+}
+
+std::filesystem::path ConversionCache::file(std::string_view keyText,
+                                            std::string_view extension) const {
+    return m_dir / CacheName::fileName(keyText, extension);
 }
 
 bool ConversionCache::writable() const {

@@ -1,6 +1,7 @@
 #pragma once
-// The cache folder of one kind of conversion beyond the cache files themselves: what killed
-// runs left there, and which conversions failed.
+// The cache folder of one kind of conversion: where a source's converted file lives, which
+// conversions failed, and what killed runs left there. Asking where a file is and whether
+// it failed starts no thread and makes no folder: listing the library needs neither.
 //
 // A failure is remembered by the cache file the conversion would have made. The cache
 // file's name hashes the source's real path, its modification time and the settings, so a
@@ -20,11 +21,17 @@ namespace vorn {
 
 class ConversionCache {
 public:
-    /// Creates the folder (an error is ignored) and, the first time this process uses it
-    /// and only while no other process does, removes what killed runs left there.
+    /// The cache in `dir`, which is neither made nor looked at yet.
     explicit ConversionCache(std::filesystem::path dir);
 
+    /// Before converting: creates the folder (an error is ignored) and, the first time this
+    /// process uses it and only while no other process does, removes what killed runs left
+    /// there.
+    void prepare();
+
     const std::filesystem::path& dir() const { return m_dir; }
+    /// The cache file named by a key text (see CacheName), whether it exists or not.
+    std::filesystem::path file(std::string_view keyText, std::string_view extension) const;
     /// Whether new files can be made in the folder.
     bool writable() const;
     /// Whether the folder's file system has no room left to speak of.

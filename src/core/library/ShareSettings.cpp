@@ -1,6 +1,8 @@
 #include "library/ShareSettings.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 namespace vorn {
 
@@ -11,7 +13,15 @@ ShareSettings ShareSettings::load(const Preferences& preferences) {
     settings.advertise = preferences.boolean("advertise").value_or(true);
     const std::int64_t port = preferences.integer("port").value_or(8271);
     settings.port = port >= 1024 && port <= 65535 ? std::uint16_t(port) : 8271;
+    const std::int64_t jobs = preferences.integer("conversionJobs").value_or(0);
+    if (jobs >= 1 && jobs <= maxConversionJobs) {
+        settings.conversionJobs = unsigned(jobs);
+    }
     return settings;
+}
+
+unsigned ShareSettings::defaultConversionJobs() {
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::string ShareSettings::libraryPath(const std::string& folder) {

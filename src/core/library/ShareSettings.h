@@ -16,8 +16,15 @@ struct ShareSettings {
     std::uint16_t port = 8271;
     bool writable = true;
     bool advertise = true;
+    /// Conversions of each kind (audio, pictures) that run at once.
+    unsigned conversionJobs = defaultConversionJobs();
 
-    /// The stored settings; a port outside 1024...65535 reads as 8271.
+    static constexpr std::int64_t maxConversionJobs = 64;
+    /// One conversion per core (at least one).
+    static unsigned defaultConversionJobs();
+
+    /// The stored settings; a port outside 1024...65535 reads as 8271, a number of
+    /// conversion jobs outside 1...maxConversionJobs as the default.
     static ShareSettings load(const Preferences& preferences);
     /// The form a library folder is stored and keyed in: absolute, normalised, without a
     /// trailing "/" (the categories are stored under this exact text).

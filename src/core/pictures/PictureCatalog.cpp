@@ -59,7 +59,7 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
         }
         // A cache file of another size (a damaged one) makes the picture pending again.
         const StillPic::Knobs knobs = transcoder.knobs(file.url);
-        const std::filesystem::path cache = PictureTranscoder::cachedSHR(file.url, knobs);
+        const std::filesystem::path cache = transcoder.cachedSHR(file.url, knobs);
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
                 makePicture(file, std::move(claim.name), StillPic::shrBytes, cache));

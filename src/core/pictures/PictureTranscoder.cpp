@@ -2,41 +2,29 @@
 
 #include "convert/CacheName.h"
 #include "convert/ConversionTools.h"
-#include "library/FolderWalk.h"
-#include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/Preferences.h"
-#include "platform/XdgPaths.h"
 
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
 namespace vorn {
 
-struct PictureTranscoder::Job {
-    std::filesystem::path source;
-    StillPic::Knobs knobs;
-    bool force = false;
-    std::string python;
-    std::string script;
-    std::function<void()> onReady;
-    FailedFn onFailed;
-};
-
-std::unique_ptr<PictureTranscoder> PictureTranscoder::found(Preferences& preferences) {
-    return std::make_unique<PictureTranscoder>(
-        preferences, ConversionTools::findPythonWithModules(), findScript());
+std::unique_ptr<PictureTranscoder> PictureTranscoder::found(Preferences& preferences,
+                                                            const std::filesystem::path& caches,
+                                                            unsigned jobs) {
+    return std::make_unique<PictureTranscoder>(preferences, caches,
+                                               ConversionTools::findPythonWithModules(),
+                                               findScript(), ConversionLimit{}, jobs);
 }
 
-PictureTranscoder::PictureTranscoder(Preferences& preferences,
+PictureTranscoder::PictureTranscoder(Preferences& preferences, const std::filesystem::path& caches,
                                      std::optional<std::string> pythonPath,
-                                     std::optional<std::string> scriptPath, ConversionLimit limit)
+                                     std::optional<std::string> scriptPath, ConversionLimit limit,
+                                     unsigned jobs)
     : m_preferences(preferences), m_pythonPath(std::move(pythonPath)),
-      m_scriptPath(std::move(scriptPath)), m_limit(limit) {}
-
-PictureTranscoder::~PictureTranscoder() {
-    shutdown();
-}
+      m_scriptPath(std::move(scriptPath)), m_cache(caches / "shr"),
+      m_tool(jobs), m_worker("vorn-img2shr", m_cache, m_tool, limit, jobs) {}
 
 std::optional<std::string> PictureTranscoder::pythonPath() const {
     std::lock_guard lock(m_mutex);
@@ -126,28 +114,15 @@ void PictureTranscoder::saveKnobs(const StillPic::Knobs& knobs,
     m_preferences.setObject(knobsKey(picture), d.dump());
 }
 
-const std::filesystem::path& PictureTranscoder::cacheDir() {
-    static const std::filesystem::path dir = XdgPaths::cacheDir() / "shr";
-    return dir;
-}
-
 std::filesystem::path PictureTranscoder::cachedSHR(const std::filesystem::path& picture,
-                                                   const StillPic::Knobs& knobs) {
+                                                   const StillPic::Knobs& knobs) const {
     const std::string extra = CacheName::number(knobs.sat) + "|" + CacheName::number(knobs.con) +
                               "|" + (knobs.dither ? "true" : "false");
-    return cacheDir() / CacheName::fileName(CacheName::key(picture, extra), ".shr");
+    return m_cache.file(CacheName::key(picture, extra), ".shr");
 }
 
-std::vector<std::string> PictureTranscoder::arguments(const std::string& script,
-                                                      const std::filesystem::path& source,
-                                                      const std::filesystem::path& output,
-                                                      const StillPic::Knobs& knobs) {
-    std::vector<std::string> list = {script,
-                                     source.string(),
-                                     output.string(),
-                                     "--sat",
-                                     CacheName::number(knobs.sat),
-                                     "--con",
+std::vector<std::string> PictureTranscoder::options(const StillPic::Knobs& knobs) {
+    std::vector<std::string> list = {"--sat", CacheName::number(knobs.sat), "--con",
                                      CacheName::number(knobs.con)};
     if (knobs.dither) {
         list.push_back("--dither");
@@ -166,85 +141,15 @@ void PictureTranscoder::convert(const std::filesystem::path& source, const Still
     if (!m_pythonPath || !m_scriptPath) {
         return;
     }
-    Job job{source,
-            knobs,
-            force,
-            *m_pythonPath,
-            *m_scriptPath,
-            std::move(onReady),
-            std::move(onFailed)};
+    ConversionJob job{source,
+                      cachedSHR(source, knobs),
+                      {*m_pythonPath, *m_scriptPath},
+                      options(knobs),
+                      force,
+                      std::move(onReady),
+                      std::move(onFailed)};
     lock.unlock();
-    m_queue.async([this, job = std::move(job)] { run(job); });
-}
-
-void PictureTranscoder::shutdown() {
-    m_queue.close();
-    m_cancel.raise();
-    m_queue.stop();
-}
-
-void PictureTranscoder::run(const Job& job) {
-    using Keep = ConversionFailure::Keep;
-    const std::filesystem::path dest = cachedSHR(job.source, job.knobs);
-    if (!job.force && (Files::size(dest) == StillPic::shrBytes || m_cache.failure(dest))) {
-        return;
-    }
-    if (!Files::exists(job.source)) {
-        return; // no longer there: the next rescan drops it
-    }
-    const std::filesystem::path part = dest.string() + ".part";
-    const std::filesystem::path partPreview = part.string() + "_preview.png";
-    const std::filesystem::path destPreview = dest.string() + "_preview.png";
-    std::optional<ConversionFailure> failure = runConverter(job, part);
-    if (failure) {
-        Files::removeQuietly(part);
-        Files::removeQuietly(partPreview);
-        if (failure->keep == Keep::lasting && m_cache.full()) {
-            failure = ConversionFailure{"disk full", Keep::thisRun}; // not the picture's fault
-        }
-        m_cache.remember(dest, *failure);
-        if (failure->keep != Keep::no && job.onFailed) {
-            job.onFailed("picture convert failed: " + job.source.filename().string() + " (" +
-                         failure->reason + ")");
-        }
-        return;
-    }
-    m_cache.forget(dest);
-    Files::removeQuietly(dest);
-    Files::removeQuietly(destPreview);
-    Files::move(part, dest);
-    if (Files::exists(partPreview)) {
-        Files::move(partPreview, destPreview);
-    }
-    if (job.onReady) {
-        job.onReady();
-    }
-}
-
-// Runs the converter into the partial file; absent when it left a whole screen there.
-std::optional<ConversionFailure>
-PictureTranscoder::runConverter(const Job& job, const std::filesystem::path& part) {
-    using Keep = ConversionFailure::Keep;
-    if (!m_cache.writable()) {
-        return ConversionFailure{"cache folder not writable", Keep::thisRun};
-    }
-    if (access(job.source.c_str(), R_OK) != 0) {
-        return ConversionFailure{"cannot read the file", Keep::thisRun};
-    }
-    Files::removeQuietly(part);
-    const std::chrono::milliseconds limit = m_limit.forSource(job.source);
-    const auto outcome = ChildProcess::run(
-        job.python, arguments(job.script, job.source, part, job.knobs), limit, &m_cancel);
-    if (auto failure = ConversionFailure::of(outcome, "python3", limit,
-                                             {{tooLargeStatus, "picture too large"}})) {
-        return failure;
-    }
-    const std::optional<std::uint64_t> size = Files::size(part);
-    if (size != StillPic::shrBytes) {
-        return ConversionFailure{
-            size ? "output of " + std::to_string(*size) + " bytes" : "no output", Keep::lasting};
-    }
-    return std::nullopt;
+    m_worker.queue(std::move(job));
 }
 
 } // namespace vorn

@@ -1,14 +1,14 @@
 #pragma once
 // Converts library pictures into SHR screens with tools/img2shr.py (python3 with numpy
-// and Pillow), cached under the user's cache folder, one conversion at a time in the
-// background, each within a time limit. Each picture keeps its own conversion settings
-// (knobs) in the preferences.
+// and Pillow, see Img2ShrTool), cached in the "shr" folder of the caches, in the
+// background, each conversion within a time limit. Each picture keeps its own conversion
+// settings (knobs) in the preferences.
 
 #include "convert/ConversionCache.h"
 #include "convert/ConversionLimit.h"
+#include "convert/ConversionWorker.h"
+#include "pictures/Img2ShrTool.h"
 #include "pictures/StillPic.h"
-#include "platform/CancelFlag.h"
-#include "platform/SerialQueue.h"
 
 #include <filesystem>
 #include <functional>
@@ -27,15 +27,16 @@ public:
     /// Gets the log line of a failed conversion: "picture convert failed: NAME (reason)".
     using FailedFn = std::function<void(const std::string& line)>;
 
-    /// A transcoder with a given interpreter and script (absent: none) and time limit,
-    /// keeping the pictures' knobs in `preferences` (the process's one store, which must
-    /// outlive it).
-    PictureTranscoder(Preferences& preferences, std::optional<std::string> pythonPath,
-                      std::optional<std::string> scriptPath, ConversionLimit limit = {});
-    /// The transcoder with the interpreter and script found on this machine.
-    static std::unique_ptr<PictureTranscoder> found(Preferences& preferences);
-    /// Shuts down first.
-    ~PictureTranscoder();
+    /// A transcoder caching below `caches`, with a given interpreter and script (absent:
+    /// none), time limit and number of conversions at once, keeping the pictures' knobs in
+    /// `preferences` (the process's one store, which must outlive it).
+    PictureTranscoder(Preferences& preferences, const std::filesystem::path& caches,
+                      std::optional<std::string> pythonPath, std::optional<std::string> scriptPath,
+                      ConversionLimit limit = {}, unsigned jobs = 1);
+    /// The transcoder with the interpreter and script found on this machine, caching below
+    /// `caches` (XdgPaths::cacheDir() for the programs), `jobs` conversions at once.
+    static std::unique_ptr<PictureTranscoder>
+    found(Preferences& preferences, const std::filesystem::path& caches, unsigned jobs);
     PictureTranscoder(const PictureTranscoder&) = delete;
     PictureTranscoder& operator=(const PictureTranscoder&) = delete;
 
@@ -59,18 +60,15 @@ public:
     StillPic::Knobs knobs(const std::filesystem::path& picture) const;
     void saveKnobs(const StillPic::Knobs& knobs, const std::filesystem::path& picture);
     /// Where the picture converted with these knobs lives (or would live).
-    static std::filesystem::path cachedSHR(const std::filesystem::path& picture,
-                                           const StillPic::Knobs& knobs);
-    /// The cache folder ($XDG_CACHE_HOME/VornImageManager/shr).
-    static const std::filesystem::path& cacheDir();
-    /// The converter's arguments after the interpreter.
-    static std::vector<std::string> arguments(const std::string& script,
-                                              const std::filesystem::path& source,
-                                              const std::filesystem::path& output,
-                                              const StillPic::Knobs& knobs);
+    std::filesystem::path cachedSHR(const std::filesystem::path& picture,
+                                    const StillPic::Knobs& knobs) const;
+    /// The cache: its folder and the failure markers in it.
+    const ConversionCache& cache() const { return m_cache; }
+    /// The converter's options for the knobs: "--sat", "--con" and "--dither" when asked.
+    static std::vector<std::string> options(const StillPic::Knobs& knobs);
 
     /// Queues one conversion. Unless `force`, a complete cache file or a failure that
-    /// stands ends the job early. `onReady` runs on the transcoder's thread after a
+    /// stands ends the job early. `onReady` runs on a conversion thread after a
     /// conversion that succeeded, `onFailed` after one that failed (not after one that
     /// shutdown cancelled). Without interpreter or script, or after shutdown, nothing is
     /// queued.
@@ -82,28 +80,19 @@ public:
     std::optional<std::string> failure(const std::filesystem::path& source,
                                        const StillPic::Knobs& knobs) const;
     /// Waits until the queued conversions have run.
-    void drain() { m_queue.drain(); }
-    /// Ends the conversions for good: drops the queued ones, stops a running converter and
-    /// waits for the worker thread to end.
-    void shutdown();
-
-    /// The converter's exit status for a picture it refuses as too large.
-    static constexpr int tooLargeStatus = 3;
+    void drain() { m_worker.drain(); }
+    /// Ends the conversions for good: drops the queued ones, stops the running converters
+    /// and waits for the conversion threads to end.
+    void shutdown() { m_worker.shutdown(); }
 
 private:
-    struct Job;
-    void run(const Job& job);
-    std::optional<ConversionFailure> runConverter(const Job& job,
-                                                  const std::filesystem::path& part);
-
     Preferences& m_preferences;
     mutable std::mutex m_mutex;
     std::optional<std::string> m_pythonPath; // guarded by m_mutex
     std::optional<std::string> m_scriptPath; // guarded by m_mutex
-    const ConversionLimit m_limit;
-    ConversionCache m_cache{cacheDir()};
-    CancelFlag m_cancel;
-    SerialQueue m_queue{"vorn-img2shr", true}; // last: its worker uses everything above
+    ConversionCache m_cache;
+    Img2ShrTool m_tool;
+    ConversionWorker m_worker; // last: its threads use everything above
 };
 
 } // namespace vorn

@@ -26,11 +26,21 @@ constexpr milliseconds kGrace{1000};
 // Without a descriptor to wait on, how often the child and the flag are looked at.
 constexpr milliseconds kSlice{50};
 
-std::optional<pid_t> spawn(const std::string& program, const std::vector<std::string>& arguments) {
+// `input` and `output` (-1: /dev/null) become the child's standard input and output.
+std::optional<pid_t> spawn(const std::string& program, const std::vector<std::string>& arguments,
+                           int input = -1, int output = -1) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (input >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, input, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     // Asio opens its sockets without close-on-exec: only this closes them in the child.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
@@ -119,7 +129,57 @@ int reap(pid_t pid) {
     return status;
 }
 
+// How a child that ended, was stopped or was never waited for ended, once reaped.
+Outcome outcome(pid_t pid, Outcome::End stopped) {
+    const int status = reap(pid);
+    if (stopped != Outcome::End::exited) {
+        return Outcome{stopped, 0};
+    }
+    const bool exited = WIFEXITED(status);
+    return Outcome{exited ? Outcome::End::exited : Outcome::End::signalled,
+                   exited                ? WEXITSTATUS(status)
+                   : WIFSIGNALED(status) ? WTERMSIG(status)
+                                         : 0};
+}
+
 } // namespace
+
+std::optional<Piped> startPiped(const std::string& program,
+                                const std::vector<std::string>& arguments) {
+    int toChild[2], fromChild[2];
+    if (pipe2(toChild, O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    if (pipe2(fromChild, O_CLOEXEC) != 0) {
+        close(toChild[0]);
+        close(toChild[1]);
+        return std::nullopt;
+    }
+    const std::optional<pid_t> pid = spawn(program, arguments, toChild[0], fromChild[1]);
+    close(toChild[0]);
+    close(fromChild[1]);
+    if (!pid) {
+        close(toChild[1]);
+        close(fromChild[0]);
+        return std::nullopt;
+    }
+    return Piped{*pid, int(syscall(SYS_pidfd_open, *pid, 0)), toChild[1], fromChild[0]};
+}
+
+Outcome end(const Piped& child, bool stopFirst) {
+    close(child.input); // a child that reads its input to the end leaves by itself
+    close(child.output);
+    if (stopFirst) {
+        stop(child.pid, child.pidfd);
+    } else if (!waitEnd(child.pid, child.pidfd, Clock::now() + kGrace, nullptr)) {
+        stop(child.pid, child.pidfd);
+    }
+    const Outcome result = outcome(child.pid, Outcome::End::exited);
+    if (child.pidfd >= 0) {
+        close(child.pidfd);
+    }
+    return result;
+}
 
 std::optional<int> run(const std::string& program, const std::vector<std::string>& arguments) {
     const std::optional<Outcome> outcome = run(program, arguments, milliseconds::max(), nullptr);
@@ -143,22 +203,17 @@ std::optional<Outcome> run(const std::string& program, const std::vector<std::st
     // A descriptor that polls readable when the child ends (always close-on-exec); without
     // one (an old kernel) the wait looks at the child every slice instead.
     const int pidfd = int(syscall(SYS_pidfd_open, *pid, 0));
-    Outcome outcome;
+    Outcome::End stopped = Outcome::End::exited;
     if (!waitEnd(*pid, pidfd, deadline, cancel)) {
         const bool cancelled = cancel != nullptr && cancel->raised();
-        outcome.end = cancelled ? Outcome::End::cancelled : Outcome::End::timedOut;
+        stopped = cancelled ? Outcome::End::cancelled : Outcome::End::timedOut;
         stop(*pid, pidfd);
     }
-    const int status = reap(*pid);
+    const Outcome result = outcome(*pid, stopped);
     if (pidfd >= 0) {
         close(pidfd);
     }
-    if (outcome.end == Outcome::End::exited) {
-        const bool exited = WIFEXITED(status);
-        outcome.end = exited ? Outcome::End::exited : Outcome::End::signalled;
-        outcome.code = exited ? WEXITSTATUS(status) : WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    }
-    return outcome;
+    return result;
 }
 
 } // namespace vorn::ChildProcess

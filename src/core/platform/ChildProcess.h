@@ -1,5 +1,6 @@
 #pragma once
-// Runs an outside program to completion, its output discarded.
+// Runs an outside program to completion, its output discarded; or starts one to talk
+// with over pipes.
 //
 // The child starts clean whatever the calling thread looks like: standard input, output
 // and error on /dev/null and no other descriptor of ours (the server's sockets would
@@ -39,5 +40,24 @@ std::optional<int> run(const std::string& program, const std::vector<std::string
 /// the program could not be started; nothing is started when `cancel` is already raised.
 std::optional<Outcome> run(const std::string& program, const std::vector<std::string>& arguments,
                            std::chrono::milliseconds limit, const CancelFlag* cancel);
+
+/// A child started to talk with: its standard input and output are pipes of ours.
+struct Piped {
+    int pid = -1;
+    /// Polls readable once the child ends; -1 on kernels without pidfd_open.
+    int pidfd = -1;
+    /// What we write to the child's standard input.
+    int input = -1;
+    /// What we read from the child's standard output.
+    int output = -1;
+};
+
+/// Starts `program` as `run` does, but with pipes for its standard input and output.
+/// Absent when it could not be started.
+std::optional<Piped> startPiped(const std::string& program,
+                                const std::vector<std::string>& arguments);
+/// Closes the pipes, lets the child leave by itself for a moment (unless `stopFirst`), then
+/// stops it as `run` does at its limit, and reaps it.
+Outcome end(const Piped& child, bool stopFirst);
 
 } // namespace vorn::ChildProcess

@@ -64,26 +64,31 @@ std::optional<std::string> read(const std::filesystem::path& path) {
     return n == 0 ? std::optional<std::string>(std::move(bytes)) : std::nullopt;
 }
 
-bool write(const std::filesystem::path& path, const std::string& bytes) {
+std::error_code overwrite(const std::filesystem::path& path, std::string_view bytes) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return false;
+        return {errno, std::generic_category()};
     }
-    std::string_view left = bytes;
-    while (!left.empty()) {
-        const ssize_t n = ::write(fd, left.data(), left.size());
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
+            const std::error_code error(n < 0 ? errno : ENOSPC, std::generic_category());
             close(fd);
-            errno = error; // the reason stays for the caller (a full disk)
-            return false;
+            return error;
         }
-        left.remove_prefix(std::size_t(n));
+        bytes.remove_prefix(std::size_t(n));
     }
-    return close(fd) == 0;
+    // Some file systems report a full disk only when the file is closed.
+    return close(fd) == 0 ? std::error_code() : std::error_code(errno, std::generic_category());
+}
+
+bool write(const std::filesystem::path& path, const std::string& bytes) {
+    const std::error_code error = overwrite(path, bytes);
+    errno = error.value(); // the reason stays for the caller (a full disk)
+    return !error;
 }
 
 std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset) {

@@ -35,6 +35,8 @@ std::string realPath(const std::string& path);
 /// listing, or cannot be read, ends it early instead of throwing.
 void forEachEntry(const std::filesystem::path& dir,
                   const std::function<void(const std::filesystem::directory_entry&)>& visit);
+/// Replaces the file's contents; the error that stopped it, if any.
+std::error_code overwrite(const std::filesystem::path& path, std::string_view bytes);
 /// Replaces the file's contents; false on failure, with errno telling why.
 bool write(const std::filesystem::path& path, const std::string& bytes);
 /// Writes all of `bytes` at `offset` of the open file, over short writes; why not when

@@ -32,12 +32,13 @@ std::string entry(const std::string& name, std::uint64_t bytes, int secs, const 
 // The transcoders stand for "ffmpeg found" and "no ffmpeg"; neither runs here.
 class AudioCatalogTest : public ::testing::Test {
 protected:
+    AudioCatalogTest() { std::filesystem::create_directories(m_dir / "cache/pcm"); }
     AudioCatalog scan(const AudioTranscoder& transcoder) const {
         return AudioCatalog::scan(FolderWalk::files(m_dir / "lib"), transcoder);
     }
     test::TempDir m_dir;
-    AudioTranscoder m_ffmpeg{std::string("/nonexistent/ffmpeg")};
-    AudioTranscoder m_noFFmpeg{std::nullopt};
+    AudioTranscoder m_ffmpeg{m_dir / "cache", std::string("/nonexistent/ffmpeg")};
+    AudioTranscoder m_noFFmpeg{m_dir / "cache", std::nullopt};
 };
 
 TEST_F(AudioCatalogTest, PagesOfSeventeenNameTheNextOneAndSearchesClamp) {
@@ -112,9 +113,9 @@ TEST_F(AudioCatalogTest, EachNameIsClaimedOnce) {
         << "walk order; C/Intro.wav is never considered";
 
     // Pretend that B and D were converted earlier.
-    const auto cacheB = AudioTranscoder::cachedPCM(sourceB);
+    const auto cacheB = m_ffmpeg.cachedPCM(sourceB);
     std::ofstream(cacheB, std::ios::binary) << std::string(500, '\x80');
-    std::ofstream(AudioTranscoder::cachedPCM(sourceD)) << "pcm";
+    std::ofstream(m_ffmpeg.cachedPCM(sourceD)) << "pcm";
     catalog = scan(m_noFFmpeg);
     EXPECT_EQ(catalog.awaitingFFmpeg, 3) << "C, E and F wait for ffmpeg";
     EXPECT_TRUE(catalog.pending.empty());
@@ -128,7 +129,7 @@ TEST_F(AudioCatalogTest, EachNameIsClaimedOnce) {
     EXPECT_EQ(scan(m_ffmpeg).pending.size(), 4u) << "an empty cache file is no conversion";
 
     // A conversion that failed is listed as such, and no longer pending.
-    std::ofstream(ConversionCache::marker(AudioTranscoder::cachedPCM(m_dir / "lib/E/beta.ogg")))
+    std::ofstream(ConversionCache::marker(m_ffmpeg.cachedPCM(m_dir / "lib/E/beta.ogg")))
         << "exit status 1\n";
     catalog = scan(m_ffmpeg);
     EXPECT_EQ(catalog.failed, Names{"beta"});

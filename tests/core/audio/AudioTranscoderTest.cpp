@@ -9,7 +9,11 @@
 namespace vorn {
 namespace {
 
-using AudioTranscoderTest = test::ConversionTest;
+class AudioTranscoderTest : public test::ConversionTest {
+protected:
+    std::filesystem::path caches() const { return m_dir / "cache"; }
+    std::filesystem::path pcm() const { return caches() / "pcm"; }
+};
 
 // Stand-ins for ffmpeg that note their arguments and run a shell `body` with $out set to
 // their last argument, the partial file. Each run finds a stale partial file from an
@@ -28,24 +32,27 @@ TEST_F(AudioTranscoderTest, OnlyASuccessfulRunLeavesAFileAndCallsBack) {
         {"kill -9 $$", nullptr, "killed by signal 9"},
         {"printf '\\000\\000\\200\\000' > \"$out\"", "\x01\x01\x80\x01", nullptr}}; // zeros lifted
     std::filesystem::path source, dest;
+    std::filesystem::create_directories(pcm());
     int number = 0;
     for (const auto& [body, result, failure] : runs) {
         source = m_dir.write("lib/Tiny " + std::to_string(++number) + ".wav", "any");
-        dest = AudioTranscoder::cachedPCM(source);
+        dest = AudioTranscoder(caches(), std::nullopt).cachedPCM(source);
         std::ofstream(dest.string() + ".part") << "stale from an interrupted run";
         AudioTranscoder transcoder(
-            test::writeScript(m_dir / "bin/ffmpeg", "printf '%s\\n' \"$@\" > \"${0%/*}/args\"\n"
-                                                    "for out; do :; done\n"
-                                                    "[ -e \"$out\" ] && exit 3\n" +
-                                                        std::string(body))
-                .string());
+            caches(), test::writeScript(m_dir / "bin/ffmpeg",
+                                        "printf '%s\\n' \"$@\" > \"${0%/*}/args\"\n"
+                                        "cut -d' ' -f19 /proc/$$/stat > \"${0%/*}/nice\"\n"
+                                        "for out; do :; done\n"
+                                        "[ -e \"$out\" ] && exit 3\n" +
+                                            std::string(body))
+                          .string());
         transcoder.transcode(source, counter(), failures());
         transcoder.drain();
         EXPECT_EQ(m_ready, result ? 1 : 0) << body;
         EXPECT_EQ(std::filesystem::exists(dest) ? test::slurp(dest) : "(no file)",
                   result ? std::string(result, 4) : "(no file)")
             << body;
-        EXPECT_EQ(test::partFiles(AudioTranscoder::cacheDir()), test::Names{}) << body;
+        EXPECT_EQ(test::partFiles(pcm()), test::Names{}) << body;
         EXPECT_EQ(takeFailures(),
                   failure ? test::Names{"transcode failed: Tiny " + std::to_string(number) +
                                         ".wav (" + failure + ")"}
@@ -54,13 +61,15 @@ TEST_F(AudioTranscoderTest, OnlyASuccessfulRunLeavesAFileAndCallsBack) {
     EXPECT_EQ(test::slurp(m_dir / "bin/args"), "-nostdin\n-v\nerror\n-y\n-i\n" + source.string() +
                                                    "\n-ac\n1\n-ar\n21973\n-f\nu8\n" +
                                                    dest.string() + ".part\n");
-    AudioTranscoder again((m_dir / "bin/ffmpeg").string());
+    EXPECT_GE(std::atoi(test::slurp(m_dir / "bin/nice").c_str()), 10)
+        << "ffmpeg ran at the priority of the card's block reads";
+    AudioTranscoder again(caches(), (m_dir / "bin/ffmpeg").string());
     again.transcode(source, counter(), failures());
     again.drain();
     EXPECT_EQ(m_ready, 1) << "a source already converted was converted again";
     std::filesystem::remove(dest);
-    AudioTranscoder unstartable((m_dir / "bin/none").string());
-    AudioTranscoder absent(std::nullopt);
+    AudioTranscoder unstartable(caches(), (m_dir / "bin/none").string());
+    AudioTranscoder absent(caches(), std::nullopt);
     for (AudioTranscoder* idle : {&unstartable, &absent}) {
         idle->transcode(source, counter(), failures());
         idle->drain();
@@ -87,13 +96,13 @@ TEST_F(AudioTranscoderTest, FailuresStandUntilTheSourceChanges) {
         transcoder.drain();
     };
     {
-        AudioTranscoder transcoder(ffmpeg);
+        AudioTranscoder transcoder(caches(), ffmpeg);
         convert(transcoder);
         convert(transcoder);
         EXPECT_EQ(runs(), 1u) << "a failed conversion was tried again";
         EXPECT_EQ(transcoder.failure(source), "exit status 1");
     }
-    AudioTranscoder restarted(ffmpeg);
+    AudioTranscoder restarted(caches(), ffmpeg);
     convert(restarted);
     EXPECT_EQ(runs(), 1u) << "a failed conversion was tried again after a restart";
     EXPECT_EQ(takeFailures().size(), 1u);
@@ -107,7 +116,7 @@ TEST_F(AudioTranscoderTest, FailuresStandUntilTheSourceChanges) {
     EXPECT_EQ(m_ready, 1);
 
     // A file where the cache folder should be: nothing can be written there.
-    const auto cache = AudioTranscoder::cacheDir();
+    const auto cache = pcm();
     const auto other = m_dir.write("lib/Other.mp3", "mp3");
     std::filesystem::rename(cache, m_dir / "pcm-away");
     std::ofstream(cache).close();
@@ -118,7 +127,8 @@ TEST_F(AudioTranscoderTest, FailuresStandUntilTheSourceChanges) {
     EXPECT_EQ(takeFailures(),
               test::Names{"transcode failed: Other.mp3 (cache folder not writable)"});
     EXPECT_EQ(restarted.failure(other), "cache folder not writable");
-    EXPECT_EQ(AudioTranscoder(ffmpeg).failure(other), std::nullopt) << "kept past a restart";
+    EXPECT_EQ(AudioTranscoder(caches(), ffmpeg).failure(other), std::nullopt)
+        << "kept past a restart";
     restarted.refresh(); // looks for ffmpeg again: what failed for want of room is tried again
     EXPECT_EQ(restarted.failure(other), std::nullopt);
 }
@@ -136,7 +146,8 @@ TEST_F(AudioTranscoderTest, HangingConverterIsStoppedAtItsLimit) {
             .string();
     const auto hang = m_dir.write("lib/Hang.wav", "wav");
     const auto fine = m_dir.write("lib/Fine.wav", "wav");
-    AudioTranscoder transcoder(ffmpeg, ConversionLimit{std::chrono::milliseconds(300), {}});
+    AudioTranscoder transcoder(caches(), ffmpeg,
+                               ConversionLimit{std::chrono::milliseconds(300), {}});
     const auto start = std::chrono::steady_clock::now();
     transcoder.transcode(hang, counter(), failures());
     transcoder.transcode(fine, counter(), failures());
@@ -157,7 +168,7 @@ TEST_F(AudioTranscoderTest, ShutdownStopsTheRunningAndDropsTheQueued) {
         test::writeScript(m_dir / "bin/ffmpeg", "echo $$ >> \"${0%/*}/started\"; exec sleep 30")
             .string();
     std::vector<std::filesystem::path> sources;
-    AudioTranscoder transcoder(ffmpeg);
+    AudioTranscoder transcoder(caches(), ffmpeg);
     for (const char* name : {"lib/One.wav", "lib/Two.wav", "lib/Three.wav"}) {
         sources.push_back(m_dir.write(name, "wav"));
         transcoder.transcode(sources.back(), counter(), failures());

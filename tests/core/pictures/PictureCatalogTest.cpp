@@ -17,14 +17,16 @@ namespace {
 // A transcoder that counts as ready (it never runs here) and one that does not.
 class PictureCatalogTest : public ::testing::Test {
 protected:
+    PictureCatalogTest() { std::filesystem::create_directories(m_dir / "cache/shr"); }
     PictureCatalog scan(const PictureTranscoder& transcoder) const {
         return PictureCatalog::scan(FolderWalk::files(m_dir / "lib"), transcoder);
     }
     test::TempDir m_dir;
     Preferences m_preferences{m_dir / "preferences.json"};
-    PictureTranscoder m_ready{m_preferences, std::string("/nonexistent/python3"),
+    PictureTranscoder m_ready{m_preferences, m_dir / "cache", std::string("/nonexistent/python3"),
                               std::string("img2shr.py")};
-    PictureTranscoder m_notReady{m_preferences, std::nullopt, std::string("img2shr.py")};
+    PictureTranscoder m_notReady{m_preferences, m_dir / "cache", std::nullopt,
+                                 std::string("img2shr.py")};
 };
 
 TEST_F(PictureCatalogTest, PagesNameTheNextOneAndEntriesHaveNoDuration) {
@@ -45,10 +47,9 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     const auto sourceB = m_dir.write("lib/B/Title.png", "png");
     const auto sourceC = m_dir.write("lib/C/Title.jpg", "jpg");
     // Pretend that B was converted and C damaged in the cache.
-    const auto cacheB = PictureTranscoder::cachedSHR(sourceB, StillPic::Knobs{});
+    const auto cacheB = m_ready.cachedSHR(sourceB, StillPic::Knobs{});
     std::ofstream(cacheB) << std::string(32712, 'x');
-    std::ofstream(PictureTranscoder::cachedSHR(sourceC, StillPic::Knobs{}))
-        << std::string(32768, 'x');
+    std::ofstream(m_ready.cachedSHR(sourceC, StillPic::Knobs{})) << std::string(32768, 'x');
 
     const PictureCatalog catalog = scan(m_notReady);
     EXPECT_EQ(catalog.awaitingConverter, 1) << "a damaged cache file is no conversion";
@@ -72,7 +73,7 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 
     // A failure stands for the knobs it was made with.
-    std::ofstream(ConversionCache::marker(PictureTranscoder::cachedSHR(sourceC, StillPic::Knobs{})))
+    std::ofstream(ConversionCache::marker(m_ready.cachedSHR(sourceC, StillPic::Knobs{})))
         << "exit status 1\n";
     PictureCatalog failed = scan(m_ready);
     EXPECT_EQ(failed.failed, std::vector<std::string>{"Title"});

@@ -4,7 +4,10 @@
 #include "platform/Preferences.h"
 #include "support/MediaFixtures.h"
 
+#include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace vorn {
 namespace {
@@ -17,19 +20,36 @@ const fs::path kScript = fs::path(VORN_TEST_SOURCE_DIR) / "tools/img2shr.py";
 class PictureTranscoderTest : public test::ConversionTest {
 protected:
     Preferences m_preferences{m_dir / "preferences.json"};
-    // A stand-in interpreter: notes its arguments, writes as many bytes as the file "size"
-    // beside it says to its third argument (the partial file), and a preview when the
-    // file "preview" is there; exits with the status in the file "status", if any.
+    fs::path caches() const { return m_dir / "cache"; }
+    // A stand-in for the converter kept running: notes its process and, for each request,
+    // its command line and the request; writes as many bytes as the file "size" beside it
+    // says to the partial file, and a preview when the file "preview" is there; answers
+    // with the status in the file "status", if any. With the file "die" there it leaves
+    // without answering, with "hang" it never answers.
     std::string fakePython() {
         m_dir.write("bin/size", std::to_string(StillPic::shrBytes));
-        return test::writeScript(m_dir / "bin/python3",
-                                 "here=${0%/*}\n"
-                                 "printf '%s\\n' \"$@\" > \"$here/args\"\n"
-                                 "head -c \"$(cat \"$here/size\")\" /dev/zero > \"$3\"\n"
-                                 "if [ -e \"$here/preview\" ]; then printf png > "
-                                 "\"${3}_preview.png\"; fi\n"
-                                 "exit \"$(cat \"$here/status\" 2>/dev/null || echo 0)\"")
+        return test::writeScript(
+                   m_dir / "bin/python3",
+                   "[ -n \"$BASH_VERSION\" ] || exec /bin/bash \"$0\" \"$@\"\n"
+                   "here=${0%/*}\n"
+                   "echo $$ >> \"$here/started\"\n"
+                   "while :; do\n"
+                   "  r=()\n"
+                   "  while IFS= read -r -d '' a && [ -n \"$a\" ]; do r+=(\"$a\"); done\n"
+                   "  [ ${#r[@]} -gt 0 ] || exit 0\n"
+                   "  printf '%s\\n' \"$@\" \"${r[@]}\" > \"$here/args\"\n"
+                   "  head -c \"$(cat \"$here/size\")\" /dev/zero > \"${r[1]}\"\n"
+                   "  [ -e \"$here/preview\" ] && printf png > \"${r[1]}_preview.png\"\n"
+                   "  [ -e \"$here/die\" ] && exit 9\n"
+                   "  [ -e \"$here/hang\" ] && exec sleep 30\n"
+                   "  echo \"$(cat \"$here/status\" 2>/dev/null || echo 0)\"\n"
+                   "done")
             .string();
+    }
+    int converterStarts() const {
+        return int(
+            std::count(std::istreambuf_iterator<char>(std::ifstream(m_dir / "bin/started").rdbuf()),
+                       {}, '\n'));
     }
 };
 
@@ -37,13 +57,12 @@ TEST_F(PictureTranscoderTest, KnobsNameTheCacheAndFollowLinks) {
     const auto picture = m_dir.write("lib/Title.png", "png");
     const auto link = m_dir.link("lib/Alias.png", picture);
     const auto cacheFor = [&](const std::string& knobText) {
-        return PictureTranscoder::cacheDir() /
-               CacheName::fileName(CacheName::key(picture, knobText), ".shr");
+        return caches() / "shr" / CacheName::fileName(CacheName::key(picture, knobText), ".shr");
     };
-    PictureTranscoder transcoder(m_preferences, std::nullopt, std::nullopt);
+    PictureTranscoder transcoder(m_preferences, caches(), std::nullopt, std::nullopt);
     EXPECT_EQ(transcoder.knobs(picture), (Knobs{1.45, 1.1, false}));
-    EXPECT_EQ(PictureTranscoder::cachedSHR(link, Knobs{}), cacheFor("1.45|1.1|false"));
-    EXPECT_EQ(PictureTranscoder::cachedSHR(picture, Knobs{2, 0.9, true}), cacheFor("2.0|0.9|true"));
+    EXPECT_EQ(transcoder.cachedSHR(link, Knobs{}), cacheFor("1.45|1.1|false"));
+    EXPECT_EQ(transcoder.cachedSHR(picture, Knobs{2, 0.9, true}), cacheFor("2.0|0.9|true"));
 
     transcoder.saveKnobs(Knobs{2, 0.9, true}, link);
     EXPECT_EQ(transcoder.knobs(picture), (Knobs{2, 0.9, true}))
@@ -57,9 +76,10 @@ TEST_F(PictureTranscoderTest, KnobsNameTheCacheAndFollowLinks) {
 TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     const auto picture = m_dir.write("lib/Title.png", "png");
     const Knobs knobs{2, 0.5, true};
-    const fs::path dest = PictureTranscoder::cachedSHR(picture, knobs);
+    PictureTranscoder transcoder(m_preferences, caches(), fakePython(), "img2shr.py");
+    const fs::path dest = transcoder.cachedSHR(picture, knobs);
     const std::string destPreview = dest.string() + "_preview.png";
-    PictureTranscoder transcoder(m_preferences, fakePython(), "img2shr.py");
+    fs::create_directories(dest.parent_path());
     // Whether the converter ran.
     const auto convert = [&](const fs::path& source, bool force) {
         fs::remove(m_dir / "bin/args");
@@ -76,11 +96,10 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_EQ(m_ready, 1);
     EXPECT_EQ(test::slurp(dest), std::string(32712, '\0'));
     EXPECT_EQ(test::slurp(destPreview), "png");
-    EXPECT_EQ(test::slurp(m_dir / "bin/args"), "img2shr.py\n" + picture.string() + "\n" +
+    EXPECT_EQ(test::slurp(m_dir / "bin/args"), "img2shr.py\n--serve\n" + picture.string() + "\n" +
                                                    dest.string() +
                                                    ".part\n--sat\n2.0\n--con\n0.5\n--dither\n");
-    EXPECT_EQ(PictureTranscoder::arguments("s", "p", "o", Knobs{}),
-              (test::Names{"s", "p", "o", "--sat", "1.45", "--con", "1.1"}))
+    EXPECT_EQ(PictureTranscoder::options(Knobs{}), (test::Names{"--sat", "1.45", "--con", "1.1"}))
         << "--dither only when asked";
 
     fs::remove(m_dir / "bin/preview");
@@ -95,8 +114,8 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     const auto other = m_dir.write("lib/Other.png", "png");
     EXPECT_TRUE(convert(other, false));
     EXPECT_EQ(m_ready, 2);
-    EXPECT_FALSE(fs::exists(PictureTranscoder::cachedSHR(other, knobs)));
-    EXPECT_EQ(test::partFiles(PictureTranscoder::cacheDir()), test::Names{});
+    EXPECT_FALSE(fs::exists(transcoder.cachedSHR(other, knobs)));
+    EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
     EXPECT_EQ(takeFailures(),
               test::Names{"picture convert failed: Other.png (output of 32768 bytes)"});
     EXPECT_FALSE(convert(other, false)) << "a failed picture was converted again";
@@ -108,7 +127,7 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
     EXPECT_EQ(transcoder.failure(other, knobs), std::nullopt) << "forced and converted";
 
     // The converter's own word for a picture it will not take.
-    std::ofstream(m_dir / "bin/status") << PictureTranscoder::tooLargeStatus;
+    std::ofstream(m_dir / "bin/status") << Img2ShrTool::tooLargeStatus;
     const auto huge = m_dir.write("lib/Huge.png", "png");
     EXPECT_TRUE(convert(huge, false));
     fs::remove(m_dir / "bin/status");
@@ -116,14 +135,68 @@ TEST_F(PictureTranscoderTest, JobConvertsOnlyWhatIsMissingOrDamaged) {
 
     // Without an interpreter or a script nothing is queued, even when forced.
     fs::remove(m_dir / "bin/args");
-    PictureTranscoder noPython(m_preferences, std::nullopt, "img2shr.py");
-    PictureTranscoder noScript(m_preferences, fakePython(), std::nullopt);
+    PictureTranscoder noPython(m_preferences, caches(), std::nullopt, "img2shr.py");
+    PictureTranscoder noScript(m_preferences, caches(), fakePython(), std::nullopt);
     for (PictureTranscoder* idle : {&noPython, &noScript}) {
         idle->convert(picture, knobs, true, counter());
         idle->drain();
     }
     EXPECT_EQ(m_ready, 3);
     EXPECT_FALSE(fs::exists(m_dir / "bin/args")) << "the interpreter ran";
+}
+
+// A screen that cannot be moved into place is a failure: reported as done, the picture
+// would be converted again at every scan.
+TEST_F(PictureTranscoderTest, AScreenThatCannotBePlacedFailsOnce) {
+    const auto picture = m_dir.write("lib/Title.png", "png");
+    PictureTranscoder transcoder(m_preferences, caches(), fakePython(), "img2shr.py");
+    const fs::path dest = transcoder.cachedSHR(picture, Knobs{});
+    m_dir.write(fs::relative(dest / "in the way", m_dir.path()).string(), "");
+    for (int scan = 0; scan < 2; ++scan) {
+        transcoder.convert(picture, Knobs{}, false, counter(), failures());
+        transcoder.drain();
+    }
+    EXPECT_EQ(m_ready, 0);
+    EXPECT_EQ(takeFailures(),
+              test::Names{"picture convert failed: Title.png (cannot write the cache)"})
+        << "converted again after the screen could not be placed";
+    EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
+}
+
+// One converter serves the pictures queued together and leaves when the queue runs dry.
+// One that leaves without answering or overruns its limit is ended, the failure is the
+// picture's, and the next picture gets a new converter.
+TEST_F(PictureTranscoderTest, ConvertersServeABatchAndAreReplacedWhenTheyDieOrHang) {
+    PictureTranscoder transcoder(m_preferences, caches(), fakePython(), "img2shr.py",
+                                 ConversionLimit{std::chrono::seconds(3), {}});
+    const auto convert = [&](const std::string& name) {
+        transcoder.convert(m_dir.write(name, "png"), Knobs{}, false, counter(), failures());
+        transcoder.drain();
+    };
+    std::ofstream(m_dir / "bin/die").close();
+    convert("lib/Dies.png");
+    fs::rename(m_dir / "bin/die", m_dir / "bin/hang");
+    convert("lib/Hangs.png");
+    fs::remove(m_dir / "bin/hang");
+    convert("lib/Fine.png");
+    EXPECT_EQ(takeFailures(),
+              (test::Names{"picture convert failed: Dies.png (exit status 9)",
+                           "picture convert failed: Hangs.png (time limit 3.0 s)"}));
+    EXPECT_EQ(m_ready, 1);
+    EXPECT_EQ(converterStarts(), 3);
+    EXPECT_EQ(test::partFiles(transcoder.cache().dir()), test::Names{});
+
+    PictureTranscoder batch(m_preferences, caches(), fakePython(), "img2shr.py");
+    for (const char* name : {"lib/One.png", "lib/Two.png", "lib/Three.png"}) {
+        batch.convert(m_dir.write(name, "png"), Knobs{}, false, counter(), failures());
+    }
+    batch.drain();
+    EXPECT_EQ(m_ready, 4);
+    EXPECT_EQ(converterStarts(), 4) << "a converter was started for each picture of a batch";
+    const std::string started = test::slurp(m_dir / "bin/started");
+    const pid_t last =
+        std::atoi(started.substr(started.rfind('\n', started.size() - 2) + 1).c_str());
+    EXPECT_TRUE(test::endsSoon(last)) << "the converter stayed after the batch";
 }
 
 TEST(PictureScriptTest, BuildTreeFindsTheSourceScript) {

@@ -45,8 +45,8 @@ TEST(LibraryScannerTest, AReplacedRescanStillQueuesConversions) {
     const auto ffmpeg = test::writeScript(dir / "bin/ffmpeg", "for out; do :; done\n"
                                                               "printf x > \"$out\"");
     Preferences preferences(dir / "preferences.json");
-    AudioTranscoder audio(ffmpeg.string());
-    PictureTranscoder pictures(preferences, std::nullopt, std::nullopt);
+    AudioTranscoder audio(dir / "cache", ffmpeg.string());
+    PictureTranscoder pictures(preferences, dir / "cache", std::nullopt, std::nullopt);
     LibraryScanner scanner(Converters{audio, pictures});
     std::atomic<int> converted{0};
     scanner.setOnConverted([&] { ++converted; });

@@ -58,8 +58,8 @@ protected:
 
     TempDir m_dir;
     Preferences m_prefs{m_dir / "config/preferences.json"};
-    AudioTranscoder m_audio{std::nullopt};
-    PictureTranscoder m_pictures{m_prefs, std::nullopt, std::nullopt};
+    AudioTranscoder m_audio{m_dir / "cache", std::nullopt};
+    PictureTranscoder m_pictures{m_prefs, m_dir / "cache", std::nullopt, std::nullopt};
     std::string m_oldPath;
 };
 
