@@ -56,6 +56,8 @@ public:
     void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
     /// Hands the user's categories (absent: the defaults) to the server.
     void setHub(std::optional<HubConfig> hub);
+    /// The port the share listens on.
+    std::uint16_t port() const { return m_port; }
     /// The server, for what the model asks of it directly (versions).
     ShareServer& server() { return *m_server; }
     /// The library folder is watched for changes (false when inotify is unavailable).
@@ -72,6 +74,7 @@ private:
     void deliverStatus();
     void watch(const std::filesystem::path& folder, const QPointer<RunningShare>& self);
 
+    std::uint16_t m_port;
     StatusHandOver m_handOver;
     QTimer m_throttle;
     QElapsedTimer m_lastDelivery;

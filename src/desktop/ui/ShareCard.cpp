@@ -108,8 +108,14 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
     row->addLayout(addressPart());
     row->addStretch(1);
     m_start->setProminent(true);
-    connect(m_start, &QPushButton::clicked, this,
-            [this] { model().sharing() ? model().stop() : model().start(); });
+    connect(m_start, &QPushButton::clicked, this, [this] {
+        // Return presses this button without leaving the port field: a port typed there
+        // counts before the share starts.
+        if (m_portField) {
+            m_portField->commit();
+        }
+        model().sharing() ? model().stop() : model().start();
+    });
     row->addWidget(m_start);
     return row;
 }
@@ -175,6 +181,12 @@ void ShareCard::showSettings() {
 }
 
 void ShareCard::showSharing() {
+    // The share keeps the port it started on: the field waits until it stops, and the
+    // address shows the port the card must use now.
+    if (m_portField) {
+        m_portField->setEnabled(!model().sharing());
+    }
+    showSettings();
     m_start->setText(model().sharing() ? "Stop Sharing" : "Start Sharing");
     m_start->setColor(model().sharing() ? std::optional(model().theme().error) : std::nullopt);
     m_start->updateGeometry();
