@@ -1,7 +1,7 @@
 // The test program of the desktop model and window. Text is measured with real fonts, so a
-// QGuiApplication exists for the whole run (on the offscreen platform, which ctest
-// selects); preferences, caches and versions go to a fresh folder so that no test reads or
-// changes the developer's own.
+// QGuiApplication exists for the whole run (on the offscreen platform unless the caller
+// asks for another); preferences, caches and versions go to a fresh folder so that no
+// test reads or changes the developer's own.
 
 #include <QGuiApplication>
 #ifdef VORN_TEST_WIDGETS
@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
     setenv("XDG_RUNTIME_DIR", (home / "runtime").c_str(), 1);
     std::filesystem::create_directories(home / "runtime");
     std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
-    // ctest asks for the offscreen platform; so does a plain run (and the test listing at
-    // build time), which would otherwise need a display.
+    // The offscreen platform for ctest, a plain run and the test listing at build time,
+    // none of which need a display; a developer may still ask for a real one.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
     int result = 1;

@@ -19,11 +19,15 @@ std::string proDosText(std::string text) {
     return text;
 }
 
+// A startup disk: its boot block greets the player, and its system program (which ProDOS
+// would start) does the same, so that the probe and the window count it as bootable.
 std::string lunarBase() {
     ProDosVolumeSpec spec;
     spec.volumeName = "LUNAR.BASE";
     spec.blocks = 280;
+    spec.bootMessage = "LUNAR BASE, A VORN DEMO DISK";
     spec.files = {
+        {"LUNAR.SYSTEM", 0xFF, 0x2000, ProDosVolume::printProgram(0x2000, spec.bootMessage)},
         {"README", 0x04, 0, proDosText("LUNAR BASE\nA DEMO VOLUME MADE BY VORN IMAGE MANAGER.\n")},
         {"MAP.TXT", 0x04, 0, proDosText("SECTOR 1: DOCKING BAY\nSECTOR 2: HYDROPONICS\n")},
         {"SCORES", 0x06, 0x2000, std::string(700, '\x20')},

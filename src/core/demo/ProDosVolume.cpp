@@ -92,26 +92,11 @@ Placed placeFile(Layout& layout, const ProDosFile& file, std::uint16_t total) {
     return {1, first, 1};
 }
 
-// Loaded at $0800 and entered at $0801 by the boot firmware: prints a message through
-// COUT and drops into the monitor. The leading $01 is the boot marker every formatted
-// ProDOS volume carries.
-void putBootBlock(std::string& bytes) {
-    static constexpr unsigned char code[] = {
-        0x01,             // boot marker
-        0xA0, 0x00,       // LDY #0
-        0xB9, 0x11, 0x08, // LDA $0811,Y
-        0xF0, 0x06,       // BEQ done
-        0x20, 0xED, 0xFD, // JSR COUT
-        0xC8,             // INY
-        0xD0, 0xF5,       // BNE LDA
-        0x4C, 0x69, 0xFF, // done: JMP monitor
-    };
-    bytes.replace(0, sizeof code, reinterpret_cast<const char*>(code), sizeof code);
-    std::string message = "\rNOT A STARTUP DISK\r";
-    for (char& c : message) {
-        c = char(static_cast<unsigned char>(c) | 0x80); // the screen wants high-bit ASCII
-    }
-    bytes.replace(sizeof code, message.size(), message);
+// Loaded at $0800 and entered at $0801 by the boot firmware. The leading $01 is the boot
+// marker every formatted ProDOS volume carries.
+void putBootBlock(std::string& bytes, const std::string& message) {
+    const std::string code = '\x01' + printProgram(0x0801, message);
+    bytes.replace(0, code.size(), code);
 }
 
 void markUsedBlocks(std::string& bytes, std::uint16_t used, std::uint16_t total) {
@@ -122,6 +107,26 @@ void markUsedBlocks(std::string& bytes, std::uint16_t used, std::uint16_t total)
 }
 
 } // namespace
+
+std::string printProgram(std::uint16_t origin, const std::string& message) {
+    const unsigned text = origin + 16u; // the message follows the code
+    const auto low = static_cast<unsigned char>(text & 0xFF);
+    const auto high = static_cast<unsigned char>(text >> 8);
+    const unsigned char code[] = {
+        0xA0, 0x00,       // LDY #0
+        0xB9, low,  high, // LDA text,Y
+        0xF0, 0x06,       // BEQ done
+        0x20, 0xED, 0xFD, // JSR COUT
+        0xC8,             // INY
+        0xD0, 0xF5,       // BNE LDA
+        0x4C, 0x69, 0xFF, // done: JMP monitor
+    };
+    std::string program(reinterpret_cast<const char*>(code), sizeof code);
+    for (const char c : "\r" + message + "\r") {
+        program += char(static_cast<unsigned char>(c) | 0x80); // the screen's high-bit ASCII
+    }
+    return program + '\0';
+}
 
 std::string build(const ProDosVolumeSpec& spec) {
     checkName(spec.volumeName);
@@ -135,7 +140,7 @@ std::string build(const ProDosVolumeSpec& spec) {
     const unsigned date =
         unsigned(spec.year % 100) << 9 | unsigned(spec.month) << 5 | unsigned(spec.day);
     std::string& b = layout.bytes;
-    putBootBlock(b);
+    putBootBlock(b, spec.bootMessage);
     for (std::uint16_t block = kDirectoryFirst; block <= kDirectoryLast; ++block) {
         put16(b, block * kBlock, block == kDirectoryFirst ? 0 : block - 1);
         put16(b, block * kBlock + 2, block == kDirectoryLast ? 0 : block + 1);

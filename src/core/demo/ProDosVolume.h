@@ -26,12 +26,18 @@ struct ProDosVolumeSpec {
     std::vector<ProDosFile> files;
     /// Year, month and day stamped on the directory entries.
     int year = 2026, month = 1, day = 1;
+    /// What the boot block prints when the Apple II starts from the volume.
+    std::string bootMessage = "NOT A STARTUP DISK";
 };
 
 namespace ProDosVolume {
 
+/// A 6502 program to run at `origin` that prints `message` (capitals, on a line of its
+/// own) through the monitor's COUT and then enters the monitor.
+std::string printProgram(std::uint16_t origin, const std::string& message);
+
 /// The volume's blocks in ProDOS order (blocks x 512 bytes). Block 0 holds a small
-/// boot program that says the disk cannot start the computer. Throws
+/// boot program that prints the spec's boot message. Throws
 /// std::invalid_argument when the files do not fit or a name is not a ProDOS name.
 std::string build(const ProDosVolumeSpec& spec);
 

@@ -9,7 +9,7 @@ namespace vorn {
 
 RunningShare::RunningShare(const Config& config, LibraryScan scan, std::uint16_t port,
                            QObject* parent)
-    : QObject(parent) {
+    : QObject(parent), m_port(port) {
     m_throttle.setSingleShot(true);
     m_throttle.setTimerType(Qt::PreciseTimer);
     connect(&m_throttle, &QTimer::timeout, this, &RunningShare::deliverStatus);

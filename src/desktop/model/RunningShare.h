@@ -60,6 +60,8 @@ public:
     void setWritable(bool writable);
     /// Hands the user's categories (absent: the defaults) to the server.
     void setHub(std::optional<HubConfig> hub);
+    /// The port the share listens on.
+    std::uint16_t port() const { return m_port; }
     /// The server, for what the model's worker asks of it (versions); held, it outlives
     /// this object until the work is done, no longer listening.
     std::shared_ptr<ShareServer> server() const { return m_server; }
@@ -77,6 +79,7 @@ private:
     void deliverStatus();
     void watch(const std::filesystem::path& folder, const QPointer<RunningShare>& self);
 
+    std::uint16_t m_port;
     StatusHandOver m_handOver;
     QTimer m_throttle;
     QElapsedTimer m_lastDelivery;

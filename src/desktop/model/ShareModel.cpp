@@ -158,11 +158,13 @@ void ShareModel::setPort(std::uint16_t port) {
 }
 
 void ShareModel::setUITheme(UITheme look) {
+    // The look chosen is stored even when it is the one shown: it may be the default,
+    // which nothing has stored yet.
+    noteStored(m_preferences.set("theme", storedName(look)));
     if (look == uiTheme()) {
         return;
     }
     m_table.setLook(look);
-    noteStored(m_preferences.set("theme", storedName(look)));
     emit lookChanged();
     autoLayoutColumns();
     m_tableModel->refresh(); // the header titles change case
@@ -177,7 +179,8 @@ void ShareModel::setSidebarWidth(double width) {
 }
 
 std::string ShareModel::shareURL() const {
-    return "http://" + LanIP::primary() + ":" + std::to_string(m_port) + "/";
+    const std::uint16_t port = m_share ? m_share->port() : m_port;
+    return "http://" + LanIP::primary() + ":" + std::to_string(port) + "/";
 }
 
 std::string ShareModel::shareName() {

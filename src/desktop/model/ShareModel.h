@@ -109,7 +109,8 @@ public:
     void setSidebarWidth(double width);
 
     // Derived values.
-    /// What the card is told to use: "http://" + the LAN address + ":" + port + "/".
+    /// What the card is told to use: "http://" + the LAN address + ":" + port + "/", with
+    /// the port a running share listens on (a port set meanwhile waits for the next start).
     std::string shareURL() const;
     /// "Vorn Images on " + the computer's name.
     static std::string shareName();

@@ -214,7 +214,7 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
     QColor ink = theme.text;
     if (selected) {
         p.fillRect(r, theme.accent);
-        ink = theme.isPhosphor ? theme.chipFG : QColor(Qt::white);
+        ink = Paint::selectedInk(theme);
     } else if (row == m_hovered) {
         QColor hover = theme.accent;
         hover.setAlphaF(0.1f);
@@ -236,8 +236,11 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
     if (!l.labelText.isEmpty()) {
         p.setFont(theme.font(11));
         p.setPen(selected ? ink : theme.category);
-        p.drawText(l.label, Qt::AlignVCenter | Qt::AlignLeft,
-                   p.fontMetrics().elidedText(l.labelText, Qt::ElideRight, int(l.label.width())));
+        // Measured as laid out, in fractions of a pixel: a width rounded down would cut
+        // the last letter off a label that fits.
+        p.drawText(
+            l.label.adjusted(0, 0, 1, 0), Qt::AlignVCenter | Qt::AlignLeft,
+            QFontMetricsF(p.font()).elidedText(l.labelText, Qt::ElideRight, l.label.width() + 1));
     }
     QColor countInk = ink;
     countInk.setAlphaF(0.8f);

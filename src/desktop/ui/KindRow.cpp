@@ -51,7 +51,7 @@ void KindRow::paintEvent(QPaintEvent*) {
     if (current) {
         p.fillRect(r, theme.accent);
     }
-    const QColor ink = current ? (theme.isPhosphor ? theme.chipFG : QColor(Qt::white)) : theme.text;
+    const QColor ink = current ? Paint::selectedInk(theme) : theme.text;
     Paint::typeChip(p, QRectF(8, (height() - 14) / 2.0, 14, 14), kMarks[int(m_kind)], theme, false);
     const QString count = QString::number(m_model.count(m_kind));
     const QFont countFont = theme.font(11);

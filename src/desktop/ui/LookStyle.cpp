@@ -24,7 +24,7 @@ QPalette LookStyle::palette(const Theme& t) {
     p.setColor(QPalette::ButtonText, t.text);
     p.setColor(QPalette::BrightText, t.error);
     p.setColor(QPalette::Highlight, t.accent);
-    p.setColor(QPalette::HighlightedText, t.isPhosphor ? t.chipFG : QColor(Qt::white));
+    p.setColor(QPalette::HighlightedText, Paint::selectedInk(t));
     p.setColor(QPalette::PlaceholderText, t.faint);
     p.setColor(QPalette::Link, t.accent);
     p.setColor(QPalette::Light, t.isPhosphor ? t.dim : QColor(Qt::white));

@@ -22,15 +22,20 @@ LookSwitch::LookSwitch(ShareModel& model, QWidget* parent)
     }
     m_eightBit->setAccessibleName("8-bit look");
     m_gs->setAccessibleName("IIGS look");
-    connect(m_eightBit, &QPushButton::clicked, this,
-            [this] { m_model.setUITheme(UITheme::eightBit); });
-    connect(m_gs, &QPushButton::clicked, this, [this] { m_model.setUITheme(UITheme::gs); });
+    // A click toggles the segment; the look shown decides which one is lit again.
+    connect(m_eightBit, &QPushButton::clicked, this, [this] {
+        m_model.setUITheme(UITheme::eightBit);
+        showLook();
+    });
+    connect(m_gs, &QPushButton::clicked, this, [this] {
+        m_model.setUITheme(UITheme::gs);
+        showLook();
+    });
     connect(&model, &ShareModel::lookChanged, this, &LookSwitch::showLook);
     showLook();
 }
 
-// Both segments are checkable so that each draws its own state; a click on the current
-// one must not turn it off.
+// Both segments are checkable so that each draws its own state.
 void LookSwitch::showLook() {
     const bool gs = m_model.uiTheme() == UITheme::gs;
     m_eightBit->setChecked(!gs);

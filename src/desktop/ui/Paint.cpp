@@ -30,6 +30,11 @@ void controlOpacity(QPainter& p, bool enabled, bool down) {
     }
 }
 
+QColor selectedInk(const Theme& theme) {
+    // The IIGS look's background is a blue as dark as its selection; white reads there.
+    return theme.isPhosphor ? theme.background : QColor(Qt::white);
+}
+
 QColor readGreen() {
     return QColor::fromRgbF(0.25f, 0.86f, 0.4f);
 }
@@ -76,7 +81,7 @@ void titleBar(QPainter& p, const QRectF& r, const QString& title, const Theme& t
 
 QSizeF inverseChipSize(const QString& text, const Theme& theme) {
     const QFontMetricsF metrics(theme.font(11, true));
-    return {std::ceil(metrics.horizontalAdvance(text)) + 6, std::ceil(metrics.height()) + 2};
+    return {std::ceil(metrics.horizontalAdvance(text)) + 2, std::ceil(metrics.height()) + 2};
 }
 
 void inverseChip(QPainter& p, const QRectF& r, const QString& text, const Theme& theme,

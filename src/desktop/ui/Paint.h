@@ -30,6 +30,9 @@ private:
 /// A control's state as the looks show it: 30% opacity when disabled, 60% while pressed.
 void controlOpacity(QPainter& p, bool enabled, bool down);
 
+/// The text of a selected row on the look's selection: the inverse of the look.
+QColor selectedInk(const Theme& theme);
+
 /// Height of a panel's title bar.
 inline constexpr int titleBarHeight = 18;
 /// The green of a read, the same in both looks.
@@ -41,7 +44,8 @@ void panel(QPainter& p, const QRectF& r, const Theme& theme);
 /// bar's colour; `size` is the title's font size.
 void titleBar(QPainter& p, const QRectF& r, const QString& title, const Theme& theme,
               int size = 12);
-/// A small inverse label: 11-pixel bold text on a chip with a black outline.
+/// A small inverse label: 11-pixel bold text on a chip with a black outline, 1 pixel of
+/// inset round the text.
 void inverseChip(QPainter& p, const QRectF& r, const QString& text, const Theme& theme,
                  std::optional<QColor> color = std::nullopt,
                  std::optional<QColor> fg = std::nullopt);

@@ -19,6 +19,11 @@ void Panel::setTitle(const QString& title) {
     update();
 }
 
+// A panel's title is a header, and the 8-bit look sets headers in capitals.
+QString Panel::shownTitle() const {
+    return m_model.theme().isPhosphor ? m_title.toUpper() : m_title;
+}
+
 void Panel::setInnerMargins(int left, int top, int right, int bottom) {
     m_inner = QMargins(left, top, right, bottom);
     updateMargins();
@@ -37,8 +42,8 @@ void Panel::paintEvent(QPaintEvent*) {
         QRectF(rect()).adjusted(1, 1, theme.isPhosphor ? -1 : -3, theme.isPhosphor ? -1 : -3);
     Paint::panel(p, r, theme);
     if (!m_title.isEmpty()) {
-        Paint::titleBar(p, QRectF(r.left(), r.top(), r.width(), Paint::titleBarHeight), m_title,
-                        theme);
+        Paint::titleBar(p, QRectF(r.left(), r.top(), r.width(), Paint::titleBarHeight),
+                        shownTitle(), theme);
     }
 }
 

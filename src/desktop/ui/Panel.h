@@ -16,6 +16,8 @@ public:
     /// The title bar's text; none without.
     void setTitle(const QString& title);
     const QString& title() const { return m_title; }
+    /// The title as the bar draws it in the current look.
+    QString shownTitle() const;
     /// Room between the panel's edge (or title bar) and its children.
     void setInnerMargins(int left, int top, int right, int bottom);
 

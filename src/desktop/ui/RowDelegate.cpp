@@ -54,19 +54,21 @@ void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     if (index.row() % 2 == 1) {
         p.fillRect(r, theme.stripe);
     }
-    if (option.state & QStyle::State_Selected) {
-        QColor tint = theme.accent;
-        tint.setAlphaF(0.18f);
-        p.fillRect(r, tint);
-    }
     const TableRow& row = m_model.tableModel().tableRow(index.row());
     const auto column = TableColumn(index.column());
+    // A selected row is drawn inverse, as the sidebar's: the look's text colours would
+    // vanish on the selection.
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) {
+        p.fillRect(r, theme.accent);
+    }
     if (column == TableColumn::type) {
         paintTypeCell(p, r, index);
     } else if (column == TableColumn::boot && !row.isPending()) {
         paintBootCell(p, r, row);
     } else {
-        paintText(p, r, index, column, row.isPending());
+        const QColor ink = column == TableColumn::name && !row.isPending() ? theme.text : theme.dim;
+        paintText(p, r, index, column, selected ? Paint::selectedInk(theme) : ink);
     }
 }
 
@@ -100,7 +102,7 @@ void RowDelegate::paintBootCell(QPainter& p, const QRectF& r, const TableRow& ro
 }
 
 void RowDelegate::paintText(QPainter& p, const QRectF& r, const QModelIndex& index,
-                            TableColumn column, bool pending) const {
+                            TableColumn column, const QColor& ink) const {
     const QString text = index.data(Qt::DisplayRole).toString();
     if (text.isEmpty()) {
         return;
@@ -111,7 +113,7 @@ void RowDelegate::paintText(QPainter& p, const QRectF& r, const QModelIndex& ind
     const bool numeric = column == TableColumn::size || column == TableColumn::blocks;
     const QRectF area = r.adjusted(inset, 3, name ? -2 : -inset, -3);
     p.setFont(font);
-    p.setPen(name && !pending ? theme.text : theme.dim);
+    p.setPen(ink);
     const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, area.width());
     p.drawText(area, Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft), shown);
 }

@@ -32,7 +32,7 @@ private:
     void paintTypeCell(QPainter& p, const QRectF& r, const QModelIndex& index) const;
     void paintBootCell(QPainter& p, const QRectF& r, const TableRow& row) const;
     void paintText(QPainter& p, const QRectF& r, const QModelIndex& index, TableColumn column,
-                   bool pending) const;
+                   const QColor& ink) const;
 
     ShareModel& m_model;
 };

@@ -109,8 +109,14 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
     row->addLayout(addressPart());
     row->addStretch(1);
     m_start->setProminent(true);
-    connect(m_start, &QPushButton::clicked, this,
-            [this] { model().sharing() || model().starting() ? model().stop() : model().start(); });
+    connect(m_start, &QPushButton::clicked, this, [this] {
+        // Return presses this button without leaving the port field: a port typed there
+        // counts before the share starts.
+        if (m_portField) {
+            m_portField->commit();
+        }
+        model().sharing() || model().starting() ? model().stop() : model().start();
+    });
     row->addWidget(m_start);
     return row;
 }
@@ -176,7 +182,13 @@ void ShareCard::showSettings() {
 }
 
 void ShareCard::showSharing() {
-    // A start scans the library first; the button says so, and a press meanwhile stops.
+    // The share keeps the port it started on: the field waits until it stops, and the
+    // address shows the port the card must use now. A start scans the library first; the
+    // button says so, and a press meanwhile stops.
+    if (m_portField) {
+        m_portField->setEnabled(!model().sharing() && !model().starting());
+    }
+    showSettings();
     m_start->setText(model().sharing()    ? "Stop Sharing"
                      : model().starting() ? "Starting..."
                                           : "Start Sharing");

@@ -22,6 +22,8 @@ public:
     A2Button* startButton() const { return m_start; }
     A2Button* chooseButton() const { return m_choose; }
     A2Button* copyButton() const { return m_copy; }
+    /// The Image Source URL as shown.
+    ThemedLabel* addressLabel() const { return m_url; }
     A2Toggle* writableToggle() const { return m_writable; }
     A2Toggle* advertiseToggle() const { return m_advertise; }
     /// The port field; none in snapshot mode.

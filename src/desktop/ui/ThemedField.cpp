@@ -8,7 +8,7 @@ namespace vorn {
 ThemedField::ThemedField(ShareModel& model, int size, QWidget* parent)
     : QLineEdit(parent), m_model(model), m_size(size) {
     connect(&model, &ShareModel::lookChanged, this, &ThemedField::restyle);
-    connect(this, &QLineEdit::editingFinished, this, &ThemedField::finish);
+    connect(this, &QLineEdit::editingFinished, this, &ThemedField::commit);
     restyle();
 }
 
@@ -19,7 +19,7 @@ void ThemedField::showValue(const QString& text) {
     }
 }
 
-void ThemedField::finish() {
+void ThemedField::commit() {
     if (text() != m_shown) {
         m_shown = text();
         emit committed(text());

@@ -15,6 +15,8 @@ public:
 
     /// Shows `text` as the stored value, unless the user is editing the field.
     void showValue(const QString& text);
+    /// Finishes an edit in progress now, as Return would.
+    void commit();
 
 signals:
     /// The user finished an edit that changed the text.
@@ -22,7 +24,6 @@ signals:
 
 private:
     void restyle();
-    void finish();
 
     ShareModel& m_model;
     int m_size;

@@ -45,6 +45,12 @@ void ThemedLabel::setTone(Tone tone) {
     }
 }
 
+void ThemedLabel::setFontSize(int size, bool bold) {
+    m_size = size;
+    m_bold = bold;
+    restyle();
+}
+
 void ThemedLabel::setOpacity(double opacity) {
     m_opacity = opacity;
     restyle();

@@ -27,6 +27,7 @@ public:
     void setShownText(const QString& text);
     const QString& shownText() const { return m_text; }
     void setTone(Tone tone);
+    void setFontSize(int size, bool bold);
     void setOpacity(double opacity);
     void setUpperInPhosphor(bool on);
     /// Elides the text where it does not fit; the label then asks for no width of its own.

@@ -73,7 +73,8 @@ TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
                           d.bootable);
     };
     EXPECT_EQ(facts(catalog.images()[0]), std::tuple("Games/Lunar_Base.po", "Lunar Base",
-                                                     "LUNAR.BASE", 280u, 280u * 512, false));
+                                                     "LUNAR.BASE", 280u, 280u * 512, true))
+        << "a startup disk, for the window's bootable mark";
     EXPECT_EQ(facts(catalog.images()[1]), std::tuple("Utilities/Toolbox.2mg", "Toolbox", "TOOLBOX",
                                                      1600u, 64u + 1600 * 512, false));
 

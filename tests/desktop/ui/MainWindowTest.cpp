@@ -20,14 +20,18 @@
 #include "ui/LibraryView.h"
 #include "ui/LookSwitch.h"
 #include "ui/RowDelegate.h"
+#include "ui/QtFolderChooser.h"
 #include "ui/ShareCard.h"
 #include "ui/Sidebar.h"
 #include "ui/SplitHandle.h"
 #include "ui/StatusStrip.h"
 #include "ui/ThemedField.h"
+#include "ui/ThemedLabel.h"
 #include "ui/TitleRow.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -118,6 +122,91 @@ TEST_F(MainWindowTest, StartButtonAndReturnKeyShareAndStop) {
     EXPECT_FALSE(m_model->sharing());
 }
 
+TEST_F(MainWindowTest, ThePortFieldAndTheAddressFollowTheShare) {
+    open();
+    ShareCard& card = *content().card();
+    ThemedField& field = *card.portField();
+    const auto shownPort = [&] {
+        return card.addressLabel()->shownText().section(':', -1).chopped(1).toInt();
+    };
+    const int before = m_model->port();
+    const int typed = test::freePort();
+    ASSERT_NE(typed, before);
+    field.setFocus();
+    field.selectAll();
+    QTest::keyClicks(&field, QString::number(typed));
+    QTest::keyClick(&field, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_model->sharing(); }, 5000));
+    EXPECT_EQ(m_model->port(), typed) << "Return takes the typed port before it starts";
+    EXPECT_EQ(ask("/vorn-volumes.json").status, 200) << "the share listens on the typed port";
+    EXPECT_EQ(shownPort(), typed);
+    EXPECT_FALSE(field.isEnabled()) << "the port cannot change under a running share";
+
+    // A port set meanwhile belongs to the next start: the card still needs this one.
+    m_model->setPort(std::uint16_t(before));
+    QTest::qWait(0);
+    EXPECT_EQ(shownPort(), typed);
+    QTest::mouseClick(card.startButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_model->sharing(); }, 2000));
+    EXPECT_TRUE(field.isEnabled());
+    EXPECT_EQ(shownPort(), before) << "stopped, the address is that of the next start";
+    EXPECT_EQ(field.text().toInt(), before);
+}
+
+TEST_F(MainWindowTest, TheFolderDialogShowsItsExplanationInside) {
+    m_dir.write("other/Other.po", test::ProDosBytes(280).volume("OTHER").bytes());
+    open();
+    m_model->setFolderChooser(std::make_unique<QtFolderChooser>(m_window.get()));
+    const QString explanation =
+        QString::fromUtf8(FolderChooser::message.data(), qsizetype(FolderChooser::message.size()));
+    bool shown = false;
+    QTimer::singleShot(0, m_window.get(), [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        EXPECT_FALSE(dialog->windowTitle().contains("Pick")) << "title bars cut it off";
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            shown = shown || (label->isVisible() && label->text() == explanation);
+        }
+        dialog->setDirectory(QString::fromStdString((m_dir / "other").string()));
+        QMetaObject::invokeMethod(dialog, "accept"); // as its "Share This Folder" button
+    });
+    QTest::mouseClick(content().card()->chooseButton(), Qt::LeftButton);
+    EXPECT_TRUE(shown) << "the explanation is a text inside the dialog";
+    EXPECT_EQ(m_model->folderPath(), (m_dir / "other").string()) << "the folder chosen";
+}
+
+TEST_F(MainWindowTest, ASelectedRowReadsInEitherLook) {
+    open();
+    const int row = *m_model->tableModel().rowOf("i:Games/Zork.po");
+    for (UITheme look : {UITheme::eightBit, UITheme::gs}) {
+        m_model->setUITheme(look);
+        const auto cell = [&](TableColumn column) {
+            return table().visualRect(table().model()->index(row, int(column)));
+        };
+        QTest::mouseClick(table().viewport(), Qt::LeftButton, {}, cell(TableColumn::name).center());
+        ASSERT_TRUE(table().selectionModel()->isRowSelected(row, {}));
+        // The inverse of the look: its background colour on the selection, as the sidebar's.
+        const Theme& theme = m_model->theme();
+        const QColor ink = theme.isPhosphor ? theme.background : QColor(Qt::white);
+        for (TableColumn column : {TableColumn::name, TableColumn::volume}) {
+            const QImage shown = table().viewport()->grab(cell(column)).toImage();
+            int inked = 0;
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    const QColor c = shown.pixelColor(x, y);
+                    inked += std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) +
+                                 std::abs(c.blue() - ink.blue()) <
+                             60;
+                }
+            }
+            EXPECT_GT(inked, 15) << "no text in the inverse colour in column " << int(column)
+                                 << " of the " << storedName(look) << " look";
+        }
+    }
+}
+
 TEST_F(MainWindowTest, HeaderClicksSortAndFlip) {
     open();
     clickHeader(TableColumn::name);
@@ -180,8 +269,17 @@ TEST_F(MainWindowTest, TheFolderTreeWorksFromTheKeyboard) {
     EXPECT_FALSE(m_model->hub().contains("Games")) << "Space takes the category off";
 }
 
-TEST_F(MainWindowTest, TheLookSwitchMeasuresTheColumnsAgain) {
+TEST_F(MainWindowTest, TheLookSwitchShowsTheLookAndMeasuresTheColumnsAgain) {
     open();
+    LookSwitch& looks = *content().titleRow()->lookSwitch();
+    QTest::mouseClick(looks.eightBit(), Qt::LeftButton);
+    EXPECT_TRUE(looks.eightBit()->isChecked()) << "a click on the look shown keeps it lit";
+    EXPECT_FALSE(looks.gs()->isChecked());
+    EXPECT_EQ(m_prefs.string("theme"), "8bit") << "and stores it";
+    EXPECT_EQ(content().sidebar()->shownTitle().toStdString(), "LIBRARY")
+        << "the 8-bit look's headers";
+    EXPECT_EQ(content().library()->shownTitle().toStdString(), "DISK IMAGES, AUDIO & PICTURES");
+
     LibraryHeader& header = *table().header();
     const auto widths = [&] {
         QList<int> sizes;
@@ -191,9 +289,11 @@ TEST_F(MainWindowTest, TheLookSwitchMeasuresTheColumnsAgain) {
         return sizes;
     };
     const QList<int> eightBit = widths();
-    QTest::mouseClick(content().titleRow()->lookSwitch()->gs(), Qt::LeftButton);
+    QTest::mouseClick(looks.gs(), Qt::LeftButton);
     EXPECT_EQ(m_model->uiTheme(), UITheme::gs);
     EXPECT_EQ(m_prefs.string("theme"), "gs");
+    EXPECT_TRUE(looks.gs()->isChecked() && !looks.eightBit()->isChecked());
+    EXPECT_EQ(content().sidebar()->shownTitle().toStdString(), "Library");
     EXPECT_NE(widths(), eightBit) << "the IIGS look's proportional font takes other widths";
     EXPECT_EQ(header.sectionSize(int(TableColumn::name)),
               int(std::lround(m_model->cols().width(TableColumn::name))))

@@ -57,10 +57,11 @@ TEST_F(SnapshotTest, DrawsTheWindowWithoutADisplay) {
 
 TEST_F(SnapshotTest, SizesFolderAndSheet) {
     test::Outcome run = launch("--snapshot " + out("a.png") + " " + (m_dir / "other").string() +
-                               " --size 700x500 --sheet nonsense");
+                               " --size 700x500 --sheet nonsense --theme 8bit");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(pixels("a.png"), QSize(1400, 1000)) << "any --sheet but categories is the window";
     EXPECT_EQ(stored("folder"), (m_dir / "other").string()) << "the folder given is stored";
+    EXPECT_EQ(stored("theme"), "8bit") << "the look given is stored, though it is the default";
 
     for (const char* size : {"1400x", "1400", "1400x900x3", "x", "wide"}) {
         run = launch("--snapshot " + out("b.png") + " --size " + size);

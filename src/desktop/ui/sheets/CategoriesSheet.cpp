@@ -97,11 +97,8 @@ QLayout* CategoriesSheet::table() {
     ThemedLabel* label = heading("Label on the Apple II");
     label->setFixedWidth(CategoryRow::labelWidth);
     header->addWidget(label);
-    ThemedLabel* items = heading("Items");
-    items->setFixedWidth(CategoryRow::countWidth + 4);
-    items->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    header->addWidget(items);
-    header->addSpacing(CategoryRow::arrowsWidth - 4);
+    // The count column has no heading: its numbers speak for themselves.
+    header->addSpacing(CategoryRow::countWidth + 8 + CategoryRow::arrowsWidth);
     column->addWidget(m_header);
 
     m_rowsArea = new QScrollArea(this);

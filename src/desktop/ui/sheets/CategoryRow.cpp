@@ -28,7 +28,6 @@ CategoryRow::CategoryRow(ShareModel& model, bool staticText, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(4, 2, 4, 2);
     row->setSpacing(8);
-    m_check->setChecked(true);
     // The style's own margins round a check box would push the row off the header's columns.
     m_check->setAttribute(Qt::WA_LayoutUsesWidgetRect);
     m_check->setFixedWidth(checkWidth - 8);
@@ -73,6 +72,9 @@ void CategoryRow::showCategory(const HubCategory& category, std::int64_t count, 
     m_folder->setShownText(m_path);
     m_folder->setToolTip(m_path);
     m_check->setAccessibleName("Take " + m_path + " off the Apple II");
+    // A row lists a category, so its box is on. The sheet reuses rows for other
+    // categories, and a click has just turned this box off.
+    m_check->setChecked(true);
     const QString label = QString::fromStdString(category.label.value_or(""));
     const QString own = lastComponent(m_path);
     if (m_field) {

@@ -36,6 +36,7 @@ void PictureArea::showImage(const QImage& image, bool fit) {
 }
 
 void PictureArea::showMessage(const QString& message, const QString& hint) {
+    m_message->setFontSize(12, true);
     m_image = QImage();
     m_message->setShownText(message);
     m_message->setVisible(!message.isEmpty());
@@ -43,6 +44,11 @@ void PictureArea::showMessage(const QString& message, const QString& hint) {
     m_hint->setVisible(!hint.isEmpty());
     setAccessibleName(message);
     update();
+}
+
+void PictureArea::showFailure(const QString& message) {
+    showMessage(message);
+    m_message->setFontSize(11, false);
 }
 
 QString PictureArea::message() const {

@@ -21,7 +21,10 @@ public:
     /// `fit`: scaled smoothly to fit the area; otherwise shown at its own logical size,
     /// each pixel a sharp block, as the card paints it.
     void showImage(const QImage& image, bool fit);
+    /// A 12-pixel bold message, with an 11-pixel hint below it when given.
     void showMessage(const QString& message, const QString& hint = {});
+    /// A picture that would not load: its message alone, in the 11-pixel text.
+    void showFailure(const QString& message);
 
     /// The picture shown; null while a message is.
     const QImage& image() const { return m_image; }

@@ -97,7 +97,7 @@ void PicturePreviewSheet::showOriginal(const StillPic& picture) {
     reader.setAutoTransform(true);
     const QImage image = reader.read();
     if (image.isNull()) {
-        m_original->showMessage("Could not decode " + fileName(*original));
+        m_original->showFailure("Could not decode " + fileName(*original));
     } else {
         m_original->showImage(image, true);
     }
@@ -109,7 +109,7 @@ void PicturePreviewSheet::showShr(const StillPic& picture) {
         m_shr->showImage(shrImage(*screen), false);
     } else {
         // Named as the library knows it: a converted picture's file has a cache name.
-        m_shr->showMessage("Could not decode " + fileName(std::filesystem::path(picture.fileName)));
+        m_shr->showFailure("Could not decode " + fileName(std::filesystem::path(picture.fileName)));
     }
 }
 

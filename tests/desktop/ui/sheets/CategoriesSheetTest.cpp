@@ -30,6 +30,11 @@ protected:
         const std::optional<std::string> json = m_prefs.string(ShareSettings::hubKey(library()));
         return json ? HubConfig::decode(*json) : std::nullopt;
     }
+    // Every row lists a category, so every row's box must show it on.
+    static bool everyBoxOn(const CategoriesSheet& sheet) {
+        return std::all_of(sheet.rows().begin(), sheet.rows().end(),
+                           [](const CategoryRow* row) { return row->check()->isChecked(); });
+    }
     static std::vector<std::string> paths(const HubConfig& hub) {
         std::vector<std::string> list;
         for (const HubCategory& category : hub.cats) {
@@ -49,6 +54,8 @@ TEST_F(CategoriesSheetTest, ArrowsReorderAndTheOrderIsStored) {
     CategoriesSheet sheet(*model, false);
     sheet.show();
     ASSERT_EQ(shownPaths(sheet), (Paths{"Arcade", "Games", "Utilities"}));
+    EXPECT_TRUE(showsText(sheet, "LABEL ON THE APPLE II")) << "the headings, upper case here";
+    EXPECT_FALSE(showsText(sheet, "ITEMS")) << "the count column has no heading";
     EXPECT_FALSE(sheet.rows().front()->upButton()->isEnabled()) << "no way up from the top";
     EXPECT_FALSE(sheet.rows().back()->downButton()->isEnabled()) << "no way down from the bottom";
 
@@ -104,6 +111,7 @@ TEST_F(CategoriesSheetTest, TakeOffAddBackPrefixAndReset) {
 
     click(sheet.rows()[0]->check());
     EXPECT_EQ(shownPaths(sheet), (Paths{"Games", "Utilities"})) << "the check mark takes it off";
+    EXPECT_TRUE(everyBoxOn(sheet)) << "the row that moved up shows its own category's box on";
     ASSERT_TRUE(sheet.addButton()->isEnabled());
     click(sheet.addButton());
     ASSERT_TRUE(sheet.addList()->isVisible());
@@ -122,6 +130,7 @@ TEST_F(CategoriesSheetTest, TakeOffAddBackPrefixAndReset) {
 
     click(sheet.resetButton());
     EXPECT_EQ(shownPaths(sheet), (Paths{"Arcade", "Games", "Utilities"})) << "A to Z again";
+    EXPECT_TRUE(everyBoxOn(sheet)) << "after the reset too";
     EXPECT_FALSE(sheet.prefixToggle()->isChecked());
     EXPECT_FALSE(m_prefs.contains(ShareSettings::hubKey(library())))
         << "the library's stored categories are gone";

@@ -70,6 +70,12 @@ TEST_F(PicturePreviewSheetTest, TextsForNoSourceAndAnUnreadableScreen) {
     EXPECT_TRUE(sheet.originalArea()->image().isNull());
     EXPECT_EQ(sheet.shrArea()->message(), "Could not decode Broken.shr")
         << "one byte short of a screen";
+    for (const QLabel* label : sheet.shrArea()->findChildren<QLabel*>()) {
+        if (label->isVisible()) {
+            EXPECT_EQ(label->font().pixelSize(), 11) << label->text().toStdString();
+            EXPECT_FALSE(label->font().bold()) << label->text().toStdString();
+        }
+    }
 
     click(sheet.closeButton());
     EXPECT_FALSE(model->previewPic());
