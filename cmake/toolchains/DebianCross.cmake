@@ -1,8 +1,9 @@
 # What every Debian cross build shares, for the toolchain files beside this one: the
 # compilers named by the GNU triplet, libraries and headers from the multiarch folders
 # only, pkg-config reading the foreign architecture's .pc files, and qemu's user
-# emulation to run what was built (with the foreign loader and libraries under /usr/TRIPLET
-# and the multiarch folders, which qemu finds through QEMU_LD_PREFIX).
+# emulation to run what was built. The foreign loader and libraries are the multiarch
+# packages' own (libc6:ARCH and the rest), at the paths the programs name, so a test and
+# every program it starts (through the kernel's binfmt handler) run the same way.
 set(CMAKE_C_COMPILER ${VORN_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${VORN_TRIPLET}-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE ${VORN_TRIPLET})
@@ -21,5 +22,5 @@ set(ENV{PKG_CONFIG_PATH} "")
 
 find_program(VORN_QEMU NAMES ${VORN_QEMU_NAME})
 if(VORN_QEMU)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${VORN_QEMU} -L /usr/${VORN_TRIPLET})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VORN_QEMU})
 endif()
