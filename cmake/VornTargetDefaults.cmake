@@ -8,6 +8,14 @@
 # clash protection, control-flow protection where the target has it, position-independent
 # executables and full RELRO. A packager's own _FORTIFY_SOURCE level wins over ours.
 include(CheckCXXCompilerFlag)
+
+# 64-bit file offsets: on a 32-bit system (armhf) off_t and the file calls are otherwise
+# 32 bits wide, and images over 2 GB or journal offsets past it break. Everything of ours
+# is built with it, so no interface sees two sizes of off_t. (64-bit systems have nothing
+# else.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_compile_definitions(_FILE_OFFSET_BITS=64)
+endif()
 include(CheckPIESupported)
 
 option(VORN_WERROR "Treat compiler warnings as errors" OFF)
