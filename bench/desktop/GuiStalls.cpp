@@ -105,7 +105,10 @@ bool writeBlock(std::uint16_t port) {
 
 int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
                      PictureTranscoder& pictures, const fs::path& library) {
-    preferences.set("folder", library.string());
+    if (!preferences.set("folder", library.string())) {
+        std::printf("GUI thread stalls: cannot store the library folder\n");
+        return 1;
+    }
     ShareModel model(preferences, audio, pictures);
     runUntil([&] { return !model.working(); }, kActionLimitMs);
     model.setPort(test::freePort());
