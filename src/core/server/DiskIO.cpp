@@ -2,6 +2,7 @@
 
 #include "library/DosOrder.h"
 #include "library/FolderWalk.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 #include "server/Http.h"
 
@@ -126,23 +127,6 @@ std::error_code reserveBlocks(const OpenFile& file, std::uint64_t offset, std::u
     }
     if (errno == ENOSPC || errno == EDQUOT) {
         return {errno, std::generic_category()};
-    }
-    return {};
-}
-
-// The whole of `bytes` at `offset`: one write may take only part of them (a signal, a
-// disk nearly full, a file size limit), and the next one then says why it stopped.
-std::error_code writeAll(int fd, std::string_view bytes, std::uint64_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), off_t(offset));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return {n < 0 ? errno : EIO, std::generic_category()};
-        }
-        bytes.remove_prefix(std::size_t(n));
-        offset += std::uint64_t(n);
     }
     return {};
 }
@@ -334,8 +318,9 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
         });
         forFilePieces(dosOrder, offset, body.size(), [&](const DosOrder::Piece& piece) {
             failed = failed ? failed
-                            : writeAll(file.fd->get(), body.substr(piece.rangeOffset, piece.length),
-                                       piece.fileOffset);
+                            : Files::writeAt(file.fd->get(),
+                                             body.substr(piece.rangeOffset, piece.length),
+                                             piece.fileOffset);
         });
     }
     if (failed) {
