@@ -58,16 +58,6 @@ TEST_F(LibraryTableTest, EverySortKeyOrdersAsTheHeaderPromises) {
         << "descending reverses the whole list: non-images first, then the largest image";
 }
 
-TEST_F(LibraryTableTest, HeaderClicksFlipOnlyTheCurrentKey) {
-    m_table.setSort(SortKey::name);
-    EXPECT_EQ(m_table.sortKey(), SortKey::name);
-    EXPECT_TRUE(m_table.sortAscending()) << "a new key starts ascending";
-    m_table.setSort(SortKey::name);
-    EXPECT_FALSE(m_table.sortAscending());
-    m_table.setSort(SortKey::size);
-    EXPECT_TRUE(m_table.sortAscending()) << "even after the previous key was descending";
-}
-
 TEST_F(LibraryTableTest, FilterSelectedFolderAndCounts) {
     EXPECT_EQ(m_table.count(KindFilter::all), 5) << "pending items are not counted";
     m_table.setSelectedFolder("Games");
