@@ -1,7 +1,6 @@
 #include "library/DiskImage.h"
 
 #include "library/CleanName.h"
-#include "library/FileStamp.h"
 #include "support/DosDisks.h"
 #include "support/ProDosBytes.h"
 #include "support/TempDir.h"
@@ -185,15 +184,6 @@ TEST(DiskImageTest, CleanNameMakesDisplayNames) {
     for (const auto& [file, display] : cases) {
         EXPECT_EQ(cleanName(file), display) << file;
     }
-}
-
-TEST(DiskImageTest, FileStampReadsTheFilesDates) {
-    TempDir dir;
-    EXPECT_EQ(FileStamp::of(dir / "missing"), FileDates{});
-    const auto modified = FileStamp::of(dir.write("x.po", "x")).modified;
-    EXPECT_LT(std::chrono::abs(std::chrono::system_clock::now() - modified),
-              std::chrono::minutes(5))
-        << "the modification date is the file's, not the sentinel";
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include "platform/Advertiser.h"
 
-#include "../../support/TempDir.h"
+#include "support/Shell.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <dbus/dbus.h>
 #include <functional>
@@ -26,19 +25,11 @@ namespace {
 using namespace std::chrono_literals;
 
 int shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str());
+    return test::shell(command + " >/dev/null").status;
 }
 
 std::string output(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            text.append(buffer, n);
-        }
-        pclose(pipe);
-    }
-    return text;
+    return test::shell(command).out;
 }
 
 // mDNS answers from the local daemon take about a second; ten is generous and still

@@ -29,12 +29,6 @@ TEST(PreferencesTest, ReadsAreTyped) {
     EXPECT_EQ(prefs.integer("big"), std::nullopt) << "too large for 64 bits";
     EXPECT_EQ(prefs.object("list"), std::nullopt);
     EXPECT_EQ(prefs.string("absent"), std::nullopt);
-
-    const ShareSettings settings = ShareSettings::load(prefs);
-    EXPECT_EQ(settings.folder, "/srv/apple");
-    EXPECT_EQ(settings.port, 8300);
-    EXPECT_FALSE(settings.writable);
-    EXPECT_TRUE(settings.advertise) << "absent: the default";
 }
 
 TEST(PreferencesTest, EveryWriteSurvivesAReopen) {
@@ -117,9 +111,6 @@ TEST(PreferencesTest, UnreadableFileIsMovedAside) {
 TEST(PreferencesTest, ShareSettingsDefaultsAndPortRange) {
     test::TempDir dir;
     Preferences prefs(dir / "preferences.json");
-    const ShareSettings defaults = ShareSettings::load(prefs);
-    EXPECT_EQ(defaults.port, 8271);
-    EXPECT_TRUE(defaults.folder.empty() && defaults.writable && defaults.advertise);
     const std::vector<std::pair<std::int64_t, std::uint16_t>> ports{
         {1024, 1024}, {65535, 65535}, {1023, 8271},
         {0, 8271},    {65536, 8271},  {4294967296 + 8300, 8271}};

@@ -1,7 +1,5 @@
 #include "server/Http.h"
 
-#include "server/LanIP.h"
-
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -52,12 +50,6 @@ TEST(HttpTest, ServedPathKeepsNamesInsideThePrefix) {
                              "/audio///", "/audio/%zz", "/audio"}) {
         EXPECT_EQ(Http::servedPath(path, "/audio/"), std::nullopt) << path;
     }
-}
-
-// With a Host line the base is taken from it as sent (see the route and serve tests).
-TEST(HttpTest, BaseUrlWithoutHostIsThePrimaryAddress) {
-    EXPECT_EQ(Http::baseURL(Request::parse("GET / HTTP/1.1"), 8271),
-              "http://" + LanIP::primary() + ":8271/");
 }
 
 } // namespace

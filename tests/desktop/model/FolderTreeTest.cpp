@@ -7,17 +7,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(FolderTreeTest, CollapsedAncestorsHideTheirDescendants) {
-    FolderTree tree;
-    tree.setFolders({"A", "A/B", "A/B/C", "D"});
-    tree.toggleCollapsed("A");
-    EXPECT_EQ(tree.visibleFolders(), (Names{"A", "D"})) << "a folder's own state never hides it";
-    tree.toggleCollapsed("A");
-    tree.toggleCollapsed("A/B");
-    EXPECT_EQ(tree.visibleFolders(), (Names{"A", "A/B", "D"}));
-    EXPECT_FALSE(tree.isVisible("A/B/C"));
-}
-
 TEST(FolderTreeTest, ChildrenAreWholeComponents) {
     FolderTree tree;
     tree.setFolders({"Disk", "Disks", "Disks/One"});

@@ -41,14 +41,5 @@ TEST(LibraryContentsTest, OneScanFillsEveryList) {
     EXPECT_TRUE(none.folders.empty());
 }
 
-TEST(LibraryContentsTest, CategoryCountsFollowTheKind) {
-    const LibraryContents c = test::sampleContents();
-    EXPECT_EQ(c.count(std::string("Games"), KindFilter::disks), 2) << "subfolders count";
-    EXPECT_EQ(c.count(std::string("Games"), KindFilter::audio), 0);
-    EXPECT_EQ(c.count(std::string("Music"), KindFilter::audio), 1);
-    EXPECT_EQ(c.count(std::string("Music"), KindFilter::all), 1);
-    EXPECT_EQ(c.count(std::string("Gone"), KindFilter::all), 0);
-}
-
 } // namespace
 } // namespace vorn

@@ -14,9 +14,6 @@ TEST(ThemeTest, StoredLookNames) {
 
 TEST(ThemeTest, EachLookHasItsColoursAndFont) {
     const Theme& phosphor = Theme::of(UITheme::eightBit);
-    const Theme& gs = Theme::of(UITheme::gs);
-    EXPECT_LT(gs.stripe.alphaF(), 0.1) << "row stripes only tint the panel";
-
     const QFontMetricsF mono(phosphor.font(11));
     EXPECT_EQ(mono.horizontalAdvance("iiii"), mono.horizontalAdvance("MMMM"))
         << "the 8-bit look is monospaced";
