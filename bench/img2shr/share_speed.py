@@ -3,8 +3,8 @@
 of 12-megapixel photos, against converting them one by one with separate
 img2shr.py runs, measured side by side in one run.
 
-The photos are made here (smooth scenes of the converter tests, each its own
-hue, with shapes and grain, scaled to 4000 x 3000 and saved as JPEG). The
+The photos are drawn here by photos.py (its scenes in turn, each with a seed
+of its own, 4000 x 3000, saved as JPEG). The
 separate runs start one python3 per photo, one after the other, as the share
 did before it kept converters running. The share starts with an empty cache
 and its own settings (conversionJobs as stored there, by default one per core),
@@ -30,10 +30,10 @@ import tempfile
 import threading
 import time
 
-import numpy as np
-from PIL import Image
-
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import photos  # noqa: E402  (beside this file)
+
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SCRIPT = os.path.join(ROOT, "tools", "img2shr.py")
 PYTHON = "/usr/bin/python3"
@@ -42,20 +42,8 @@ IMAGE_BYTES = 32 << 20
 
 
 def photo(i, w=4000, h=3000):
-    """A smooth scene drawn small, its hue turned by `i`, with a disc and a
-    bar, scaled up and given grain, as a photo of that size would be."""
-    sw, sh = 400, 300
-    y, x = np.mgrid[0:sh, 0:sw] / np.array([sh, sw])[:, None, None]
-    hue = x * 2 * np.pi + i * 0.7
-    rgb = np.stack([0.5 + 0.4 * np.cos(hue), 0.5 + 0.4 * np.cos(hue - 2.1),
-                    0.5 + 0.4 * np.cos(hue + 2.1)], -1)
-    rgb *= (0.35 + 0.65 * (1 - y))[..., None]
-    rgb[(x - 0.2 - 0.04 * i) ** 2 + (y - 0.5) ** 2 < 0.03] = (0.9, 0.85, 0.2)
-    rgb[int(sh * 0.7):int(sh * 0.8), int(sw * 0.55):int(sw * 0.9)] = (0.1, 0.2, 0.6)
-    big = Image.fromarray((rgb * 255).round().astype(np.uint8), "RGB").resize((w, h),
-                                                                                Image.BICUBIC)
-    grain = np.random.default_rng(i).integers(-6, 7, (h, w, 1), dtype=np.int16)
-    return Image.fromarray(np.clip(np.asarray(big, np.int16) + grain, 0, 255).astype(np.uint8))
+    """The i-th photo: the drawn scenes in turn, each with a seed of its own."""
+    return photos.photo(photos.KINDS[i % len(photos.KINDS)], i, w, h)
 
 
 def separate(lib, out):
