@@ -15,7 +15,12 @@ paced_reads.py reads random blocks of it at 500 a second, as a card does, for
 that long while the first share converts, and again once it is done: the
 converters run niced, and the card's reads should not feel them.
 
+With --realtime (root only) both timed sides run with real-time priority
+(chrt -f 10), ahead of other work on the machine, which otherwise slows the
+share's parallel conversions more than the single separate run.
+
 usage: share_speed.py --vorn-share PATH [--count N] [--rounds N] [--reads SECONDS]
+                      [--realtime]
 """
 
 import argparse
@@ -39,6 +44,7 @@ SCRIPT = os.path.join(ROOT, "tools", "img2shr.py")
 PYTHON = "/usr/bin/python3"
 PACED = os.path.join(ROOT, "bench", "http", "paced_reads.py")
 IMAGE_BYTES = 32 << 20
+PRIORITY = []   # a prefix for the timed commands: chrt with --realtime
 
 
 def photo(i, w=4000, h=3000):
@@ -50,7 +56,8 @@ def separate(lib, out):
     """Seconds to convert every photo with its own python3, one after the other."""
     t0 = time.perf_counter()
     for name in sorted(n for n in os.listdir(lib) if n.endswith(".jpg")):
-        subprocess.run([PYTHON, SCRIPT, os.path.join(lib, name), os.path.join(out, name + ".shr")],
+        subprocess.run(PRIORITY + [PYTHON, SCRIPT, os.path.join(lib, name),
+                                   os.path.join(out, name + ".shr")],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return time.perf_counter() - t0
 
@@ -72,7 +79,8 @@ def share(vorn_share, lib, home, count, reads=0):
            "XDG_CACHE_HOME": os.path.join(home, "cache"),
            "XDG_DATA_HOME": os.path.join(home, "data")}
     t0 = time.perf_counter()
-    proc = subprocess.Popen([vorn_share, "serve", lib, "--port", "0", "--no-advertise"],
+    proc = subprocess.Popen(PRIORITY + [vorn_share, "serve", lib, "--port", "0",
+                                        "--no-advertise"],
                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     done = re.compile(rf"picture convert done: {count} ready")
     up = re.compile(r"share up on port (\d+)")
@@ -107,7 +115,11 @@ def main():
     ap.add_argument("--reads", type=float, default=0,
                     help="seconds of paced block reads during the first share's conversions "
                     "and after them (default: none)")
+    ap.add_argument("--realtime", action="store_true",
+                    help="time both sides with real-time priority (chrt -f 10, needs root)")
     args = ap.parse_args()
+    if args.realtime:
+        PRIORITY[:] = ["chrt", "-f", "10"]
     tmp = tempfile.mkdtemp(prefix="share-bench-")
     try:
         lib, out = os.path.join(tmp, "lib"), os.path.join(tmp, "out")
