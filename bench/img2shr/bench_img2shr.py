@@ -287,7 +287,8 @@ def speed(seed, tmp, runs):
                                   ("JPEG, dither", big, ["--dither"], False),
                                   ("RGBA PNG, plain", png, [], False)] + (
             [("JPEG, plain, real-time", big, [], True),
-             ("JPEG, dither, real-time", big, ["--dither"], True)] if REALTIME else []):
+             ("JPEG, dither, real-time", big, ["--dither"], True),
+             ("RGBA PNG, plain, real-time", png, [], True)] if REALTIME else []):
         t = [run_converter(src, os.path.join(tmp, "big.shr"), extra, timed=True, realtime=rt)
              for _ in range(runs)]
         res[label] = (statistics.median(s for s, _, _ in t), statistics.median(m for _, m, _ in t),
