@@ -56,8 +56,8 @@ def landscape(rng, h, w):
     sky = ramp(y / 0.55, (0.16, 0.36, 0.78), (0.45, 0.62, 0.88), (0.82, 0.88, 0.94))
     clouds = np.clip((noise(rng, h, w, 3, 5) - 0.5) * 3, 0, 1)[..., None] * (y < 0.5)[..., None]
     img = sky * (1 - clouds * 0.8) + clouds * 0.8 * np.array([0.97, 0.97, 0.98])
-    img = img * (1 - soft(np.hypot(x - 0.75, (y - 0.15) * h / w) - 0.04, 0.03)) + \
-        soft(np.hypot(x - 0.75, (y - 0.15) * h / w) - 0.04, 0.03) * np.array([1.0, 0.97, 0.85])
+    sun = soft(np.hypot(x - 0.75, (y - 0.15) * h / w) - 0.04, 0.03)
+    img = img * (1 - sun) + sun * np.array([1.0, 0.97, 0.85])
     ridge = 0.5 + 0.1 * noise(rng, 1, w, 2, 3)[0] - 0.05
     for far, (c0, c1) in enumerate((((0.30, 0.40, 0.50), (0.45, 0.55, 0.62)),
                                    ((0.10, 0.28, 0.07), (0.48, 0.62, 0.20)))):
