@@ -61,6 +61,17 @@ TOO_LARGE = 3
 # and warns (which we silence) above it.
 Image.MAX_IMAGE_PIXELS = MAX_PIXELS * JPEG_REDUCTION
 warnings.simplefilter("ignore", Image.DecompressionBombWarning)
+# Pillow hands every freed image block back to the system unless told to keep
+# some, and resizes a kept block to whatever image comes next. The bands below
+# are made and freed dozens of times, beside small reduced ones: getting fresh
+# zeroed memory for each cost a 12-megapixel picture four times their pixel
+# work. Small blocks of one size, a few megabytes of them kept, are reused as
+# they are.
+BLOCK_BYTES = 1 << 18
+KEPT_BLOCKS = 32
+if hasattr(Image.core, "set_blocks_max") and hasattr(Image.core, "set_block_size"):
+    Image.core.set_block_size(BLOCK_BYTES)
+    Image.core.set_blocks_max(KEPT_BLOCKS)
 
 WIDTH, HEIGHT = 320, 200
 SHR_BYTES = 32712
@@ -71,7 +82,13 @@ REDUCING_GAP = 3.0       # box-filter down to this many times the final size
 BAND_PIXELS = 1 << 18    # the picture is shrunk in bands of about this many pixels
 FIT_ROUNDS = 4           # rounds of line regrouping and palette re-fitting
 KMEANS_ITERS = 8
-DITHER_STRENGTH = 0.8    # below 1: less grain in flat areas, and fewer bands where palettes change
+# Share of a pixel's error passed on along its line, and down to the next one.
+# All of it goes along the line, where the palette stays the same; only part
+# goes down, because error carried into a line often meets another palette,
+# and what that palette makes of it differs from line to line: the eye sees
+# the difference as faint horizontal bands.
+DITHER_ALONG = 1.0
+DITHER_DOWN = 0.6
 SWITCH_COST = 0.5        # a palette change between lines, in median line errors
 CARRY = 0.12             # share of a pixel's error the pixel below leans towards
 DEFAULT_SAT, DEFAULT_CON = 1.45, 1.1
@@ -724,7 +741,7 @@ def map_dither(lin, mask, pals, line_pal):
     of 64000 pixel steps). The carried value is clipped to the gamut so that
     error from a colour the palette cannot reach does not smear across the
     picture. Bar pixels stay pure black: error that reaches them is dropped
-    and none leaves them."""
+    and none leaves them. Error goes down weaker than along (DITHER_DOWN)."""
     h, w = HEIGHT, WIDTH
     work = np.zeros((h + 1, w + 2, 3), np.float32)
     work[:h, 1:w + 1] = lin
@@ -732,7 +749,8 @@ def map_dither(lin, mask, pals, line_pal):
     pal_lin = GRID_LIN[pals][line_pal]               # (200, 16, 3)
     pal_p = GRID_P[pals][line_pal]
     pal_aug = np.concatenate([-2.0 * pal_p, (pal_p * pal_p).sum(2, keepdims=True)], 2)
-    s = np.float32(DITHER_STRENGTH)
+    along = np.float32(DITHER_ALONG * 7 / 16)
+    down = np.float32(DITHER_DOWN / 16) * np.array([3, 5, 1], np.float32)
     ys = np.arange(h)
     for t in range(w + 2 * (h - 1)):
         lo, hi = max(0, (t - w + 2) // 2), min(h - 1, t // 2)
@@ -745,11 +763,11 @@ def map_dither(lin, mask, pals, line_pal):
         d = np.einsum("nj,nkj->nk", q, pal_aug[y, :, :3]) + pal_aug[y, :, 3]
         c = np.argmin(d, 1)
         idx[y, x] = c
-        e = (v - pal_lin[y, c]) * s
-        work[y, cx + 1] += e * np.float32(7 / 16)
-        work[y + 1, cx - 1] += e * np.float32(3 / 16)
-        work[y + 1, cx] += e * np.float32(5 / 16)
-        work[y + 1, cx + 1] += e * np.float32(1 / 16)
+        e = v - pal_lin[y, c]
+        work[y, cx + 1] += e * along
+        work[y + 1, cx - 1] += e * down[0]
+        work[y + 1, cx] += e * down[1]
+        work[y + 1, cx + 1] += e * down[2]
     return idx
 
 # --------------------------------------------------------------------------

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Quality and speed benchmark of tools/img2shr.py.
 
-Quality: five test photos from Debian's python3-skimage package (downloaded
-with apt-get and unpacked with dpkg-deb into a temporary folder, never
-installed) are converted with --sat 1 --con 1, with and without --dither. The
+Quality: six photo-like scenes drawn by photos.py (sky, foliage, skin, a
+banana on a table, a brick wall, a sunset over the sea, flowers; seeded, of
+several sizes and shapes) are saved as JPEGs and converted with --sat 1
+--con 1, with and without --dither. The
 written SHR file is decoded as the card's preview decodes it and compared with
 the source scaled to the screen by the converter's own scaling, over the
 picture area (black bars excluded). Metrics: mean CIEDE2000 and PSNR, and the
@@ -16,15 +17,14 @@ Beside them:
   floor     every pixel on the nearest of all 4096 colours: by CIEDE2000 for
             the CIEDE2000 columns, by RGB distance (rounding) for PSNR.
 
-Speed: a 4000 x 3000 JPEG made from one of the photos is converted several
-times by a separate python3 process; wall time and peak memory (max RSS from
-/usr/bin/time -v) are reported as medians.
+Speed: a 4000 x 3000 JPEG of one scene, and the same scene as an RGBA PNG,
+are converted several times by a separate python3 process; wall time and peak
+memory (max RSS from /usr/bin/time -v) are reported as medians.
 
-usage: bench_img2shr.py [--photos DIR] [--runs N] [--realtime]
+usage: bench_img2shr.py [--seed N] [--runs N] [--realtime]
 """
 
 import argparse
-import glob
 import importlib.util
 import os
 import re
@@ -42,7 +42,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SCRIPT = os.path.join(ROOT, "tools", "img2shr.py")
 PYTHON = "/usr/bin/python3"
-PHOTOS = ["astronaut", "chelsea", "coffee", "rocket", "motorcycle_left"]
+sys.path.insert(0, HERE)
+import photos  # noqa: E402  (beside this file)
+
+# Scene and size: landscape, square and tall shapes, so that both kinds of
+# bars and the crop are exercised too.
+PHOTOS = [("landscape", 1500, 1000), ("still_life", 1600, 1200), ("portrait", 1000, 1400),
+          ("brick_wall", 1600, 1000), ("sunset_sea", 1800, 1000), ("flowers", 1200, 1200)]
 
 
 def load_converter():
@@ -53,25 +59,14 @@ def load_converter():
     return mod
 
 
-def fetch_photos(tmp):
-    """Unpack python3-skimage into tmp and return its data folder."""
-    subprocess.run(["apt-get", "download", "python3-skimage"], cwd=tmp, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deb = glob.glob(os.path.join(tmp, "python3-skimage_*.deb"))[0]
-    subprocess.run(["dpkg-deb", "-x", deb, os.path.join(tmp, "x")], check=True)
-    found = glob.glob(os.path.join(tmp, "x", "usr", "lib", "python3*", "dist-packages",
-                                   "skimage", "data"))
-    if not found:
-        sys.exit("bench: skimage data folder not found in the package")
-    return found[0]
-
-
-def photo_path(folder, name):
-    for ext in (".png", ".jpg"):
-        p = os.path.join(folder, name + ext)
-        if os.path.exists(p):
-            return p
-    sys.exit(f"bench: photo {name} missing in {folder}")
+def make_photos(tmp, seed):
+    """Draw the scenes and save them as a camera would: JPEG, quality 92."""
+    paths = []
+    for kind, w, h in PHOTOS:
+        path = os.path.join(tmp, f"{kind}.jpg")
+        photos.photo(kind, seed, w, h).save(path, quality=92)
+        paths.append(path)
+    return paths
 
 # ---------------------------------------------------------------- colour maths
 
@@ -244,10 +239,10 @@ def run_converter(src, out, extra, timed=False, realtime=False):
     return secs, (int(m.group(1)) / 1024 if m else float("nan")), cpu
 
 
-def quality(conv, folder, tmp):
+def quality(conv, sources, tmp):
     rows = []
-    for name in PHOTOS:
-        src = photo_path(folder, name)
+    for src in sources:
+        name = os.path.splitext(os.path.basename(src))[0]
         rgb, mask = conv.fit_to_screen(ImageOps.exif_transpose(Image.open(src)))
         ys, xs = np.flatnonzero(mask.any(1)), np.flatnonzero(mask.any(0))
         crop = (slice(ys[0], ys[-1] + 1), slice(xs[0], xs[-1] + 1))
@@ -275,16 +270,26 @@ def quality(conv, folder, tmp):
     return rows
 
 
-def speed(folder, tmp, runs):
-    """Median wall time and peak memory of converting a 12-megapixel JPEG."""
+def speed(seed, tmp, runs):
+    """Median wall time and peak memory of converting a 12-megapixel JPEG, and
+    the same picture as an RGBA PNG (opaque in the middle, fading out to the
+    edges, as a cut-out would)."""
     big = os.path.join(tmp, "big12mp.jpg")
-    Image.open(photo_path(folder, "coffee")).convert("RGB").resize(
-        (4000, 3000), Image.BICUBIC).save(big, quality=92)
+    im = photos.photo("still_life", seed, 4000, 3000)
+    im.save(big, quality=92)
+    y, x = np.mgrid[-1:1:3000j, -1:1:4000j]
+    im.putalpha(Image.fromarray(np.clip(255 * (1.6 - np.hypot(x, y)), 0, 255).astype(np.uint8)))
+    png = os.path.join(tmp, "big12mp.png")
+    im.save(png, compress_level=1)
+    del im
     res = {}
-    for label, extra, rt in [("plain", [], False), ("dither", ["--dither"], False)] + (
-            [("plain, real-time", [], True), ("dither, real-time", ["--dither"], True)]
-            if REALTIME else []):
-        t = [run_converter(big, os.path.join(tmp, "big.shr"), extra, timed=True, realtime=rt)
+    for label, src, extra, rt in [("JPEG, plain", big, [], False),
+                                  ("JPEG, dither", big, ["--dither"], False),
+                                  ("RGBA PNG, plain", png, [], False)] + (
+            [("JPEG, plain, real-time", big, [], True),
+             ("JPEG, dither, real-time", big, ["--dither"], True),
+             ("RGBA PNG, plain, real-time", png, [], True)] if REALTIME else []):
+        t = [run_converter(src, os.path.join(tmp, "big.shr"), extra, timed=True, realtime=rt)
              for _ in range(runs)]
         res[label] = (statistics.median(s for s, _, _ in t), statistics.median(m for _, m, _ in t),
                       statistics.median(c for _, _, c in t), [round(s, 3) for s, _, _ in t])
@@ -328,14 +333,14 @@ def report(rows, spd):
           f"{os.cpu_count()} cores")
     for label, (secs, mb, cpu, all_t) in spd.items():
         ok = secs < 1.0 and mb < 150
-        print(f"  12 MP JPEG, {label}: median wall {secs:.3f} s, CPU {cpu:.2f} s, peak "
+        print(f"  12 MP {label}: median wall {secs:.3f} s, CPU {cpu:.2f} s, peak "
               f"{mb:.1f} MB (wall of each run {all_t}) {'MET' if ok else 'MISSED'}")
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--photos", help="folder holding the photos (default: unpack "
-                    "python3-skimage into a temporary folder)")
+    ap.add_argument("--seed", type=int, default=1, help="seed of the drawn scenes "
+                    "(default 1; other seeds give other pictures of the same kinds)")
     ap.add_argument("--runs", type=int, default=5, help="timed runs of the 12 MP JPEG")
     ap.add_argument("--realtime", action="store_true",
                     help="run the timed conversions with real-time priority (chrt -f 10, "
@@ -347,9 +352,8 @@ def main():
     conv = load_converter()
     tmp = tempfile.mkdtemp(prefix="img2shr-bench-")
     try:
-        folder = args.photos or fetch_photos(tmp)
-        rows = quality(conv, folder, tmp)
-        spd = speed(folder, tmp, args.runs) if args.runs > 0 else {}
+        rows = quality(conv, make_photos(tmp, args.seed), tmp)
+        spd = speed(args.seed, tmp, args.runs) if args.runs > 0 else {}
         report(rows, spd)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)

@@ -3,8 +3,8 @@
 of 12-megapixel photos, against converting them one by one with separate
 img2shr.py runs, measured side by side in one run.
 
-The photos are made here (smooth scenes of the converter tests, each its own
-hue, with shapes and grain, scaled to 4000 x 3000 and saved as JPEG). The
+The photos are drawn here by photos.py (its scenes in turn, each with a seed
+of its own, 4000 x 3000, saved as JPEG). The
 separate runs start one python3 per photo, one after the other, as the share
 did before it kept converters running. The share starts with an empty cache
 and its own settings (conversionJobs as stored there, by default one per core),
@@ -15,7 +15,12 @@ paced_reads.py reads random blocks of it at 500 a second, as a card does, for
 that long while the first share converts, and again once it is done: the
 converters run niced, and the card's reads should not feel them.
 
+With --realtime (root only) both timed sides run with real-time priority
+(chrt -f 10), ahead of other work on the machine, which otherwise slows the
+share's parallel conversions more than the single separate run.
+
 usage: share_speed.py --vorn-share PATH [--count N] [--rounds N] [--reads SECONDS]
+                      [--realtime]
 """
 
 import argparse
@@ -30,39 +35,29 @@ import tempfile
 import threading
 import time
 
-import numpy as np
-from PIL import Image
-
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import photos  # noqa: E402  (beside this file)
+
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SCRIPT = os.path.join(ROOT, "tools", "img2shr.py")
 PYTHON = "/usr/bin/python3"
 PACED = os.path.join(ROOT, "bench", "http", "paced_reads.py")
 IMAGE_BYTES = 32 << 20
+PRIORITY = []   # a prefix for the timed commands: chrt with --realtime
 
 
 def photo(i, w=4000, h=3000):
-    """A smooth scene drawn small, its hue turned by `i`, with a disc and a
-    bar, scaled up and given grain, as a photo of that size would be."""
-    sw, sh = 400, 300
-    y, x = np.mgrid[0:sh, 0:sw] / np.array([sh, sw])[:, None, None]
-    hue = x * 2 * np.pi + i * 0.7
-    rgb = np.stack([0.5 + 0.4 * np.cos(hue), 0.5 + 0.4 * np.cos(hue - 2.1),
-                    0.5 + 0.4 * np.cos(hue + 2.1)], -1)
-    rgb *= (0.35 + 0.65 * (1 - y))[..., None]
-    rgb[(x - 0.2 - 0.04 * i) ** 2 + (y - 0.5) ** 2 < 0.03] = (0.9, 0.85, 0.2)
-    rgb[int(sh * 0.7):int(sh * 0.8), int(sw * 0.55):int(sw * 0.9)] = (0.1, 0.2, 0.6)
-    big = Image.fromarray((rgb * 255).round().astype(np.uint8), "RGB").resize((w, h),
-                                                                                Image.BICUBIC)
-    grain = np.random.default_rng(i).integers(-6, 7, (h, w, 1), dtype=np.int16)
-    return Image.fromarray(np.clip(np.asarray(big, np.int16) + grain, 0, 255).astype(np.uint8))
+    """The i-th photo: the drawn scenes in turn, each with a seed of its own."""
+    return photos.photo(photos.KINDS[i % len(photos.KINDS)], i, w, h)
 
 
 def separate(lib, out):
     """Seconds to convert every photo with its own python3, one after the other."""
     t0 = time.perf_counter()
     for name in sorted(n for n in os.listdir(lib) if n.endswith(".jpg")):
-        subprocess.run([PYTHON, SCRIPT, os.path.join(lib, name), os.path.join(out, name + ".shr")],
+        subprocess.run(PRIORITY + [PYTHON, SCRIPT, os.path.join(lib, name),
+                                   os.path.join(out, name + ".shr")],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return time.perf_counter() - t0
 
@@ -84,7 +79,8 @@ def share(vorn_share, lib, home, count, reads=0):
            "XDG_CACHE_HOME": os.path.join(home, "cache"),
            "XDG_DATA_HOME": os.path.join(home, "data")}
     t0 = time.perf_counter()
-    proc = subprocess.Popen([vorn_share, "serve", lib, "--port", "0", "--no-advertise"],
+    proc = subprocess.Popen(PRIORITY + [vorn_share, "serve", lib, "--port", "0",
+                                        "--no-advertise"],
                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     done = re.compile(rf"picture convert done: {count} ready")
     up = re.compile(r"share up on port (\d+)")
@@ -119,7 +115,11 @@ def main():
     ap.add_argument("--reads", type=float, default=0,
                     help="seconds of paced block reads during the first share's conversions "
                     "and after them (default: none)")
+    ap.add_argument("--realtime", action="store_true",
+                    help="time both sides with real-time priority (chrt -f 10, needs root)")
     args = ap.parse_args()
+    if args.realtime:
+        PRIORITY[:] = ["chrt", "-f", "10"]
     tmp = tempfile.mkdtemp(prefix="share-bench-")
     try:
         lib, out = os.path.join(tmp, "lib"), os.path.join(tmp, "out")
