@@ -1,4 +1,4 @@
-#include "DatedCopy.h"
+#include "versions/DatedCopy.h"
 
 #include <cerrno>
 #include <cstdio>
