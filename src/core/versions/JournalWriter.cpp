@@ -127,9 +127,10 @@ std::error_code JournalWriter::append(int image, std::uint64_t first, std::uint6
     m_buffer.resize(bytes + std::size_t(count * Journal::recordSize));
     char* old = m_buffer.data();
     char* records = old + bytes;
-    const ssize_t got = pread(image, old, bytes, off_t(first * Journal::blockSize));
-    if (got < 0) {
-        return lastError();
+    std::size_t got = 0;
+    if (const std::error_code error =
+            Files::readAt(image, old, bytes, first * Journal::blockSize, got)) {
+        return error;
     }
     std::size_t size = 0;
     for (std::uint64_t i = 0; i < count && std::uint64_t(got) > i * Journal::blockSize; ++i) {
