@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/SystemError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,13 +14,6 @@
 #include <unistd.h>
 
 namespace vorn::Files {
-namespace {
-
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
-
-} // namespace
 
 std::optional<std::uint64_t> size(const std::filesystem::path& path) {
     struct stat info {};
@@ -76,7 +70,7 @@ std::optional<std::string> read(const std::filesystem::path& path) {
 std::error_code overwrite(const std::filesystem::path& path, std::string_view bytes) {
     FileDescriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!fd.valid()) {
-        return lastError();
+        return lastSystemError();
     }
     const std::error_code error = writeAll(fd.get(), bytes);
     // Some file systems report a full disk only when the file is closed.
@@ -101,7 +95,7 @@ std::error_code writeLoop(std::string_view bytes, Write write) {
             continue;
         }
         if (n <= 0) {
-            return n < 0 ? lastError() : std::make_error_code(std::errc::no_space_on_device);
+            return n < 0 ? lastSystemError() : std::make_error_code(std::errc::no_space_on_device);
         }
         bytes.remove_prefix(std::size_t(n));
         done += std::uint64_t(n);
@@ -131,7 +125,7 @@ std::error_code readAt(int fd, char* into, std::size_t size, std::uint64_t offse
             continue;
         }
         if (n < 0) {
-            return lastError();
+            return lastSystemError();
         }
         if (n == 0) {
             break;
@@ -157,7 +151,7 @@ std::error_code readWriteCopy(int from, int to) {
             continue;
         }
         if (n <= 0) {
-            return n == 0 ? std::error_code() : lastError();
+            return n == 0 ? std::error_code() : lastSystemError();
         }
         if (const std::error_code error = writeAll(to, std::string_view(buffer, std::size_t(n)))) {
             return error;
@@ -178,7 +172,7 @@ std::error_code copyAll(int from, int to) {
             return {};
         }
         if (n < 0 && errno != EINTR) {
-            return cannotCopyInKernel(errno) ? readWriteCopy(from, to) : lastError();
+            return cannotCopyInKernel(errno) ? readWriteCopy(from, to) : lastSystemError();
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/NewFile.h"
 
+#include "platform/SystemError.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,10 +12,6 @@
 namespace vorn {
 namespace {
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
-
 // Renames without replacing: a file that appeared at `to` is kept.
 std::error_code placeWithoutReplacing(const std::filesystem::path& from,
                                       const std::filesystem::path& to) {
@@ -21,13 +19,13 @@ std::error_code placeWithoutReplacing(const std::filesystem::path& from,
         return {};
     }
     if (errno != EINVAL && errno != ENOSYS) {
-        return lastError();
+        return lastSystemError();
     }
     // A file system without that kind of rename: a hard link fails as well when the name
     // is taken. Once linked the file is in place, whatever the unlink of the hidden name
     // says.
     if (link(from.c_str(), to.c_str()) != 0) {
-        return lastError();
+        return lastSystemError();
     }
     unlink(from.c_str());
     return {};
@@ -38,7 +36,7 @@ std::error_code placeWithoutReplacing(const std::filesystem::path& from,
 NewFile::NewFile(const std::filesystem::path& target, std::error_code& error) {
     std::string pattern = (target.parent_path() / ".vorn-new-XXXXXX").string();
     m_fd = FileDescriptor(mkostemp(pattern.data(), O_CLOEXEC));
-    error = m_fd.valid() ? std::error_code() : lastError();
+    error = m_fd.valid() ? std::error_code() : lastSystemError();
     if (m_fd.valid()) {
         m_hidden = pattern;
     }

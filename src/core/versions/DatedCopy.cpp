@@ -3,6 +3,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/NewFile.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
 #include <ctime>
@@ -15,10 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
-
 // The copy, with the source's permissions and modification date, flushed to the disk. A
 // file system that only finds out at the flush that it is full says so here, not after
 // the copy has its name.
@@ -26,7 +23,7 @@ std::error_code writeCopy(const fs::path& file, NewFile& copy) {
     const FileDescriptor in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info {};
     if (!in.valid() || ::fstat(in.get(), &info) != 0) {
-        return lastError();
+        return lastSystemError();
     }
     if (const std::error_code error = Files::copyAll(in.get(), copy.fd())) {
         return error;
@@ -34,7 +31,7 @@ std::error_code writeCopy(const fs::path& file, NewFile& copy) {
     const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
     const bool kept = ::fchmod(copy.fd(), info.st_mode & 07777) == 0 &&
                       ::futimens(copy.fd(), times) == 0 && ::fsync(copy.fd()) == 0;
-    return kept ? std::error_code() : lastError();
+    return kept ? std::error_code() : lastSystemError();
 }
 
 // The first dated name from `n` on that nothing uses yet.

@@ -3,6 +3,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "platform/NewFile.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,10 +16,6 @@ namespace vorn::VersionRestore {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
 
 std::optional<std::string> checkDestination(const fs::path& destination) {
     std::error_code ec;
@@ -56,7 +53,7 @@ std::optional<std::string> restoreInto(int copy, const VersionStore& store,
         return failed;
     }
     if (ftruncate(copy, off_t(versions[*index].header.before.size)) != 0 || fsync(copy) != 0) {
-        return "cannot write the copy: " + lastError().message();
+        return "cannot write the copy: " + lastSystemError().message();
     }
     outcome = Outcome::restored(versions[*index]);
     return std::nullopt;
@@ -165,7 +162,7 @@ Outcome toCopy(const VersionStore& store, const VersionedImage& image, std::stri
     const fs::path source = image.library / image.relPath;
     const FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!from.valid()) {
-        return Outcome::failed("cannot read " + source.string() + ": " + lastError().message());
+        return Outcome::failed("cannot read " + source.string() + ": " + lastSystemError().message());
     }
     std::error_code error;
     NewFile copy(destination, error);
