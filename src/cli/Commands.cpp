@@ -101,7 +101,7 @@ int hub(const std::string& folder, Kind kind, Preferences& preferences) {
 
 int demo(const std::string& dir) {
     try {
-        for (const auto& path : DemoLibrary::write(dir)) {
+        for (const auto& path : DemoLibrary::write(dir, ConversionTools::findFFmpeg())) {
             std::cout << "wrote " << path.string() << "\n";
         }
     } catch (const DemoLibrary::Error& e) {

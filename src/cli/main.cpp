@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "ConfigCommand.h"
 #include "Serve.h"
+#include "SnapshotCommand.h"
 #include "VersionsCommand.h"
 #include "VornVersion.h"
 #include "platform/Preferences.h"
@@ -176,6 +177,10 @@ void addVersions(CLI::App& app, Run& run) {
     restore->callback([&run] {
         run.status = VersionsCommand::restore(run.image, run.versionId, run.destination);
     });
+    auto* snapshot = app.add_subcommand(
+        "snapshot", "Copy a disk image beside itself, with the date and time in the copy's name");
+    snapshot->add_option("IMAGE", image, "Disk image file")->required();
+    snapshot->callback([&run] { run.status = SnapshotCommand::run(run.image); });
 }
 
 void addConfig(CLI::App& app, Run& run) {

@@ -12,6 +12,7 @@
 #include "versions/VersionStore.h"
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace vorn {
 namespace {
@@ -154,6 +156,68 @@ TEST_F(VersionsCommandTest, BadInputGetsOneLineAndChangesNothing) {
         EXPECT_EQ(run.out, "") << describe(args);
     }
     EXPECT_EQ(test::treeFacts(m_dir.path()), before) << "a refused command changed a file";
+}
+
+// A dated copy beside the image under the first free name; bad input, and a folder that
+// takes no new file, get one line and leave the library as it was.
+TEST_F(VersionsCommandTest, SnapshotMakesADatedCopyBesideTheImage) {
+    setenv("TZ", "UTC", 1);
+    const auto stamp = [](std::chrono::system_clock::time_point when) {
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H%M", &utc);
+        return std::string(text);
+    };
+    // This minute's name and the next one's are both taken, so the copy is "-2" whichever
+    // minute it is made in.
+    const fs::path games = m_dir / "lib/Games";
+    std::vector<std::string> wanted;
+    const auto now = std::chrono::system_clock::now();
+    for (const auto when : {now, now + 1min}) {
+        m_dir.write("lib/Games/Disk " + stamp(when) + ".po", "taken");
+        wanted.push_back("wrote " + (games / ("Disk " + stamp(when) + "-2.po")).string() + "\n");
+    }
+    const Outcome made = vornShare({"snapshot", image()});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_TRUE(made.out == wanted[0] || made.out == wanted[1]) << made.out;
+    EXPECT_EQ(test::slurp(made.out.substr(6, made.out.size() - 7)), test::slurp(image()));
+    EXPECT_EQ(test::namesIn(games).size(), 4u) << "the taken names were replaced";
+
+    const std::string missing = (m_dir / "lib/Gone.po").string();
+    const std::string notes = m_dir.write("lib/Notes.txt", "notes").string();
+    const std::string diskII = m_dir.write("lib/Old.dsk", std::string(143360, '\0')).string();
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {missing, "no such file: " + missing},
+        {games.string(), "not a file: " + games.string()},
+        {notes, "not a disk image the share lists: " + notes},
+        {diskII, "not a disk image the share lists: " + diskII},
+    };
+    const auto before = test::treeFacts(m_dir.path());
+    for (const auto& [file, line] : refused) {
+        const Outcome run = vornShare({"snapshot", file});
+        EXPECT_EQ(run.status, 2) << file;
+        EXPECT_EQ(run.err, "vorn-share: " + line + "\n");
+    }
+
+    // Root writes into a folder whatever its mode; a read-only mount of its own stops it.
+    std::string command = describe({"snapshot", image()});
+    if (geteuid() == 0) {
+        if (test::shell("unshare -m true").status != 0) {
+            GTEST_SKIP() << "no mount namespace for a read-only folder";
+        }
+        const std::string folder = "'" + games.string() + "'";
+        command = "unshare -m sh -c \"mount --bind -o ro " + folder + " " + folder + " && " +
+                  command + "\"";
+    }
+    fs::permissions(games, fs::perms(0555));
+    const Outcome readOnly = test::shell(command);
+    fs::permissions(games, fs::perms(0755));
+    EXPECT_EQ(readOnly.status, 1) << readOnly.err;
+    EXPECT_TRUE(readOnly.err.starts_with("vorn-share: cannot copy " + image() + ": "))
+        << readOnly.err;
+    EXPECT_EQ(test::treeFacts(m_dir.path()), before) << "a refused snapshot changed the library";
 }
 
 // A journal that lost its tail, holds a changed byte, has a damaged header or is no file

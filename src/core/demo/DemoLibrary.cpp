@@ -1,6 +1,5 @@
 #include "demo/DemoLibrary.h"
 
-#include "convert/ConversionTools.h"
 #include "demo/DemoMedia.h"
 #include "demo/ProDosVolume.h"
 #include "platform/ChildProcess.h"
@@ -64,8 +63,8 @@ void writeNew(const std::filesystem::path& path, const std::string& bytes) {
 
 // A short MP3 that ffmpeg synthesises, for the conversion to have something to do.
 // Without ffmpeg there is nothing to convert it with either, so it is left out.
-std::optional<std::filesystem::path> writeTone(const std::filesystem::path& path) {
-    const std::optional<std::string> ffmpeg = ConversionTools::findFFmpeg();
+std::optional<std::filesystem::path> writeTone(const std::filesystem::path& path,
+                                               const std::optional<std::string>& ffmpeg) {
     if (!ffmpeg) {
         return std::nullopt;
     }
@@ -82,7 +81,8 @@ std::optional<std::filesystem::path> writeTone(const std::filesystem::path& path
 
 } // namespace
 
-std::vector<std::filesystem::path> write(const std::filesystem::path& dir) {
+std::vector<std::filesystem::path> write(const std::filesystem::path& dir,
+                                         const std::optional<std::string>& ffmpeg) {
     std::error_code ec;
     if (std::filesystem::exists(dir, ec) &&
         (!std::filesystem::is_directory(dir, ec) || !std::filesystem::is_empty(dir, ec))) {
@@ -107,7 +107,7 @@ std::vector<std::filesystem::path> write(const std::filesystem::path& dir) {
     } catch (const std::filesystem::filesystem_error& e) {
         throw Error(e.what());
     }
-    if (auto tone = writeTone(dir / "Audio" / "Tone.mp3")) {
+    if (auto tone = writeTone(dir / "Audio" / "Tone.mp3", ffmpeg)) {
         written.push_back(*tone);
     }
     return written;

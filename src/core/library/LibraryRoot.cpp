@@ -1,5 +1,7 @@
 #include "library/LibraryRoot.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -77,29 +79,22 @@ int openPiece(int folder, const std::string& name, int flags) {
 class FolderStack {
 public:
     explicit FolderStack(int root) : m_root(root) {}
-    ~FolderStack() { backToRoot(); }
-    FolderStack(const FolderStack&) = delete;
-    FolderStack& operator=(const FolderStack&) = delete;
 
-    int top() const { return m_fds.empty() ? m_root : m_fds.back(); }
-    void push(int fd) { m_fds.push_back(fd); }
+    int top() const { return m_fds.empty() ? m_root : m_fds.back().get(); }
+    void push(int fd) { m_fds.emplace_back(fd); }
     /// Steps out of the innermost folder; false at the library itself.
     bool pop() {
         if (m_fds.empty()) {
             return false;
         }
-        close(m_fds.back());
         m_fds.pop_back();
         return true;
     }
-    void backToRoot() {
-        while (pop()) {
-        }
-    }
+    void backToRoot() { m_fds.clear(); }
 
 private:
     int m_root;
-    std::vector<int> m_fds;
+    std::vector<FileDescriptor> m_fds;
 };
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "platform/Files.h"
 
+#include "platform/FileDescriptor.h"
+#include "platform/SystemError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -65,24 +68,14 @@ std::optional<std::string> read(const std::filesystem::path& path) {
 }
 
 std::error_code overwrite(const std::filesystem::path& path, std::string_view bytes) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return {errno, std::generic_category()};
+    FileDescriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        return lastSystemError();
     }
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const std::error_code error(n < 0 ? errno : ENOSPC, std::generic_category());
-            close(fd);
-            return error;
-        }
-        bytes.remove_prefix(std::size_t(n));
-    }
+    const std::error_code error = writeAll(fd.get(), bytes);
     // Some file systems report a full disk only when the file is closed.
-    return close(fd) == 0 ? std::error_code() : std::error_code(errno, std::generic_category());
+    const std::error_code closed = fd.close();
+    return error ? error : closed;
 }
 
 bool write(const std::filesystem::path& path, const std::string& bytes) {
@@ -91,20 +84,97 @@ bool write(const std::filesystem::path& path, const std::string& bytes) {
     return !error;
 }
 
-std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t n = pwrite(fd, bytes.data(), bytes.size(), off_t(offset));
+namespace {
+
+// A write that makes no progress counts as a full disk.
+template <class Write>
+std::error_code writeLoop(std::string_view bytes, Write write) {
+    for (std::uint64_t done = 0; !bytes.empty();) {
+        const ssize_t n = write(bytes, done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            return n < 0 ? std::error_code(errno, std::generic_category())
-                         : std::make_error_code(std::errc::no_space_on_device);
+            return n < 0 ? lastSystemError() : std::make_error_code(std::errc::no_space_on_device);
         }
         bytes.remove_prefix(std::size_t(n));
-        offset += std::uint64_t(n);
+        done += std::uint64_t(n);
     }
     return {};
+}
+
+} // namespace
+
+std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset) {
+    return writeLoop(bytes, [&](std::string_view left, std::uint64_t done) {
+        return pwrite(fd, left.data(), left.size(), off_t(offset + done));
+    });
+}
+
+std::error_code writeAll(int fd, std::string_view bytes) {
+    return writeLoop(bytes, [&](std::string_view left, std::uint64_t) {
+        return ::write(fd, left.data(), left.size());
+    });
+}
+
+std::error_code readAt(int fd, char* into, std::size_t size, std::uint64_t offset,
+                       std::size_t& got) {
+    for (got = 0; got < size;) {
+        const ssize_t n = pread(fd, into + got, size - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return lastSystemError();
+        }
+        if (n == 0) {
+            break;
+        }
+        got += std::size_t(n);
+    }
+    return {};
+}
+
+namespace {
+
+// What copy_file_range says when it cannot copy between these two files (another file
+// system, a kernel or file system without it, a pipe), before or after copying a part.
+bool cannotCopyInKernel(int error) {
+    return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL;
+}
+
+std::error_code readWriteCopy(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0 ? std::error_code() : lastSystemError();
+        }
+        if (const std::error_code error = writeAll(to, std::string_view(buffer, std::size_t(n)))) {
+            return error;
+        }
+    }
+}
+
+} // namespace
+
+// copy_file_range lets the kernel copy without passing the bytes through us, and makes a
+// reflink file system (btrfs, XFS) share the blocks instead of copying them. Both
+// descriptors' positions advance with what it copied, so where it gives up, reading and
+// writing go on from there.
+std::error_code copyAll(int from, int to) {
+    for (;;) {
+        const ssize_t n = copy_file_range(from, nullptr, to, nullptr, std::size_t(1) << 30, 0);
+        if (n == 0) {
+            return {};
+        }
+        if (n < 0 && errno != EINTR) {
+            return cannotCopyInKernel(errno) ? readWriteCopy(from, to) : lastSystemError();
+        }
+    }
 }
 
 std::string realPath(const std::string& path) {

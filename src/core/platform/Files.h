@@ -1,5 +1,6 @@
 #pragma once
-// Small file operations whose failures the callers deliberately ignore.
+// Small file operations, and the loops that reading and writing a descriptor need: a
+// read or write may move fewer bytes than asked, or be interrupted by a signal.
 
 #include "platform/Date.h"
 
@@ -42,5 +43,15 @@ bool write(const std::filesystem::path& path, const std::string& bytes);
 /// Writes all of `bytes` at `offset` of the open file, over short writes; why not when
 /// that fails (a write that makes no progress counts as a full disk).
 [[nodiscard]] std::error_code writeAt(int fd, std::string_view bytes, std::uint64_t offset);
+/// Writes all of `bytes` at the descriptor's position (a file or a pipe), over short
+/// writes; why not when that fails (EPIPE: nobody reads any more).
+[[nodiscard]] std::error_code writeAll(int fd, std::string_view bytes);
+/// Reads up to `size` bytes at `offset` into `into`, over short reads; `got` says how
+/// many, fewer than `size` only at the end of the file. Why not when a read fails.
+[[nodiscard]] std::error_code readAt(int fd, char* into, std::size_t size, std::uint64_t offset,
+                                     std::size_t& got);
+/// Copies the rest of `from` to `to`, from both descriptors' positions on; why not when
+/// that fails.
+[[nodiscard]] std::error_code copyAll(int from, int to);
 
 } // namespace vorn::Files

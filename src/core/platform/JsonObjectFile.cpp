@@ -1,5 +1,7 @@
 #include "platform/JsonObjectFile.h"
 
+#include "platform/Files.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,7 +107,7 @@ bool writeAtomically(const std::filesystem::path& file, const std::string& text)
     if (fd < 0) {
         return false;
     }
-    bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size());
+    bool ok = !Files::writeAll(fd, text);
     ok = fsync(fd) == 0 && ok;
     ok = close(fd) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), target.c_str()) != 0) {

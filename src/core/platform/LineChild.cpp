@@ -1,6 +1,7 @@
 #include "platform/LineChild.h"
 
 #include "platform/CancelFlag.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,18 +22,7 @@ LineChild::~LineChild() {
 }
 
 bool LineChild::send(std::string_view bytes) {
-    std::string_view left = bytes;
-    while (!left.empty()) {
-        const ssize_t n = write(m_child.input, left.data(), left.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false; // EPIPE: nobody reads any more
-        }
-        left.remove_prefix(std::size_t(n));
-    }
-    return true;
+    return !Files::writeAll(m_child.input, bytes); // EPIPE: nobody reads any more
 }
 
 LineChild::Wait LineChild::receive(std::string& line,

@@ -257,8 +257,11 @@ Answer serveImage(ShareState& state, const Request& request) {
 bool readBody(const Answer& answer, char* out) {
     bool whole = true;
     forFilePieces(answer.dosOrder, answer.offset, answer.length, [&](const DosOrder::Piece& piece) {
-        whole = whole && pread(answer.file->fd->get(), out + piece.rangeOffset, piece.length,
-                               off_t(piece.fileOffset)) == ssize_t(piece.length);
+        std::size_t got = 0;
+        whole = whole &&
+                !Files::readAt(answer.file->fd->get(), out + piece.rangeOffset, piece.length,
+                               piece.fileOffset, got) &&
+                got == piece.length;
     });
     return whole;
 }

@@ -27,12 +27,6 @@ bool sparse(const struct stat& info) {
 
 } // namespace
 
-FileDescriptor::~FileDescriptor() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
-
 OpenFiles::OpenFiles(std::chrono::steady_clock::duration maxAge, std::size_t capacity)
     : m_maxAge(maxAge), m_capacity(capacity) {}
 

@@ -8,6 +8,7 @@
 
 #include "library/LibraryRoot.h"
 #include "platform/Date.h"
+#include "platform/FileDescriptor.h"
 #include "versions/Journal.h"
 
 #include <chrono>
@@ -20,19 +21,6 @@
 #include <unordered_map>
 
 namespace vorn {
-
-/// A file descriptor that closes itself.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor();
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 /// An open file and what serving it needs.
 struct OpenFile {

@@ -1,6 +1,7 @@
 #include "versions/Journal.h"
 
 #include "platform/Crc32c.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,23 +21,12 @@ Stamp fromStat(const struct stat& info) {
 }
 
 // Reads up to `size` bytes at `offset`: fewer only at the end of the file. -1 with errno
-// set on an error.
+// set on an error, for `unreadable`.
 ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
     std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = pread(fd, into + got, size - got, off_t(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += std::size_t(n);
-    }
-    return ssize_t(got);
+    const std::error_code error = Files::readAt(fd, into, size, offset, got);
+    errno = error.value();
+    return error ? -1 : ssize_t(got);
 }
 
 std::string unreadable() {

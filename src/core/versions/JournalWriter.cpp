@@ -1,6 +1,7 @@
 #include "versions/JournalWriter.h"
 
 #include "platform/Files.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,10 +11,6 @@
 
 namespace vorn {
 namespace {
-
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
 
 std::error_code writeHeader(int fd, const Journal::Header& header) {
     const Journal::Header sealed = Journal::sealed(header);
@@ -28,7 +25,7 @@ std::unique_ptr<JournalWriter> JournalWriter::create(const std::filesystem::path
                                                      std::error_code& error) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = lastError();
+        error = lastSystemError();
         return nullptr;
     }
     Journal::Header header{};
@@ -51,7 +48,7 @@ std::unique_ptr<JournalWriter> JournalWriter::create(const std::filesystem::path
 std::error_code JournalWriter::markLost(const std::filesystem::path& path, std::error_code why) {
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return lastError();
+        return lastSystemError();
     }
     std::string damage;
     std::optional<Journal::Header> header = Journal::readHeader(fd, damage);
@@ -127,9 +124,10 @@ std::error_code JournalWriter::append(int image, std::uint64_t first, std::uint6
     m_buffer.resize(bytes + std::size_t(count * Journal::recordSize));
     char* old = m_buffer.data();
     char* records = old + bytes;
-    const ssize_t got = pread(image, old, bytes, off_t(first * Journal::blockSize));
-    if (got < 0) {
-        return lastError();
+    std::size_t got = 0;
+    if (const std::error_code error =
+            Files::readAt(image, old, bytes, first * Journal::blockSize, got)) {
+        return error;
     }
     std::size_t size = 0;
     for (std::uint64_t i = 0; i < count && std::uint64_t(got) > i * Journal::blockSize; ++i) {

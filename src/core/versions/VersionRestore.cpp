@@ -1,6 +1,9 @@
 #include "versions/VersionRestore.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
+#include "platform/NewFile.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,81 +16,6 @@ namespace vorn::VersionRestore {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Descriptors closed on every way out.
-class Descriptors {
-public:
-    Descriptors() = default;
-    ~Descriptors() {
-        for (const int fd : m_fds) {
-            close(fd);
-        }
-    }
-    Descriptors(const Descriptors&) = delete;
-    Descriptors& operator=(const Descriptors&) = delete;
-    int add(int fd) {
-        if (fd >= 0) {
-            m_fds.push_back(fd);
-        }
-        return fd;
-    }
-
-private:
-    std::vector<int> m_fds;
-};
-
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
-
-// The whole of `from` into `to`: shared extents where the file system offers them.
-std::error_code copyAll(int from, int to) {
-    std::error_code error;
-    for (;;) {
-        const ssize_t n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (n == 0) {
-            return {};
-        }
-        if (n < 0 && errno != EINTR) {
-            error = lastError();
-            break;
-        }
-    }
-    if (error != std::errc::cross_device_link && error != std::errc::function_not_supported &&
-        error != std::errc::invalid_argument && error != std::errc::operation_not_supported) {
-        return error;
-    }
-    char buffer[65536];
-    auto at = std::uint64_t(lseek(to, 0, SEEK_CUR)); // past what was copied so far
-    for (ssize_t n; (n = read(from, buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return lastError();
-        }
-        error = Files::writeAt(to, std::string_view(buffer, std::size_t(n)), at);
-        if (error) {
-            return error;
-        }
-        at += std::uint64_t(n);
-    }
-    return {};
-}
-
-// Renames without replacing: a file that appeared at `to` meanwhile is kept.
-std::error_code placeNew(const fs::path& from, const fs::path& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return {};
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return lastError();
-    }
-    if (link(from.c_str(), to.c_str()) != 0 || unlink(from.c_str()) != 0) {
-        return lastError();
-    }
-    return {};
-}
 
 std::optional<std::string> checkDestination(const fs::path& destination) {
     std::error_code ec;
@@ -125,7 +53,7 @@ std::optional<std::string> restoreInto(int copy, const VersionStore& store,
         return failed;
     }
     if (ftruncate(copy, off_t(versions[*index].header.before.size)) != 0 || fsync(copy) != 0) {
-        return "cannot write the copy: " + lastError().message();
+        return "cannot write the copy: " + lastSystemError().message();
     }
     outcome = Outcome::restored(versions[*index]);
     return std::nullopt;
@@ -137,15 +65,14 @@ std::string damageOf(const Version& version) {
         return version.damage;
     }
     std::string damage;
-    const int fd = Journal::openForReading(version.journal, damage);
-    if (fd < 0) {
+    const FileDescriptor fd(Journal::openForReading(version.journal, damage));
+    if (!fd.valid()) {
         return damage;
     }
-    if (const std::optional<Journal::Header> header = Journal::readHeader(fd, damage)) {
-        damage = Journal::forEachRecord(fd, *header,
+    if (const std::optional<Journal::Header> header = Journal::readHeader(fd.get(), damage)) {
+        damage = Journal::forEachRecord(fd.get(), *header,
                                         [](std::uint64_t, std::string_view) { return true; });
     }
-    close(fd);
     return damage;
 }
 
@@ -193,22 +120,21 @@ std::optional<std::string> check(const std::vector<Version>& newestFirst, std::s
 
 std::optional<std::string> replay(const std::vector<Version>& newestFirst, std::size_t index,
                                   const WriteFn& write) {
-    Descriptors open;
-    std::vector<std::pair<int, Journal::Header>> journals;
+    std::vector<std::pair<FileDescriptor, Journal::Header>> journals;
     for (std::size_t i = 0; i <= index; ++i) {
         std::string damage;
-        const int fd = open.add(Journal::openForReading(newestFirst[i].journal, damage));
+        FileDescriptor fd(Journal::openForReading(newestFirst[i].journal, damage));
         const std::optional<Journal::Header> header =
-            fd < 0 ? std::nullopt : Journal::readHeader(fd, damage);
+            fd.valid() ? Journal::readHeader(fd.get(), damage) : std::nullopt;
         if (!header) {
             return damaged(newestFirst[index], newestFirst[i], damage);
         }
-        journals.emplace_back(fd, *header);
+        journals.emplace_back(std::move(fd), *header);
     }
     for (std::size_t i = 0; i <= index; ++i) {
         std::error_code error;
         const std::string damage =
-            Journal::forEachRecord(journals[i].first, journals[i].second,
+            Journal::forEachRecord(journals[i].first.get(), journals[i].second,
                                    [&](std::uint64_t offset, std::string_view bytes) {
                                        error = write(offset, bytes);
                                        return !error;
@@ -233,35 +159,33 @@ Outcome toCopy(const VersionStore& store, const VersionedImage& image, std::stri
     if (const std::optional<std::string> taken = checkDestination(destination)) {
         return Outcome::refused(*taken);
     }
-    Descriptors open;
     const fs::path source = image.library / image.relPath;
-    const int from = open.add(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    std::error_code error = from < 0 ? lastError() : std::error_code();
-    // A short name of its own: the destination's name may be as long as a name can be.
-    std::string part = (destination.parent_path() / ".vorn-restore-XXXXXX").string();
-    const int to = from < 0 ? -1 : open.add(mkostemp(part.data(), O_CLOEXEC));
-    if (from < 0 || to < 0) {
-        error = error ? error : lastError();
-        return Outcome::failed("cannot " + std::string(from < 0 ? "read " : "write beside ") +
-                               (from < 0 ? source : destination).string() + ": " + error.message());
+    const FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid()) {
+        return Outcome::failed("cannot read " + source.string() + ": " + lastSystemError().message());
+    }
+    std::error_code error;
+    NewFile copy(destination, error);
+    if (error) {
+        return Outcome::failed("cannot write beside " + destination.string() + ": " +
+                               error.message());
     }
     struct stat info {};
-    fstat(from, &info);
-    fchmod(to, info.st_mode & 0666);
+    fstat(from.get(), &info);
+    fchmod(copy.fd(), info.st_mode & 0666);
     Outcome restored;
-    error = copyAll(from, to);
-    std::optional<std::string> failed =
-        error ? "cannot copy: " + error.message() : restoreInto(to, store, image, id, restored);
-    error = failed ? std::error_code() : placeNew(part, destination);
-    if (failed || error) {
-        Files::removeQuietly(part);
+    error = Files::copyAll(from.get(), copy.fd());
+    if (const std::optional<std::string> failed =
+            error ? "cannot copy: " + error.message()
+                  : restoreInto(copy.fd(), store, image, id, restored)) {
+        return Outcome::failed(*failed);
     }
+    error = copy.place(destination);
     if (error == std::errc::file_exists) {
         return Outcome::refused(checkDestination(destination).value_or(error.message()));
     }
-    if (failed || error) {
-        return Outcome::failed(
-            failed.value_or("cannot make " + destination.string() + ": " + error.message()));
+    if (error) {
+        return Outcome::failed("cannot make " + destination.string() + ": " + error.message());
     }
     return restored;
 }

@@ -1,6 +1,6 @@
 #include "ShareModel.h"
 
-#include "DatedCopy.h"
+#include "versions/DatedCopy.h"
 #include "FileRevealer.h"
 #include "FolderChooser.h"
 #include "ImageVersions.h"

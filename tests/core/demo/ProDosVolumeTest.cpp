@@ -65,7 +65,8 @@ TEST(ProDosVolumeTest, WrittenVolumesReadBackThroughTheProbe) {
 
 TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
     test::TempDir dir;
-    DemoLibrary::write(dir / "demo"); // the files it reports are checked with vorn-share demo
+    // The files it reports are checked with vorn-share demo.
+    DemoLibrary::write(dir / "demo", std::nullopt);
     const Catalog catalog = Catalog::scan(dir / "demo", true);
     ASSERT_EQ(catalog.images().size(), 2u) << "the Disk II image is not shared";
     const auto facts = [](const DiskImage& d) {
@@ -79,9 +80,9 @@ TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
                                                      1600u, 64u + 1600 * 512, false));
 
     // A second run must refuse rather than overwrite; so must a plain file.
-    EXPECT_THROW(DemoLibrary::write(dir / "demo"), DemoLibrary::Error);
+    EXPECT_THROW(DemoLibrary::write(dir / "demo", std::nullopt), DemoLibrary::Error);
     dir.write("file", "keep");
-    EXPECT_THROW(DemoLibrary::write(dir / "file"), DemoLibrary::Error);
+    EXPECT_THROW(DemoLibrary::write(dir / "file", std::nullopt), DemoLibrary::Error);
     std::ifstream in(dir / "file");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
 }

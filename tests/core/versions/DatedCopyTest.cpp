@@ -1,14 +1,40 @@
-// Dated copies on real files: what a copy that fails midway leaves behind, and what a
-// complete one keeps of the original. The names are checked through ShareModel.
+// Dated copies on real files: what a copy that fails midway leaves behind, what a
+// complete one keeps of the original, and a kernel that stops copying partway. The names
+// are checked through ShareModel.
 
-#include "model/DatedCopy.h"
+#include "versions/DatedCopy.h"
 
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// This program's copy_file_range, found before the C library's: when a test asks, it
+// copies one piece and then refuses the rest, as a file system may that cannot share
+// the blocks of the whole file. Otherwise it is the system call itself.
+namespace {
+std::atomic<bool> refuseAfterOnePiece = false;
+std::atomic<int> piecesCopied = 0;
+} // namespace
+
+extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt,
+                                   size_t length, unsigned flags) {
+    if (refuseAfterOnePiece && piecesCopied > 0) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    const long n = syscall(SYS_copy_file_range, in, inAt, out, outAt,
+                           refuseAfterOnePiece ? std::min<size_t>(length, 4096) : length, flags);
+    piecesCopied += n > 0 ? 1 : 0;
+    return ssize_t(n);
+}
 
 namespace vorn {
 namespace {
@@ -35,6 +61,21 @@ TEST(DatedCopyTest, CopyKeepsBytesPermissionsAndDate) {
     EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0640));
     EXPECT_EQ(fs::last_write_time(copy), modified);
     EXPECT_EQ(namesIn(dir.path()).size(), 2u) << "no temporary file is left";
+}
+
+TEST(DatedCopyTest, CopyGoesOnWhenTheKernelStopsCopyingPartway) {
+    test::TempDir dir;
+    const std::string bytes = test::pattern(300000);
+    const fs::path game = dir.write("Game.po", bytes);
+    piecesCopied = 0;
+    refuseAfterOnePiece = true;
+    std::error_code error;
+    const fs::path copy = DatedCopy::make(game, now, error);
+    refuseAfterOnePiece = false;
+
+    ASSERT_GT(piecesCopied, 0) << "the kernel copied a piece first";
+    ASSERT_FALSE(copy.empty()) << "the rest is read and written instead: " << error.message();
+    EXPECT_EQ(test::slurp(copy), bytes);
 }
 
 // A file size limit stands in for a full disk: the write fails partway, as it would.
