@@ -807,7 +807,7 @@ void ShareModel::setVersionsImage(std::optional<DiskImage> image) {
 }
 
 void ShareModel::reconvert(const StillPic& picture, const StillPic::Knobs& knobs) {
-    m_pictureTranscoder.saveKnobs(knobs, picture.sourceURL);
+    noteStored(m_pictureTranscoder.saveKnobs(knobs, picture.sourceURL));
     const std::function<void()> done = listConversionsOnGuiThread();
     m_pictureTranscoder.convert(picture.sourceURL, knobs, true, done,
                                 [done](const std::string&) { done(); });
