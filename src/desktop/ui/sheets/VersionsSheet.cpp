@@ -1,6 +1,7 @@
 #include "VersionsSheet.h"
 
 #include "model/ShareModel.h"
+#include "platform/SizeText.h"
 #include "ui/A2Button.h"
 #include "ui/ThemedLabel.h"
 
@@ -25,7 +26,7 @@ QString rowText(const Version& version) {
     QString when = qText(version.id);
     when.replace('T', ' ');
     const QString size = version.bytes < 1024 ? QString::number(version.bytes) + " bytes"
-                                              : qText(ShareModel::sizeString(version.bytes));
+                                              : qText(SizeText::kilobytesOrMegabytes(version.bytes));
     QString text = when + "   " + QString::number(version.blocks) +
                    (version.blocks == 1 ? " block" : " blocks") + "   " + size;
     if (const std::string note = version.note(); !note.empty()) {
