@@ -66,15 +66,6 @@ void addKind(CLI::App* command, Commands::Kind& kind) {
         ->check(CLI::IsMember({"disks", "audio", "pictures"}));
 }
 
-// "vorn-share 0.1.0 (build 42)"; without a build number just "vorn-share 0.1.0".
-std::string versionText() {
-    std::string text = std::string("vorn-share ") + version::number;
-    if (*version::build != '\0') {
-        text += std::string(" (build ") + version::build + ")";
-    }
-    return text;
-}
-
 // What the commands share: the exit status, the process's one preference store, read
 // only by the commands that need it (reading moves an unreadable file aside; `scan` reads
 // it for the pictures' knobs, which name their conversions), and the values the command
@@ -251,7 +242,7 @@ void addCategories(CLI::App& app, Run& run) {
 int main(int argc, char** argv) {
     CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
                  "Vorn network card"};
-    app.set_version_flag("--version", versionText(), "Print the version and exit");
+    app.set_version_flag("--version", version::line("vorn-share"), "Print the version and exit");
     app.require_subcommand(1);
     Run run;
     addLibraryCommands(app, run);
