@@ -1,12 +1,12 @@
 #include "versions/VersionStore.h"
 
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 #include "platform/Sha256.h"
 #include "platform/XdgPaths.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -232,11 +232,11 @@ std::optional<std::int64_t> VersionStore::journalSeconds(const fs::path& journal
     if (!name.ends_with(suffix) || name.size() == suffix.size()) {
         return std::nullopt;
     }
-    std::int64_t seconds = 0;
-    const char* end = name.data() + name.size() - suffix.size();
-    const auto [stop, error] = std::from_chars(name.data(), end, seconds);
-    return error == std::errc() && stop == end && seconds >= 0 ? std::optional(seconds)
-                                                               : std::nullopt;
+    // Digits only: parseUnsigned takes no sign, and a journal's seconds fit in 63 bits.
+    const std::optional<std::uint64_t> seconds =
+        parseUnsigned(std::string_view(name).substr(0, name.size() - suffix.size()));
+    return seconds && *seconds <= std::uint64_t(INT64_MAX) ? std::optional(std::int64_t(*seconds))
+                                                           : std::nullopt;
 }
 
 std::string VersionStore::idOf(Date start) {

@@ -150,7 +150,7 @@ void ShareModel::setAdvertise(bool on) {
 }
 
 void ShareModel::setPort(std::uint16_t port) {
-    if (port != m_port) {
+    if (port != m_port && ShareSettings::portRange.contains(port)) {
         m_port = port;
         noteStored(m_preferences.set("port", std::int64_t(port)));
         emit settingsChanged();
