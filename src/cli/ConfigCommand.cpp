@@ -1,11 +1,11 @@
 #include "ConfigCommand.h"
 
 #include "library/ShareSettings.h"
+#include "platform/Numbers.h"
 #include "platform/Text.h"
 #include "versions/VersionSettings.h"
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -46,29 +46,15 @@ std::variant<Parsed, Refusal> parseFolder(const std::string& value) {
     return Parsed{absolute, absolute};
 }
 
-std::variant<Parsed, Refusal> parsePort(const std::string& value) {
-    std::int64_t port = 0;
-    const bool digits = !value.empty() && value.size() <= 5 &&
-                        value.find_first_not_of("0123456789") == std::string::npos;
-    if (digits) {
-        port = std::stoll(value);
-    }
-    if (!digits || port < 1024 || port > 65535) {
-        return Refusal{"port must be a whole number from 1024 to 65535, not " + value};
-    }
-    return Parsed{port, std::to_string(port)};
-}
-
-// A whole number from `low` to `high`, for the version settings.
+// A whole number inside the setting's range.
 std::variant<Parsed, Refusal> parseCount(const std::string& key, const std::string& value,
-                                         std::int64_t low, std::int64_t high) {
-    std::int64_t n = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (error != std::errc() || end != value.data() + value.size() || n < low || n > high) {
-        return Refusal{key + " must be a whole number from " + std::to_string(low) + " to " +
-                       std::to_string(high) + ", not " + value};
+                                         WholeRange range) {
+    const std::optional<std::int64_t> n = parseIn(value, range);
+    if (!n) {
+        return Refusal{key + " must be a whole number from " + std::to_string(range.low) + " to " +
+                       std::to_string(range.high) + ", not " + value};
     }
-    return Parsed{n, std::to_string(n)};
+    return Parsed{*n, std::to_string(*n)};
 }
 
 std::variant<Parsed, Refusal> parseFlag(const std::string& key, const std::string& value) {
@@ -84,22 +70,22 @@ std::optional<std::variant<Parsed, Refusal>> parse(const std::string& key,
         return parseFolder(value);
     }
     if (key == "port") {
-        return parsePort(value);
+        return parseCount(key, value, ShareSettings::portRange);
     }
     if (key == "writable" || key == "advertise") {
         return parseFlag(key, value);
     }
     if (key == "versionGap") {
-        return parseCount(key, value, 1, VersionSettings::maxGapSeconds);
+        return parseCount(key, value, {1, VersionSettings::maxGapSeconds});
     }
     if (key == "versionsKept") {
-        return parseCount(key, value, 0, VersionSettings::maxKept);
+        return parseCount(key, value, {0, VersionSettings::maxKept});
     }
     if (key == "conversionJobs") {
-        return parseCount(key, value, 1, ShareSettings::maxConversionJobs);
+        return parseCount(key, value, {1, ShareSettings::maxConversionJobs});
     }
     if (key == "versionsMaxBytes") {
-        return parseCount(key, value, 0, std::int64_t(1) << 50);
+        return parseCount(key, value, {0, std::int64_t(1) << 50});
     }
     return std::nullopt;
 }

@@ -1,8 +1,9 @@
 #include "ScanReport.h"
 
+#include "platform/SizeText.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <vector>
 
 namespace vorn {
@@ -30,15 +31,7 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 } // namespace
 
 std::string readableSize(std::uint64_t bytes) {
-    char text[32];
-    if (bytes < 1024) {
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
-    } else if (bytes < 1024 * 1024) {
-        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(bytes / 1024));
-    } else {
-        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1024.0 * 1024.0));
-    }
-    return text;
+    return SizeText::withBytes(bytes, "bytes");
 }
 
 std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII) {

@@ -7,11 +7,12 @@
 #include "SnapshotCommand.h"
 #include "VersionsCommand.h"
 #include "VornVersion.h"
+#include "library/ShareSettings.h"
+#include "platform/Numbers.h"
 #include "platform/Preferences.h"
 #include "versions/VersionSettings.h"
 
 #include <CLI/CLI.hpp>
-#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -44,9 +45,8 @@ CLI::Validator libraryFolder() {
 CLI::Validator pageNumber() {
     return CLI::Validator(
         [](std::string& value) -> std::string {
-            std::int64_t n = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || end != value.data() + value.size() || n < 1) {
+            const std::optional<std::int64_t> n = parseSigned(value);
+            if (!n || *n < 1) {
                 return "the page must be a whole number from 1 on, not " + value;
             }
             return {};
@@ -64,15 +64,6 @@ void addKind(CLI::App* command, Commands::Kind& kind) {
             "--kind", [&kind](const std::string& text) { kind = kKinds.at(text); },
             "disks (default), audio or pictures")
         ->check(CLI::IsMember({"disks", "audio", "pictures"}));
-}
-
-// "vorn-share 0.1.0 (build 42)"; without a build number just "vorn-share 0.1.0".
-std::string versionText() {
-    std::string text = std::string("vorn-share ") + version::number;
-    if (*version::build != '\0') {
-        text += std::string(" (build ") + version::build + ")";
-    }
-    return text;
 }
 
 // What the commands share: the exit status, the process's one preference store, read
@@ -150,8 +141,16 @@ void addServe(CLI::App& app, Run& run) {
         ->check(libraryFolder());
     serve
         ->add_option("--port", options.port,
-                     "TCP port (default: the stored one, else 8271; 0: any)")
-        ->check(CLI::Range(0, 65535));
+                     "TCP port from 1024 to 65535 (default: the stored one, else 8271; 0: any)")
+        ->check(CLI::Validator(
+            [](std::string& value) -> std::string {
+                const std::optional<std::int64_t> port = parseSigned(value);
+                return port && (*port == 0 || ShareSettings::portRange.contains(*port))
+                           ? std::string()
+                           : "the port must be 0 or a whole number from 1024 to 65535, not " +
+                                 value;
+            },
+            "PORT"));
     serve->add_flag("--read-only", options.readOnly, "Refuse block writes");
     serve->add_flag("--no-advertise", options.noAdvertise, "Do not announce the share over mDNS");
     serve->add_option("--name", options.name, "Share name (default: Vorn Images on <computer>)");
@@ -251,7 +250,7 @@ void addCategories(CLI::App& app, Run& run) {
 int main(int argc, char** argv) {
     CLI::App app{"vorn-share: shares a folder of Apple II disk images, audio and pictures with a "
                  "Vorn network card"};
-    app.set_version_flag("--version", versionText(), "Print the version and exit");
+    app.set_version_flag("--version", version::line("vorn-share"), "Print the version and exit");
     app.require_subcommand(1);
     Run run;
     addLibraryCommands(app, run);

@@ -73,14 +73,6 @@ bool hasDisplay() {
     return false;
 }
 
-std::string versionLine() {
-    std::string text = std::string("vorn-image-manager ") + version::number;
-    if (*version::build != '\0') {
-        text += std::string(" (build ") + version::build + ")";
-    }
-    return text;
-}
-
 AppInfo appInfo() {
     return {QString::fromStdString(WindowTexts::versionText(version::number, version::build)),
             QString::fromUtf8(version::homepage)};
@@ -94,7 +86,7 @@ int run(int argc, char** argv) {
         return 0;
     }
     if (!snapshot && has(args, "--version")) {
-        std::puts(versionLine().c_str());
+        std::puts(version::line("vorn-image-manager").c_str());
         return 0;
     }
     if (snapshot) {

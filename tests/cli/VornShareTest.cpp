@@ -59,6 +59,9 @@ TEST_F(VornShareTest, BadInputGetsOneLineAndStatusTwo) {
     for (const char* page : {"0", "x", "-3", "2x"}) {
         cases.push_back({"catalog", lib(), "--page", page});
     }
+    for (const char* port : {"80", "65536", "0x1f90"}) {
+        cases.push_back({"serve", lib(), "--port", port, "--no-advertise"});
+    }
     for (const auto& args : cases) {
         const Outcome run = vornShare(args);
         EXPECT_EQ(run.status, 2) << describe(args);

@@ -115,13 +115,11 @@ void ConversionCache::forgetFailuresInMemory() {
 
 void ConversionCache::forgetAllFailures() {
     forgetFailuresInMemory();
-    std::error_code error;
-    std::filesystem::directory_iterator it(m_dir, error), end;
-    for (; !error && it != end; it.increment(error)) {
-        if (it->path().filename().string().ends_with(".failed")) {
-            Files::removeQuietly(it->path());
+    Files::forEachEntry(m_dir, [](const std::filesystem::directory_entry& entry) {
+        if (entry.path().filename().string().ends_with(".failed")) {
+            Files::removeQuietly(entry.path());
         }
-    }
+    });
 }
 
 std::filesystem::path ConversionCache::marker(const std::filesystem::path& cacheFile) {

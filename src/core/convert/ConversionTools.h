@@ -20,7 +20,6 @@ struct ConversionTools {
         /// Picture conversion can run.
         bool picturesReady = false;
 
-        bool brewReady() const { return brewPath.has_value(); }
         bool ffmpegReady() const { return ffmpegPath.has_value(); }
         bool operator==(const Status&) const = default;
     };

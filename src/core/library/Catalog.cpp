@@ -70,10 +70,6 @@ std::int64_t Catalog::skippedDiskII(const std::vector<WalkedFile>& files) const 
     });
 }
 
-Catalog Catalog::scan(const std::filesystem::path& folder, bool writable) {
-    return scan(FolderWalk::files(folder), writable);
-}
-
 Catalog Catalog::scan(const std::vector<WalkedFile>& files, bool writable) {
     std::vector<DiskImage> images;
     for (const WalkedFile& file : files) {

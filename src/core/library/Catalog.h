@@ -28,8 +28,6 @@ public:
     /// Disambiguates the display names, then sorts by them (stable).
     Catalog(std::vector<DiskImage> images, bool writable);
 
-    /// Walks `folder` and probes what it finds.
-    static Catalog scan(const std::filesystem::path& folder, bool writable);
     /// Probes the walked files; those that are not images are left out.
     static Catalog scan(const std::vector<WalkedFile>& files, bool writable);
     /// Adds " (folder)" to names that occur more than once, ignoring case, outside the root.

@@ -11,8 +11,8 @@ ShareSettings ShareSettings::load(const Preferences& preferences) {
     settings.folder = preferences.string("folder").value_or("");
     settings.writable = preferences.boolean("writable").value_or(true);
     settings.advertise = preferences.boolean("advertise").value_or(true);
-    const std::int64_t port = preferences.integer("port").value_or(8271);
-    settings.port = port >= 1024 && port <= 65535 ? std::uint16_t(port) : 8271;
+    const std::int64_t port = preferences.integer("port").value_or(defaultPort);
+    settings.port = portRange.contains(port) ? std::uint16_t(port) : defaultPort;
     const std::int64_t jobs = preferences.integer("conversionJobs").value_or(0);
     if (jobs >= 1 && jobs <= maxConversionJobs) {
         settings.conversionJobs = unsigned(jobs);

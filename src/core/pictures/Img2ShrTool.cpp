@@ -2,18 +2,17 @@
 
 #include "pictures/StillPic.h"
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 
-#include <charconv>
+#include <climits>
 
 namespace vorn {
 namespace {
 
 // The status an answer line gives; absent when it is none.
 std::optional<int> status(const std::string& line) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
-    return error == std::errc() && end == line.data() + line.size() ? std::optional(value)
-                                                                    : std::nullopt;
+    const std::optional<std::int64_t> value = parseIn(line, {INT_MIN, INT_MAX});
+    return value ? std::optional(int(*value)) : std::nullopt;
 }
 
 } // namespace

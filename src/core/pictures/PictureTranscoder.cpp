@@ -108,10 +108,10 @@ StillPic::Knobs PictureTranscoder::knobs(const std::filesystem::path& picture) c
     return knobs;
 }
 
-void PictureTranscoder::saveKnobs(const StillPic::Knobs& knobs,
+bool PictureTranscoder::saveKnobs(const StillPic::Knobs& knobs,
                                   const std::filesystem::path& picture) {
     const nlohmann::json d = {{"sat", knobs.sat}, {"con", knobs.con}, {"dither", knobs.dither}};
-    m_preferences.setObject(knobsKey(picture), d.dump());
+    return m_preferences.setObject(knobsKey(picture), d.dump());
 }
 
 std::filesystem::path PictureTranscoder::cachedSHR(const std::filesystem::path& picture,

@@ -58,7 +58,9 @@ public:
     static std::string knobsKey(const std::filesystem::path& picture);
     /// The stored knobs of a picture, each missing or mistyped one at its default.
     StillPic::Knobs knobs(const std::filesystem::path& picture) const;
-    void saveKnobs(const StillPic::Knobs& knobs, const std::filesystem::path& picture);
+    /// Stores a picture's knobs; false when the preferences file did not take them.
+    [[nodiscard]] bool saveKnobs(const StillPic::Knobs& knobs,
+                                 const std::filesystem::path& picture);
     /// Where the picture converted with these knobs lives (or would live).
     std::filesystem::path cachedSHR(const std::filesystem::path& picture,
                                     const StillPic::Knobs& knobs) const;

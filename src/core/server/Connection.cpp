@@ -36,14 +36,8 @@ void blockBrokenPipe() {
 // each of its connections comes from.
 std::string peerAddress(const asio::ip::tcp::socket& socket) {
     asio::error_code error;
-    asio::ip::address address = socket.remote_endpoint(error).address();
-    if (error) {
-        return {};
-    }
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return std::string(LanIP::withoutScope(address.to_string()));
+    const asio::ip::address address = socket.remote_endpoint(error).address();
+    return error ? std::string() : LanIP::peerText(address);
 }
 
 } // namespace

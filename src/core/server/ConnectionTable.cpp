@@ -13,15 +13,6 @@ namespace {
 // A peer refused for having too many connections is logged at most this often.
 constexpr auto kRefusalLogGap = std::chrono::minutes(1);
 
-// IPv4 peers arrive on the dual-stack socket as ::ffff:a.b.c.d; counted and logged as
-// a.b.c.d, and a mapped 127.x.y.z is loopback like ::1.
-asio::ip::address unmapped(const asio::ip::address& address) {
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return address;
-}
-
 // A card switched off mid-connection never closes its socket, and an idle kept-alive
 // connection sends nothing that could fail: without probes its descriptor would be held
 // for good. Probes start after a minute of silence, and a peer that answers neither them
@@ -59,14 +50,14 @@ void ConnectionTable::admit(asio::ip::tcp::socket socket, std::weak_ptr<Connecti
     if (error) {
         return; // the peer left before we looked
     }
-    const std::string host = peer.address().to_string();
-    if (!LanIP::isLanPeer(host)) {
-        m_log("rejected non-LAN peer " + std::string(LanIP::withoutScope(host)));
+    if (!LanIP::isLanPeer(peer.address())) {
+        m_log("rejected non-LAN peer " + std::string(LanIP::withoutScope(peer.address().to_string())));
         socket.close(error);
         return;
     }
-    const asio::ip::address address = unmapped(peer.address());
-    std::string key(LanIP::withoutScope(address.to_string()));
+    // Counted as a.b.c.d for a mapped IPv4 peer; a mapped 127.x.y.z is loopback like ::1.
+    const asio::ip::address address = LanIP::unmapped(peer.address());
+    std::string key = LanIP::peerText(address);
     if (!withinPeerCap(address, key)) {
         socket.close(error);
         return;

@@ -2,6 +2,7 @@
 
 #include "library/FolderWalk.h"
 #include "library/Paging.h"
+#include "platform/SizeText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -54,18 +55,10 @@ std::string link(std::string_view href, std::string_view text) {
 }
 
 std::string diskItem(const DiskImage& image) {
-    // to_chars, not printf's %.1f: the desktop program runs in the user's locale, whose
-    // decimal comma printf would follow.
-    char megabytes[32];
-    const char* end = std::to_chars(megabytes, megabytes + sizeof megabytes,
-                                    double(image.bytes) / 1048576.0, std::chars_format::fixed, 1)
-                          .ptr;
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, " (%.*s MB, %llu blocks%s)</li>", int(end - megabytes),
-                  megabytes, static_cast<unsigned long long>(image.blocks),
-                  image.bootable ? ", bootable" : "");
     return "<li><a href=\"/" + escaped(FolderWalk::encodePath(image.relPath())) + "\">" +
-           escaped(image.displayName) + "</a>" + numbers;
+           escaped(image.displayName) + "</a> (" + SizeText::megabytes(image.bytes) + " MB, " +
+           std::to_string(image.blocks) + " blocks" + (image.bootable ? ", bootable" : "") +
+           ")</li>";
 }
 
 std::string plural(std::size_t n, std::string_view word) {

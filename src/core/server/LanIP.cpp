@@ -16,13 +16,6 @@ bool preferredInterface(std::string_view name) {
     return name.starts_with("en") || name.starts_with("eth") || name.starts_with("wl");
 }
 
-std::string removeAll(std::string text, std::string_view piece) {
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at)) {
-        text.erase(at, piece.size());
-    }
-    return text;
-}
-
 } // namespace
 
 std::vector<InterfaceAddress> addresses() {
@@ -88,10 +81,27 @@ std::string_view withoutScope(std::string_view hostText) {
     return hostText.substr(0, hostText.find('%'));
 }
 
-bool isLanPeer(std::string_view hostText) {
-    const std::string_view h = withoutScope(hostText);
-    const std::string v = removeAll(std::string(h), "::ffff:");
-    return isPrivateIPv4(v) || h.starts_with("fe80") || h == "::1";
+asio::ip::address unmapped(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    return address;
+}
+
+bool isLanPeer(const asio::ip::address& peer) {
+    const asio::ip::address address = unmapped(peer);
+    if (address.is_v4()) {
+        const asio::ip::address_v4::bytes_type b = address.to_v4().to_bytes();
+        return b[0] == 10 || (b[0] == 172 && b[1] >= 16 && b[1] <= 31) ||
+               (b[0] == 192 && b[1] == 168) || (b[0] == 169 && b[1] == 254) || b[0] == 127;
+    }
+    // fe80::/16 rather than all of fe80::/10: link-local addresses in use are fe80::/64.
+    const asio::ip::address_v6::bytes_type b = address.to_v6().to_bytes();
+    return (b[0] == 0xfe && b[1] == 0x80) || address.is_loopback();
+}
+
+std::string peerText(const asio::ip::address& peer) {
+    return std::string(withoutScope(unmapped(peer).to_string()));
 }
 
 } // namespace vorn::LanIP

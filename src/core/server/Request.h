@@ -2,6 +2,8 @@
 // One HTTP request head, parsed. The parser knows no sockets and never fails: a
 // malformed request line just leaves the method empty.
 
+#include "platform/Numbers.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -35,10 +37,5 @@ struct Request {
 
     bool operator==(const Request&) const = default;
 };
-
-/// A signed base-10 number: optional sign, ASCII digits only; absent otherwise or on overflow.
-std::optional<std::int64_t> parseSigned(std::string_view text);
-/// An unsigned base-10 number of ASCII digits only; absent otherwise or on overflow.
-std::optional<std::uint64_t> parseUnsigned(std::string_view text);
 
 } // namespace vorn

@@ -1,12 +1,12 @@
 #include "versions/VersionStore.h"
 
 #include "platform/Files.h"
+#include "platform/Numbers.h"
 #include "platform/Sha256.h"
 #include "platform/XdgPaths.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -179,12 +179,11 @@ std::vector<Version> VersionStore::list(const fs::path& library, std::string_vie
 
 std::vector<fs::path> VersionStore::journals(const fs::path& folder) {
     std::vector<std::pair<std::int64_t, fs::path>> found;
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+    Files::forEachEntry(folder, [&](const fs::directory_entry& entry) {
         if (const std::optional<std::int64_t> seconds = journalSeconds(entry.path())) {
             found.emplace_back(*seconds, entry.path());
         }
-    }
+    });
     std::sort(found.begin(), found.end());
     std::vector<fs::path> paths;
     for (auto& [seconds, path] : found) {
@@ -202,9 +201,8 @@ void VersionStore::prune(const fs::path& folder, std::int64_t kept, std::uint64_
     // Every journal but each image's newest, oldest first, with the total of them all.
     std::vector<std::tuple<std::int64_t, std::uint64_t, fs::path>> droppable;
     std::uint64_t total = 0;
-    std::error_code ec;
-    for (const fs::directory_entry& library : fs::directory_iterator(m_root, ec)) {
-        for (const fs::directory_entry& image : fs::directory_iterator(library.path(), ec)) {
+    Files::forEachEntry(m_root, [&](const fs::directory_entry& library) {
+        Files::forEachEntry(library.path(), [&](const fs::directory_entry& image) {
             const std::vector<fs::path> paths = journals(image.path());
             for (std::size_t i = 0; i < paths.size(); ++i) {
                 const std::uint64_t size = Files::size(paths[i]).value_or(0);
@@ -213,8 +211,8 @@ void VersionStore::prune(const fs::path& folder, std::int64_t kept, std::uint64_
                     droppable.emplace_back(*journalSeconds(paths[i]), size, paths[i]);
                 }
             }
-        }
-    }
+        });
+    });
     std::sort(droppable.begin(), droppable.end());
     for (auto it = droppable.begin(); total > maxBytes && it != droppable.end(); ++it) {
         Files::removeQuietly(std::get<2>(*it));
@@ -234,11 +232,11 @@ std::optional<std::int64_t> VersionStore::journalSeconds(const fs::path& journal
     if (!name.ends_with(suffix) || name.size() == suffix.size()) {
         return std::nullopt;
     }
-    std::int64_t seconds = 0;
-    const char* end = name.data() + name.size() - suffix.size();
-    const auto [stop, error] = std::from_chars(name.data(), end, seconds);
-    return error == std::errc() && stop == end && seconds >= 0 ? std::optional(seconds)
-                                                               : std::nullopt;
+    // Digits only: parseUnsigned takes no sign, and a journal's seconds fit in 63 bits.
+    const std::optional<std::uint64_t> seconds =
+        parseUnsigned(std::string_view(name).substr(0, name.size() - suffix.size()));
+    return seconds && *seconds <= std::uint64_t(INT64_MAX) ? std::optional(std::int64_t(*seconds))
+                                                           : std::nullopt;
 }
 
 std::string VersionStore::idOf(Date start) {

@@ -3,11 +3,11 @@
 #include "Theme.h"
 #include "library/FileStamp.h"
 #include "library/HubConfig.h"
+#include "platform/SizeText.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <tuple>
 
 namespace vorn {
@@ -113,7 +113,7 @@ std::string volumeCell(const TableRow& row) {
 }
 
 std::string sizeCell(const TableRow& row) {
-    return row.picture() ? "32 KB" : LibraryTable::sizeString(row.bytes());
+    return row.picture() ? "32 KB" : SizeText::kilobytesOrMegabytes(row.bytes());
 }
 
 // The widest a column may grow when no cap is given.
@@ -253,16 +253,6 @@ std::optional<std::string> LibraryTable::cellText(const TableRow& row, TableColu
         return row.image() ? std::to_string(row.image()->blocks) : "-";
     }
     return std::nullopt;
-}
-
-std::string LibraryTable::sizeString(std::uint64_t bytes) {
-    constexpr std::uint64_t mib = 1048576;
-    if (bytes < mib) {
-        return std::to_string(bytes / 1024) + " KB";
-    }
-    char text[40];
-    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / double(mib));
-    return text;
 }
 
 std::string LibraryTable::headerTitle(TableColumn column) const {

@@ -65,8 +65,6 @@ public:
     std::string failureReason(const TableRow& row) const;
     /// The text of a cell; absent where the window draws a symbol instead.
     static std::optional<std::string> cellText(const TableRow& row, TableColumn column);
-    /// "N KB" below one MiB, "N.N MB" from there on.
-    static std::string sizeString(std::uint64_t bytes);
     /// The column's header title as the look shows it (upper case in the 8-bit look).
     std::string headerTitle(TableColumn column) const;
 

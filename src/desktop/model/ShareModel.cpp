@@ -150,7 +150,7 @@ void ShareModel::setAdvertise(bool on) {
 }
 
 void ShareModel::setPort(std::uint16_t port) {
-    if (port != m_port) {
+    if (port != m_port && ShareSettings::portRange.contains(port)) {
         m_port = port;
         noteStored(m_preferences.set("port", std::int64_t(port)));
         emit settingsChanged();
@@ -807,7 +807,7 @@ void ShareModel::setVersionsImage(std::optional<DiskImage> image) {
 }
 
 void ShareModel::reconvert(const StillPic& picture, const StillPic::Knobs& knobs) {
-    m_pictureTranscoder.saveKnobs(knobs, picture.sourceURL);
+    noteStored(m_pictureTranscoder.saveKnobs(knobs, picture.sourceURL));
     const std::function<void()> done = listConversionsOnGuiThread();
     m_pictureTranscoder.convert(picture.sourceURL, knobs, true, done,
                                 [done](const std::string&) { done(); });

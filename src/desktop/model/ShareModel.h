@@ -200,7 +200,6 @@ public:
     static std::optional<std::string> cellText(const TableRow& row, TableColumn column) {
         return LibraryTable::cellText(row, column);
     }
-    static std::string sizeString(std::uint64_t bytes) { return LibraryTable::sizeString(bytes); }
     std::string headerTitle(TableColumn column) const { return m_table.headerTitle(column); }
     const ColumnLayout& cols() const { return m_table.cols(); }
     const std::set<TableColumn>& userCols() const { return m_table.userCols(); }

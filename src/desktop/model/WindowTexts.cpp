@@ -1,8 +1,8 @@
 #include "WindowTexts.h"
 
 #include "ShareModel.h"
+#include "platform/SizeText.h"
 
-#include <cstdio>
 
 namespace vorn::WindowTexts {
 namespace {
@@ -31,15 +31,7 @@ std::string counted(std::int64_t n, std::string_view word) {
 }
 
 std::string byteText(std::uint64_t bytes) {
-    if (bytes < 1024) {
-        return std::to_string(bytes) + " B";
-    }
-    if (bytes < 1048576) {
-        return std::to_string(bytes / 1024) + " KB";
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1048576.0);
-    return text;
+    return SizeText::withBytes(bytes, "B");
 }
 
 std::string tableTitle(KindFilter filter, const std::optional<std::string>& folder) {

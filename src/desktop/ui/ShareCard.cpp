@@ -5,6 +5,7 @@
 #include "BadgeMark.h"
 #include "ThemedField.h"
 #include "ThemedLabel.h"
+#include "library/ShareSettings.h"
 #include "model/ShareModel.h"
 
 #include <QHBoxLayout>
@@ -24,8 +25,6 @@ ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QStr
     l->setShownText(text);
     return l;
 }
-
-constexpr int kLowestPort = 1024;
 
 } // namespace
 
@@ -97,7 +96,9 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
         auto* caption = label(model(), 11, Tone::text, false, "Port", this);
         m_portField = new ThemedField(model(), 11, this);
         m_portField->setFixedWidth(56);
-        m_portField->setValidator(new QIntValidator(0, 65535, m_portField));
+        // Digits only while typing; the range is checked when the field is committed.
+        m_portField->setValidator(
+            new QIntValidator(0, int(ShareSettings::portRange.high), m_portField));
         m_portField->setAccessibleName("Port");
         m_portField->setToolTip("TCP port of the share; a change takes effect at the next start");
         caption->setBuddy(m_portField);
@@ -204,10 +205,8 @@ void ShareCard::showError() {
 
 // The share listens on an unprivileged port; anything else is put back as it was.
 void ShareCard::commitPort(const QString& text) {
-    bool ok = false;
-    const int port = text.toInt(&ok);
-    if (ok && port >= kLowestPort && port <= 65535) {
-        model().setPort(std::uint16_t(port));
+    if (const auto port = parseIn(text.trimmed().toStdString(), ShareSettings::portRange)) {
+        model().setPort(std::uint16_t(*port));
     } else {
         m_portField->showValue(QString::number(model().port()));
         m_portField->setText(QString::number(model().port()));

@@ -2,6 +2,7 @@
 
 #include "demo/DemoLibrary.h"
 #include "library/Catalog.h"
+#include "library/FolderWalk.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -67,7 +68,7 @@ TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
     test::TempDir dir;
     // The files it reports are checked with vorn-share demo.
     DemoLibrary::write(dir / "demo", std::nullopt);
-    const Catalog catalog = Catalog::scan(dir / "demo", true);
+    const Catalog catalog = Catalog::scan(FolderWalk::files(dir / "demo"), true);
     ASSERT_EQ(catalog.images().size(), 2u) << "the Disk II image is not shared";
     const auto facts = [](const DiskImage& d) {
         return std::tuple(d.relPath(), d.displayName, d.volumeName.value_or("-"), d.blocks, d.bytes,

@@ -69,7 +69,7 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     EXPECT_EQ(b.originalURL(), sourceB);
 
     // New knobs select another cache file: the picture waits for its conversion again.
-    m_ready.saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB);
+    ASSERT_TRUE(m_ready.saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB));
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 
     // A failure stands for the knobs it was made with.
@@ -78,7 +78,7 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     PictureCatalog failed = scan(m_ready);
     EXPECT_EQ(failed.failed, std::vector<std::string>{"Title"});
     EXPECT_EQ(failed.pendingSources, std::vector<std::filesystem::path>{sourceB});
-    m_ready.saveKnobs(StillPic::Knobs{1.45, 1.1, true}, sourceC);
+    ASSERT_TRUE(m_ready.saveKnobs(StillPic::Knobs{1.45, 1.1, true}, sourceC));
     EXPECT_EQ(scan(m_ready).pendingSources, (std::vector<std::filesystem::path>{sourceB, sourceC}));
 }
 

@@ -64,7 +64,7 @@ TEST_F(PictureTranscoderTest, KnobsNameTheCacheAndFollowLinks) {
     EXPECT_EQ(transcoder.cachedSHR(link, Knobs{}), cacheFor("1.45|1.1|false"));
     EXPECT_EQ(transcoder.cachedSHR(picture, Knobs{2, 0.9, true}), cacheFor("2.0|0.9|true"));
 
-    transcoder.saveKnobs(Knobs{2, 0.9, true}, link);
+    ASSERT_TRUE(transcoder.saveKnobs(Knobs{2, 0.9, true}, link));
     EXPECT_EQ(transcoder.knobs(picture), (Knobs{2, 0.9, true}))
         << "knobs saved through a link belong to the picture itself";
     // Each entry of the wrong type falls back on its own.

@@ -2,6 +2,7 @@
 
 #include "desktop/model/TableFixture.h"
 #include "library/FileStamp.h"
+#include "platform/SizeText.h"
 
 #include <gtest/gtest.h>
 #include <numeric>
@@ -108,10 +109,10 @@ TEST_F(LibraryTableTest, CellTexts) {
     EXPECT_EQ(cells(2), (Names{"-", "Anthem", "-", "transcoding...", "-", "-", "-", "-", "-"}));
     EXPECT_EQ(cells(0)[3], "converting...");
 
-    EXPECT_EQ(LibraryTable::sizeString(1023), "0 KB");
-    EXPECT_EQ(LibraryTable::sizeString(1048575), "1023 KB");
-    EXPECT_EQ(LibraryTable::sizeString(1048576), "1.0 MB");
-    EXPECT_EQ(LibraryTable::sizeString(1572864), "1.5 MB");
+    EXPECT_EQ(SizeText::kilobytesOrMegabytes(1023), "0 KB");
+    EXPECT_EQ(SizeText::kilobytesOrMegabytes(1048575), "1023 KB");
+    EXPECT_EQ(SizeText::kilobytesOrMegabytes(1048576), "1.0 MB");
+    EXPECT_EQ(SizeText::kilobytesOrMegabytes(1572864), "1.5 MB");
     EXPECT_EQ(TableRow::durationText(10986), "0:00") << "just under half a second";
     EXPECT_EQ(TableRow::durationText(10987), "0:01") << "half a second rounds up";
     EXPECT_EQ(TableRow::durationText(21973 * 3600), "60:00");

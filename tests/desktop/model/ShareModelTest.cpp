@@ -375,6 +375,19 @@ TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     EXPECT_FALSE(model->lastError()) << "a snapshot that works clears the error";
 }
 
+// A picture's knobs that the preferences file did not take still convert, but the person
+// is told they will not be there next time.
+TEST_F(ShareModelTest, PictureKnobsThatCannotBeStoredAreReported) {
+    auto model = libraryModel();
+    fs::remove_all(m_dir / "config");
+    m_dir.write("config", "a file where the settings folder was");
+    StillPic picture;
+    picture.sourceURL = m_dir / "lib/Art/Photo.png";
+    model->reconvert(picture, StillPic::Knobs{2, 1, true});
+    EXPECT_TRUE(model->lastError().value_or("").starts_with("Settings not saved: "))
+        << "told: " << model->lastError().value_or("nothing");
+}
+
 // A failed conversion is not tried again by itself, and stays in sight: counted, and
 // listed with its reason. Recheck in the conversion tools tries it again.
 TEST_F(ShareModelTest, FailedConversionsShowUntilRecheckTriesAgain) {

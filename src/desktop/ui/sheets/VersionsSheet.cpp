@@ -1,6 +1,7 @@
 #include "VersionsSheet.h"
 
 #include "model/ShareModel.h"
+#include "platform/SizeText.h"
 #include "ui/A2Button.h"
 #include "ui/ThemedLabel.h"
 
@@ -24,8 +25,7 @@ QString qText(const std::string& text) {
 QString rowText(const Version& version) {
     QString when = qText(version.id);
     when.replace('T', ' ');
-    const QString size = version.bytes < 1024 ? QString::number(version.bytes) + " bytes"
-                                              : qText(ShareModel::sizeString(version.bytes));
+    const QString size = qText(SizeText::withBytes(version.bytes, "bytes"));
     QString text = when + "   " + QString::number(version.blocks) +
                    (version.blocks == 1 ? " block" : " blocks") + "   " + size;
     if (const std::string note = version.note(); !note.empty()) {
