@@ -6,7 +6,8 @@ namespace vorn {
 
 LibraryScanner::LibraryScanner(Converters converters, QObject* parent)
     : QObject(parent), m_converters(converters),
-      m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
+      // Niced: a scan is seconds of CPU that the window's thread must not wait behind.
+      m_worker(std::make_unique<SerialQueue>("vorn-rescan", true)) {}
 
 LibraryScanner::~LibraryScanner() {
     // The worker's last hand-over is posted to this object while it still exists; Qt
@@ -18,7 +19,7 @@ void LibraryScanner::request(std::filesystem::path folder, bool writable, bool k
                              bool forShare) {
     kick = kick || (m_next && m_next->kick);
     forShare = forShare || (m_next && m_next->forShare);
-    m_next = Request{std::move(folder), writable, kick, forShare};
+    m_next = Request{std::move(folder), writable, kick, forShare, m_look};
     if (!m_running) {
         startNext();
     }
@@ -41,11 +42,15 @@ void LibraryScanner::startNext() {
         } else {
             result.contents = std::make_shared<const LibraryContents>();
         }
-        result.index = std::make_shared<const TableIndex>(*result.contents);
+        result.index = std::make_shared<const TableIndex>(*result.contents, r.look, m_measure);
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)] { finished(result); },
             Qt::QueuedConnection);
     });
+}
+
+void LibraryScanner::dispose(std::shared_ptr<const void> old) {
+    m_worker->async([old = std::move(old)] {});
 }
 
 void LibraryScanner::finished(Result result) {

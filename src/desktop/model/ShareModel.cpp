@@ -96,6 +96,7 @@ void ShareModel::readPreferences() {
     m_advertise = settings.advertise;
     m_port = settings.port;
     m_table.setLook(uiThemeFromStored(m_preferences.string("theme")));
+    m_scanner->setLook(m_table.look());
 }
 
 void ShareModel::setFolderChooser(std::unique_ptr<FolderChooser> chooser) {
@@ -165,6 +166,7 @@ void ShareModel::setUITheme(UITheme look) {
         return;
     }
     m_table.setLook(look);
+    m_scanner->setLook(look);
     emit lookChanged();
     autoLayoutColumns();
     m_tableModel->refresh(); // the header titles change case
@@ -223,7 +225,13 @@ void ShareModel::stop() {
         m_starting = false;
         emit workChanged();
     }
-    m_share.reset();
+    if (m_share) {
+        // Once stopped, the server still holds the scan it served and its thread: both
+        // end on the scanner's worker, where its last hold is let go.
+        std::shared_ptr<const void> server = m_share->server();
+        m_share.reset();
+        m_scanner->dispose(std::move(server));
+    }
     m_tick.stop();
     setSharing(false);
     setActivity(ItemDates(), ItemDates());
@@ -418,10 +426,16 @@ void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents,
                           std::shared_ptr<LibraryScan> shareScan) {
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
+    auto shown = std::make_shared<std::pair<std::shared_ptr<const LibraryContents>,
+                                            std::shared_ptr<const TableIndex>>>(
+        m_table.contents(), m_table.index());
     m_table.setContents(contents, std::move(index));
     m_tree.setFolders(contents->folders);
     const bool relaid = m_table.autoLayoutColumns();
     m_tableModel->refresh();
+    // Neither the table nor its item model holds the lists shown until now: the last
+    // hold goes to the scanner's worker, which frees them.
+    m_scanner->dispose(std::move(shown));
     if (shareScan && m_starting) {
         launch(std::move(*shareScan));
     } else if (shareScan && m_share) {
