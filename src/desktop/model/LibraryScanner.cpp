@@ -1,6 +1,7 @@
 #include "LibraryScanner.h"
 
 #include "platform/SerialQueue.h"
+#include "scan/ConversionKick.h"
 
 namespace vorn {
 
@@ -68,7 +69,14 @@ void LibraryScanner::finished(Result result) {
     // worker does it, once the GUI thread has taken the result and is free again.
     if (m_runningKick) {
         m_worker->async([this, contents = std::move(contents)] {
-            contents->kickConversions(m_converters, m_onConverted);
+            // Finished or failed, either way the item leaves the pending list.
+            const auto failed = [done = m_onConverted](const std::string&) {
+                if (done) {
+                    done();
+                }
+            };
+            const ConversionKick kick{m_onConverted, m_onConverted, failed, failed};
+            kick(m_converters, contents->audio, contents->stills);
         });
     }
 }
