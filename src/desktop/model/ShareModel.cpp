@@ -214,6 +214,7 @@ void ShareModel::launch(LibraryScan scan) {
         connect(m_share.get(), &RunningShare::statusArrived, this, &ShareModel::takeStatus);
         connect(m_share.get(), &RunningShare::libraryChanged, this, &ShareModel::rescan);
         m_tick.start();
+        setLastError(std::nullopt); // the notice of the person's last action is answered
     } catch (const std::system_error& e) {
         setLastError(listenError(m_port, e));
     }
@@ -233,6 +234,7 @@ void ShareModel::stop() {
         m_scanner->dispose(std::move(server));
     }
     m_tick.stop();
+    setErrors(m_notice, std::nullopt); // the share's error went with it
     setSharing(false);
     setActivity(ItemDates(), ItemDates());
 }
@@ -272,7 +274,7 @@ void ShareModel::takeStatus(const ShareStatus& status) {
         emit logChanged();
     }
     takeVersionsChanged(status.versionsChanged);
-    setLastError(status.lastError);
+    setErrors(m_notice, status.lastError);
     setActivity(status.lastRead, status.lastWrite);
 }
 
@@ -305,9 +307,16 @@ void ShareModel::noteStored(bool stored) {
     }
 }
 
-void ShareModel::setLastError(std::optional<std::string> error) {
-    if (error != m_lastError) {
-        m_lastError = std::move(error);
+void ShareModel::setLastError(std::optional<std::string> notice) {
+    setErrors(std::move(notice), m_serverError);
+}
+
+void ShareModel::setErrors(std::optional<std::string> notice,
+                           std::optional<std::string> serverError) {
+    const std::optional<std::string> before = lastError();
+    m_notice = std::move(notice);
+    m_serverError = std::move(serverError);
+    if (lastError() != before) {
         emit lastErrorChanged();
     }
 }
@@ -786,7 +795,7 @@ void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
         },
         [this, image, id](VersionRestore::Outcome outcome) {
             if (restored(outcome)) {
-                emit restoreEnded(true, m_lastError.value_or("Restored " +
+                emit restoreEnded(true, m_notice.value_or("Restored " +
                                                              image.url.filename().string() +
                                                              " to " + id + "."));
             }
@@ -797,7 +806,7 @@ void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
 bool ShareModel::restored(const VersionRestore::Outcome& outcome) {
     if (outcome.kind != VersionRestore::Outcome::Kind::restored) {
         setLastError("Restore failed: " + outcome.message);
-        emit restoreEnded(false, *m_lastError);
+        emit restoreEnded(false, *m_notice);
         return false;
     }
     if (outcome.changedOutside && !outcome.lost.empty()) {
