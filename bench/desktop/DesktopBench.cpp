@@ -12,6 +12,7 @@
 // them, without converters competing for the CPU while the rounds are timed.
 
 #include "GuiStalls.h"
+#include "LatenessProbe.h"
 #include "audio/AudioTranscoder.h"
 #include "model/LibraryScanner.h"
 #include "model/LibraryTableModel.h"
@@ -51,13 +52,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// CPU time of the calling thread: what the GUI thread spent, whatever else ran meanwhile.
-double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
 }
 
 double median(std::vector<double> values) {

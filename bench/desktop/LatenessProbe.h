@@ -6,9 +6,17 @@
 #include <QObject>
 #include <QTimer>
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 namespace vorn::bench {
+
+/// CPU time of the calling thread: what the GUI thread spent, whatever else ran meanwhile.
+inline double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
+}
 
 class LatenessProbe {
 public:

@@ -15,6 +15,7 @@
 #include "model/ShareModel.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/Preferences.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/FreePort.h"
 
@@ -241,8 +242,10 @@ void readTracks(std::uint16_t port, int items) {
 Round bareRound(Sharing& s, int seconds) {
     const std::uint16_t port = test::freePort();
     const std::set<int> old = threadIds();
-    ShareServer server(s.library, true, false, "Vorn Images on bench", std::nullopt,
-                       Converters{s.audio, s.pictures});
+    const Converters converters{s.audio, s.pictures};
+    ShareServer server(LibraryScan::run(converters, s.library, true), false,
+                       "Vorn Images on bench", std::nullopt, converters);
+    server.convertPending();
     server.start(port);
     readTracks(port, s.items);
     std::set<int> fresh;

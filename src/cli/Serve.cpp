@@ -9,6 +9,7 @@
 #include "platform/Preferences.h"
 #include "platform/XdgPaths.h"
 #include "server/LanIP.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 
 #include <chrono>
@@ -121,9 +122,12 @@ int serve(const ServeOptions& options, Preferences& preferences) {
         AudioTranscoder::found(XdgPaths::cacheDir(), jobs);
     const std::unique_ptr<PictureTranscoder> pictures =
         PictureTranscoder::found(preferences, XdgPaths::cacheDir(), jobs);
-    ShareServer server(absolute, settings.writable && !options.readOnly,
-                       settings.advertise && !options.noAdvertise, name,
-                       ShareSettings::hub(preferences, absolute), Converters{*audio, *pictures});
+    const Converters converters{*audio, *pictures};
+    ShareServer server(
+        LibraryScan::run(converters, absolute, settings.writable && !options.readOnly),
+        settings.advertise && !options.noAdvertise, name, ShareSettings::hub(preferences, absolute),
+        converters);
+    server.convertPending();
     server.setVersions(versionSettings(preferences, options.versionGap));
     StatusMailbox mailbox;
     server.setOnStatus([&mailbox](const ShareStatus& status) { mailbox.post(status); });

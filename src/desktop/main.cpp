@@ -109,8 +109,11 @@ int run(int argc, char** argv) {
     const unsigned jobs = ShareSettings::load(preferences).conversionJobs;
     const std::unique_ptr<AudioTranscoder> audio =
         AudioTranscoder::found(XdgPaths::cacheDir(), jobs);
-    const std::unique_ptr<PictureTranscoder> pictures =
-        PictureTranscoder::found(preferences, XdgPaths::cacheDir(), jobs);
+    // Whether python3 has numpy and Pillow takes running it (a good part of a second):
+    // the model looks on its worker, once, while the window opens.
+    const auto pictures = std::make_unique<PictureTranscoder>(
+        preferences, XdgPaths::cacheDir(), std::nullopt, PictureTranscoder::findScript(),
+        ConversionLimit{}, jobs);
     ShareModel model(preferences, *audio, *pictures);
     LookStyle::applyToApplication(model.theme());
     QObject::connect(&model, &ShareModel::lookChanged, &model,

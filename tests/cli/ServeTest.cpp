@@ -2,6 +2,7 @@
 // Linux box beside the Apple II runs it.
 
 #include "platform/Preferences.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -57,7 +58,8 @@ TEST_F(ServeTest, SharesUntilTerminated) {
 
 TEST_F(ServeTest, PortTakenOrFolderMissing) {
     test::IdleConverters converters;
-    ShareServer holder(m_dir / "lib", false, false, "Holder", std::nullopt, converters.get());
+    ShareServer holder(LibraryScan::run(converters.get(), m_dir / "lib", false), false, "Holder",
+                       std::nullopt, converters.get());
     holder.start(0);
     const std::string port = std::to_string(holder.status().port);
     ServeProcess taken({"serve", lib(), "--port", port, "--no-advertise"}, m_dir / "config");

@@ -1,6 +1,7 @@
 // `vorn-share versions` and `restore` as a user runs them, and the version a real
 // `vorn-share serve` leaves when it is killed in the middle of a card's writes.
 
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -49,7 +50,8 @@ protected:
     // Two sessions written through a share in this process: four blocks, then one. The
     // ids, newest first.
     std::vector<std::string> keepTwoVersions() {
-        ShareServer share(m_dir / "lib", true, false, "Test", std::nullopt, m_converters.get());
+        ShareServer share(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false, "Test",
+                          std::nullopt, m_converters.get());
         share.setVersions({VersionStore::defaultRoot(), 100ms, 5, 2'000'000'000});
         share.start(0);
         test::HttpClient card(share.status().port);

@@ -70,13 +70,16 @@ std::optional<std::string> ConversionTools::findPythonBinary() {
     return firstExecutable(pythonCandidates());
 }
 
-bool ConversionTools::pythonHasModules(const std::string& interpreter) {
-    return ChildProcess::run(interpreter, {"-c", "import numpy, PIL"}) == 0;
+bool ConversionTools::pythonHasModules(const std::string& interpreter,
+                                       std::chrono::milliseconds limit) {
+    const std::optional<ChildProcess::Outcome> outcome =
+        ChildProcess::run(interpreter, {"-c", "import numpy, PIL"}, limit, nullptr);
+    return outcome && *outcome == ChildProcess::Outcome{ChildProcess::Outcome::End::exited, 0};
 }
 
-std::optional<std::string> ConversionTools::findPythonWithModules() {
+std::optional<std::string> ConversionTools::findPythonWithModules(std::chrono::milliseconds limit) {
     for (const std::string& candidate : pythonCandidates()) {
-        if (firstExecutable({candidate}) && pythonHasModules(candidate)) {
+        if (firstExecutable({candidate}) && pythonHasModules(candidate, limit)) {
             return candidate;
         }
     }

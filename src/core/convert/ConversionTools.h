@@ -2,6 +2,9 @@
 // Finding the outside programs that convert audio (ffmpeg) and pictures (python3 with
 // numpy and Pillow), and the commands that install them.
 
+#include "convert/ConversionLimit.h"
+
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +45,12 @@ struct ConversionTools {
     static std::optional<std::string> findBrew();
     static std::vector<std::string> pythonCandidates();
     static std::optional<std::string> findPythonBinary();
-    /// Whether the interpreter starts and imports numpy and PIL (runs it).
-    static bool pythonHasModules(const std::string& interpreter);
-    static std::optional<std::string> findPythonWithModules();
+    /// Whether the interpreter starts and imports numpy and PIL (runs it, for at most
+    /// `limit`: one that hangs on its imports has not got them).
+    static bool pythonHasModules(const std::string& interpreter,
+                                 std::chrono::milliseconds limit = ConversionLimit{}.base);
+    static std::optional<std::string>
+    findPythonWithModules(std::chrono::milliseconds limit = ConversionLimit{}.base);
     /// Looks at everything afresh.
     static Status probe();
 };

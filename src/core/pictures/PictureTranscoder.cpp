@@ -23,7 +23,7 @@ PictureTranscoder::PictureTranscoder(Preferences& preferences, const std::filesy
                                      std::optional<std::string> scriptPath, ConversionLimit limit,
                                      unsigned jobs)
     : m_preferences(preferences), m_pythonPath(std::move(pythonPath)),
-      m_scriptPath(std::move(scriptPath)), m_cache(caches / "shr"),
+      m_scriptPath(std::move(scriptPath)), m_probeLimit(limit.base), m_cache(caches / "shr"),
       m_tool(jobs), m_worker("vorn-img2shr", m_cache, m_tool, limit, jobs) {}
 
 std::optional<std::string> PictureTranscoder::pythonPath() const {
@@ -42,7 +42,7 @@ bool PictureTranscoder::converterReady() const {
 }
 
 void PictureTranscoder::refresh() {
-    std::optional<std::string> python = ConversionTools::findPythonWithModules();
+    std::optional<std::string> python = ConversionTools::findPythonWithModules(m_probeLimit);
     std::optional<std::string> script = findScript();
     {
         std::lock_guard lock(m_mutex);

@@ -92,6 +92,7 @@ private:
     mutable std::mutex m_mutex;
     std::optional<std::string> m_pythonPath; // guarded by m_mutex
     std::optional<std::string> m_scriptPath; // guarded by m_mutex
+    std::chrono::milliseconds m_probeLimit;  // how long looking for the converter may take
     ConversionCache m_cache;
     Img2ShrTool m_tool;
     ConversionWorker m_worker; // last: its threads use everything above

@@ -69,13 +69,4 @@ std::string LibraryScan::yourHubJSON(YourHub::Kind kind, const HubConfig& hub) c
     return YourHub::json(hub, kind, catalog.images(), audio.tracks, pictures.pictures);
 }
 
-void LibraryScan::kickConversions(
-    Converters converters, const std::function<void()>& onAudioReady,
-    const std::function<void()>& onPicturesReady,
-    const std::function<void(const std::string&)>& onAudioFailed,
-    const std::function<void(const std::string&)>& onPictureFailed) const {
-    audio.kickTranscodes(converters.audio, onAudioReady, onAudioFailed);
-    pictures.kickConverts(converters.pictures, onPicturesReady, onPictureFailed);
-}
-
 } // namespace vorn

@@ -57,13 +57,6 @@ struct LibraryScan {
     std::vector<std::string> sharedFolders() const;
     /// The categories JSON of one kind of item with the categories `hub`.
     std::string yourHubJSON(YourHub::Kind kind, const HubConfig& hub) const;
-    /// Asks the converters to convert what the scan found pending. The callbacks run on
-    /// the converters' threads: `onReady` after each conversion that succeeded, the
-    /// failure callbacks with the log line of each that failed.
-    void kickConversions(Converters converters, const std::function<void()>& onAudioReady,
-                         const std::function<void()>& onPicturesReady,
-                         const std::function<void(const std::string&)>& onAudioFailed = {},
-                         const std::function<void(const std::string&)>& onPictureFailed = {}) const;
 };
 
 } // namespace vorn

@@ -37,6 +37,10 @@ void Rescanner::start() {
         [reasons, parts, settings = m_settings(), gate = m_gate, weak = weak_from_this()] {
             auto scan = std::make_shared<LibraryScan>(
                 LibraryScan::run(settings.converters, settings.folder, settings.writable, parts));
+            // A conversion's end asks only for its own kind: what is pending then is queued.
+            if ((reasons & refreshAsked) != 0) {
+                settings.kick(settings.converters, scan->audio, scan->pictures);
+            }
             gate->post([weak, reasons, scan] {
                 if (auto self = weak.lock()) {
                     self->scanned(reasons, *scan);

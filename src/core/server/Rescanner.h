@@ -6,6 +6,7 @@
 // result comes back to the server's thread, where the owner swaps it in.
 
 #include "platform/SerialQueue.h"
+#include "scan/ConversionKick.h"
 #include "scan/LibraryScan.h"
 #include "server/PostGate.h"
 
@@ -34,6 +35,8 @@ public:
         Converters converters;
         std::filesystem::path folder;
         bool writable = true;
+        /// Starts what a refresh's scan finds pending, on the worker, after the scan.
+        ConversionKick kick;
     };
     using SettingsFn = std::function<Settings()>;
     using ApplyFn = std::function<void(unsigned reasons, LibraryScan& scan)>;
@@ -45,6 +48,8 @@ public:
     void request(unsigned reasons);
     /// Runs `task` once the scans asked for so far are swapped in (at once when none is).
     void afterScans(std::function<void()> task);
+    /// Runs `task` on the scans' worker, after the scans already running or queued there.
+    void onWorker(std::function<void()> task) { m_worker.async(std::move(task)); }
 
 private:
     void start();

@@ -102,12 +102,21 @@ std::function<void(const std::string&)> ServerCore::failedLater(Rescanner::Reaso
     };
 }
 
-void ServerCore::kickConversions() {
-    m_state.audio.kickTranscodes(m_state.converters.audio, rescanLater(Rescanner::audioConverted),
-                                 failedLater(Rescanner::audioFailed));
-    m_state.pictures.kickConverts(m_state.converters.pictures,
-                                  rescanLater(Rescanner::picturesConverted),
-                                  failedLater(Rescanner::picturesFailed));
+ConversionKick ServerCore::conversionKick() {
+    return {rescanLater(Rescanner::audioConverted), rescanLater(Rescanner::picturesConverted),
+            failedLater(Rescanner::audioFailed), failedLater(Rescanner::picturesFailed)};
+}
+
+// Only the pending files go to the worker: a copy of the names, not of the catalogs.
+void ServerCore::convertPending() {
+    AudioCatalog audio;
+    audio.pendingSources = m_state.audio.pendingSources;
+    PictureCatalog pictures;
+    pictures.pendingSources = m_state.pictures.pendingSources;
+    m_rescanner->onWorker([kick = conversionKick(), converters = m_state.converters,
+                           audio = std::move(audio), pictures = std::move(pictures)] {
+        kick(converters, audio, pictures);
+    });
 }
 
 void ServerCore::refresh(std::optional<std::filesystem::path> folder,
@@ -121,8 +130,9 @@ void ServerCore::refresh(std::optional<std::filesystem::path> folder,
     m_rescanner->request(Rescanner::refreshAsked);
 }
 
-Rescanner::Settings ServerCore::scanSettings() const {
-    return {m_state.converters, m_nextFolder.value_or(m_state.folder), m_state.writable};
+Rescanner::Settings ServerCore::scanSettings() {
+    return {m_state.converters, m_nextFolder.value_or(m_state.folder), m_state.writable,
+            conversionKick()};
 }
 
 void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
@@ -134,7 +144,6 @@ void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
     }
     m_state.apply(scan);
     if ((reasons & Rescanner::refreshAsked) != 0) {
-        kickConversions();
         m_state.log(m_state.rescanSummary());
     }
     if ((reasons & Rescanner::audioConverted) != 0) {

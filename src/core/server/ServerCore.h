@@ -46,8 +46,9 @@ public:
     void setHub(std::optional<HubConfig> hub);
     void setOnStatus(StatusFn onStatus) { m_onStatus = std::move(onStatus); }
     void setLimits(const ConnectionLimits& limits);
-    /// Starts the conversions of pending audio and pictures; each one's end rescans its kind.
-    void kickConversions();
+    /// Starts, on the scans' worker, the conversions of the audio and pictures the served
+    /// scan found pending; each one's end rescans its kind.
+    void convertPending();
     /// Starts, changes or (with versions off) stops keeping versions of written images.
     void setVersions(VersionSettings settings);
     /// The versions of a library image, newest first.
@@ -72,7 +73,9 @@ private:
     /// A callback for a converter's thread that logs a failed conversion on the server's
     /// thread and rescans its kind (`reason`), so the item is listed as failed.
     std::function<void(const std::string&)> failedLater(Rescanner::Reason reason);
-    Rescanner::Settings scanSettings() const;
+    /// Conversions whose ends come back to this core.
+    ConversionKick conversionKick();
+    Rescanner::Settings scanSettings();
     void applyScan(unsigned reasons, LibraryScan& scan);
     void listenerFailed(const std::string& reason);
     void startAdvertising();

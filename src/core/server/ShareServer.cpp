@@ -42,13 +42,6 @@ void ShareServer::noteFailure(const std::string& what) {
     }
 }
 
-ShareServer::ShareServer(std::filesystem::path folder, bool writable, bool advertise,
-                         std::string shareName, std::optional<HubConfig> hub, Converters converters)
-    : ShareServer(LibraryScan::run(converters, std::move(folder), writable), advertise,
-                  std::move(shareName), std::move(hub), converters) {
-    asio::post(m_io, [core = m_core] { core->kickConversions(); });
-}
-
 ShareServer::~ShareServer() {
     stop();
     m_core->closeGate();
@@ -89,6 +82,10 @@ void ShareServer::start(std::uint16_t port) {
 
 void ShareServer::stop() {
     onQueue([core = m_core] { core->stopListening(); });
+}
+
+void ShareServer::convertPending() {
+    asio::post(m_io, [core = m_core] { core->convertPending(); });
 }
 
 void ShareServer::refresh(std::optional<std::filesystem::path> folder,

@@ -36,13 +36,9 @@ public:
     static constexpr std::uint16_t defaultPort = 8271;
 
     /// Shares a finished scan (its folder, writable flag and catalogs); does not listen
-    /// yet and starts no conversion: the owner that scans converts. The converters must
-    /// outlive the server.
+    /// yet and starts no conversion (see convertPending). The converters must outlive the
+    /// server.
     ShareServer(LibraryScan scan, bool advertise, std::string shareName,
-                std::optional<HubConfig> hub, Converters converters);
-    /// Scans the library on the calling thread first, and converts what it finds pending,
-    /// rescanning as conversions end: for owners that may wait (vorn-share, tests).
-    ShareServer(std::filesystem::path folder, bool writable, bool advertise, std::string shareName,
                 std::optional<HubConfig> hub, Converters converters);
     /// Stops sharing and ends the server's thread.
     ~ShareServer();
@@ -57,6 +53,10 @@ public:
     /// the server's thread, so it must not be called while holding a lock the status
     /// receiver takes.
     void stop();
+    /// Converts what the scan served found pending, rescanning as conversions end, for an
+    /// owner that does not convert itself (vorn-share, tests; the desktop's scanner does).
+    /// Later refreshes convert what they find by themselves.
+    void convertPending();
     /// Rescans the library, after replacing the folder and/or the writable flag if given.
     /// The scan runs on a thread of its own and its catalogs are swapped in when done
     /// (requests meanwhile see the previous ones); refreshes asked for while one runs

@@ -35,13 +35,6 @@ LibraryContents LibraryContents::of(const LibraryScan& scan) {
     return c;
 }
 
-void LibraryContents::kickConversions(Converters converters,
-                                      const std::function<void()>& onDone) const {
-    const auto failed = [onDone](const std::string&) { onDone(); };
-    audio.kickTranscodes(converters.audio, onDone, failed);
-    stills.kickConverts(converters.pictures, onDone, failed);
-}
-
 std::int64_t LibraryContents::count(const std::optional<std::string>& folder,
                                     KindFilter kind) const {
     std::int64_t n = 0;

@@ -46,10 +46,6 @@ struct LibraryContents {
     /// Touches nothing but the files and the transcoders' caches, so any thread may run it.
     static LibraryContents scan(Converters converters, const std::filesystem::path& folder,
                                 bool writable);
-    /// Asks the converters to convert what the scan found pending; `onDone` runs on their
-    /// threads after each conversion, finished or failed (either way the item leaves the
-    /// pending list).
-    void kickConversions(Converters converters, const std::function<void()>& onDone) const;
 
     /// Images, tracks and pictures of `kind` in `folder` or below it (the whole library
     /// when absent); pending items are not counted.

@@ -1,12 +1,14 @@
 #include "LibraryScanner.h"
 
 #include "platform/SerialQueue.h"
+#include "scan/ConversionKick.h"
 
 namespace vorn {
 
 LibraryScanner::LibraryScanner(Converters converters, QObject* parent)
     : QObject(parent), m_converters(converters),
-      m_worker(std::make_unique<SerialQueue>("vorn-rescan")) {}
+      // Niced: a scan is seconds of CPU that the window's thread must not wait behind.
+      m_worker(std::make_unique<SerialQueue>("vorn-rescan", true)) {}
 
 LibraryScanner::~LibraryScanner() {
     // The worker's last hand-over is posted to this object while it still exists; Qt
@@ -18,7 +20,7 @@ void LibraryScanner::request(std::filesystem::path folder, bool writable, bool k
                              bool forShare) {
     kick = kick || (m_next && m_next->kick);
     forShare = forShare || (m_next && m_next->forShare);
-    m_next = Request{std::move(folder), writable, kick, forShare};
+    m_next = Request{std::move(folder), writable, kick, forShare, m_look};
     if (!m_running) {
         startNext();
     }
@@ -41,11 +43,15 @@ void LibraryScanner::startNext() {
         } else {
             result.contents = std::make_shared<const LibraryContents>();
         }
-        result.index = std::make_shared<const TableIndex>(*result.contents);
+        result.index = std::make_shared<const TableIndex>(*result.contents, r.look, m_measure);
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)] { finished(result); },
             Qt::QueuedConnection);
     });
+}
+
+void LibraryScanner::dispose(std::shared_ptr<const void> old) {
+    m_worker->async([old = std::move(old)] {});
 }
 
 void LibraryScanner::finished(Result result) {
@@ -63,7 +69,14 @@ void LibraryScanner::finished(Result result) {
     // worker does it, once the GUI thread has taken the result and is free again.
     if (m_runningKick) {
         m_worker->async([this, contents = std::move(contents)] {
-            contents->kickConversions(m_converters, m_onConverted);
+            // Finished or failed, either way the item leaves the pending list.
+            const auto failed = [done = m_onConverted](const std::string&) {
+                if (done) {
+                    done();
+                }
+            };
+            const ConversionKick kick{m_onConverted, m_onConverted, failed, failed};
+            kick(m_converters, contents->audio, contents->stills);
         });
     }
 }

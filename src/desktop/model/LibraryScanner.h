@@ -5,6 +5,8 @@
 
 #include "LibraryContents.h"
 #include "TableIndex.h"
+#include "TextMeasure.h"
+#include "UITheme.h"
 #include "scan/LibraryScan.h"
 
 #include <QObject>
@@ -42,6 +44,13 @@ public:
     }
     /// A scan is running or waiting.
     bool busy() const { return m_running || m_next.has_value(); }
+    /// The look the table shows: the cells of the scans requested from now on are
+    /// measured in it on the worker, so the GUI thread lays the columns out without
+    /// measuring thousands of texts.
+    void setLook(UITheme look) { m_look = look; }
+    /// Lets `old` (a replaced scan's lists) go on the worker: freeing tens of thousands
+    /// of rows is work the GUI thread need not do.
+    void dispose(std::shared_ptr<const void> old);
 
 signals:
     /// The newest request's result, on the GUI thread; `shareScan` is the scan it was
@@ -56,6 +65,7 @@ private:
         bool writable = true;
         bool kick = false;
         bool forShare = false;
+        UITheme look = UITheme::eightBit;
     };
     struct Result {
         std::shared_ptr<const LibraryContents> contents;
@@ -70,6 +80,8 @@ private:
     std::optional<Request> m_next;
     bool m_running = false;
     bool m_runningKick = false;
+    UITheme m_look = UITheme::eightBit;
+    TextMeasure m_measure; // used on the worker only
     std::unique_ptr<SerialQueue> m_worker;
 };
 

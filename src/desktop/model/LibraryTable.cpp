@@ -180,7 +180,7 @@ std::vector<const IndexedRow*> LibraryTable::listedRows() const {
     return rows;
 }
 
-std::vector<TableRow> LibraryTable::sortedRows() const {
+std::vector<const IndexedRow*> LibraryTable::sortedIndexRows() const {
     const std::vector<const IndexedRow*> listed = listedRows();
     std::vector<SortEntry> entries;
     entries.reserve(listed.size());
@@ -188,14 +188,22 @@ std::vector<TableRow> LibraryTable::sortedRows() const {
         entries.push_back(sortEntry(*r, m_sortKey));
     }
     std::stable_sort(entries.begin(), entries.end());
-    std::vector<TableRow> rows;
+    std::vector<const IndexedRow*> rows;
     rows.reserve(entries.size());
     for (const SortEntry& e : entries) {
-        rows.push_back(e.row->row);
+        rows.push_back(e.row);
     }
     // The whole list is reversed, ties included, so descending mirrors ascending exactly.
     if (!m_sortAscending) {
         std::reverse(rows.begin(), rows.end());
+    }
+    return rows;
+}
+
+std::vector<TableRow> LibraryTable::sortedRows() const {
+    std::vector<TableRow> rows;
+    for (const IndexedRow* r : sortedIndexRows()) {
+        rows.push_back(r->row);
     }
     return rows;
 }
@@ -264,13 +272,21 @@ double LibraryTable::textWidth(std::string_view text, int size, bool bold) const
     return m_measure.width(text, m_look, size, bold);
 }
 
-double LibraryTable::contentWidth(TableColumn column) const {
+double LibraryTable::cellWidth(const TableRow& row, TableColumn column, UITheme look,
+                               TextMeasure& measure) {
     const int size = column == TableColumn::name ? 12 : 11;
+    const std::optional<std::string> text = cellText(row, column);
+    return text ? measure.width(*text, look, size, false) : 0;
+}
+
+// A scan's index arrives measured in the look shown, so fitting a column after a rescan
+// only looks the widths up; another look, or a bare index, is measured here.
+double LibraryTable::contentWidth(TableColumn column) const {
+    const bool measured = m_index->measuredLook() == m_look;
     double w = 0;
     for (const IndexedRow* r : listedRows()) {
-        if (const auto text = cellText(r->row, column)) {
-            w = std::max(w, textWidth(*text, size, false));
-        }
+        w = std::max(w, measured ? double(r->widths[std::size_t(column)])
+                                 : cellWidth(r->row, column, m_look, m_measure));
     }
     return w;
 }

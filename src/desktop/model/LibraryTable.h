@@ -36,6 +36,7 @@ public:
     void setContents(std::shared_ptr<const LibraryContents> contents,
                      std::shared_ptr<const TableIndex> index);
     const std::shared_ptr<const LibraryContents>& contents() const { return m_contents; }
+    const std::shared_ptr<const TableIndex>& index() const { return m_index; }
     /// The sidebar's folder (a relative folder path); absent for the whole library.
     void setSelectedFolder(std::optional<std::string> folder);
     const std::optional<std::string>& selectedFolder() const { return m_selectedFolder; }
@@ -51,6 +52,8 @@ public:
     void setSort(SortKey key);
     /// The rows the filter and the folder let through, sorted; valid while contents() lives.
     std::vector<TableRow> sortedRows() const;
+    /// The same rows as the index holds them (with their ids); valid while index() lives.
+    std::vector<const IndexedRow*> sortedIndexRows() const;
 
     // Counts.
     /// Images, tracks or pictures (all three for `all`) in the selected folder.
@@ -88,6 +91,9 @@ public:
     bool fitColumn(TableColumn column);
     /// Width of `text` in the look's font, rounded up to a whole pixel.
     double textWidth(std::string_view text, int size, bool bold) const;
+    /// Width of a cell's text in `look` (0 where the window draws a symbol).
+    static double cellWidth(const TableRow& row, TableColumn column, UITheme look,
+                            TextMeasure& measure);
 
 private:
     std::vector<const IndexedRow*> listedRows() const;

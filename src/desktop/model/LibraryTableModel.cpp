@@ -3,7 +3,6 @@
 #include "TableColumn.h"
 
 #include <unordered_map>
-#include <unordered_set>
 
 namespace vorn {
 namespace {
@@ -28,35 +27,14 @@ int runs(const std::vector<bool>& flags) {
 
 } // namespace
 
-// The ids of one scan's rows, made when a row is first listed and kept while the scan is
-// shown, so that a re-sort or a filter change builds no strings. Two pending files may
-// share a display name: the later gets a suffix, so every row has an identity of its own.
-class LibraryTableModel::IdCache {
-public:
-    const std::string* idOf(const TableRow& row) {
-        auto [it, added] = m_ids.try_emplace(row.item());
-        if (added) {
-            std::string id = row.id();
-            for (int n = 2; m_used.count(id) > 0; ++n) {
-                id = row.id() + "\x1f" + std::to_string(n);
-            }
-            it->second = std::move(id);
-            m_used.insert(it->second);
-        }
-        return &it->second;
-    }
-
-private:
-    std::unordered_map<const void*, std::string> m_ids;
-    std::unordered_set<std::string_view> m_used;
-};
-
 struct LibraryTableModel::Target {
     std::shared_ptr<const LibraryContents> contents;
+    /// Holds the rows' ids.
+    std::shared_ptr<const TableIndex> index;
     std::vector<TableRow> rows;
-    /// The cache of a new scan; empty when the rows come from the scan already shown.
-    std::unique_ptr<IdCache> cache;
     std::vector<const std::string*> ids;
+    /// The rows come from another scan than the one shown.
+    bool newScan = false;
     /// Per new row, its position before, or -1 when it was not listed.
     std::vector<int> from;
     /// Per new row: from[i] < 0.
@@ -71,14 +49,16 @@ LibraryTableModel::LibraryTableModel(const LibraryTable& table, QObject* parent)
 LibraryTableModel::~LibraryTableModel() = default;
 
 void LibraryTableModel::refresh() {
-    Target t{m_table.contents(), m_table.sortedRows(), nullptr, {}, {}, {}, {}};
-    if (t.contents != m_contents || !m_cache) {
-        t.cache = std::make_unique<IdCache>();
-    }
-    IdCache& cache = t.cache ? *t.cache : *m_cache;
-    t.ids.reserve(t.rows.size());
-    for (const TableRow& row : t.rows) {
-        t.ids.push_back(cache.idOf(row));
+    Target t;
+    t.contents = m_table.contents();
+    t.index = m_table.index();
+    t.newScan = t.index != m_index;
+    const std::vector<const IndexedRow*> sorted = m_table.sortedIndexRows();
+    t.rows.reserve(sorted.size());
+    t.ids.reserve(sorted.size());
+    for (const IndexedRow* r : sorted) {
+        t.rows.push_back(r->row);
+        t.ids.push_back(&r->id);
     }
     match(t);
     if (runs(t.gone) + runs(t.added) > kMaxRuns) {
@@ -91,21 +71,19 @@ void LibraryTableModel::refresh() {
         m_ids = std::move(t.ids);
         // A new scan keeps the rows' identities, not necessarily their content (sizes,
         // dates): every cell is redrawn once.
-        if (t.cache && !m_rows.empty()) {
+        if (t.newScan && !m_rows.empty()) {
             emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
         }
     }
     m_contents = std::move(t.contents);
-    if (t.cache) {
-        m_cache = std::move(t.cache);
-    }
+    m_index = std::move(t.index);
     if (m_look != m_table.look()) {
         m_look = m_table.look();
         emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
     }
 }
 
-// Within one scan an id is one string in the cache, compared by address; across scans
+// Within one scan an id is one string in the index, compared by address; across scans
 // ids are compared by text.
 void LibraryTableModel::match(Target& t) const {
     t.from.assign(t.rows.size(), -1);
@@ -122,7 +100,7 @@ void LibraryTableModel::match(Target& t) const {
             }
         }
     };
-    if (t.cache) {
+    if (t.newScan) {
         std::unordered_map<std::string_view, int> oldPositions;
         link(oldPositions, [](const std::string* id) { return std::string_view(*id); });
     } else {
@@ -213,9 +191,7 @@ void LibraryTableModel::resetTo(Target& t) {
     m_rows = std::move(t.rows);
     m_ids = std::move(t.ids);
     m_contents = t.contents;
-    if (t.cache) {
-        m_cache = std::move(t.cache);
-    }
+    m_index = t.index;
     endResetModel();
 }
 

@@ -56,7 +56,6 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    class IdCache;
     struct Target;
     void match(Target& target) const;
     void removeGone(const Target& target);
@@ -68,10 +67,10 @@ private:
     ActivityFn m_activity;
     /// The contents m_rows point into; kept until the rows are replaced.
     std::shared_ptr<const LibraryContents> m_contents;
-    /// The ids of m_contents' rows, each made once per scan.
-    std::unique_ptr<IdCache> m_cache;
+    /// The index of m_contents, which holds the rows' ids.
+    std::shared_ptr<const TableIndex> m_index;
     std::vector<TableRow> m_rows;
-    /// Per row, its id in m_cache.
+    /// Per row, its id in m_index.
     std::vector<const std::string*> m_ids;
     UITheme m_look;
 };

@@ -1,6 +1,7 @@
 #include "RunningShare.h"
 
 #include "platform/FolderWatcher.h"
+#include "platform/SerialQueue.h"
 #include "server/ShareServer.h"
 
 #include <QPointer>
@@ -27,7 +28,11 @@ RunningShare::RunningShare(const Config& config, LibraryScan scan, std::uint16_t
 RunningShare::~RunningShare() {
     // The watcher's thread ends here and the server stops calling this object, before it
     // goes: none of them can post to it later.
-    m_watcher.reset();
+    m_watchStarter->stop();
+    {
+        const std::lock_guard lock(m_watcherMutex);
+        m_watcher.reset();
+    }
     m_server->setOnStatus({});
     m_server->stop();
     m_server.reset();
@@ -81,20 +86,32 @@ void RunningShare::deliverStatus() {
     }
 }
 
+bool RunningShare::watching() const {
+    const std::lock_guard lock(m_watcherMutex);
+    return m_watcher != nullptr;
+}
+
+// Watching registers every folder of the library, looking through every entry of each
+// for the folders below: as slow as a walk of the library, so a thread of the share's
+// does it. Changes made meanwhile are missed, as those made during the scan served are.
 void RunningShare::watch(const std::filesystem::path& folder, const QPointer<RunningShare>& self) {
-    m_watcher = std::make_unique<FolderWatcher>(folder, [this, self] {
-        QMetaObject::invokeMethod(
-            this,
-            [self] {
-                if (self) {
-                    emit self->libraryChanged();
-                }
-            },
-            Qt::QueuedConnection);
+    m_watchStarter = std::make_unique<SerialQueue>("vorn-watch", true);
+    m_watchStarter->async([this, self, folder] {
+        auto watcher = std::make_unique<FolderWatcher>(folder, [this, self] {
+            QMetaObject::invokeMethod(
+                this,
+                [self] {
+                    if (self) {
+                        emit self->libraryChanged();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+        if (watcher->watching()) { // else sharing goes on; only explicit rescans update
+            const std::lock_guard lock(m_watcherMutex);
+            m_watcher = std::move(watcher);
+        }
     });
-    if (!m_watcher->watching()) {
-        m_watcher.reset(); // sharing goes on; only explicit rescans update the lists
-    }
 }
 
 } // namespace vorn

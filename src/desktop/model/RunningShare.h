@@ -19,12 +19,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 namespace vorn {
 
 class FolderWatcher;
+class SerialQueue;
 class ShareServer;
 
 /// Lives on the GUI thread; its signals are emitted there.
@@ -65,8 +67,9 @@ public:
     /// The server, for what the model's worker asks of it (versions); held, it outlives
     /// this object until the work is done, no longer listening.
     std::shared_ptr<ShareServer> server() const { return m_server; }
-    /// The library folder is watched for changes (false when inotify is unavailable).
-    bool watching() const { return m_watcher != nullptr; }
+    /// The library folder is watched for changes (false until the watch is set up, and
+    /// when inotify is unavailable).
+    bool watching() const;
 
 signals:
     /// The newest status of the server.
@@ -85,6 +88,8 @@ private:
     QElapsedTimer m_lastDelivery;
     // Declared last: destroyed first, so their threads end before what they use goes.
     std::shared_ptr<ShareServer> m_server;
+    std::unique_ptr<SerialQueue> m_watchStarter; // sets m_watcher up, off the GUI thread
+    mutable std::mutex m_watcherMutex;
     std::unique_ptr<FolderWatcher> m_watcher;
 };
 

@@ -96,6 +96,7 @@ void ShareModel::readPreferences() {
     m_advertise = settings.advertise;
     m_port = settings.port;
     m_table.setLook(uiThemeFromStored(m_preferences.string("theme")));
+    m_scanner->setLook(m_table.look());
 }
 
 void ShareModel::setFolderChooser(std::unique_ptr<FolderChooser> chooser) {
@@ -165,6 +166,7 @@ void ShareModel::setUITheme(UITheme look) {
         return;
     }
     m_table.setLook(look);
+    m_scanner->setLook(look);
     emit lookChanged();
     autoLayoutColumns();
     m_tableModel->refresh(); // the header titles change case
@@ -212,6 +214,7 @@ void ShareModel::launch(LibraryScan scan) {
         connect(m_share.get(), &RunningShare::statusArrived, this, &ShareModel::takeStatus);
         connect(m_share.get(), &RunningShare::libraryChanged, this, &ShareModel::rescan);
         m_tick.start();
+        setLastError(std::nullopt); // the notice of the person's last action is answered
     } catch (const std::system_error& e) {
         setLastError(listenError(m_port, e));
     }
@@ -223,8 +226,15 @@ void ShareModel::stop() {
         m_starting = false;
         emit workChanged();
     }
-    m_share.reset();
+    if (m_share) {
+        // Once stopped, the server still holds the scan it served and its thread: both
+        // end on the scanner's worker, where its last hold is let go.
+        std::shared_ptr<const void> server = m_share->server();
+        m_share.reset();
+        m_scanner->dispose(std::move(server));
+    }
     m_tick.stop();
+    setErrors(m_notice, std::nullopt); // the share's error went with it
     setSharing(false);
     setActivity(ItemDates(), ItemDates());
 }
@@ -264,7 +274,7 @@ void ShareModel::takeStatus(const ShareStatus& status) {
         emit logChanged();
     }
     takeVersionsChanged(status.versionsChanged);
-    setLastError(status.lastError);
+    setErrors(m_notice, status.lastError);
     setActivity(status.lastRead, status.lastWrite);
 }
 
@@ -297,9 +307,16 @@ void ShareModel::noteStored(bool stored) {
     }
 }
 
-void ShareModel::setLastError(std::optional<std::string> error) {
-    if (error != m_lastError) {
-        m_lastError = std::move(error);
+void ShareModel::setLastError(std::optional<std::string> notice) {
+    setErrors(std::move(notice), m_serverError);
+}
+
+void ShareModel::setErrors(std::optional<std::string> notice,
+                           std::optional<std::string> serverError) {
+    const std::optional<std::string> before = lastError();
+    m_notice = std::move(notice);
+    m_serverError = std::move(serverError);
+    if (lastError() != before) {
         emit lastErrorChanged();
     }
 }
@@ -418,10 +435,16 @@ void ShareModel::takeScan(std::shared_ptr<const LibraryContents> contents,
                           std::shared_ptr<LibraryScan> shareScan) {
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
+    auto shown = std::make_shared<std::pair<std::shared_ptr<const LibraryContents>,
+                                            std::shared_ptr<const TableIndex>>>(
+        m_table.contents(), m_table.index());
     m_table.setContents(contents, std::move(index));
     m_tree.setFolders(contents->folders);
     const bool relaid = m_table.autoLayoutColumns();
     m_tableModel->refresh();
+    // Neither the table nor its item model holds the lists shown until now: the last
+    // hold goes to the scanner's worker, which frees them.
+    m_scanner->dispose(std::move(shown));
     if (shareScan && m_starting) {
         launch(std::move(*shareScan));
     } else if (shareScan && m_share) {
@@ -772,7 +795,7 @@ void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
         },
         [this, image, id](VersionRestore::Outcome outcome) {
             if (restored(outcome)) {
-                emit restoreEnded(true, m_lastError.value_or("Restored " +
+                emit restoreEnded(true, m_notice.value_or("Restored " +
                                                              image.url.filename().string() +
                                                              " to " + id + "."));
             }
@@ -783,7 +806,7 @@ void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
 bool ShareModel::restored(const VersionRestore::Outcome& outcome) {
     if (outcome.kind != VersionRestore::Outcome::Kind::restored) {
         setLastError("Restore failed: " + outcome.message);
-        emit restoreEnded(false, *m_lastError);
+        emit restoreEnded(false, *m_notice);
         return false;
     }
     if (outcome.changedOutside && !outcome.lost.empty()) {

@@ -133,8 +133,9 @@ public:
     std::uint64_t bytesServed() const { return m_bytesServed; }
     /// The newest log lines of the server, oldest first, at most shownLogLines.
     const std::vector<std::string>& logLines() const { return m_logLines; }
-    /// The last error to show (server start, snapshot).
-    const std::optional<std::string>& lastError() const { return m_lastError; }
+    /// The notice of the person's own last action when there is one, else the share's
+    /// error: kept apart, so that neither wipes the other.
+    std::optional<std::string> lastError() const { return m_notice ? m_notice : m_serverError; }
 
     // Activity lights.
     /// When the card last read each item: an image's relPath, "audio/" or "pictures/" +
@@ -358,7 +359,8 @@ private:
     void takeStatus(const ShareStatus& status);
     void takeVersionsChanged(const ItemDates& changed);
     void setSharing(bool on);
-    void setLastError(std::optional<std::string> error);
+    void setLastError(std::optional<std::string> notice);
+    void setErrors(std::optional<std::string> notice, std::optional<std::string> serverError);
     void noteStored(bool stored);
     void setActivity(ItemDates lastRead, ItemDates lastWrite);
     bool mayBeLit(Date cutoff) const;
@@ -401,7 +403,8 @@ private:
     std::uint64_t m_bytesServed = 0;
     std::vector<std::string> m_logLines;
     std::uint64_t m_logAppended = 0;
-    std::optional<std::string> m_lastError;
+    std::optional<std::string> m_notice;      // of the person's own action
+    std::optional<std::string> m_serverError; // the share's, from its status
     ItemDates m_lastRead;
     ItemDates m_lastWrite;
     Date m_now;

@@ -1,5 +1,6 @@
 #include "TableIndex.h"
 
+#include "LibraryTable.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <numeric>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vorn {
 namespace {
@@ -76,7 +78,32 @@ std::vector<std::string> textsOf(const std::vector<IndexedRow>& rows, Text text)
     return texts;
 }
 
+// Two pending files may share a display name: the later gets a suffix, so every row has
+// an identity of its own.
+void assignIds(std::vector<IndexedRow>& rows) {
+    std::unordered_set<std::string> used;
+    used.reserve(rows.size());
+    for (IndexedRow& r : rows) {
+        std::string id = r.row.id();
+        for (int n = 2; used.count(id) > 0; ++n) {
+            id = r.row.id() + "\x1f" + std::to_string(n);
+        }
+        r.id = *used.insert(std::move(id)).first;
+    }
+}
+
 } // namespace
+
+TableIndex::TableIndex(const LibraryContents& contents, UITheme look, TextMeasure& measure)
+    : TableIndex(contents) {
+    for (IndexedRow& r : m_rows) {
+        for (TableColumn column : allColumns) {
+            r.widths[std::size_t(column)] =
+                float(LibraryTable::cellWidth(r.row, column, look, measure));
+        }
+    }
+    m_measuredLook = look;
+}
 
 TableIndex::TableIndex(const LibraryContents& contents) : m_rows(baseRows(contents)) {
     const auto names = textsOf(m_rows, [](const TableRow& r) { return r.name(); });
@@ -94,6 +121,7 @@ TableIndex::TableIndex(const LibraryContents& contents) : m_rows(baseRows(conten
         r.volumeRank =
             volumes[i].empty() ? std::numeric_limits<std::uint32_t>::max() : volumeRanks[i];
     }
+    assignIds(m_rows);
 }
 
 } // namespace vorn

@@ -5,6 +5,7 @@
 #include "support/MediaFixtures.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -197,6 +198,20 @@ TEST_F(PictureTranscoderTest, ConvertersServeABatchAndAreReplacedWhenTheyDieOrHa
     const pid_t last =
         std::atoi(started.substr(started.rfind('\n', started.size() - 2) + 1).c_str());
     EXPECT_TRUE(test::endsSoon(last)) << "the converter stayed after the batch";
+}
+
+// Looking for the converter imports numpy and Pillow; an interpreter that hangs there (a
+// broken install, a home folder on a stalled network share) is given up at the
+// conversion limit instead of holding "Recheck", and whoever waits for it, for good.
+TEST_F(PictureTranscoderTest, AHangingInterpreterIsGivenUpAtTheLimit) {
+    test::writeScript(m_dir / "bin/python3", "exec /bin/sleep 60");
+    PictureTranscoder transcoder(m_preferences, caches(), std::nullopt, "img2shr.py",
+                                 ConversionLimit{std::chrono::milliseconds(300), {}});
+    const auto start = std::chrono::steady_clock::now();
+    test::withPath((m_dir / "bin").c_str(), [&] { transcoder.refresh(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20))
+        << "the probe waited for the interpreter past its limit";
+    EXPECT_FALSE(transcoder.converterReady());
 }
 
 TEST(PictureScriptTest, BuildTreeFindsTheSourceScript) {

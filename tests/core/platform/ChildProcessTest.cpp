@@ -4,6 +4,7 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/CancelFlag.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -41,8 +42,8 @@ std::map<int, std::string> listedDescriptors(const std::string& listing) {
 TEST(ChildProcessTest, ChildGetsNoDescriptorOfOurs) {
     test::TempDir dir;
     test::IdleConverters converters;
-    ShareServer server(dir.mkdir("lib"), false, false, "Descriptors", std::nullopt,
-                       converters.get());
+    ShareServer server(LibraryScan::run(converters.get(), dir.mkdir("lib"), false), false,
+                       "Descriptors", std::nullopt, converters.get());
     server.start(0);
     test::HttpClient client(server.status().port);
     ASSERT_EQ(client.ask("GET / HTTP/1.1\r\nHost: share\r\n\r\n").status, 200);

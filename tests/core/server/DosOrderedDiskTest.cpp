@@ -2,6 +2,7 @@
 // very bytes and headers its ProDOS-order twin gives, and its writes must land in the
 // file's own sectors without changing its order, size or name.
 
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/DosDisks.h"
 #include "support/HttpClient.h"
@@ -30,7 +31,8 @@ protected:
         const auto twin = m_dir.write("lib/Games/Twin.po", m_volume);
         std::filesystem::last_write_time(twin, std::filesystem::last_write_time(m_disk));
         m_dir.write("lib/Games/Master.dsk", test::dos33Disk());
-        m_server.emplace(m_dir / "lib", true, false, "Test", std::nullopt, m_converters.get());
+        m_server.emplace(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false, "Test",
+                         std::nullopt, m_converters.get());
         m_server->setVersions({m_dir / "versions", 10s, 5, 2'000'000'000});
         m_server->start(0);
         m_client.emplace(m_server->status().port);

@@ -3,6 +3,7 @@
 // (armhf: 32-bit size_t and long, and off_t unless built for large files) any narrower
 // step on the way would read or write the block 4 GiB lower, or refuse the image.
 
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 
 #include "support/HttpClient.h"
@@ -44,7 +45,8 @@ TEST(LargeImageTest, BlocksPastFourGiBAreReadAndWrittenWhereTheyAre) {
         ASSERT_TRUE(made) << "cannot make a sparse image of " << kSize << " bytes here";
     }
     test::IdleConverters converters;
-    ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt, converters.get());
+    ShareServer server(LibraryScan::run(converters.get(), dir / "lib", true), false, "Vorn Test",
+                       std::nullopt, converters.get());
     server.start(0);
     test::HttpClient client(server.status().port);
 

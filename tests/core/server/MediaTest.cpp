@@ -4,6 +4,7 @@
 #include "pictures/PictureTranscoder.h"
 #include "platform/ChildProcess.h"
 #include "server/Routes.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -165,7 +166,9 @@ TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
                                           (dir / "lib/Tune.wav").string()}),
               0);
 
-    ShareServer server(dir / "lib", true, false, "Vorn Test", std::nullopt, converters.get());
+    ShareServer server(LibraryScan::run(converters.get(), dir / "lib", true), false, "Vorn Test",
+                       std::nullopt, converters.get());
+    server.convertPending();
     server.start(0);
     const auto converted = [&] {
         return server.currentAudioCatalog().tracks.size() == 1 &&

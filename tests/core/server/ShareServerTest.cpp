@@ -2,6 +2,7 @@
 // tests talk to it through sockets as the card would. The bytes of each answer are pinned
 // by the tests of DiskIO, Http and Routes; these check what only a connection shows.
 
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 
 #include "library/LibraryRoot.h"
@@ -86,7 +87,8 @@ protected:
         m_dir.write("lib/Empty.po", "");
         m_dir.link("lib/Link.po", m_dir.write("secret.po", "secret"));
         m_dir.link("lib/Inside.po", m_big);
-        m_server.emplace(m_dir / "lib", true, false, "Vorn Test", std::nullopt, m_converters.get());
+        m_server.emplace(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false,
+                         "Vorn Test", std::nullopt, m_converters.get());
         m_server->start(0);
         m_port = m_server->status().port;
         ASSERT_NE(m_port, 0) << "the listener should report the port it got";
@@ -491,7 +493,8 @@ TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
 }
 
 TEST_F(ShareServerTest, PortInUseThrowsAndChangesNothing) {
-    ShareServer second(m_dir / "lib", true, false, "Second", std::nullopt, m_converters.get());
+    ShareServer second(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false, "Second",
+                       std::nullopt, m_converters.get());
     const ShareStatus before = second.status();
     EXPECT_THROW(second.start(m_port), std::system_error);
     EXPECT_TRUE(second.status() == before);

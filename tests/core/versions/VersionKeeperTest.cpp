@@ -2,6 +2,7 @@
 // copy and in place, the caps and images changed behind the share's back.
 
 #include "platform/Text.h"
+#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 #include "support/FileSizeLimit.h"
 #include "support/HttpClient.h"
@@ -33,7 +34,8 @@ protected:
     void SetUp() override {
         m_disk = m_dir.write("lib/Games/Disk.po", volume("DISK"));
         m_dir.write("lib/Games/Other.po", volume("OTHER"));
-        m_server.emplace(m_dir / "lib", true, false, "Test", std::nullopt, m_converters.get());
+        m_server.emplace(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false, "Test",
+                         std::nullopt, m_converters.get());
         m_server->setVersions(settings(5, 2'000'000'000));
         m_server->start(0);
         m_client.emplace(m_server->status().port);

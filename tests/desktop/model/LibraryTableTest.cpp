@@ -4,8 +4,11 @@
 #include "library/FileStamp.h"
 #include "platform/SizeText.h"
 
+#include "model/TextMeasure.h"
+
 #include <gtest/gtest.h>
 #include <numeric>
+#include <thread>
 
 namespace vorn {
 namespace {
@@ -152,6 +155,33 @@ TEST_F(LibraryTableTest, AutomaticLayoutFillsTheTableAndShrinksTheNameToEighty) 
     m_table.setContents(test::shared(std::move(flat)));
     m_table.setTableWidth(1500);
     EXPECT_DOUBLE_EQ(shownWidth(false), 1500 - 20) << "no Folder column without subfolders";
+}
+
+// A rescan's index arrives with its cells measured on the scanner's thread: the columns
+// must come out as wide as when the GUI thread measures them, in the look measured and,
+// after a switch, in the other.
+TEST_F(LibraryTableTest, AnIndexMeasuredElsewhereLaysOutAsMeasuringHere) {
+    LibraryContents c = test::sampleContents();
+    c.images[1].displayName = "A rather longer name than the others";
+    const auto contents = test::shared(std::move(c));
+    std::shared_ptr<const TableIndex> index;
+    std::thread([&] {
+        TextMeasure measure;
+        index = std::make_shared<const TableIndex>(*contents, UITheme::eightBit, measure);
+    }).join();
+    LibraryTable measuredHere;
+    measuredHere.setContents(contents);
+    m_table.setContents(contents, index);
+    for (UITheme look : {UITheme::eightBit, UITheme::gs}) {
+        m_table.setLook(look);
+        measuredHere.setLook(look);
+        m_table.setTableWidth(look == UITheme::gs ? 900 : 1000);
+        measuredHere.setTableWidth(look == UITheme::gs ? 900 : 1000);
+        for (TableColumn column : allColumns) {
+            EXPECT_EQ(m_table.cols().width(column), measuredHere.cols().width(column))
+                << columnName(column) << " in the " << storedName(look) << " look";
+        }
+    }
 }
 
 TEST_F(LibraryTableTest, FittingMeasuresTheLongestCellWithinItsCap) {

@@ -391,6 +391,36 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
         << "the dated copy joins the library";
 }
 
+// The notice of a person's own action stays in sight when the card's next request brings
+// a status from the share, which knows nothing of it.
+TEST_F(MainWindowTest, AFailedSnapshotsNoticeOutlivesTheCardsNextRequest) {
+    open();
+    QTest::mouseClick(content().card()->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_model->sharing(); }, 5000));
+    QMenu menu;
+    table().fillMenu(menu, m_model->tableModel().tableRow(
+                               *m_model->tableModel().rowOf("i:Games/Zork.po")));
+    std::filesystem::remove(m_dir / "lib/Games/Zork.po");
+    menu.actions().at(1)->trigger(); // "Snapshot (copy with today's date)"
+    const auto shownError = [&] {
+        for (const ThemedLabel* label : content().card()->findChildren<ThemedLabel*>()) {
+            if (label->shownText().startsWith("Snapshot failed") &&
+                label->isVisibleTo(m_window.get())) {
+                return label->shownText();
+            }
+        }
+        return QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shownError().isEmpty(); }, 5000))
+        << "the failed snapshot is not told";
+    EXPECT_EQ(ask("/vorn-volumes.json").status, 200);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return content().statusStrip()->parts().contains("req 1"); }, 5000))
+        << "the card's request did not reach the window";
+    EXPECT_EQ(shownError().toStdString(), "Snapshot failed: No such file or directory")
+        << "the share's status wiped the notice";
+}
+
 TEST_F(MainWindowTest, ADosOrderDiskSaysWhyItIsListed) {
     m_dir.write("lib/Games/Adventure.dsk", test::dosOrdered(test::proDosDisk("ADVENTURE")));
     open();
