@@ -1,8 +1,9 @@
 #pragma once
 // Whether the tests run under qemu's user emulation (a cross build's ctest starts them
-// with VORN_EMULATED set). There a program that cannot be started looks like one that
-// ran and exited with status 127: the emulator turns posix_spawn's shared-memory vfork
-// into a plain fork, so the child's exec error never reaches the parent.
+// with VORN_EMULATED set). Everything there is several times slower, and a program that
+// cannot be started looks like one that ran and exited with status 127: the emulator
+// turns posix_spawn's shared-memory vfork into a plain fork, so the child's exec error
+// never reaches the parent.
 
 #include <cstdlib>
 
