@@ -20,6 +20,11 @@ if(TARGET vorn-image-manager)
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# CPack asks dpkg for the architecture, which is this machine's: a cross build (the
+# toolchain files under cmake/toolchains) names the one it builds for.
+if(VORN_DEBIAN_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VORN_DEBIAN_ARCH})
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VORN_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

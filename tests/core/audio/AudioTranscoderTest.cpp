@@ -1,5 +1,6 @@
 #include "audio/AudioTranscoder.h"
 
+#include "support/Emulation.h"
 #include "support/MediaFixtures.h"
 
 #include <csignal>
@@ -68,6 +69,9 @@ TEST_F(AudioTranscoderTest, OnlyASuccessfulRunLeavesAFileAndCallsBack) {
     again.drain();
     EXPECT_EQ(m_ready, 1) << "a source already converted was converted again";
     std::filesystem::remove(dest);
+    if (test::emulated()) {
+        GTEST_SKIP() << "the rest: " << test::kNoSpawnErrors;
+    }
     AudioTranscoder unstartable(caches(), (m_dir / "bin/none").string());
     AudioTranscoder absent(caches(), std::nullopt);
     for (AudioTranscoder* idle : {&unstartable, &absent}) {
