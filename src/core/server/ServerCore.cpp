@@ -195,7 +195,8 @@ void ServerCore::setVersions(VersionSettings settings) {
     if (m_state.versions) {
         m_state.versions->setSettings(std::move(settings));
     } else {
-        m_state.versions = std::make_unique<VersionKeeper>(std::move(settings));
+        m_state.versions =
+            std::make_unique<VersionKeeper>(std::move(settings), m_state.versionClock);
     }
 }
 

@@ -10,9 +10,11 @@
 namespace vorn {
 
 ShareServer::ShareServer(LibraryScan scan, bool advertise, std::string shareName,
-                         std::optional<HubConfig> hub, Converters converters)
+                         std::optional<HubConfig> hub, Converters converters,
+                         SteadyNow versionClock)
     : m_work(asio::make_work_guard(m_io)) {
     ShareState state(converters);
+    state.versionClock = std::move(versionClock);
     state.writable = scan.writable;
     state.hubOverride = std::move(hub);
     state.apply(scan);

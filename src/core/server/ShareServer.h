@@ -7,6 +7,7 @@
 #include "library/Catalog.h"
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
+#include "platform/SteadyNow.h"
 #include "scan/Converters.h"
 #include "scan/LibraryScan.h"
 #include "server/ConnectionLimits.h"
@@ -37,9 +38,10 @@ public:
 
     /// Shares a finished scan (its folder, writable flag and catalogs); does not listen
     /// yet and starts no conversion (see convertPending). The converters must outlive the
-    /// server.
+    /// server. `versionClock` tells the time the versions' write sessions are measured by.
     ShareServer(LibraryScan scan, bool advertise, std::string shareName,
-                std::optional<HubConfig> hub, Converters converters);
+                std::optional<HubConfig> hub, Converters converters,
+                SteadyNow versionClock = std::chrono::steady_clock::now);
     /// Stops sharing and ends the server's thread.
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;

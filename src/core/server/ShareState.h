@@ -44,6 +44,8 @@ struct ShareState {
     WriterWatch writers;
     /// Keeps versions of the images the card writes; absent: none are kept.
     std::unique_ptr<VersionKeeper> versions;
+    /// The time the keeper measures write sessions by.
+    SteadyNow versionClock = std::chrono::steady_clock::now;
 
     /// Walks the library and rebuilds every catalog from the same walk, on this thread.
     void rescan();

@@ -22,8 +22,9 @@ std::string cannotKeep(const std::string& relPath, std::error_code why) {
 
 } // namespace
 
-VersionKeeper::VersionKeeper(VersionSettings settings)
-    : m_settings(std::move(settings)), m_store(m_settings.store), m_pruner("vorn-versions", true) {}
+VersionKeeper::VersionKeeper(VersionSettings settings, SteadyNow now)
+    : m_settings(std::move(settings)), m_now(std::move(now)), m_store(m_settings.store),
+      m_pruner("vorn-versions", true) {}
 
 VersionKeeper::~VersionKeeper() {
     m_sessions.clear();
@@ -46,7 +47,7 @@ std::optional<std::string> VersionKeeper::beforeWrite(const std::filesystem::pat
     if (!m_settings.on()) {
         return std::nullopt;
     }
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = m_now();
     std::string line;
     auto it = m_sessions.find(relPath);
     const bool due = it == m_sessions.end() || library != m_library ||
@@ -106,7 +107,7 @@ VersionKeeper::Session& VersionKeeper::begin(const std::filesystem::path& librar
         m_library = library;
     }
     m_sessions.erase(relPath);
-    endQuietSessions(Clock::now());
+    endQuietSessions(m_now());
     Session& session = m_sessions[relPath];
     session.last = before;
     std::error_code error;

@@ -26,6 +26,7 @@
 // ends that session too, so the card's next write begins a new one.
 
 #include "platform/SerialQueue.h"
+#include "platform/SteadyNow.h"
 #include "versions/JournalWriter.h"
 #include "versions/VersionRestore.h"
 #include "versions/VersionSettings.h"
@@ -43,7 +44,9 @@ namespace vorn {
 
 class VersionKeeper {
 public:
-    explicit VersionKeeper(VersionSettings settings);
+    /// `now` tells the time the gap between sessions is measured by.
+    explicit VersionKeeper(VersionSettings settings,
+                           SteadyNow now = std::chrono::steady_clock::now);
     /// Ends the sessions and waits for the dropping of old versions under way.
     ~VersionKeeper();
     VersionKeeper(const VersionKeeper&) = delete;
@@ -96,6 +99,7 @@ private:
     void dropOldVersions(const std::filesystem::path& folder);
 
     VersionSettings m_settings;
+    SteadyNow m_now;
     VersionStore m_store;
     std::filesystem::path m_library; // the library the sessions belong to
     std::unordered_map<std::string, Session> m_sessions;
