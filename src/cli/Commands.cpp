@@ -127,7 +127,7 @@ int tools() {
     }
     std::cout << "picture converter script: " << script.value_or("not found (tools/img2shr.py)")
               << "\n";
-    printTool("package manager", status.brewPath, ConversionTools::brewInstall);
+    printTool("package manager", status.packageManagerPath, ConversionTools::packageManagerInstall);
     if (!status.ffmpegReady() && !status.picturesReady) {
         std::cout << "to install everything at once: " << ConversionTools::allInstall << "\n";
     }

@@ -630,7 +630,7 @@ void ShareModel::probeTools(bool retryFailed, bool thenRescan) {
                 pictures.retryFailures();
             }
             ConversionTools::Status status;
-            status.brewPath = ConversionTools::findBrew();
+            status.packageManagerPath = ConversionTools::findPackageManager();
             status.ffmpegPath = audio.ffmpegPath();
             status.pythonPath = pictures.pythonPath();
             if (!status.pythonPath) {
