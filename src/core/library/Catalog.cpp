@@ -73,7 +73,7 @@ std::int64_t Catalog::skippedDiskII(const std::vector<WalkedFile>& files) const 
 Catalog Catalog::scan(const std::vector<WalkedFile>& files, bool writable) {
     std::vector<DiskImage> images;
     for (const WalkedFile& file : files) {
-        if (auto image = DiskImage::probe(file.url, file.folder)) {
+        if (auto image = DiskImage::probe(file.path, file.folder)) {
             images.push_back(std::move(*image));
         }
     }

@@ -61,11 +61,11 @@ struct Walker {
                 listing.unrequestable.push_back(FileName::relPath(folder, name));
                 continue;
             }
-            std::filesystem::path url = dirPath / entry->d_name;
+            std::filesystem::path path = dirPath / entry->d_name;
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat info {};
-                if (lstat(url.c_str(), &info) != 0) {
+                if (lstat(path.c_str(), &info) != 0) {
                     continue;
                 }
                 type = S_ISDIR(info.st_mode)   ? DT_DIR
@@ -74,12 +74,12 @@ struct Walker {
                                                : DT_UNKNOWN;
             }
             if (type == DT_DIR) {
-                walk(url, FileName::relPath(folder, name));
+                walk(path, FileName::relPath(folder, name));
             } else if (type == DT_REG) {
-                listing.files.push_back({std::move(url), folder});
-            } else if (type == DT_LNK && linkStaysInside(url.string()) &&
-                       isRegularFile(url.string())) {
-                listing.files.push_back({std::move(url), folder});
+                listing.files.push_back({std::move(path), folder});
+            } else if (type == DT_LNK && linkStaysInside(path.string()) &&
+                       isRegularFile(path.string())) {
+                listing.files.push_back({std::move(path), folder});
             }
         }
     }
@@ -140,10 +140,10 @@ std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs) {
     return result;
 }
 
-std::optional<std::string> relativeFolder(const std::filesystem::path& url,
+std::optional<std::string> relativeFolder(const std::filesystem::path& path,
                                           const std::filesystem::path& root) {
     const std::vector<std::string> r = components(root);
-    const std::vector<std::string> u = components(url);
+    const std::vector<std::string> u = components(path);
     if (u.size() <= r.size()) {
         return std::nullopt;
     }
@@ -156,13 +156,13 @@ std::optional<std::string> relativeFolder(const std::filesystem::path& url,
                       "/");
 }
 
-std::optional<std::string> relPath(const std::filesystem::path& url,
+std::optional<std::string> relPath(const std::filesystem::path& path,
                                    const std::filesystem::path& root) {
-    const auto folder = relativeFolder(url, root);
+    const auto folder = relativeFolder(path, root);
     if (!folder) {
         return std::nullopt;
     }
-    return FileName::relPath(*folder, url.filename().string());
+    return FileName::relPath(*folder, path.filename().string());
 }
 
 std::optional<std::string> requestRelPath(std::string_view requestPath, bool decode) {

@@ -48,11 +48,11 @@ template <class... Lists> std::vector<std::string> sharedFolders(const Lists&...
     return foldersFromDirs(dirs);
 }
 
-/// Relative folder path of `url` below `root`; absent when it is not below it.
-std::optional<std::string> relativeFolder(const std::filesystem::path& url,
+/// Relative folder path of `path` below `root`; absent when it is not below it.
+std::optional<std::string> relativeFolder(const std::filesystem::path& path,
                                           const std::filesystem::path& root);
-/// Relative folder plus file name of `url` below `root`.
-std::optional<std::string> relPath(const std::filesystem::path& url,
+/// Relative folder plus file name of `path` below `root`.
+std::optional<std::string> relPath(const std::filesystem::path& path,
                                    const std::filesystem::path& root);
 
 /// The relative path a request path names: percent-decoded once more when `decode`,

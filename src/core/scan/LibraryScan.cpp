@@ -42,7 +42,7 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
         scan.catalog = Catalog::scan(walked, writable);
         scan.diskIIFiles = scan.catalog.skippedDiskII(walked);
         for (const DiskImage& image : scan.catalog.images()) {
-            if (faccessat(AT_FDCWD, image.url.c_str(), R_OK, AT_EACCESS) != 0) {
+            if (faccessat(AT_FDCWD, image.path.c_str(), R_OK, AT_EACCESS) != 0) {
                 scan.notes.push_back("cannot read image " + image.id() + ": " +
                                      std::strerror(errno));
             }

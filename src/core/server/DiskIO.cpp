@@ -132,7 +132,7 @@ std::error_code reserveBlocks(const OpenFile& file, std::uint64_t offset, std::u
 }
 
 std::string putLine(const OpenFile& file, std::uint64_t offset, std::uint64_t length) {
-    return "PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
+    return "PUT " + file.path.filename().string() + " @" + std::to_string(offset) + " +" +
            std::to_string(length);
 }
 
@@ -287,7 +287,7 @@ Answer serveFile(ShareState& state, const Request& request, const std::optional<
         state.status.lastRead.set(*key, std::chrono::system_clock::now());
     }
     if (length > logThreshold) {
-        state.log("GET " + file->url.filename().string() + " [" + std::to_string(range->start) +
+        state.log("GET " + file->path.filename().string() + " [" + std::to_string(range->start) +
                   "-" + std::to_string(range->end) + "]");
     }
     answer.file = file;

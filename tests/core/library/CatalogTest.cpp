@@ -17,7 +17,7 @@ constexpr std::string_view kBase = "http://h/";
 
 // A floppy-sized image (280 blocks) that the catalog takes as it is given.
 DiskImage image(const std::string& folder, const std::string& fileName, bool bootable = false) {
-    // url, folder, file name, display name, bytes, blocks, bootable, volume name
+    // path, folder, file name, display name, bytes, blocks, bootable, volume name
     return {"/lib/" + fileName, folder,      fileName, cleanName(fileName), 143360, 280,
             bootable,           std::nullopt};
 }

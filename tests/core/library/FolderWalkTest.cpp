@@ -59,7 +59,7 @@ TEST_F(FolderWalkTest, ListsVisibleFilesSortedAndKeepsLinksInside) {
     EXPECT_EQ(listing.unrequestable, std::vector<std::string>{"back\\slash.po"});
     ASSERT_EQ(files.size(), expected.size());
     EXPECT_EQ(files[2].folder, "Games/Arcade");
-    EXPECT_EQ(files[4].url, root() / "inside-link.po") << "links are reported unresolved";
+    EXPECT_EQ(files[4].path, root() / "inside-link.po") << "links are reported unresolved";
     EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}))
         << "every folder holding a file, never the root";
     EXPECT_TRUE(FolderWalk::files(m_dir / "missing").empty());
@@ -96,10 +96,10 @@ TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
     const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
     for (const WalkedFile& f : files) {
         const std::string encoded = FolderWalk::encodePath(f.relPath());
-        EXPECT_EQ(FolderWalk::resolve(encoded, dir.path()), f.url)
+        EXPECT_EQ(FolderWalk::resolve(encoded, dir.path()), f.path)
             << "listed but unreachable: " << encoded;
         const std::string once = Text::percentDecode(encoded).value_or("");
-        EXPECT_EQ(FolderWalk::resolve(once, dir.path()), f.url)
+        EXPECT_EQ(FolderWalk::resolve(once, dir.path()), f.path)
             << "listed but unreachable once decoded: " << once;
     }
     EXPECT_EQ(relPaths(files),
