@@ -5,7 +5,7 @@
 #include "audio/AudioTranscoder.h"
 #include "convert/ConversionTools.h"
 #include "demo/DemoLibrary.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/FolderWalk.h"
 #include "pictures/PictureCatalog.h"
 #include "pictures/PictureTranscoder.h"
@@ -82,7 +82,7 @@ int catalog(const CatalogOptions& o, Preferences& preferences) {
         std::cout << mediaJSON(o, files, converters.get());
         return 0;
     }
-    const Catalog catalog = Catalog::scan(files, !o.readOnly);
+    const DiskCatalog catalog = DiskCatalog::scan(files, !o.readOnly);
     if (o.search || o.cat) {
         std::cout << catalog.searchJSON(o.search.value_or(""), o.page, o.base, {}, o.cat,
                                         o.prefixSubfolder);

@@ -39,7 +39,7 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
     const std::vector<WalkedFile>& walked = listing.files;
     scan.notes = notesOf(listing);
     if ((parts & diskPart) != 0) {
-        scan.catalog = Catalog::scan(walked, writable);
+        scan.catalog = DiskCatalog::scan(walked, writable);
         scan.diskIIFiles = scan.catalog.skippedDiskII(walked);
         for (const DiskImage& image : scan.catalog.images()) {
             if (faccessat(AT_FDCWD, image.path.c_str(), R_OK, AT_EACCESS) != 0) {

@@ -105,8 +105,8 @@ Covers coverMap(const ShareState& state, const std::string& base) {
     Covers covers;
     for (const StillPic& pic : state.pictures.pictures) {
         // A later picture with the same cover name replaces an earlier one.
-        covers[Catalog::coverKey(pic.displayName)] =
-            base + "pictures/" + Catalog::urlEncode(pic.fileName);
+        covers[DiskCatalog::coverKey(pic.displayName)] =
+            base + "pictures/" + DiskCatalog::urlEncode(pic.fileName);
     }
     return covers;
 }

@@ -153,7 +153,7 @@ PictureCatalog ShareServer::currentPictureCatalog() {
     return afterScans([core = m_core] { return core->state().pictures; });
 }
 
-Catalog ShareServer::currentCatalog() {
+DiskCatalog ShareServer::currentDiskCatalog() {
     return afterScans([core = m_core] { return core->state().catalog; });
 }
 

@@ -4,7 +4,7 @@
 // queue; the public operations below may be called from any other thread.
 
 #include "audio/AudioCatalog.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
 #include "scan/Converters.h"
@@ -99,7 +99,7 @@ public:
     // caller that refreshes and then reads sees what it asked for.
 
     /// A copy of the disk catalog.
-    Catalog currentCatalog();
+    DiskCatalog currentDiskCatalog();
     /// A copy of the audio catalog.
     AudioCatalog currentAudioCatalog();
     /// A copy of the picture catalog.

@@ -195,7 +195,7 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
     const std::filesystem::path flip = m_dir.link("lib/Flip.po", "Real/Disk.po");
     const std::filesystem::path flipDir = m_dir.link("lib/FlipDir", "Real");
     m_server->refresh(); // Flip.po is listed while it points inside
-    ASSERT_TRUE(m_server->currentCatalog().lists("Flip.po"));
+    ASSERT_TRUE(m_server->currentDiskCatalog().lists("Flip.po"));
 
     const auto relink = [](const std::filesystem::path& link, const std::filesystem::path& to) {
         const std::filesystem::path next = link.string() + ".next";
@@ -342,7 +342,7 @@ TEST_F(ShareServerTest, PipelinedRequestsAreAnsweredInOrder) {
 TEST_F(ShareServerTest, BodiesHeldAreBoundedPerRequestAndPeer) {
     m_dir.write("lib/Huge.po", pattern(5 << 20, 4));
     m_server->refresh();
-    ASSERT_TRUE(m_server->currentCatalog().lists("Huge.po"));
+    ASSERT_TRUE(m_server->currentDiskCatalog().lists("Huge.po"));
     const std::string body = pattern(4 << 20, 5);
     const std::string head =
         "PUT /Huge.po HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
@@ -477,7 +477,7 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     m_server->refresh();
     held.release();
     std::vector<std::string> names;
-    const Catalog catalog = m_server->currentCatalog(); // images() refers into it
+    const DiskCatalog catalog = m_server->currentDiskCatalog(); // images() refers into it
     for (const DiskImage& image : catalog.images()) {
         names.push_back(image.fileName);
     }
