@@ -92,7 +92,7 @@ void AudioCatalog::kickTranscodes(AudioTranscoder& transcoder, const std::functi
 }
 
 std::int64_t AudioCatalog::pages() const {
-    return Paging::pages(tracks.size(), entriesPerPage);
+    return Paging::pages(tracks.size(), MediaList::itemsPerPage);
 }
 
 std::string AudioCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {

@@ -99,14 +99,14 @@ std::vector<DiskImage> DiskCatalog::disambiguate(std::vector<DiskImage> images) 
 }
 
 std::int64_t DiskCatalog::pages() const {
-    return Paging::pages(m_images.size(), entriesPerPage);
+    return Paging::pages(m_images.size(), volumesPerPage);
 }
 
 std::string DiskCatalog::pageJSON(std::int64_t page, std::string_view baseURL,
                                   const Covers& covers) const {
     const std::string head =
         "\"pages\": " + std::to_string(pages()) + ", \"total\": " + std::to_string(m_images.size());
-    return body(Paging::slice(std::span<const DiskImage>(m_images), page, entriesPerPage), baseURL,
+    return body(Paging::slice(std::span<const DiskImage>(m_images), page, volumesPerPage), baseURL,
                 m_writable, head, covers);
 }
 
@@ -122,9 +122,9 @@ std::string DiskCatalog::searchJSON(std::string_view query, std::int64_t page,
         }
     }
     const std::string head =
-        "\"pages\": " + std::to_string(Paging::pages(found.size(), entriesPerPage)) +
+        "\"pages\": " + std::to_string(Paging::pages(found.size(), volumesPerPage)) +
         ", \"count\": " + std::to_string(found.size());
-    return body(Paging::slice(std::span<const DiskImage>(found), page, entriesPerPage), baseURL,
+    return body(Paging::slice(std::span<const DiskImage>(found), page, volumesPerPage), baseURL,
                 m_writable, head, covers);
 }
 

@@ -22,7 +22,9 @@ using Covers = std::unordered_map<std::string, std::string>;
 /// An immutable list of disk images plus the share's writable flag.
 class DiskCatalog {
 public:
-    static constexpr std::size_t entriesPerPage = 16;
+    /// Volumes in one JSON page, as the card's volume list reads them (its media lists take
+    /// 17: `MediaList::itemsPerPage`).
+    static constexpr std::size_t volumesPerPage = 16;
 
     DiskCatalog() = default;
     /// Disambiguates the display names, then sorts by them (stable).

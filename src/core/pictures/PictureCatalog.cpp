@@ -89,7 +89,7 @@ void PictureCatalog::kickConverts(PictureTranscoder& transcoder,
 }
 
 std::int64_t PictureCatalog::pages() const {
-    return Paging::pages(pictures.size(), entriesPerPage);
+    return Paging::pages(pictures.size(), MediaList::itemsPerPage);
 }
 
 std::string PictureCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {
