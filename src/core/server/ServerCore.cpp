@@ -119,15 +119,14 @@ void ServerCore::convertPending() {
     });
 }
 
-void ServerCore::refresh(std::optional<std::filesystem::path> folder,
-                         std::optional<bool> writable) {
+void ServerCore::rescan(std::optional<std::filesystem::path> folder, std::optional<bool> writable) {
     if (folder) {
         m_nextFolder = std::move(*folder); // served with its catalogs, once they are in
     }
     if (writable) {
         m_state.writable = *writable; // a share made read-only refuses writes at once
     }
-    m_rescanner->request(Rescanner::refreshAsked);
+    m_rescanner->request(Rescanner::rescanAsked);
 }
 
 Rescanner::Settings ServerCore::scanSettings() {
@@ -143,7 +142,7 @@ void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
         m_state.log(line);
     }
     m_state.apply(scan);
-    if ((reasons & Rescanner::refreshAsked) != 0) {
+    if ((reasons & Rescanner::rescanAsked) != 0) {
         m_state.log(m_state.rescanSummary());
     }
     if ((reasons & Rescanner::audioConverted) != 0) {

@@ -88,10 +88,10 @@ void ShareServer::convertPending() {
     asio::post(m_io, [core = m_core] { core->convertPending(); });
 }
 
-void ShareServer::refresh(std::optional<std::filesystem::path> folder,
-                          std::optional<bool> writable) {
+void ShareServer::rescan(std::optional<std::filesystem::path> folder,
+                         std::optional<bool> writable) {
     asio::post(m_io, [core = m_core, folder = std::move(folder), writable]() mutable {
-        core->refresh(std::move(folder), writable);
+        core->rescan(std::move(folder), writable);
     });
 }
 
@@ -141,8 +141,8 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
     });
 }
 
-void ShareServer::republish() {
-    asio::post(m_io, [core = m_core] { core->republish(); });
+void ShareServer::resendStatus() {
+    asio::post(m_io, [core = m_core] { core->resendStatus(); });
 }
 
 AudioCatalog ShareServer::currentAudioCatalog() {

@@ -623,8 +623,8 @@ void ShareModel::probeTools(bool retryFailed, bool thenRescan) {
     m_worker->run<ConversionTools::Status>(
         ModelWorker::Job::tools,
         [&audio, &pictures, retryFailed] {
-            audio.refresh();
-            pictures.refresh();
+            audio.findTools();
+            pictures.findTools();
             if (retryFailed) { // "Recheck": what failed is tried again too
                 audio.retryFailures();
                 pictures.retryFailures();

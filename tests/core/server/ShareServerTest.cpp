@@ -194,7 +194,7 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
     const std::filesystem::path outside = m_dir.write("outside/Disk.po", secret);
     const std::filesystem::path flip = m_dir.link("lib/Flip.po", "Real/Disk.po");
     const std::filesystem::path flipDir = m_dir.link("lib/FlipDir", "Real");
-    m_server->refresh(); // Flip.po is listed while it points inside
+    m_server->rescan(); // Flip.po is listed while it points inside
     ASSERT_TRUE(m_server->currentDiskCatalog().lists("Flip.po"));
 
     const auto relink = [](const std::filesystem::path& link, const std::filesystem::path& to) {
@@ -276,7 +276,7 @@ TEST_F(ShareServerTest, RefusedWritesAreDecidedBeforeTheirBody) {
     const std::uint64_t before = memoryKiB("VmRSS:");
     EXPECT_EQ(refused(kImage, "Content-Range: bytes 0-/819200\r\n"), 416) << "past the end";
     EXPECT_EQ(refused("/Games/notes.txt"), 404);
-    m_server->refresh(std::nullopt, false);
+    m_server->rescan(std::nullopt, false);
     EXPECT_EQ(refused("/nothing.po"), 403);
     const std::uint64_t grown = memoryKiB("VmHWM:") - before;
     EXPECT_LT(grown, 16u << 10) << "the server held a refused body: it grew by " << grown << " KiB";
@@ -341,7 +341,7 @@ TEST_F(ShareServerTest, PipelinedRequestsAreAnsweredInOrder) {
 // together a few more (the others are refused while it holds that much).
 TEST_F(ShareServerTest, BodiesHeldAreBoundedPerRequestAndPeer) {
     m_dir.write("lib/Huge.po", pattern(5 << 20, 4));
-    m_server->refresh();
+    m_server->rescan();
     ASSERT_TRUE(m_server->currentDiskCatalog().lists("Huge.po"));
     const std::string body = pattern(4 << 20, 5);
     const std::string head =
@@ -454,7 +454,7 @@ TEST_F(ShareServerTest, CategoryChangesAreLogged) {
     m_server->setHub(HubConfig{});
     EXPECT_EQ(lastLine(), "your hub: 0 categories");
     m_dir.write("lib/More/x.po", pattern(1024, 4));
-    m_server->refresh();
+    m_server->rescan();
     m_server->setHub(std::nullopt);
     EXPECT_EQ(lastLine(), "your hub: 2 categories") << "the defaults: Games and More";
 }
@@ -467,14 +467,14 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     if (!held.held()) {
         GTEST_SKIP() << "no file leases here";
     }
-    m_server->refresh();
+    m_server->rescan();
     ASSERT_TRUE(held.awaitOpener()) << "the rescan never probed Held.po";
     HttpClient client(m_port);
     EXPECT_TRUE(client.ask(get(kImage, range(512, 1023))).body == m_image.substr(512, 512))
         << "a block read waited for the rescan";
     m_dir.write("lib/Later.po", pattern(1024, 6)); // after the held scan's walk
-    m_server->refresh();
-    m_server->refresh();
+    m_server->rescan();
+    m_server->rescan();
     held.release();
     std::vector<std::string> names;
     const DiskCatalog catalog = m_server->currentDiskCatalog(); // images() refers into it
@@ -484,7 +484,7 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     EXPECT_NE(std::find(names.begin(), names.end(), "Later.po"), names.end())
         << "the change after the held scan was never scanned";
     EXPECT_EQ(linesWith(*m_server, "  rescan: "), 2u)
-        << "the refreshes asked during a scan make exactly one more";
+        << "the rescans asked during a scan make exactly one more";
 }
 
 // A request that stops half-way (a peer gone mid-request, or one holding descriptors on

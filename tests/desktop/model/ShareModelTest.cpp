@@ -163,7 +163,7 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
 }
 
 // Start shares the scan the table lists: the library is walked once, not once for the
-// table, once for the server and once more for a refresh.
+// table, once for the server and once more for a rescan.
 TEST_F(ShareModelTest, StartWalksTheLibraryOnce) {
     auto model = libraryModel();
     const std::uint64_t before = LibraryScan::walks();
@@ -264,7 +264,7 @@ TEST_F(ShareModelTest, ConversionsThatEndWhileSharingReachTheTableAndTheCard) {
     test::writeScript(m_dir / "bin/ffmpeg", "while [ ! -e \"${0%/*}/go\" ]; do sleep 0.05; done\n"
                                             "for out; do :; done\n"
                                             "printf x > \"$out\"");
-    audio.refresh();
+    audio.findTools();
     model.start();
     ASSERT_TRUE(sharingIs(model, true));
     ASSERT_TRUE(scanned(model));
