@@ -308,7 +308,11 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
     if (Answer* refused = std::get_if<Answer>(&check)) {
         return std::move(*refused);
     }
-    const auto& [file, offset, dosOrder] = std::get<WriteTarget>(check);
+    // Named references, not a structured binding: clang before 16 cannot capture those.
+    const WriteTarget& target = std::get<WriteTarget>(check);
+    const OpenFile& file = target.file;
+    const std::uint64_t offset = target.offset;
+    const bool dosOrder = target.dosOrder;
     // A write that failed is told as failed, and leaves the image's date, its last write
     // and its version's state as they were: the card must not take it for saved.
     std::error_code failed;

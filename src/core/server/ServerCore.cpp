@@ -18,8 +18,8 @@ std::string categoryCount(std::size_t n) {
 // into it only while they exist, so their callbacks may hold the core by a plain pointer.
 ServerCore::ServerCore(asio::io_context& io, ShareState state, bool advertise,
                        std::string shareName)
-    : m_io(io), m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)),
-      m_advertise(advertise), m_shareName(std::move(shareName)),
+    : m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)), m_advertise(advertise),
+      m_shareName(std::move(shareName)),
       m_listener(std::make_shared<Listener>(
           io,
           [this](asio::ip::tcp::socket socket) {

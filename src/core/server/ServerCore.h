@@ -81,7 +81,6 @@ private:
     void startAdvertising();
     void publish();
 
-    asio::io_context& m_io;
     std::shared_ptr<PostGate> m_gate;
     ShareState m_state;
     bool m_advertise;
