@@ -1,13 +1,16 @@
 // Feeds arbitrary bytes to everything that reads a request before any route sees it:
 // the request framer, the head parser, the prefix-relative names of the media routes and
-// the walk back from a request path to a library file, by the kernel and by the walk
-// that stands in for it. Each one's promise is checked
-// here and a broken promise aborts, so the fuzzer keeps the input that broke it.
+// the way back from a request path to a library file, by the kernel and by the walk
+// that stands in for it. Each one's promise is checked here and a broken promise aborts,
+// so the fuzzer keeps the input that broke it.
 
+#include "library/BeneathWalk.h"
 #include "library/FolderWalk.h"
 #include "library/LibraryRoot.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 #include "server/Http.h"
+#include "server/OpenFiles.h"
 #include "server/Request.h"
 #include "server/RequestFramer.h"
 
@@ -16,11 +19,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -180,31 +185,51 @@ void checkServedPath(std::string_view path, std::string_view prefix, bool decode
     }
 }
 
-void checkResolve(std::string_view requestPath) {
-    const std::optional<fs::path> file = vorn::FolderWalk::resolve(requestPath, scratch->library);
-    // The walk that stands in for openat2 where the kernel lacks it must find exactly the
-    // same files, no more.
-    vorn::LibraryRoot::walkOnly(true);
-    const std::optional<fs::path> walked = vorn::FolderWalk::resolve(requestPath, scratch->library);
-    vorn::LibraryRoot::walkOnly(false);
-    if (walked != file) {
-        fail("the walk and the kernel resolve differently", requestPath);
+// The walk that stands in for openat2 where the kernel lacks it must open exactly the
+// file the library's own open does (the kernel's lookup first), or fail as it does.
+void checkWalk(const std::string& relPath) {
+    static const vorn::LibraryRoot root(scratch->library);
+    static const vorn::FileDescriptor folder(
+        open(scratch->library.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    static const vorn::BeneathWalk walk(folder.get(), scratch->library);
+    const vorn::FileDescriptor opened(root.open(relPath, O_PATH));
+    const vorn::FileDescriptor walked(walk.open(relPath, O_PATH | O_CLOEXEC));
+    struct stat a {
+    }, b{};
+    const bool bothFound = opened.valid() && walked.valid() && fstat(opened.get(), &a) == 0 &&
+                           fstat(walked.get(), &b) == 0;
+    if (opened.valid() != walked.valid() ||
+        (bothFound && (a.st_dev != b.st_dev || a.st_ino != b.st_ino))) {
+        fail("the walk and the kernel open differently", relPath);
     }
-    if (!file) {
+}
+
+// The file the share reads for a request path: a regular file inside the library, named
+// without hidden or climbing pieces.
+void checkResolve(std::string_view requestPath) {
+    for (const bool decode : {true, false}) {
+        if (const auto relPath = vorn::FolderWalk::requestRelPath(requestPath, decode)) {
+            checkWalk(*relPath);
+        }
+    }
+    vorn::OpenFiles files;
+    const std::optional<vorn::OpenFile> found = files.library(requestPath, scratch->library);
+    if (!found) {
         return;
     }
-    const std::string real = vorn::Files::realPath(file->string());
+    const fs::path& file = found->path;
+    const std::string real = vorn::Files::realPath(file.string());
     if (!real.starts_with(scratch->libraryReal)) {
-        fail("resolve left the library", real);
+        fail("a read left the library", real);
     }
     std::error_code ec;
-    if (fs::is_directory(*file, ec)) {
-        fail("resolve named a folder", file->string());
+    if (fs::is_directory(file, ec)) {
+        fail("a read opened a folder", file.string());
     }
-    for (const fs::path& piece : file->lexically_relative(scratch->library)) {
+    for (const fs::path& piece : file.lexically_relative(scratch->library)) {
         const std::string text = piece.string();
         if (text.empty() || text.front() == '.') {
-            fail("resolve named a hidden or climbing piece", file->string());
+            fail("a read named a hidden or climbing piece", file.string());
         }
     }
 }

@@ -140,7 +140,7 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
         return 1;
     }
     const std::string id = model.versions().front().id;
-    std::vector<fs::path> made{VersionStore::snapshotName(image.url, id)};
+    std::vector<fs::path> made{VersionStore::snapshotName(image.path, id)};
     QObject::connect(&model, &ShareModel::snapshotEnded, [&](std::optional<fs::path> copy) {
         if (copy) {
             made.push_back(*copy);

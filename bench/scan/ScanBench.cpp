@@ -1,9 +1,9 @@
-// Times FolderWalk::files + Catalog::scan over a generated library of 10,000 disk images
+// Times FolderWalk::files + DiskCatalog::scan over a generated library of 10,000 disk images
 // and 20,000 other files, against the least I/O any scan must do: listing every file and
 // reading the head of every image, done by find and head in one shell command. Both run
 // alternately on a warm cache; the medians and their ratio are printed.
 
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/DiskImage.h"
 #include "library/FolderWalk.h"
 #include "support/GeneratedLibrary.h"
@@ -79,7 +79,7 @@ struct Found {
 
 double timeScan(const fs::path& root, Found& found) {
     const auto start = Clock::now();
-    const Catalog catalog = Catalog::scan(FolderWalk::files(root), false);
+    const DiskCatalog catalog = DiskCatalog::scan(FolderWalk::files(root), false);
     const double ms = millisecondsSince(start);
     found = {catalog.images().size(), 0, 0};
     for (const DiskImage& image : catalog.images()) {

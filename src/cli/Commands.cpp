@@ -5,7 +5,7 @@
 #include "audio/AudioTranscoder.h"
 #include "convert/ConversionTools.h"
 #include "demo/DemoLibrary.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/FolderWalk.h"
 #include "pictures/PictureCatalog.h"
 #include "pictures/PictureTranscoder.h"
@@ -82,7 +82,7 @@ int catalog(const CatalogOptions& o, Preferences& preferences) {
         std::cout << mediaJSON(o, files, converters.get());
         return 0;
     }
-    const Catalog catalog = Catalog::scan(files, !o.readOnly);
+    const DiskCatalog catalog = DiskCatalog::scan(files, !o.readOnly);
     if (o.search || o.cat) {
         std::cout << catalog.searchJSON(o.search.value_or(""), o.page, o.base, {}, o.cat,
                                         o.prefixSubfolder);
@@ -127,7 +127,7 @@ int tools() {
     }
     std::cout << "picture converter script: " << script.value_or("not found (tools/img2shr.py)")
               << "\n";
-    printTool("package manager", status.brewPath, ConversionTools::brewInstall);
+    printTool("package manager", status.packageManagerPath, ConversionTools::packageManagerInstall);
     if (!status.ffmpegReady() && !status.picturesReady) {
         std::cout << "to install everything at once: " << ConversionTools::allInstall << "\n";
     }

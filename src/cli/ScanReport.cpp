@@ -34,7 +34,7 @@ std::string readableSize(std::uint64_t bytes) {
     return SizeText::withBytes(bytes, "bytes");
 }
 
-std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII) {
+std::string scanReport(const DiskCatalog& catalog, std::size_t skippedDiskII) {
     static constexpr std::array<bool, kColumns> rightAligned{false, false, true,
                                                              false, true,  false};
     std::vector<Row> rows{{"NAME", "VOLUME", "BLOCKS", "BOOT", "SIZE", "FOLDER"}};

@@ -2,7 +2,7 @@
 // The readable table that `vorn-share scan` prints.
 
 #include "audio/AudioCatalog.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "pictures/PictureCatalog.h"
 
 #include <cstddef>
@@ -12,7 +12,7 @@ namespace vorn {
 
 /// The catalog as aligned columns (name, volume, blocks, boot, size, folder), then a
 /// line counting the files skipped because they need Disk II emulation.
-std::string scanReport(const Catalog& catalog, std::size_t skippedDiskII);
+std::string scanReport(const DiskCatalog& catalog, std::size_t skippedDiskII);
 /// The conversions that failed, each with the converter's reason; empty when none did.
 std::string failedReport(const AudioCatalog& audio, const PictureCatalog& pictures);
 

@@ -143,7 +143,7 @@ int serve(const ServeOptions& options, Preferences& preferences) {
     std::cout << "Image Source URL for the card: http://" << LanIP::primary() << ":" << listening
               << "/" << std::endl;
     // Images, audio and pictures added, removed or replaced show up without a restart.
-    FolderWatcher library(absolute, [&server] { server.refresh(); });
+    FolderWatcher library(absolute, [&server] { server.rescan(); });
     const auto stored =
         followStoredSettings(preferences, server, absolute, options.readOnly, options.versionGap);
     std::thread watcher = signalWatcher(mailbox, signals);

@@ -52,7 +52,7 @@ void handOver(ShareServer& server, const Followed& last, const Followed& now) {
         server.setHub(now.hub);
     }
     if (now.writable != last.writable) {
-        server.refresh(std::nullopt, now.writable);
+        server.rescan(std::nullopt, now.writable);
     }
     if (now.versions != last.versions) {
         server.setVersions(now.versions);

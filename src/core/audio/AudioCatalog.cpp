@@ -21,10 +21,10 @@ AudioTrack makeTrack(const WalkedFile& file, std::string name, std::uint64_t byt
     track.folder = file.folder;
     track.sourceName = file.fileName();
     track.displayName = cleanName(track.sourceName);
-    track.sourceURL = file.url;
+    track.sourcePath = file.path;
     track.bytes = bytes;
-    track.pcmURL = std::move(pcm);
-    const FileDates dates = FileStamp::of(file.url);
+    track.pcmPath = std::move(pcm);
+    const FileDates dates = FileStamp::of(file.path);
     track.created = dates.created;
     track.modified = dates.modified;
     return track;
@@ -61,13 +61,13 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
         const WalkedFile& file = *claim.file;
         if (claim.readySize) {
             catalog.tracks.push_back(
-                makeTrack(file, std::move(claim.name), *claim.readySize, file.url));
+                makeTrack(file, std::move(claim.name), *claim.readySize, file.path));
             continue;
         }
-        const std::filesystem::path cache = transcoder.cachedPCM(file.url);
+        const std::filesystem::path cache = transcoder.cachedPCM(file.path);
         if (const auto size = Files::size(cache); size && *size > 0) {
             catalog.tracks.push_back(makeTrack(file, std::move(claim.name), *size, cache));
-        } else if (std::optional<std::string> why = transcoder.failure(file.url)) {
+        } else if (std::optional<std::string> why = transcoder.failure(file.path)) {
             // Said whether or not ffmpeg is found now: the file made it fail.
             catalog.failed.push_back(cleanName(file.fileName()));
             catalog.failedReasons.push_back(std::move(*why));
@@ -75,7 +75,7 @@ AudioCatalog AudioCatalog::scan(const std::vector<WalkedFile>& files,
             ++catalog.awaitingFFmpeg;
         } else {
             catalog.pending.push_back(cleanName(file.fileName()));
-            catalog.pendingSources.push_back(file.url);
+            catalog.pendingSources.push_back(file.path);
         }
     }
     MediaList::sortByDisplayName(catalog.tracks);
@@ -92,7 +92,7 @@ void AudioCatalog::kickTranscodes(AudioTranscoder& transcoder, const std::functi
 }
 
 std::int64_t AudioCatalog::pages() const {
-    return Paging::pages(tracks.size(), entriesPerPage);
+    return Paging::pages(tracks.size(), MediaList::itemsPerPage);
 }
 
 std::string AudioCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {

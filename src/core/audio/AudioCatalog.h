@@ -31,8 +31,6 @@ struct AudioCatalog {
     /// The library files behind `pending`, in walk order.
     std::vector<std::filesystem::path> pendingSources;
 
-    static constexpr std::size_t entriesPerPage = 17;
-
     /// Library ".pcm" files first, then sources converted by `transcoder`; a name is
     /// claimed once.
     static AudioCatalog scan(const std::vector<WalkedFile>& files,

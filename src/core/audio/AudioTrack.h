@@ -19,11 +19,11 @@ struct AudioTrack {
     std::string displayName;
     /// Last path component of the library file.
     std::string sourceName;
-    std::filesystem::path sourceURL;
+    std::filesystem::path sourcePath;
     /// Size of the served PCM data.
     std::uint64_t bytes = 0;
     /// The served file: the library ".pcm" file or the cache file.
-    std::filesystem::path pcmURL;
+    std::filesystem::path pcmPath;
     Date created = kDistantPast;
     Date modified = kDistantPast;
 

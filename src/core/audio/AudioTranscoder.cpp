@@ -22,7 +22,7 @@ std::optional<std::string> AudioTranscoder::ffmpegPath() const {
     return m_ffmpegPath;
 }
 
-void AudioTranscoder::refresh() {
+void AudioTranscoder::findTools() {
     std::optional<std::string> found = ConversionTools::findFFmpeg();
     {
         std::lock_guard lock(m_mutex);

@@ -35,7 +35,7 @@ public:
     /// The ffmpeg in use; absent when none was found.
     std::optional<std::string> ffmpegPath() const;
     /// Looks for ffmpeg again, and tries again what failed for want of it (or of room).
-    void refresh();
+    void findTools();
     /// Tries again every conversion that failed, those the file itself made fail too.
     void retryFailures() { m_cache.forgetAllFailures(); }
     /// Where the converted audio of `source` lives (or would live).
@@ -48,7 +48,7 @@ public:
     void transcode(const std::filesystem::path& source, std::function<void()> onReady,
                    FailedFn onFailed = {});
     /// Why the conversion of `source` failed, while that stands: until the source changes,
-    /// or for failures that were not the file's fault, until `refresh` or a restart.
+    /// or for failures that were not the file's fault, until `findTools` or a restart.
     std::optional<std::string> failure(const std::filesystem::path& source) const;
     /// Waits until the queued conversions have run.
     void drain() { m_worker.drain(); }

@@ -58,7 +58,7 @@ std::optional<std::string> ConversionTools::findFFmpeg() {
     return firstExecutable(concat(fixedCandidates("ffmpeg"), pathCandidates("ffmpeg")));
 }
 
-std::optional<std::string> ConversionTools::findBrew() {
+std::optional<std::string> ConversionTools::findPackageManager() {
     return firstExecutable({"/usr/bin/apt-get"});
 }
 
@@ -89,7 +89,7 @@ std::optional<std::string> ConversionTools::findPythonWithModules(std::chrono::m
 ConversionTools::Status ConversionTools::probe() {
     Status status;
     const std::optional<std::string> python = findPythonWithModules();
-    status.brewPath = findBrew();
+    status.packageManagerPath = findPackageManager();
     status.ffmpegPath = findFFmpeg();
     status.pythonPath = python ? python : findPythonBinary();
     status.picturesReady = python.has_value();

@@ -16,7 +16,7 @@ struct ConversionTools {
     /// What the machine has.
     struct Status {
         /// The system package manager (apt-get), if present.
-        std::optional<std::string> brewPath;
+        std::optional<std::string> packageManagerPath;
         std::optional<std::string> ffmpegPath;
         /// A python3 with numpy and Pillow if any has them, else the first python3 found.
         std::optional<std::string> pythonPath;
@@ -27,7 +27,7 @@ struct ConversionTools {
         bool operator==(const Status&) const = default;
     };
 
-    static constexpr std::string_view brewInstall = "sudo apt-get update";
+    static constexpr std::string_view packageManagerInstall = "sudo apt-get update";
     static constexpr std::string_view ffmpegInstall = "sudo apt-get install -y ffmpeg";
     static constexpr std::string_view pythonInstall =
         "sudo apt-get install -y python3 python3-numpy python3-pil";
@@ -42,7 +42,7 @@ struct ConversionTools {
     static std::optional<std::string> firstExecutable(const std::vector<std::string>& paths);
     static std::optional<std::string> findFFmpeg();
     /// The package manager, standing where other systems look for their own.
-    static std::optional<std::string> findBrew();
+    static std::optional<std::string> findPackageManager();
     static std::vector<std::string> pythonCandidates();
     static std::optional<std::string> findPythonBinary();
     /// Whether the interpreter starts and imports numpy and PIL (runs it, for at most

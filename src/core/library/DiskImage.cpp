@@ -26,9 +26,9 @@ unsigned byteAt(std::string_view bytes, std::size_t at) {
 }
 
 // Reads up to DiskImage::headBytes from the start of the file; empty when unreadable.
-std::string readHead(const std::filesystem::path& url) {
+std::string readHead(const std::filesystem::path& path) {
     std::string head(DiskImage::headBytes, '\0');
-    const int fd = open(url.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return {};
     }
@@ -108,9 +108,9 @@ struct ImageHead {
 };
 
 // Absent for a .dsk or .do file (`sectors`) that holds no ProDOS volume.
-std::optional<ImageHead> readImageHead(const std::filesystem::path& url, std::uint64_t size,
+std::optional<ImageHead> readImageHead(const std::filesystem::path& path, std::uint64_t size,
                                        bool sectors) {
-    ImageHead head{readHead(url)};
+    ImageHead head{readHead(path)};
     if (!sectors) {
         head.offset = DiskImage::dataOffset(head.bytes, size);
         return head;
@@ -188,27 +188,27 @@ bool DiskImage::volumeDirectoryKey(std::string_view block) {
            byteAt(block, 0x24) == unsigned(kEntriesPerBlock);
 }
 
-std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& url,
+std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& path,
                                           const std::string& folder) {
-    std::string fileName = url.filename().string();
+    std::string fileName = path.filename().string();
     const std::string ext = FileName::lowerExtension(fileName);
     const bool sectors = contains(sectorExtensions, ext);
     if (!sectors && !contains(extensions, ext)) {
         return std::nullopt;
     }
     struct statx info {};
-    if (statx(AT_FDCWD, url.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0 ||
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) != 0 ||
         (info.stx_mask & STATX_SIZE) == 0 || info.stx_size < kBlock ||
         (sectors && info.stx_size != DosOrder::diskBytes)) {
         return std::nullopt;
     }
-    const std::optional<ImageHead> head = readImageHead(url, info.stx_size, sectors);
+    const std::optional<ImageHead> head = readImageHead(path, info.stx_size, sectors);
     if (!head) {
         return std::nullopt;
     }
     DiskImage image;
     image.dosOrder = head->dosOrder;
-    image.url = url;
+    image.path = path;
     image.folder = folder;
     image.bytes = info.stx_size;
     const FileDates dates = FileStamp::of(info);
@@ -222,7 +222,7 @@ std::optional<DiskImage> DiskImage::probe(const std::filesystem::path& url,
     image.fileName = std::move(fileName);
     // Asked of the kernel rather than read from the mode bits: root may write files
     // whose bits say otherwise, and nobody may write an immutable one.
-    image.writable = faccessat(AT_FDCWD, url.c_str(), W_OK, AT_EACCESS) == 0;
+    image.writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
     return image;
 }
 

@@ -21,7 +21,7 @@ struct BootInfo {
 
 /// One disk image of the library that the card can mount as a block device.
 struct DiskImage {
-    std::filesystem::path url;
+    std::filesystem::path path;
     /// Relative folder path; empty for the library root.
     std::string folder;
     /// Last path component, extension included.
@@ -63,8 +63,8 @@ struct DiskImage {
     /// How much of an image the probe reads.
     static constexpr std::size_t headBytes = 16384;
 
-    /// The image at `url`, or absent when the file is not a shareable block image.
-    static std::optional<DiskImage> probe(const std::filesystem::path& url,
+    /// The image at `path`, or absent when the file is not a shareable block image.
+    static std::optional<DiskImage> probe(const std::filesystem::path& path,
                                           const std::string& folder);
     /// Where block 0 starts: 0 for a bare image, the corrected 2IMG data offset otherwise.
     static std::uint64_t dataOffset(std::string_view head, std::uint64_t fileBytes);

@@ -1,6 +1,5 @@
 #include "library/FolderWalk.h"
 
-#include "library/LibraryRoot.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -8,11 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace vorn::FolderWalk {
 namespace {
@@ -61,11 +58,11 @@ struct Walker {
                 listing.unrequestable.push_back(FileName::relPath(folder, name));
                 continue;
             }
-            std::filesystem::path url = dirPath / entry->d_name;
+            std::filesystem::path path = dirPath / entry->d_name;
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat info {};
-                if (lstat(url.c_str(), &info) != 0) {
+                if (lstat(path.c_str(), &info) != 0) {
                     continue;
                 }
                 type = S_ISDIR(info.st_mode)   ? DT_DIR
@@ -74,34 +71,16 @@ struct Walker {
                                                : DT_UNKNOWN;
             }
             if (type == DT_DIR) {
-                walk(url, FileName::relPath(folder, name));
+                walk(path, FileName::relPath(folder, name));
             } else if (type == DT_REG) {
-                listing.files.push_back({std::move(url), folder});
-            } else if (type == DT_LNK && linkStaysInside(url.string()) &&
-                       isRegularFile(url.string())) {
-                listing.files.push_back({std::move(url), folder});
+                listing.files.push_back({std::move(path), folder});
+            } else if (type == DT_LNK && linkStaysInside(path.string()) &&
+                       isRegularFile(path.string())) {
+                listing.files.push_back({std::move(path), folder});
             }
         }
     }
 };
-
-// Path components of the absolute, lexically normalised path, without the empty piece a
-// trailing slash leaves; the first component is "/". Made absolute first so that a library
-// given as "." or "lib" still contains the paths built from it.
-std::vector<std::string> components(const std::filesystem::path& path) {
-    std::error_code ec;
-    std::filesystem::path full = std::filesystem::absolute(path, ec);
-    if (ec) {
-        full = path;
-    }
-    std::vector<std::string> parts;
-    for (const auto& part : full.lexically_normal()) {
-        if (!part.empty()) {
-            parts.push_back(part.string());
-        }
-    }
-    return parts;
-}
 
 } // namespace
 
@@ -117,15 +96,6 @@ std::vector<WalkedFile> files(const std::filesystem::path& root) {
     return walk(root).files;
 }
 
-std::vector<std::string> folders(const std::vector<WalkedFile>& files) {
-    std::vector<std::string> dirs;
-    dirs.reserve(files.size());
-    for (const WalkedFile& f : files) {
-        dirs.push_back(f.folder);
-    }
-    return foldersFromDirs(dirs);
-}
-
 std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs) {
     std::set<std::string> unique;
     for (const std::string& dir : dirs) {
@@ -138,31 +108,6 @@ std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs) {
     std::vector<std::string> result(unique.begin(), unique.end());
     Text::stableSort(result, [](const std::string& s) { return s; });
     return result;
-}
-
-std::optional<std::string> relativeFolder(const std::filesystem::path& url,
-                                          const std::filesystem::path& root) {
-    const std::vector<std::string> r = components(root);
-    const std::vector<std::string> u = components(url);
-    if (u.size() <= r.size()) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        if (u[i] != r[i]) {
-            return std::nullopt;
-        }
-    }
-    return Text::join(std::vector<std::string>(u.begin() + std::ptrdiff_t(r.size()), u.end() - 1),
-                      "/");
-}
-
-std::optional<std::string> relPath(const std::filesystem::path& url,
-                                   const std::filesystem::path& root) {
-    const auto folder = relativeFolder(url, root);
-    if (!folder) {
-        return std::nullopt;
-    }
-    return FileName::relPath(*folder, url.filename().string());
 }
 
 std::optional<std::string> requestRelPath(std::string_view requestPath, bool decode) {
@@ -184,27 +129,6 @@ std::optional<std::string> requestRelPath(std::string_view requestPath, bool dec
         }
     }
     return Text::join(pieces, "/");
-}
-
-std::optional<std::filesystem::path> resolve(std::string_view requestPath,
-                                             const std::filesystem::path& root) {
-    const LibraryRoot library(root);
-    for (const bool decode : {true, false}) {
-        const std::optional<std::string> relative = requestRelPath(requestPath, decode);
-        if (!relative) {
-            continue;
-        }
-        const int fd = library.open(*relative, O_PATH);
-        struct stat info {};
-        const bool found = fd >= 0 && fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-        if (fd >= 0) {
-            close(fd);
-        }
-        if (found) {
-            return root / *relative;
-        }
-    }
-    return std::nullopt;
 }
 
 std::string encodePath(std::string_view relativePath) {

@@ -1,6 +1,6 @@
 #pragma once
-// The library folder as a flat, sorted list of files, and the safe way back from a
-// request path to a file inside the library.
+// The library folder as a flat, sorted list of files, and the checks that turn a request
+// path back into a relative path inside the library.
 
 #include "library/WalkedFile.h"
 
@@ -30,8 +30,6 @@ Listing walk(const std::filesystem::path& root);
 /// `walk(root).files`.
 std::vector<WalkedFile> files(const std::filesystem::path& root);
 
-/// `folders(fromDirs)` of the files' folders.
-std::vector<std::string> folders(const std::vector<WalkedFile>& files);
 /// Every folder named and each of its ancestors, once, sorted; never the root.
 std::vector<std::string> foldersFromDirs(const std::vector<std::string>& dirs);
 /// The folders of every item (records with a `folder`) of the lists, in list order, with
@@ -48,24 +46,10 @@ template <class... Lists> std::vector<std::string> sharedFolders(const Lists&...
     return foldersFromDirs(dirs);
 }
 
-/// Relative folder path of `url` below `root`; absent when it is not below it.
-std::optional<std::string> relativeFolder(const std::filesystem::path& url,
-                                          const std::filesystem::path& root);
-/// Relative folder plus file name of `url` below `root`.
-std::optional<std::string> relPath(const std::filesystem::path& url,
-                                   const std::filesystem::path& root);
-
 /// The relative path a request path names: percent-decoded once more when `decode`,
 /// split at "/" without empty pieces, joined again; absent when the path is malformed,
 /// empty, or holds a hidden or climbing piece, a backslash or a NUL.
 std::optional<std::string> requestRelPath(std::string_view requestPath, bool decode = true);
-
-/// The library file a (percent-encoded) request path names; absent when the path is
-/// malformed, hidden, climbing, missing, a folder, or leads out of the library. A name
-/// that itself holds "%" escapes is found too: when the path decoded once more names
-/// nothing, it is tried as it stands.
-std::optional<std::filesystem::path> resolve(std::string_view requestPath,
-                                             const std::filesystem::path& root);
 
 /// A relative path percent-encoded segment by segment for a URL.
 std::string encodePath(std::string_view relativePath);

@@ -4,6 +4,8 @@
 // a link to a file elsewhere; here the check and the open are one step, taken relative to
 // the folder's own descriptor, so no name can lead a read or a write out of the library.
 
+#include "library/BeneathWalk.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -56,23 +58,13 @@ public:
     /// deleted, renamed, or hidden by a file system mounted over it (or never opened).
     bool stillAtPath() const;
 
-    /// Tests only: opens by walking the path piece by piece, as on kernels (or under
-    /// system call filters) without openat2; false goes back to the kernel first.
-    static void walkOnly(bool on);
-
 private:
     int openByKernel(std::string_view relPath, int flags) const;
-    int openByWalk(std::string_view relPath, int flags) const;
-    /// Cuts the library's own path off the pieces of an absolute link target; false when
-    /// the target does not begin with it.
-    bool belowLibrary(std::vector<std::string>& target) const;
 
     std::filesystem::path m_folder;
     int m_fd = -1;
-    // Two names of the folder an absolute link may use: its absolute path as given and its
-    // real path, both split into pieces.
-    std::vector<std::string> m_given;
-    std::vector<std::string> m_real;
+    /// Where openat2 is missing or refused: the same rule, one name at a time.
+    BeneathWalk m_walk;
 };
 
 } // namespace vorn

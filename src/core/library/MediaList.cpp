@@ -15,7 +15,7 @@ std::vector<Claim> claims(const std::vector<WalkedFile>& files, std::string_view
         if (FileName::lowerExtension(file.fileName()) != ownExtension) {
             continue;
         }
-        const std::optional<std::uint64_t> size = Files::size(file.url);
+        const std::optional<std::uint64_t> size = Files::size(file.path);
         if (size && *size > 0 && claimed.insert(file.relPath()).second) {
             result.push_back({&file, file.relPath(), size});
         }

@@ -19,7 +19,9 @@
 
 namespace vorn::MediaList {
 
-inline constexpr std::size_t entriesPerPage = 17;
+/// Tracks or pictures in one JSON page: the card reads its media lists in pages of 17, one
+/// more than the volumes of a disk catalog page.
+inline constexpr std::size_t itemsPerPage = 17;
 
 /// Stable sort by display name, the way people order lists.
 template <class T> void sortByDisplayName(std::vector<T>& items) {
@@ -72,13 +74,13 @@ template <class T> std::vector<T> matching(std::vector<T> pool, std::string_view
 
 /// The page to show of a search: below 1 the first, beyond the last the last.
 inline std::int64_t clampedPage(std::int64_t page, std::size_t count) {
-    return std::clamp<std::int64_t>(page, 1, Paging::pages(count, entriesPerPage));
+    return std::clamp<std::int64_t>(page, 1, Paging::pages(count, itemsPerPage));
 }
 
 /// The file name of the page after `page`, when there is one ("vorn-audio-2.json").
 inline std::optional<std::string> nextPage(std::string_view stem, std::int64_t page,
                                            std::size_t count) {
-    if (page >= Paging::pages(count, entriesPerPage)) {
+    if (page >= Paging::pages(count, itemsPerPage)) {
         return std::nullopt;
     }
     return std::string(stem) + "-" + std::to_string(page + 1) + ".json";
@@ -89,8 +91,8 @@ inline std::optional<std::string> nextPage(std::string_view stem, std::int64_t p
 template <class T, class Render>
 std::string page(const std::vector<T>& items, std::int64_t page, std::string_view stem,
                  Render render) {
-    return render(Paging::slice(std::span<const T>(items), page, entriesPerPage),
-                  Paging::pages(items.size(), entriesPerPage), items.size(),
+    return render(Paging::slice(std::span<const T>(items), page, itemsPerPage),
+                  Paging::pages(items.size(), itemsPerPage), items.size(),
                   nextPage(stem, page, items.size()));
 }
 
@@ -100,8 +102,8 @@ template <class T, class Render>
 std::string search(std::vector<T> pool, std::string_view query, std::int64_t page, Render render) {
     const std::vector<T> found = matching(std::move(pool), query);
     return render(
-        Paging::slice(std::span<const T>(found), clampedPage(page, found.size()), entriesPerPage),
-        Paging::pages(found.size(), entriesPerPage), found.size(), std::nullopt);
+        Paging::slice(std::span<const T>(found), clampedPage(page, found.size()), itemsPerPage),
+        Paging::pages(found.size(), itemsPerPage), found.size(), std::nullopt);
 }
 
 /// One name a catalog serves, and the library file behind it.

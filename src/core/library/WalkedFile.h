@@ -10,12 +10,12 @@ namespace vorn {
 /// One file found by the library walk.
 struct WalkedFile {
     /// The library root's path followed by the relative components; links unresolved.
-    std::filesystem::path url;
+    std::filesystem::path path;
     /// Relative folder path ("Games/Arcade"); empty for the library root.
     std::string folder;
 
-    /// The last path component of `url`.
-    std::string fileName() const { return url.filename().string(); }
+    /// The last path component of `path`.
+    std::string fileName() const { return path.filename().string(); }
     /// The file's identity throughout the system.
     std::string relPath() const { return FileName::relPath(folder, fileName()); }
 

@@ -22,10 +22,10 @@ StillPic makePicture(const WalkedFile& file, std::string name, std::uint64_t byt
     pic.sourceName = file.fileName();
     pic.displayName = cleanName(pic.sourceName);
     pic.bytes = bytes;
-    pic.previewURL = shr.string() + "_preview.png";
-    pic.shrURL = std::move(shr);
-    pic.sourceURL = file.url;
-    const FileDates dates = FileStamp::of(file.url);
+    pic.previewPath = shr.string() + "_preview.png";
+    pic.shrPath = std::move(shr);
+    pic.sourcePath = file.path;
+    const FileDates dates = FileStamp::of(file.path);
     pic.created = dates.created;
     pic.modified = dates.modified;
     return pic;
@@ -54,16 +54,16 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
         const WalkedFile& file = *claim.file;
         if (claim.readySize) {
             catalog.pictures.push_back(
-                makePicture(file, std::move(claim.name), *claim.readySize, file.url));
+                makePicture(file, std::move(claim.name), *claim.readySize, file.path));
             continue;
         }
         // A cache file of another size (a damaged one) makes the picture pending again.
-        const StillPic::Knobs knobs = transcoder.knobs(file.url);
-        const std::filesystem::path cache = transcoder.cachedSHR(file.url, knobs);
+        const StillPic::Knobs knobs = transcoder.knobs(file.path);
+        const std::filesystem::path cache = transcoder.cachedSHR(file.path, knobs);
         if (Files::size(cache) == StillPic::shrBytes) {
             catalog.pictures.push_back(
                 makePicture(file, std::move(claim.name), StillPic::shrBytes, cache));
-        } else if (std::optional<std::string> why = transcoder.failure(file.url, knobs)) {
+        } else if (std::optional<std::string> why = transcoder.failure(file.path, knobs)) {
             // Said whether or not the converter is found now: the file made it fail.
             catalog.failed.push_back(cleanName(file.fileName()));
             catalog.failedReasons.push_back(std::move(*why));
@@ -71,7 +71,7 @@ PictureCatalog PictureCatalog::scan(const std::vector<WalkedFile>& files,
             ++catalog.awaitingConverter;
         } else {
             catalog.pending.push_back(cleanName(file.fileName()));
-            catalog.pendingSources.push_back(file.url);
+            catalog.pendingSources.push_back(file.path);
         }
     }
     MediaList::sortByDisplayName(catalog.pictures);
@@ -89,7 +89,7 @@ void PictureCatalog::kickConverts(PictureTranscoder& transcoder,
 }
 
 std::int64_t PictureCatalog::pages() const {
-    return Paging::pages(pictures.size(), entriesPerPage);
+    return Paging::pages(pictures.size(), MediaList::itemsPerPage);
 }
 
 std::string PictureCatalog::pageJSON(std::int64_t page, std::string_view baseURL) const {

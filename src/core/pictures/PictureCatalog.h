@@ -31,8 +31,6 @@ struct PictureCatalog {
     /// The library files behind `pending`, in walk order.
     std::vector<std::filesystem::path> pendingSources;
 
-    static constexpr std::size_t entriesPerPage = 17;
-
     /// Library ".shr" files first, then pictures converted by `transcoder` with their
     /// knobs; a name is claimed once.
     static PictureCatalog scan(const std::vector<WalkedFile>& files,

@@ -41,7 +41,7 @@ bool PictureTranscoder::converterReady() const {
     return m_pythonPath && m_scriptPath;
 }
 
-void PictureTranscoder::refresh() {
+void PictureTranscoder::findTools() {
     std::optional<std::string> python = ConversionTools::findPythonWithModules(m_probeLimit);
     std::optional<std::string> script = findScript();
     {

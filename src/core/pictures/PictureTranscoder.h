@@ -46,7 +46,7 @@ public:
     bool converterReady() const;
     /// Looks for the interpreter and the script again, and tries again what failed for
     /// want of them (or of room).
-    void refresh();
+    void findTools();
     /// Tries again every conversion that failed, those the file itself made fail too.
     void retryFailures() { m_cache.forgetAllFailures(); }
 
@@ -78,7 +78,7 @@ public:
                  std::function<void()> onReady, FailedFn onFailed = {});
     /// Why the conversion of `source` with `knobs` failed, while that stands: until the
     /// source or its knobs change, or for failures that were not the file's fault, until
-    /// `refresh` or a restart.
+    /// `findTools` or a restart.
     std::optional<std::string> failure(const std::filesystem::path& source,
                                        const StillPic::Knobs& knobs) const;
     /// Waits until the queued conversions have run.

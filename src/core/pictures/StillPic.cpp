@@ -13,14 +13,14 @@ bool StillPic::convertible(std::string_view fileName) {
            transcodeExtensions.end();
 }
 
-std::optional<std::filesystem::path> StillPic::originalURL() const {
-    if (convertible(sourceURL.filename().string())) {
-        return sourceURL;
+std::optional<std::filesystem::path> StillPic::originalPath() const {
+    if (convertible(sourcePath.filename().string())) {
+        return sourcePath;
     }
     // A ready-made SHR screen may sit beside the picture it was made from.
-    const std::string stem(FileName::stem(sourceURL.filename().string()));
+    const std::string stem(FileName::stem(sourcePath.filename().string()));
     for (const char* ext : {"jpg", "jpeg", "png", "gif", "webp", "bmp"}) {
-        const std::filesystem::path candidate = sourceURL.parent_path() / (stem + "." + ext);
+        const std::filesystem::path candidate = sourcePath.parent_path() / (stem + "." + ext);
         if (Files::exists(candidate)) {
             return candidate;
         }

@@ -30,10 +30,10 @@ struct StillPic {
     /// The library ".shr" file's size, or 32712 for a converted picture.
     std::uint64_t bytes = 0;
     /// The served file: the library ".shr" file or the cache file.
-    std::filesystem::path shrURL;
-    /// `shrURL` + "_preview.png": what the card shows, as an ordinary picture.
-    std::filesystem::path previewURL;
-    std::filesystem::path sourceURL;
+    std::filesystem::path shrPath;
+    /// `shrPath` + "_preview.png": what the card shows, as an ordinary picture.
+    std::filesystem::path previewPath;
+    std::filesystem::path sourcePath;
     Date created = kDistantPast;
     Date modified = kDistantPast;
 
@@ -45,7 +45,7 @@ struct StillPic {
 
     const std::string& id() const { return fileName; }
     /// The picture the SHR screen came from, for showing it beside the screen.
-    std::optional<std::filesystem::path> originalURL() const;
+    std::optional<std::filesystem::path> originalPath() const;
     /// Whether a file name has one of `transcodeExtensions`.
     static bool convertible(std::string_view fileName);
 

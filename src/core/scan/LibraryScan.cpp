@@ -39,10 +39,10 @@ LibraryScan LibraryScan::run(Converters converters, std::filesystem::path folder
     const std::vector<WalkedFile>& walked = listing.files;
     scan.notes = notesOf(listing);
     if ((parts & diskPart) != 0) {
-        scan.catalog = Catalog::scan(walked, writable);
+        scan.catalog = DiskCatalog::scan(walked, writable);
         scan.diskIIFiles = scan.catalog.skippedDiskII(walked);
         for (const DiskImage& image : scan.catalog.images()) {
-            if (faccessat(AT_FDCWD, image.url.c_str(), R_OK, AT_EACCESS) != 0) {
+            if (faccessat(AT_FDCWD, image.path.c_str(), R_OK, AT_EACCESS) != 0) {
                 scan.notes.push_back("cannot read image " + image.id() + ": " +
                                      std::strerror(errno));
             }

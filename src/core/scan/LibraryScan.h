@@ -5,7 +5,7 @@
 // whole. The share server, the desktop program and `vorn-share` all scan through here.
 
 #include "audio/AudioCatalog.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/FolderWalk.h"
 #include "library/HubConfig.h"
 #include "library/LibraryRoot.h"
@@ -29,7 +29,7 @@ struct LibraryScan {
     unsigned parts = 0;
     std::filesystem::path folder;
     bool writable = true;
-    Catalog catalog;
+    DiskCatalog catalog;
     AudioCatalog audio;
     PictureCatalog pictures;
     /// Files of the walk that need Disk II emulation (.woz, .nib, DOS 3.3 disks...), which

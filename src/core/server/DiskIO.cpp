@@ -132,7 +132,7 @@ std::error_code reserveBlocks(const OpenFile& file, std::uint64_t offset, std::u
 }
 
 std::string putLine(const OpenFile& file, std::uint64_t offset, std::uint64_t length) {
-    return "PUT " + file.url.filename().string() + " @" + std::to_string(offset) + " +" +
+    return "PUT " + file.path.filename().string() + " @" + std::to_string(offset) + " +" +
            std::to_string(length);
 }
 
@@ -287,7 +287,7 @@ Answer serveFile(ShareState& state, const Request& request, const std::optional<
         state.status.lastRead.set(*key, std::chrono::system_clock::now());
     }
     if (length > logThreshold) {
-        state.log("GET " + file->url.filename().string() + " [" + std::to_string(range->start) +
+        state.log("GET " + file->path.filename().string() + " [" + std::to_string(range->start) +
                   "-" + std::to_string(range->end) + "]");
     }
     answer.file = file;
@@ -308,7 +308,11 @@ Answer putImage(ShareState& state, const Request& request, std::string_view body
     if (Answer* refused = std::get_if<Answer>(&check)) {
         return std::move(*refused);
     }
-    const auto& [file, offset, dosOrder] = std::get<WriteTarget>(check);
+    // Named references, not a structured binding: clang before 16 cannot capture those.
+    const WriteTarget& target = std::get<WriteTarget>(check);
+    const OpenFile& file = target.file;
+    const std::uint64_t offset = target.offset;
+    const bool dosOrder = target.dosOrder;
     // A write that failed is told as failed, and leaves the image's date, its last write
     // and its version's state as they were: the card must not take it for saved.
     std::error_code failed;

@@ -123,7 +123,7 @@ std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
 
 std::string diskSection(const ShareState& state) {
     const std::vector<DiskImage>& images = state.catalog.images();
-    const std::int64_t pages = Paging::pages(images.size(), Catalog::entriesPerPage);
+    const std::int64_t pages = Paging::pages(images.size(), DiskCatalog::volumesPerPage);
     std::string out = "\n<p>Catalog: " + link("/vorn-volumes.json", "/vorn-volumes.json") + "\n(";
     out += std::to_string(images.size()) + " disk images, " + std::to_string(pages) + " page" +
            (pages == 1 ? "" : "s") + ", " + (state.writable ? "writable" : "read-only") +

@@ -38,15 +38,15 @@ std::pair<const Item*, std::string> namedItem(const Request& request, std::strin
     return {nullptr, {}};
 }
 
-template <class Item, class Url>
+template <class Item, class PathOf>
 Answer serveItem(ShareState& state, const Request& request, std::string_view prefix,
-                 const std::vector<Item>& items, Url url) {
+                 const std::vector<Item>& items, PathOf pathOf) {
     const auto [item, name] = namedItem(request, prefix, items);
     if (item == nullptr) {
         return DiskIO::serveFile(state, request, std::nullopt, std::nullopt);
     }
     // Recorded as "audio/" + name.
-    return DiskIO::serveFile(state, request, state.files.file(url(*item)),
+    return DiskIO::serveFile(state, request, state.files.file(pathOf(*item)),
                              std::string(prefix.substr(1)) + name);
 }
 
@@ -93,20 +93,20 @@ Answer picturesSearch(ShareState& state, const Request& request, const std::stri
 
 Answer serveAudio(ShareState& state, const Request& request) {
     return serveItem(state, request, "/audio/", state.audio.tracks,
-                     [](const AudioTrack& track) { return track.pcmURL; });
+                     [](const AudioTrack& track) { return track.pcmPath; });
 }
 
 Answer servePicture(ShareState& state, const Request& request) {
     return serveItem(state, request, "/pictures/", state.pictures.pictures,
-                     [](const StillPic& pic) { return pic.shrURL; });
+                     [](const StillPic& pic) { return pic.shrPath; });
 }
 
 Covers coverMap(const ShareState& state, const std::string& base) {
     Covers covers;
     for (const StillPic& pic : state.pictures.pictures) {
         // A later picture with the same cover name replaces an earlier one.
-        covers[Catalog::coverKey(pic.displayName)] =
-            base + "pictures/" + Catalog::urlEncode(pic.fileName);
+        covers[DiskCatalog::coverKey(pic.displayName)] =
+            base + "pictures/" + DiskCatalog::urlEncode(pic.fileName);
     }
     return covers;
 }

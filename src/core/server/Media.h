@@ -2,7 +2,7 @@
 // Audio and pictures in the share: their catalog pages and searches, their downloads
 // from the conversion caches, and the covers that pair pictures with disk images.
 
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "server/Answer.h"
 #include "server/Request.h"
 #include "server/ShareState.h"
@@ -47,7 +47,7 @@ Answer picturesSearch(ShareState& state, const Request& request, const std::stri
 Answer serveAudio(ShareState& state, const Request& request);
 /// GET or HEAD of "/pictures/" + a picture's name: its SHR screen.
 Answer servePicture(ShareState& state, const Request& request);
-/// Cover name (see Catalog::coverKey) to the download URL of a picture.
+/// Cover name (see DiskCatalog::coverKey) to the download URL of a picture.
 Covers coverMap(const ShareState& state, const std::string& base);
 
 } // namespace Media

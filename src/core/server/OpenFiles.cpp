@@ -58,8 +58,8 @@ std::optional<OpenFile> OpenFiles::lookup(const std::string& key, Locate locate)
         return it->second.file;
     }
     fcntl(found.fd, F_SETFL, fcntl(found.fd, F_GETFL) & ~O_NONBLOCK); // a plain file from here on
-    OpenFile file{std::move(handle), found.url, std::uint64_t(info.st_size), Files::modified(info),
-                  found.canWrite,    found.key, std::uint64_t(info.st_ino)};
+    OpenFile file{std::move(handle), found.path, std::uint64_t(info.st_size), Files::modified(info),
+                  found.canWrite,    found.key,  std::uint64_t(info.st_ino)};
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
 
@@ -142,9 +142,9 @@ std::optional<OpenFile> OpenFiles::forWriting(const std::string& relPath,
     return remember(key, Entry{std::move(file), now, info.st_dev, info.st_ino}).file;
 }
 
-std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& url) {
-    return lookup("f:" + url.string(), [&] {
-        return Located{open(url.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), url, std::nullopt,
+std::optional<OpenFile> OpenFiles::file(const std::filesystem::path& path) {
+    return lookup("f:" + path.string(), [&] {
+        return Located{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), path, std::nullopt,
                        false};
     });
 }
@@ -160,7 +160,7 @@ std::optional<Journal::Stamp> OpenFiles::noteWritten(const OpenFile& file, Date 
     for (auto& [key, entry] : m_entries) {
         if (entry.device == info.st_dev && entry.inode == info.st_ino) {
             entry.file.modified = when;
-        } else if (entry.file.url == file.url) {
+        } else if (entry.file.path == file.path) {
             entry.checked = {};
         }
     }

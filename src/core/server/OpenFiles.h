@@ -25,7 +25,7 @@ namespace vorn {
 /// An open file and what serving it needs.
 struct OpenFile {
     std::shared_ptr<const FileDescriptor> fd;
-    std::filesystem::path url;
+    std::filesystem::path path;
     std::uint64_t size = 0;
     std::optional<Date> modified;
     /// Whether this process may write into the file; for `OpenFiles::forWriting`, whether
@@ -58,7 +58,7 @@ public:
     std::optional<OpenFile> forWriting(const std::string& relPath,
                                        const std::filesystem::path& root);
     /// A file outside the library (a conversion cache file), opened for reading.
-    std::optional<OpenFile> file(const std::filesystem::path& url);
+    std::optional<OpenFile> file(const std::filesystem::path& path);
     /// Notes that the share wrote into the file now, for its Last-Modified date and for
     /// reads of its path that still hold a file it replaced. Returns the file's stamp
     /// after the write (for its versions); absent when it cannot be read.
@@ -79,7 +79,7 @@ private:
     /// What a lookup found: a descriptor to own (-1: nothing) and the file's names.
     struct Located {
         int fd = -1;
-        std::filesystem::path url;
+        std::filesystem::path path;
         std::optional<std::string> key;
         bool canWrite = false;
     };

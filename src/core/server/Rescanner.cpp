@@ -25,8 +25,8 @@ void Rescanner::afterScans(std::function<void()> task) {
 // The worker scans with the settings of the moment; only the finished catalogs come back.
 void Rescanner::start() {
     const unsigned reasons = std::exchange(m_wanted, 0u);
-    unsigned parts = LibraryScan::everything; // a refresh rebuilds every catalog...
-    if ((reasons & refreshAsked) == 0) {      // ...a finished conversion only its own
+    unsigned parts = LibraryScan::everything; // an asked rescan rebuilds every catalog...
+    if ((reasons & rescanAsked) == 0) {       // ...a finished conversion only its own
         parts =
             ((reasons & (audioConverted | audioFailed)) != 0 ? LibraryScan::audioPart : 0u) |
             ((reasons & (picturesConverted | picturesFailed)) != 0 ? LibraryScan::picturePart : 0u);
@@ -38,7 +38,7 @@ void Rescanner::start() {
             auto scan = std::make_shared<LibraryScan>(
                 LibraryScan::run(settings.converters, settings.folder, settings.writable, parts));
             // A conversion's end asks only for its own kind: what is pending then is queued.
-            if ((reasons & refreshAsked) != 0) {
+            if ((reasons & rescanAsked) != 0) {
                 settings.kick(settings.converters, scan->audio, scan->pictures);
             }
             gate->post([weak, reasons, scan] {

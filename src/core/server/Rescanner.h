@@ -24,7 +24,7 @@ class Rescanner : public std::enable_shared_from_this<Rescanner> {
 public:
     /// Why a scan is wanted; each reason makes its owner log its own line once the scan is in.
     enum Reason : unsigned {
-        refreshAsked = 1,
+        rescanAsked = 1,
         audioConverted = 2,
         picturesConverted = 4,
         audioFailed = 8, // the failed item moves from pending to failed; no line of its own
@@ -35,7 +35,7 @@ public:
         Converters converters;
         std::filesystem::path folder;
         bool writable = true;
-        /// Starts what a refresh's scan finds pending, on the worker, after the scan.
+        /// Starts what an asked rescan finds pending, on the worker, after the scan.
         ConversionKick kick;
     };
     using SettingsFn = std::function<Settings()>;

@@ -18,8 +18,8 @@ std::string categoryCount(std::size_t n) {
 // into it only while they exist, so their callbacks may hold the core by a plain pointer.
 ServerCore::ServerCore(asio::io_context& io, ShareState state, bool advertise,
                        std::string shareName)
-    : m_io(io), m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)),
-      m_advertise(advertise), m_shareName(std::move(shareName)),
+    : m_gate(std::make_shared<PostGate>(io)), m_state(std::move(state)), m_advertise(advertise),
+      m_shareName(std::move(shareName)),
       m_listener(std::make_shared<Listener>(
           io,
           [this](asio::ip::tcp::socket socket) {
@@ -119,15 +119,14 @@ void ServerCore::convertPending() {
     });
 }
 
-void ServerCore::refresh(std::optional<std::filesystem::path> folder,
-                         std::optional<bool> writable) {
+void ServerCore::rescan(std::optional<std::filesystem::path> folder, std::optional<bool> writable) {
     if (folder) {
         m_nextFolder = std::move(*folder); // served with its catalogs, once they are in
     }
     if (writable) {
         m_state.writable = *writable; // a share made read-only refuses writes at once
     }
-    m_rescanner->request(Rescanner::refreshAsked);
+    m_rescanner->request(Rescanner::rescanAsked);
 }
 
 Rescanner::Settings ServerCore::scanSettings() {
@@ -143,7 +142,7 @@ void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
         m_state.log(line);
     }
     m_state.apply(scan);
-    if ((reasons & Rescanner::refreshAsked) != 0) {
+    if ((reasons & Rescanner::rescanAsked) != 0) {
         m_state.log(m_state.rescanSummary());
     }
     if ((reasons & Rescanner::audioConverted) != 0) {

@@ -36,7 +36,7 @@ public:
     /// Closes the listener and every connection.
     void stopListening();
     /// Asks for a rescan; a new writable flag applies at once, a new folder with its scan.
-    void refresh(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
+    void rescan(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
     /// Serves the owner's finished scan; `scan` is left holding the catalogs it replaced.
     void takeScan(LibraryScan& scan);
     /// A share made read-only refuses writes at once.
@@ -61,7 +61,7 @@ public:
     /// Appends a line to the log and publishes the status.
     void note(const std::string& line);
     /// Hands the status to its receiver again, changed or not.
-    void republish() { publish(); }
+    void resendStatus() { publish(); }
 
     std::optional<Answer> beforeBody(const Request& request, bool bodyInHand) override;
     Answer handle(const Request& request, std::string_view body, const std::string& peer) override;
@@ -81,7 +81,6 @@ private:
     void startAdvertising();
     void publish();
 
-    asio::io_context& m_io;
     std::shared_ptr<PostGate> m_gate;
     ShareState m_state;
     bool m_advertise;

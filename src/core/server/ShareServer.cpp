@@ -90,10 +90,10 @@ void ShareServer::convertPending() {
     asio::post(m_io, [core = m_core] { core->convertPending(); });
 }
 
-void ShareServer::refresh(std::optional<std::filesystem::path> folder,
-                          std::optional<bool> writable) {
+void ShareServer::rescan(std::optional<std::filesystem::path> folder,
+                         std::optional<bool> writable) {
     asio::post(m_io, [core = m_core, folder = std::move(folder), writable]() mutable {
-        core->refresh(std::move(folder), writable);
+        core->rescan(std::move(folder), writable);
     });
 }
 
@@ -143,8 +143,8 @@ void ShareServer::setOnStatus(StatusFn onStatus) {
     });
 }
 
-void ShareServer::republish() {
-    asio::post(m_io, [core = m_core] { core->republish(); });
+void ShareServer::resendStatus() {
+    asio::post(m_io, [core = m_core] { core->resendStatus(); });
 }
 
 AudioCatalog ShareServer::currentAudioCatalog() {
@@ -155,7 +155,7 @@ PictureCatalog ShareServer::currentPictureCatalog() {
     return afterScans([core = m_core] { return core->state().pictures; });
 }
 
-Catalog ShareServer::currentCatalog() {
+DiskCatalog ShareServer::currentDiskCatalog() {
     return afterScans([core = m_core] { return core->state().catalog; });
 }
 

@@ -4,7 +4,7 @@
 // queue; the public operations below may be called from any other thread.
 
 #include "audio/AudioCatalog.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/HubConfig.h"
 #include "pictures/PictureCatalog.h"
 #include "platform/SteadyNow.h"
@@ -57,14 +57,14 @@ public:
     void stop();
     /// Converts what the scan served found pending, rescanning as conversions end, for an
     /// owner that does not convert itself (vorn-share, tests; the desktop's scanner does).
-    /// Later refreshes convert what they find by themselves.
+    /// Later rescans convert what they find by themselves.
     void convertPending();
     /// Rescans the library, after replacing the folder and/or the writable flag if given.
     /// The scan runs on a thread of its own and its catalogs are swapped in when done
-    /// (requests meanwhile see the previous ones); refreshes asked for while one runs
+    /// (requests meanwhile see the previous ones); rescans asked for while one runs
     /// make one more scan after it. A new writable flag applies at once.
-    void refresh(std::optional<std::filesystem::path> folder = std::nullopt,
-                 std::optional<bool> writable = std::nullopt);
+    void rescan(std::optional<std::filesystem::path> folder = std::nullopt,
+                std::optional<bool> writable = std::nullopt);
     /// Serves a newer finished scan of the owner's (its folder and writable flag with it),
     /// in place of the one served, once the rescans asked for before are in.
     void apply(LibraryScan scan);
@@ -95,13 +95,13 @@ public:
     void setOnStatus(StatusFn onStatus);
     /// Hands the current status to the receiver once more, soon, on the server's thread:
     /// a receiver that lets statuses go by while it is busy asks for the newest this way.
-    void republish();
+    void resendStatus();
 
     // The readers below answer once the rescans asked for before the call are in, so a
-    // caller that refreshes and then reads sees what it asked for.
+    // caller that rescans and then reads sees what it asked for.
 
     /// A copy of the disk catalog.
-    Catalog currentCatalog();
+    DiskCatalog currentDiskCatalog();
     /// A copy of the audio catalog.
     AudioCatalog currentAudioCatalog();
     /// A copy of the picture catalog.

@@ -3,7 +3,7 @@
 // its catalogs, the settings, the published status and the open files.
 
 #include "audio/AudioCatalog.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/HubConfig.h"
 #include "library/WalkedFile.h"
 #include "library/YourHub.h"
@@ -35,7 +35,7 @@ struct ShareState {
     /// What the last scan could not take in, as log lines.
     std::vector<std::string> scanNotes;
     bool writable = true;
-    Catalog catalog;
+    DiskCatalog catalog;
     AudioCatalog audio;
     PictureCatalog pictures;
     std::optional<HubConfig> hubOverride;

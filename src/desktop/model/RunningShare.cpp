@@ -80,7 +80,7 @@ void RunningShare::deliverStatus() {
     if (taken) {
         m_lastDelivery.start();
         if (taken->stale) {
-            m_server->republish(); // the server may have gone quiet since: fetch its last
+            m_server->resendStatus(); // the server may have gone quiet since: fetch its last
         }
         emit statusArrived(taken->status);
     }

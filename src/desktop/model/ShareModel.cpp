@@ -113,7 +113,7 @@ void ShareModel::setClock(std::function<Date()> clock) {
 
 // ---- Settings ----
 
-std::optional<std::filesystem::path> ShareModel::folderURL() const {
+std::optional<std::filesystem::path> ShareModel::libraryFolder() const {
     if (m_folderPath.empty()) {
         return std::nullopt;
     }
@@ -192,7 +192,7 @@ std::string ShareModel::shareName() {
 // ---- Sharing ----
 
 void ShareModel::start() {
-    const std::optional<std::filesystem::path> folder = folderURL();
+    const std::optional<std::filesystem::path> folder = libraryFolder();
     if (!folder) {
         return;
     }
@@ -393,7 +393,7 @@ void ShareModel::rescan() {
 
 // A running or starting share serves the same scan as the table.
 void ShareModel::requestScan(bool kick) {
-    m_scanner->request(folderURL().value_or(std::filesystem::path()), m_writable, kick,
+    m_scanner->request(libraryFolder().value_or(std::filesystem::path()), m_writable, kick,
                        m_share != nullptr || m_starting);
 }
 
@@ -623,14 +623,14 @@ void ShareModel::probeTools(bool retryFailed, bool thenRescan) {
     m_worker->run<ConversionTools::Status>(
         ModelWorker::Job::tools,
         [&audio, &pictures, retryFailed] {
-            audio.refresh();
-            pictures.refresh();
+            audio.findTools();
+            pictures.findTools();
             if (retryFailed) { // "Recheck": what failed is tried again too
                 audio.retryFailures();
                 pictures.retryFailures();
             }
             ConversionTools::Status status;
-            status.brewPath = ConversionTools::findBrew();
+            status.packageManagerPath = ConversionTools::findPackageManager();
             status.ffmpegPath = audio.ffmpegPath();
             status.pythonPath = pictures.pythonPath();
             if (!status.pythonPath) {
@@ -714,7 +714,7 @@ struct CopyOutcome {
 void ShareModel::snapshot(const DiskImage& image) {
     m_worker->run<CopyOutcome>(
         ModelWorker::Job::copy,
-        [file = image.url, clock = m_clock] {
+        [file = image.path, clock = m_clock] {
             CopyOutcome outcome;
             outcome.copy = DatedCopy::make(file, clock, outcome.error);
             return outcome;
@@ -737,7 +737,7 @@ std::shared_ptr<ShareServer> ShareModel::server() const {
 
 // Asked of the share while sharing, which answers between two of the card's requests.
 void ShareModel::listVersions(const DiskImage& image) {
-    const std::optional<std::filesystem::path> library = folderURL();
+    const std::optional<std::filesystem::path> library = libraryFolder();
     m_worker->run<std::vector<Version>>(
         ModelWorker::Job::versions,
         [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(),
@@ -763,7 +763,7 @@ struct RestoreOutcome {
 } // namespace
 
 void ShareModel::restoreAsCopy(const DiskImage& image, const std::string& id) {
-    const std::optional<std::filesystem::path> library = folderURL();
+    const std::optional<std::filesystem::path> library = libraryFolder();
     m_worker->run<RestoreOutcome>(
         ModelWorker::Job::copy,
         [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(),
@@ -783,7 +783,7 @@ void ShareModel::restoreAsCopy(const DiskImage& image, const std::string& id) {
 }
 
 void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
-    const std::optional<std::filesystem::path> library = folderURL();
+    const std::optional<std::filesystem::path> library = libraryFolder();
     m_worker->run<VersionRestore::Outcome>(
         ModelWorker::Job::restore,
         [settings = VersionSettings::load(m_preferences), library, relPath = image.relPath(), id,
@@ -795,9 +795,9 @@ void ShareModel::restoreInPlace(const DiskImage& image, const std::string& id) {
         },
         [this, image, id](VersionRestore::Outcome outcome) {
             if (restored(outcome)) {
-                emit restoreEnded(true, m_notice.value_or("Restored " +
-                                                             image.url.filename().string() +
-                                                             " to " + id + "."));
+                emit restoreEnded(true,
+                                  m_notice.value_or("Restored " + image.path.filename().string() +
+                                                    " to " + id + "."));
             }
             listVersions(image);
         });
@@ -830,21 +830,21 @@ void ShareModel::setVersionsImage(std::optional<DiskImage> image) {
 }
 
 void ShareModel::reconvert(const StillPic& picture, const StillPic::Knobs& knobs) {
-    noteStored(m_pictureTranscoder.saveKnobs(knobs, picture.sourceURL));
+    noteStored(m_pictureTranscoder.saveKnobs(knobs, picture.sourcePath));
     const std::function<void()> done = listConversionsOnGuiThread();
-    m_pictureTranscoder.convert(picture.sourceURL, knobs, true, done,
+    m_pictureTranscoder.convert(picture.sourcePath, knobs, true, done,
                                 [done](const std::string&) { done(); });
 }
 
 std::optional<std::filesystem::path> ShareModel::fileOf(const TableRow& row) {
     if (const DiskImage* image = row.image()) {
-        return image->url;
+        return image->path;
     }
     if (const AudioTrack* track = row.track()) {
-        return track->sourceURL;
+        return track->sourcePath;
     }
     if (const StillPic* picture = row.picture()) {
-        return picture->sourceURL;
+        return picture->sourcePath;
     }
     return std::nullopt;
 }

@@ -86,7 +86,7 @@ public:
     /// Absolute path of the library folder; empty when none is chosen.
     const std::string& folderPath() const { return m_folderPath; }
     /// The library folder, when there is one.
-    std::optional<std::filesystem::path> folderURL() const;
+    std::optional<std::filesystem::path> libraryFolder() const;
     /// Takes `path` as the library (stored absolute and normalised, as vorn-share reads
     /// it), drops the sidebar's selection and loads the folder's categories; the caller
     /// rescans.

@@ -386,7 +386,7 @@ bool FolderTreeView::event(QEvent* event) {
 
 void FolderTreeView::fillMenu(QMenu& menu, int row) {
     const auto& path = m_rows[row];
-    const auto folder = m_model.folderURL();
+    const auto folder = m_model.libraryFolder();
     if (!path) {
         menu.addAction("Expand All", this, [this] { m_model.setCollapsed(false); });
         menu.addAction("Collapse All", this, [this] { m_model.setCollapsed(true); });

@@ -131,7 +131,7 @@ QString RowDelegate::help(const QModelIndex& index, int x) const {
         return "Ready for streaming";
     }
     if (const AudioTrack* track = row.track()) {
-        return qText(track->sourceName) + " -> " + qText(track->pcmURL.filename().string()) +
+        return qText(track->sourceName) + " -> " + qText(track->pcmPath.filename().string()) +
                " (u8/21973/mono PCM)";
     }
     if (row.picture()) {

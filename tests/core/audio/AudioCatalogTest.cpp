@@ -105,7 +105,7 @@ TEST_F(AudioCatalogTest, EachNameIsClaimedOnce) {
 
     AudioCatalog catalog = scan(m_ffmpeg);
     ASSERT_EQ(catalog.tracks.size(), 1u);
-    EXPECT_EQ(catalog.tracks[0].pcmURL, m_dir / "lib/A/Intro.pcm") << "the library file wins";
+    EXPECT_EQ(catalog.tracks[0].pcmPath, m_dir / "lib/A/Intro.pcm") << "the library file wins";
     EXPECT_EQ(catalog.pending, (Names{"Alpha", "Intro", "Intro", "Intro", "beta"}));
     EXPECT_EQ(catalog.pendingSources, (std::vector<std::filesystem::path>{
                                           sourceB, m_dir / "lib/C/Intro.mp3", sourceD,
@@ -121,7 +121,7 @@ TEST_F(AudioCatalogTest, EachNameIsClaimedOnce) {
     EXPECT_TRUE(catalog.pending.empty());
     ASSERT_EQ(catalog.tracks.size(), 3u);
     EXPECT_EQ(catalog.tracks[1].fileName, "B/Intro.pcm") << "an empty .pcm file claims nothing";
-    EXPECT_EQ(catalog.tracks[1].pcmURL, cacheB);
+    EXPECT_EQ(catalog.tracks[1].pcmPath, cacheB);
     EXPECT_EQ(catalog.tracks[1].bytes, 500u);
     EXPECT_EQ(catalog.tracks[2].fileName, "D/Intro.pcm") << "upper-case extensions convert too";
 

@@ -133,7 +133,7 @@ TEST_F(AudioTranscoderTest, FailuresStandUntilTheSourceChanges) {
     EXPECT_EQ(restarted.failure(other), "cache folder not writable");
     EXPECT_EQ(AudioTranscoder(caches(), ffmpeg).failure(other), std::nullopt)
         << "kept past a restart";
-    restarted.refresh(); // looks for ffmpeg again: what failed for want of room is tried again
+    restarted.findTools(); // looks for ffmpeg again: what failed for want of room is tried again
     EXPECT_EQ(restarted.failure(other), std::nullopt);
 }
 

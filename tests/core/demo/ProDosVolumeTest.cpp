@@ -1,7 +1,7 @@
 #include "demo/ProDosVolume.h"
 
 #include "demo/DemoLibrary.h"
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 #include "library/FolderWalk.h"
 #include "support/TempDir.h"
 
@@ -69,7 +69,7 @@ TEST(ProDosVolumeTest, DemoLibraryScansAsDescribed) {
     // The files it reports, and its refusal to write into a folder in use, are checked with
     // vorn-share demo.
     DemoLibrary::write(dir / "demo", std::nullopt);
-    const Catalog catalog = Catalog::scan(FolderWalk::files(dir / "demo"), true);
+    const DiskCatalog catalog = DiskCatalog::scan(FolderWalk::files(dir / "demo"), true);
     ASSERT_EQ(catalog.images().size(), 2u) << "the Disk II image is not shared";
     const auto facts = [](const DiskImage& d) {
         return std::tuple(d.relPath(), d.displayName, d.volumeName.value_or("-"), d.blocks, d.bytes,

@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "server/OpenFiles.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
+
+// The library file the share reads for a request path, as the card's reads find it.
+std::optional<fs::path> resolve(std::string_view requestPath, const fs::path& root) {
+    const std::optional<OpenFile> file = OpenFiles().library(requestPath, root);
+    return file ? std::optional(file->path) : std::nullopt;
+}
 
 std::vector<std::string> relPaths(const std::vector<WalkedFile>& files) {
     std::vector<std::string> out;
@@ -59,8 +66,8 @@ TEST_F(FolderWalkTest, ListsVisibleFilesSortedAndKeepsLinksInside) {
     EXPECT_EQ(listing.unrequestable, std::vector<std::string>{"back\\slash.po"});
     ASSERT_EQ(files.size(), expected.size());
     EXPECT_EQ(files[2].folder, "Games/Arcade");
-    EXPECT_EQ(files[4].url, root() / "inside-link.po") << "links are reported unresolved";
-    EXPECT_EQ(FolderWalk::folders(files), (std::vector<std::string>{"Games", "Games/Arcade"}))
+    EXPECT_EQ(files[4].path, root() / "inside-link.po") << "links are reported unresolved";
+    EXPECT_EQ(FolderWalk::sharedFolders(files), (std::vector<std::string>{"Games", "Games/Arcade"}))
         << "every folder holding a file, never the root";
     EXPECT_TRUE(FolderWalk::files(m_dir / "missing").empty());
 }
@@ -73,14 +80,14 @@ TEST_F(FolderWalkTest, ResolveRefusesUnsafeOrMissingPathsAndFindsFilesInside) {
           ".hidden.po", ".secret/inside.po", "back%5Cslash.po", "A%ZZ.po", "Games", "Games/",
           "missing.po", "A.po%00.txt", "A.po%00", "outside-link.po", "dangling.po",
           "OutLink/secret.po"}) {
-        EXPECT_EQ(FolderWalk::resolve(path, root()), std::nullopt) << "'" << path << "'";
+        EXPECT_EQ(resolve(path, root()), std::nullopt) << "'" << path << "'";
     }
-    EXPECT_EQ(FolderWalk::resolve("Games%2FArcade/x.po", root()), root() / "Games/Arcade/x.po")
+    EXPECT_EQ(resolve("Games%2FArcade/x.po", root()), root() / "Games/Arcade/x.po")
         << "an encoded slash separates folders once decoded";
-    EXPECT_EQ(FolderWalk::resolve("//Games//c.po", root()), root() / "Games/c.po");
-    EXPECT_EQ(FolderWalk::resolve("inside-link.po", root()), root() / "inside-link.po")
+    EXPECT_EQ(resolve("//Games//c.po", root()), root() / "Games/c.po");
+    EXPECT_EQ(resolve("inside-link.po", root()), root() / "inside-link.po")
         << "the result is the unresolved candidate";
-    EXPECT_EQ(FolderWalk::resolve("A.po", m_dir / "lib/"), m_dir / "lib/A.po");
+    EXPECT_EQ(resolve("A.po", m_dir / "lib/"), m_dir / "lib/A.po");
 }
 
 // The card fetches what the catalog lists by URL: every listed file must come back through
@@ -96,10 +103,9 @@ TEST(FolderWalk, EveryListedFileResolvesFromItsEncodedPath) {
     const std::vector<WalkedFile> files = FolderWalk::files(dir.path());
     for (const WalkedFile& f : files) {
         const std::string encoded = FolderWalk::encodePath(f.relPath());
-        EXPECT_EQ(FolderWalk::resolve(encoded, dir.path()), f.url)
-            << "listed but unreachable: " << encoded;
+        EXPECT_EQ(resolve(encoded, dir.path()), f.path) << "listed but unreachable: " << encoded;
         const std::string once = Text::percentDecode(encoded).value_or("");
-        EXPECT_EQ(FolderWalk::resolve(once, dir.path()), f.url)
+        EXPECT_EQ(resolve(once, dir.path()), f.path)
             << "listed but unreachable once decoded: " << once;
     }
     EXPECT_EQ(relPaths(files),
@@ -114,25 +120,6 @@ TEST(FolderWalk, FoldersIncludeEveryAncestorOnceSorted) {
     EXPECT_EQ(FolderWalk::foldersFromDirs(dirs),
               (std::vector<std::string>{"apps", "Games", "Games/Arcade", "zip", "zip/Old",
                                         "zip/Old/New"}));
-}
-
-TEST(FolderWalk, RelativeFolderComparesWholeComponents) {
-    const fs::path root = "/lib";
-    EXPECT_EQ(FolderWalk::relativeFolder("/lib/Games/Arcade/x.po", root), "Games/Arcade");
-    EXPECT_EQ(FolderWalk::relativeFolder("/lib/x.po", "/lib/"), "");
-    EXPECT_EQ(FolderWalk::relativeFolder("/lib/Games/../x.po", root), "");
-    EXPECT_EQ(FolderWalk::relativeFolder("/libx/a.po", root), std::nullopt)
-        << "a sibling whose name starts like the root is not inside it";
-    EXPECT_EQ(FolderWalk::relativeFolder("/lib", root), std::nullopt);
-    EXPECT_EQ(FolderWalk::relPath("/lib/Games/x.po", root), "Games/x.po");
-    EXPECT_EQ(FolderWalk::relPath("/elsewhere/x.po", root), std::nullopt);
-
-    // A library given as a relative path ("vorn-share scan .") names the same files.
-    const fs::path cwd = fs::current_path();
-    EXPECT_EQ(FolderWalk::relPath("./Games/x.po", "."), "Games/x.po");
-    EXPECT_EQ(FolderWalk::relPath(cwd / "lib/Games/x.po", "lib"), "Games/x.po");
-    EXPECT_EQ(FolderWalk::relPath("lib/x.po", cwd / "lib"), "x.po");
-    EXPECT_EQ(FolderWalk::relPath("../x.po", "."), std::nullopt);
 }
 
 TEST(FolderWalk, EncodePathEncodesEachSegment) {

@@ -1,5 +1,7 @@
 #include "library/LibraryRoot.h"
 
+#include "library/BeneathWalk.h"
+#include "platform/FileDescriptor.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
@@ -14,8 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // What an open of `relPath` gave: the file's bytes, or "errno N (text)".
-std::string opened(const LibraryRoot& library, const std::string& relPath) {
-    const int fd = library.open(relPath, O_RDONLY);
+template <class Opener> std::string opened(const Opener& opener, const std::string& relPath) {
+    const int fd = opener.open(relPath, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return "errno " + std::to_string(errno) + " (" + std::strerror(errno) + ")";
     }
@@ -70,15 +72,13 @@ TEST(LibraryRootTest, LinksAreFollowedOnlyWhileTheyStayInside) {
         {"dangling.po", error(ENOENT)},
         {"Games/Zork.po/x", error(ENOTDIR)},
     };
-    for (const bool walkOnly : {false, true}) {
-        LibraryRoot::walkOnly(walkOnly);
-        const LibraryRoot library(dir / "given");
-        for (const auto& [path, expected] : cases) {
-            EXPECT_EQ(opened(library, path), expected)
-                << path << (walkOnly ? " (walk)" : " (kernel first)");
-        }
+    const LibraryRoot library(dir / "given");
+    const FileDescriptor folder(open((dir / "given").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const BeneathWalk walk(folder.get(), dir / "given");
+    for (const auto& [path, expected] : cases) {
+        EXPECT_EQ(opened(library, path), expected) << path << " (kernel first)";
+        EXPECT_EQ(opened(walk, path), expected) << path << " (walk)";
     }
-    LibraryRoot::walkOnly(false);
     EXPECT_EQ(opened(LibraryRoot(dir / "missing"), "Games/Zork.po"), error(ENOENT));
 }
 

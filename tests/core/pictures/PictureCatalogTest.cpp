@@ -55,18 +55,18 @@ TEST_F(PictureCatalogTest, OnlyWholeScreensOfTheCurrentKnobsAreServed) {
     EXPECT_EQ(catalog.awaitingConverter, 1) << "a damaged cache file is no conversion";
     ASSERT_EQ(catalog.pictures.size(), 2u);
     EXPECT_EQ(catalog.pictures[0].bytes, 1000u) << "a library screen is served at any size";
-    EXPECT_EQ(catalog.pictures[0].previewURL, screenA.string() + "_preview.png");
+    EXPECT_EQ(catalog.pictures[0].previewPath, screenA.string() + "_preview.png");
     // The picture a library screen came from, when one beside it is shown.
     m_dir.write("lib/A/Title.tif", "tif");
-    EXPECT_EQ(catalog.pictures[0].originalURL(), std::nullopt) << "TIFF is never shown";
+    EXPECT_EQ(catalog.pictures[0].originalPath(), std::nullopt) << "TIFF is never shown";
     const auto jpeg = m_dir.write("lib/A/Title.jpeg", "jpeg");
     m_dir.write("lib/A/Title.png", "png");
-    EXPECT_EQ(catalog.pictures[0].originalURL(), jpeg) << "jpeg comes before png";
+    EXPECT_EQ(catalog.pictures[0].originalPath(), jpeg) << "jpeg comes before png";
     const StillPic& b = catalog.pictures[1];
-    EXPECT_EQ(b.shrURL, cacheB);
-    EXPECT_EQ(b.previewURL, cacheB.string() + "_preview.png");
+    EXPECT_EQ(b.shrPath, cacheB);
+    EXPECT_EQ(b.previewPath, cacheB.string() + "_preview.png");
     EXPECT_EQ(b.bytes, 32712u);
-    EXPECT_EQ(b.originalURL(), sourceB);
+    EXPECT_EQ(b.originalPath(), sourceB);
 
     // New knobs select another cache file: the picture waits for its conversion again.
     ASSERT_TRUE(m_ready.saveKnobs(StillPic::Knobs{2, 1.1, false}, sourceB));

@@ -208,7 +208,7 @@ TEST_F(PictureTranscoderTest, AHangingInterpreterIsGivenUpAtTheLimit) {
     PictureTranscoder transcoder(m_preferences, caches(), std::nullopt, "img2shr.py",
                                  ConversionLimit{std::chrono::milliseconds(300), {}});
     const auto start = std::chrono::steady_clock::now();
-    test::withPath((m_dir / "bin").c_str(), [&] { transcoder.refresh(); });
+    test::withPath((m_dir / "bin").c_str(), [&] { transcoder.findTools(); });
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20))
         << "the probe waited for the interpreter past its limit";
     EXPECT_FALSE(transcoder.converterReady());

@@ -53,7 +53,7 @@ protected:
 };
 
 TEST_F(DosOrderedDiskTest, ReadsGiveWhatTheProDosTwinGives) {
-    const std::vector<DiskImage> images = m_server->currentCatalog().images();
+    const std::vector<DiskImage> images = m_server->currentDiskCatalog().images();
     ASSERT_EQ(images.size(), 2u) << "the DOS 3.3 disk stays out";
     EXPECT_EQ(images[0].fileName, "Adventure.dsk");
     EXPECT_TRUE(images[0].bootable);

@@ -95,14 +95,14 @@ TEST_F(MediaTest, DownloadsComeFromTheCatalogsOnly) {
                                "/audio//Music/Intro%20Song.pcm"}) {
         const Answer answer = send("GET", target);
         ASSERT_TRUE(answer.file) << target;
-        EXPECT_EQ(answer.file->url, m_state.audio.tracks[0].pcmURL);
+        EXPECT_EQ(answer.file->path, m_state.audio.tracks[0].pcmPath);
         EXPECT_EQ(answer.length, kTrackBytes);
     }
     EXPECT_TRUE(m_state.status.lastRead.find("audio/Music/Intro Song.pcm"));
 
     const Answer picture = send("GET", "/pictures/Art/Tom%20%26%20Jerry.shr");
     ASSERT_TRUE(picture.file);
-    EXPECT_EQ(picture.file->url, m_dir / "lib/Art/Tom & Jerry.shr");
+    EXPECT_EQ(picture.file->path, m_dir / "lib/Art/Tom & Jerry.shr");
 }
 
 // A name that itself holds a "%" escape is listed with its "%" encoded once more; the

@@ -2,10 +2,9 @@
 // tests talk to it through sockets as the card would. The bytes of each answer are pinned
 // by the tests of DiskIO, Http and Routes; these check what only a connection shows.
 
-#include "scan/LibraryScan.h"
 #include "server/ShareServer.h"
 
-#include "library/LibraryRoot.h"
+#include "scan/LibraryScan.h"
 #include "support/HttpClient.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
@@ -186,16 +185,16 @@ TEST_F(ShareServerTest, NothingOutsideTheLibraryIsReadOrWritten) {
 
 // Links inside the library are switched back and forth between an image inside and a
 // file outside while requests go. However a switch falls between a request's steps,
-// nothing outside is read or written. Run with the kernel's lookup and with the
-// piece-by-piece walk that stands in for it where openat2 is missing.
+// nothing outside is read or written. Run with the kernel's lookup here, and again with
+// openat2 refused (server-without-openat2), where the piece-by-piece walk stands in for it.
 TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
     const std::string inside(4096, 'i'), secret(4096, 's');
     m_dir.write("lib/Real/Disk.po", inside);
     const std::filesystem::path outside = m_dir.write("outside/Disk.po", secret);
     const std::filesystem::path flip = m_dir.link("lib/Flip.po", "Real/Disk.po");
     const std::filesystem::path flipDir = m_dir.link("lib/FlipDir", "Real");
-    m_server->refresh(); // Flip.po is listed while it points inside
-    ASSERT_TRUE(m_server->currentCatalog().lists("Flip.po"));
+    m_server->rescan(); // Flip.po is listed while it points inside
+    ASSERT_TRUE(m_server->currentDiskCatalog().lists("Flip.po"));
 
     const auto relink = [](const std::filesystem::path& link, const std::filesystem::path& to) {
         const std::filesystem::path next = link.string() + ".next";
@@ -203,44 +202,39 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
         std::filesystem::create_symlink(to, next);
         std::filesystem::rename(next, link); // atomic: the link always exists
     };
-    for (const bool walkOnly : {false, true}) {
-        LibraryRoot::walkOnly(walkOnly);
-        std::atomic<bool> done{false};
-        std::thread switcher([&] {
-            for (int i = 0; !done; ++i) {
-                relink(flip, i % 2 ? outside : std::filesystem::path("Real/Disk.po"));
-                relink(flipDir, i % 2 ? outside.parent_path() : std::filesystem::path("Real"));
-            }
-        });
-        int leaks = 0, served = 0, written = 0;
-        HttpClient client(m_port);
-        // A thousand rounds, cut short on a slow machine (sanitizers) to stay within the
-        // suite's time.
-        const auto end = std::chrono::steady_clock::now() + 3s;
-        for (int i = 1; i <= 1000 && std::chrono::steady_clock::now() < end; ++i) {
-            const std::string slashes(std::size_t(i), '/'); // a new path every time: no cache
-            for (const char* name : {"Flip.po", "FlipDir/Disk.po"}) {
-                const test::Reply read = client.ask(get(slashes + name, range(0, 511)));
-                leaks += read.body == secret.substr(0, 512) ? 1 : 0;
-                served += read.body == inside.substr(0, 512) ? 1 : 0;
-            }
-            const test::Reply write = client.ask(put(slashes + "Flip.po", std::string(512, 'w'),
-                                                     "Content-Range: bytes 512-1023/4096\r\n"));
-            written += write.status == 200 ? 1 : 0;
-            if (write.status == 0) {
-                ADD_FAILURE() << "no answer to write " << i; // the switcher must still stop
-                break;
-            }
+    std::atomic<bool> done{false};
+    std::thread switcher([&] {
+        for (int i = 0; !done; ++i) {
+            relink(flip, i % 2 ? outside : std::filesystem::path("Real/Disk.po"));
+            relink(flipDir, i % 2 ? outside.parent_path() : std::filesystem::path("Real"));
         }
-        done = true;
-        switcher.join();
-        const char* method = walkOnly ? " (walk)" : " (kernel)";
-        EXPECT_EQ(leaks, 0) << "reads of the file outside" << method;
-        EXPECT_TRUE(slurp(outside) == secret) << "the file outside was written" << method;
-        EXPECT_GT(served, 0) << "no read reached the image inside" << method;
-        EXPECT_GT(written, 0) << "no write reached the image inside" << method;
+    });
+    int leaks = 0, served = 0, written = 0;
+    HttpClient client(m_port);
+    // A thousand rounds, cut short on a slow machine (sanitizers) to stay within the
+    // suite's time.
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    for (int i = 1; i <= 1000 && std::chrono::steady_clock::now() < end; ++i) {
+        const std::string slashes(std::size_t(i), '/'); // a new path every time: no cache
+        for (const char* name : {"Flip.po", "FlipDir/Disk.po"}) {
+            const test::Reply read = client.ask(get(slashes + name, range(0, 511)));
+            leaks += read.body == secret.substr(0, 512) ? 1 : 0;
+            served += read.body == inside.substr(0, 512) ? 1 : 0;
+        }
+        const test::Reply write = client.ask(put(slashes + "Flip.po", std::string(512, 'w'),
+                                                 "Content-Range: bytes 512-1023/4096\r\n"));
+        written += write.status == 200 ? 1 : 0;
+        if (write.status == 0) {
+            ADD_FAILURE() << "no answer to write " << i; // the switcher must still stop
+            break;
+        }
     }
-    LibraryRoot::walkOnly(false);
+    done = true;
+    switcher.join();
+    EXPECT_EQ(leaks, 0) << "reads of the file outside";
+    EXPECT_TRUE(slurp(outside) == secret) << "the file outside was written";
+    EXPECT_GT(served, 0) << "no read reached the image inside";
+    EXPECT_GT(written, 0) << "no write reached the image inside";
 }
 
 // The most memory this process held since `resetPeak`, and what it holds now.
@@ -276,7 +270,7 @@ TEST_F(ShareServerTest, RefusedWritesAreDecidedBeforeTheirBody) {
     const std::uint64_t before = memoryKiB("VmRSS:");
     EXPECT_EQ(refused(kImage, "Content-Range: bytes 0-/819200\r\n"), 416) << "past the end";
     EXPECT_EQ(refused("/Games/notes.txt"), 404);
-    m_server->refresh(std::nullopt, false);
+    m_server->rescan(std::nullopt, false);
     EXPECT_EQ(refused("/nothing.po"), 403);
     const std::uint64_t grown = memoryKiB("VmHWM:") - before;
     EXPECT_LT(grown, 16u << 10) << "the server held a refused body: it grew by " << grown << " KiB";
@@ -341,8 +335,8 @@ TEST_F(ShareServerTest, PipelinedRequestsAreAnsweredInOrder) {
 // together a few more (the others are refused while it holds that much).
 TEST_F(ShareServerTest, BodiesHeldAreBoundedPerRequestAndPeer) {
     m_dir.write("lib/Huge.po", pattern(5 << 20, 4));
-    m_server->refresh();
-    ASSERT_TRUE(m_server->currentCatalog().lists("Huge.po"));
+    m_server->rescan();
+    ASSERT_TRUE(m_server->currentDiskCatalog().lists("Huge.po"));
     const std::string body = pattern(4 << 20, 5);
     const std::string head =
         "PUT /Huge.po HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
@@ -454,7 +448,7 @@ TEST_F(ShareServerTest, CategoryChangesAreLogged) {
     m_server->setHub(HubConfig{});
     EXPECT_EQ(lastLine(), "your hub: 0 categories");
     m_dir.write("lib/More/x.po", pattern(1024, 4));
-    m_server->refresh();
+    m_server->rescan();
     m_server->setHub(std::nullopt);
     EXPECT_EQ(lastLine(), "your hub: 2 categories") << "the defaults: Games and More";
 }
@@ -467,24 +461,24 @@ TEST_F(ShareServerTest, ReadsGoOnWhileTheLibraryIsRescanned) {
     if (!held.held()) {
         GTEST_SKIP() << "no file leases here";
     }
-    m_server->refresh();
+    m_server->rescan();
     ASSERT_TRUE(held.awaitOpener()) << "the rescan never probed Held.po";
     HttpClient client(m_port);
     EXPECT_TRUE(client.ask(get(kImage, range(512, 1023))).body == m_image.substr(512, 512))
         << "a block read waited for the rescan";
     m_dir.write("lib/Later.po", pattern(1024, 6)); // after the held scan's walk
-    m_server->refresh();
-    m_server->refresh();
+    m_server->rescan();
+    m_server->rescan();
     held.release();
     std::vector<std::string> names;
-    const Catalog catalog = m_server->currentCatalog(); // images() refers into it
+    const DiskCatalog catalog = m_server->currentDiskCatalog(); // images() refers into it
     for (const DiskImage& image : catalog.images()) {
         names.push_back(image.fileName);
     }
     EXPECT_NE(std::find(names.begin(), names.end(), "Later.po"), names.end())
         << "the change after the held scan was never scanned";
     EXPECT_EQ(linesWith(*m_server, "  rescan: "), 2u)
-        << "the refreshes asked during a scan make exactly one more";
+        << "the rescans asked during a scan make exactly one more";
 }
 
 // A request that stops half-way (a peer gone mid-request, or one holding descriptors on

@@ -163,7 +163,7 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
 }
 
 // Start shares the scan the table lists: the library is walked once, not once for the
-// table, once for the server and once more for a refresh.
+// table, once for the server and once more for a rescan.
 TEST_F(ShareModelTest, StartWalksTheLibraryOnce) {
     auto model = libraryModel();
     const std::uint64_t before = LibraryScan::walks();
@@ -264,7 +264,7 @@ TEST_F(ShareModelTest, ConversionsThatEndWhileSharingReachTheTableAndTheCard) {
     test::writeScript(m_dir / "bin/ffmpeg", "while [ ! -e \"${0%/*}/go\" ]; do sleep 0.05; done\n"
                                             "for out; do :; done\n"
                                             "printf x > \"$out\"");
-    audio.refresh();
+    audio.findTools();
     model.start();
     ASSERT_TRUE(sharingIs(model, true));
     ASSERT_TRUE(scanned(model));
@@ -361,15 +361,15 @@ TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     EXPECT_EQ(first->filename(), "Game 2026-12-04 1730.po");
     EXPECT_EQ(second->filename(), "Game 2026-12-04 1730-2.po");
     EXPECT_EQ(third->filename(), "Game 2026-12-04 1730-3.po");
-    EXPECT_EQ(test::slurp(*third), test::slurp(game.url));
+    EXPECT_EQ(test::slurp(*third), test::slurp(game.path));
     ASSERT_TRUE(scanned(*model));
     EXPECT_EQ(model->images().size(), 4u) << "the copies are listed after the rescan";
 
-    fs::remove(game.url);
+    fs::remove(game.path);
     EXPECT_FALSE(snapshot(game));
     EXPECT_EQ(model->lastError(), "Snapshot failed: No such file or directory");
     const auto copy = std::find_if(model->images().begin(), model->images().end(),
-                                   [&](const DiskImage& image) { return image.url == *first; });
+                                   [&](const DiskImage& image) { return image.path == *first; });
     ASSERT_NE(copy, model->images().end());
     EXPECT_TRUE(snapshot(*copy));
     EXPECT_FALSE(model->lastError()) << "a snapshot that works clears the error";
@@ -382,7 +382,7 @@ TEST_F(ShareModelTest, PictureKnobsThatCannotBeStoredAreReported) {
     fs::remove_all(m_dir / "config");
     m_dir.write("config", "a file where the settings folder was");
     StillPic picture;
-    picture.sourceURL = m_dir / "lib/Art/Photo.png";
+    picture.sourcePath = m_dir / "lib/Art/Photo.png";
     model->reconvert(picture, StillPic::Knobs{2, 1, true});
     EXPECT_TRUE(model->lastError().value_or("").starts_with("Settings not saved: "))
         << "told: " << model->lastError().value_or("nothing");

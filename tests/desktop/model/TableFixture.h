@@ -24,7 +24,7 @@ inline DiskImage image(const std::string& name, const std::string& folder, std::
     DiskImage i;
     i.fileName = name + ".po";
     i.folder = folder;
-    i.url = (folder.empty() ? "" : folder + "/") + i.fileName;
+    i.path = (folder.empty() ? "" : folder + "/") + i.fileName;
     i.displayName = name;
     i.blocks = blocks;
     i.bytes = blocks * 512;

@@ -88,13 +88,13 @@ void ConversionHelpSheet::refresh() {
     const auto found = [](const std::optional<std::string>& path) {
         return "Found at " + QString::fromStdString(path.value_or(""));
     };
-    if (tools.brewPath) {
-        m_package->showState(true, found(tools.brewPath), std::nullopt);
+    if (tools.packageManagerPath) {
+        m_package->showState(true, found(tools.packageManagerPath), std::nullopt);
     } else {
         m_package->showState(false,
                              "Install this first. Then open a new Terminal so apt-get is on your "
                              "PATH.",
-                             qText(ConversionTools::brewInstall));
+                             qText(ConversionTools::packageManagerInstall));
     }
     if (tools.ffmpegPath) {
         m_audio->showState(true, found(tools.ffmpegPath) + ". MP3 / WAV / FLAC convert to PCM.",

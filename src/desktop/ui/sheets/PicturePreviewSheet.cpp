@@ -84,7 +84,7 @@ void PicturePreviewSheet::showPicture(const StillPic& picture) {
 }
 
 void PicturePreviewSheet::showOriginal(const StillPic& picture) {
-    const std::optional<std::filesystem::path> original = picture.originalURL();
+    const std::optional<std::filesystem::path> original = picture.originalPath();
     if (!original) {
         // An .shr file shared on its own.
         m_originalCaption->setShownText("-");
@@ -104,7 +104,7 @@ void PicturePreviewSheet::showOriginal(const StillPic& picture) {
 }
 
 void PicturePreviewSheet::showShr(const StillPic& picture) {
-    const std::optional<RgbaImage> screen = ShrPreview::decodeFile(picture.shrURL);
+    const std::optional<RgbaImage> screen = ShrPreview::decodeFile(picture.shrPath);
     if (screen) {
         m_shr->showImage(shrImage(*screen), false);
     } else {

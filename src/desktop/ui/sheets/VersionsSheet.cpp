@@ -88,7 +88,7 @@ void VersionsSheet::follow() {
     }
     if (image != m_image) {
         m_image = image;
-        setTitle("Versions of " + qText(image->url.filename().string()));
+        setTitle("Versions of " + qText(image->path.filename().string()));
         m_outcome->setShownText(QString());
         m_list->clear();
         m_ids.clear();

@@ -33,7 +33,7 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     addDisk("Games");
     auto model = libraryModel();
     const DiskImage disk = model->images().at(0);
-    const std::string before = test::slurp(disk.url);
+    const std::string before = test::slurp(disk.path);
 
     VersionsSheet sheet(*model, false);
     model->setVersionsImage(disk);
@@ -51,7 +51,7 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     const test::Reply written =
         card.ask(test::putRequest("/Games/Disk.po", 2048, std::string(512, '\x77'), before.size()));
     ASSERT_EQ(written.status / 100, 2) << written.head;
-    const std::string after = test::slurp(disk.url);
+    const std::string after = test::slurp(disk.path);
 
     model->setVersionsImage(disk);
     sheet.show();
@@ -68,20 +68,20 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     EXPECT_TRUE(sheet.outcome()->shownText().startsWith("Restored as "))
         << sheet.outcome()->shownText().toStdString();
     const fs::path copy =
-        disk.url.parent_path() / sheet.outcome()->shownText().mid(12).chopped(1).toStdString();
+        disk.path.parent_path() / sheet.outcome()->shownText().mid(12).chopped(1).toStdString();
     EXPECT_EQ(test::slurp(copy), before) << "the copy holds the image before the card wrote";
-    EXPECT_EQ(test::slurp(disk.url), after) << "a copy leaves the image alone";
+    EXPECT_EQ(test::slurp(disk.path), after) << "a copy leaves the image alone";
 
     click(sheet.inPlaceButton());
     EXPECT_EQ(sheet.inPlaceButton()->text(), "Restoring...");
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 2; }, 5000))
         << "the image as it was is kept before the restore";
-    EXPECT_EQ(test::slurp(disk.url), before) << sheet.outcome()->shownText().toStdString();
+    EXPECT_EQ(test::slurp(disk.path), before) << sheet.outcome()->shownText().toStdString();
 
     sheet.list()->setCurrentRow(0);
     click(sheet.inPlaceButton());
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 3; }, 5000));
-    EXPECT_EQ(test::slurp(disk.url), after) << "restoring the newest version undoes the restore";
+    EXPECT_EQ(test::slurp(disk.path), after) << "restoring the newest version undoes the restore";
 
     // A restore ends the write session: the card's next write keeps a new version, which
     // the open sheet lists without being opened again.
@@ -90,12 +90,12 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
         << "the sheet still lists " << sheet.list()->count() << " versions";
 
     // Without a share the window restores by itself, keeping a version as the share does.
-    ASSERT_NE(test::slurp(disk.url), after) << "the card's last write changed the image";
+    ASSERT_NE(test::slurp(disk.path), after) << "the card's last write changed the image";
     model->stop();
     sheet.list()->setCurrentRow(0);
     click(sheet.inPlaceButton());
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 5; }, 5000));
-    EXPECT_EQ(test::slurp(disk.url), after) << sheet.outcome()->shownText().toStdString();
+    EXPECT_EQ(test::slurp(disk.path), after) << sheet.outcome()->shownText().toStdString();
 }
 
 } // namespace

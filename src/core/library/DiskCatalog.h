@@ -16,20 +16,22 @@
 
 namespace vorn {
 
-/// Cover key (see Catalog::coverKey) to the URL of a picture shown beside a volume.
+/// Cover key (see DiskCatalog::coverKey) to the URL of a picture shown beside a volume.
 using Covers = std::unordered_map<std::string, std::string>;
 
 /// An immutable list of disk images plus the share's writable flag.
-class Catalog {
+class DiskCatalog {
 public:
-    static constexpr std::size_t entriesPerPage = 16;
+    /// Volumes in one JSON page, as the card's volume list reads them (its media lists take
+    /// 17: `MediaList::itemsPerPage`).
+    static constexpr std::size_t volumesPerPage = 16;
 
-    Catalog() = default;
+    DiskCatalog() = default;
     /// Disambiguates the display names, then sorts by them (stable).
-    Catalog(std::vector<DiskImage> images, bool writable);
+    DiskCatalog(std::vector<DiskImage> images, bool writable);
 
     /// Probes the walked files; those that are not images are left out.
-    static Catalog scan(const std::vector<WalkedFile>& files, bool writable);
+    static DiskCatalog scan(const std::vector<WalkedFile>& files, bool writable);
     /// Adds " (folder)" to names that occur more than once, ignoring case, outside the root.
     static std::vector<DiskImage> disambiguate(std::vector<DiskImage> images);
 
@@ -63,7 +65,7 @@ public:
     /// The whole text percent-encoded, "/" included.
     static std::string urlEncode(std::string_view text);
 
-    bool operator==(const Catalog&) const = default;
+    bool operator==(const DiskCatalog&) const = default;
 
 private:
     std::vector<DiskImage> m_images;

@@ -1,4 +1,4 @@
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 
 #include "library/FolderWalk.h"
 #include "library/HubConfig.h"
@@ -31,7 +31,7 @@ void appendEntry(std::string& out, const DiskImage& image, std::string_view base
     out += image.bootable ? ", \"boot\": true" : ", \"boot\": false";
     out += writable && image.writable ? ", \"readonly\": false" : ", \"readonly\": true";
     out += ", \"source\": \"lan\",";
-    if (const auto cover = covers.find(Catalog::coverKey(image.displayName));
+    if (const auto cover = covers.find(DiskCatalog::coverKey(image.displayName));
         cover != covers.end()) {
         out += " \"cover\": " + jsonString(cover->second) + ",";
     }
@@ -42,7 +42,7 @@ void appendEntry(std::string& out, const DiskImage& image, std::string_view base
 
 } // namespace
 
-Catalog::Catalog(std::vector<DiskImage> images, bool writable)
+DiskCatalog::DiskCatalog(std::vector<DiskImage> images, bool writable)
     : m_images(disambiguate(std::move(images))), m_writable(writable) {
     sortByDisplayName(m_images);
     m_relPaths.reserve(m_images.size());
@@ -56,31 +56,31 @@ Catalog::Catalog(std::vector<DiskImage> images, bool writable)
     std::sort(m_dosOrdered.begin(), m_dosOrdered.end());
 }
 
-bool Catalog::lists(std::string_view relPath) const {
+bool DiskCatalog::lists(std::string_view relPath) const {
     return std::binary_search(m_relPaths.begin(), m_relPaths.end(), relPath);
 }
 
-bool Catalog::dosOrdered(std::string_view relPath) const {
+bool DiskCatalog::dosOrdered(std::string_view relPath) const {
     return std::binary_search(m_dosOrdered.begin(), m_dosOrdered.end(), relPath);
 }
 
-std::int64_t Catalog::skippedDiskII(const std::vector<WalkedFile>& files) const {
+std::int64_t DiskCatalog::skippedDiskII(const std::vector<WalkedFile>& files) const {
     return std::count_if(files.begin(), files.end(), [this](const WalkedFile& file) {
         return DiskImage::needsDiskII(file.fileName()) && !lists(file.relPath());
     });
 }
 
-Catalog Catalog::scan(const std::vector<WalkedFile>& files, bool writable) {
+DiskCatalog DiskCatalog::scan(const std::vector<WalkedFile>& files, bool writable) {
     std::vector<DiskImage> images;
     for (const WalkedFile& file : files) {
-        if (auto image = DiskImage::probe(file.url, file.folder)) {
+        if (auto image = DiskImage::probe(file.path, file.folder)) {
             images.push_back(std::move(*image));
         }
     }
-    return Catalog(std::move(images), writable);
+    return DiskCatalog(std::move(images), writable);
 }
 
-std::vector<DiskImage> Catalog::disambiguate(std::vector<DiskImage> images) {
+std::vector<DiskImage> DiskCatalog::disambiguate(std::vector<DiskImage> images) {
     std::unordered_map<std::string, int> counts;
     std::vector<std::string> keys;
     keys.reserve(images.size());
@@ -98,21 +98,21 @@ std::vector<DiskImage> Catalog::disambiguate(std::vector<DiskImage> images) {
     return images;
 }
 
-std::int64_t Catalog::pages() const {
-    return Paging::pages(m_images.size(), entriesPerPage);
+std::int64_t DiskCatalog::pages() const {
+    return Paging::pages(m_images.size(), volumesPerPage);
 }
 
-std::string Catalog::pageJSON(std::int64_t page, std::string_view baseURL,
-                              const Covers& covers) const {
+std::string DiskCatalog::pageJSON(std::int64_t page, std::string_view baseURL,
+                                  const Covers& covers) const {
     const std::string head =
         "\"pages\": " + std::to_string(pages()) + ", \"total\": " + std::to_string(m_images.size());
-    return body(Paging::slice(std::span<const DiskImage>(m_images), page, entriesPerPage), baseURL,
+    return body(Paging::slice(std::span<const DiskImage>(m_images), page, volumesPerPage), baseURL,
                 m_writable, head, covers);
 }
 
-std::string Catalog::searchJSON(std::string_view query, std::int64_t page, std::string_view baseURL,
-                                const Covers& covers, const std::optional<std::string>& cat,
-                                bool prefixSub) const {
+std::string DiskCatalog::searchJSON(std::string_view query, std::int64_t page,
+                                    std::string_view baseURL, const Covers& covers,
+                                    const std::optional<std::string>& cat, bool prefixSub) const {
     std::vector<DiskImage> pool = cat ? inCategory(*cat, prefixSub) : m_images;
     const std::string lowerQuery = Text::lower(query);
     std::vector<DiskImage> found;
@@ -122,13 +122,13 @@ std::string Catalog::searchJSON(std::string_view query, std::int64_t page, std::
         }
     }
     const std::string head =
-        "\"pages\": " + std::to_string(Paging::pages(found.size(), entriesPerPage)) +
+        "\"pages\": " + std::to_string(Paging::pages(found.size(), volumesPerPage)) +
         ", \"count\": " + std::to_string(found.size());
-    return body(Paging::slice(std::span<const DiskImage>(found), page, entriesPerPage), baseURL,
+    return body(Paging::slice(std::span<const DiskImage>(found), page, volumesPerPage), baseURL,
                 m_writable, head, covers);
 }
 
-std::vector<DiskImage> Catalog::inCategory(std::string_view cat, bool prefixSub) const {
+std::vector<DiskImage> DiskCatalog::inCategory(std::string_view cat, bool prefixSub) const {
     std::vector<DiskImage> members;
     for (const DiskImage& image : m_images) {
         if (HubConfig::under(image.folder, cat)) {
@@ -145,8 +145,8 @@ std::vector<DiskImage> Catalog::inCategory(std::string_view cat, bool prefixSub)
     return members;
 }
 
-std::string Catalog::body(std::span<const DiskImage> entries, std::string_view baseURL,
-                          bool writable, std::string_view head, const Covers& covers) {
+std::string DiskCatalog::body(std::span<const DiskImage> entries, std::string_view baseURL,
+                              bool writable, std::string_view head, const Covers& covers) {
     std::string out = "{ ";
     out.append(head).append(", \"volumes\": [\n");
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -157,7 +157,7 @@ std::string Catalog::body(std::span<const DiskImage> entries, std::string_view b
     return out;
 }
 
-std::string Catalog::coverKey(std::string_view displayName) {
+std::string DiskCatalog::coverKey(std::string_view displayName) {
     std::string key = Text::lower(displayName);
     if (const auto dk = key.find(" dk"); dk != std::string::npos) {
         key.resize(dk);
@@ -168,7 +168,7 @@ std::string Catalog::coverKey(std::string_view displayName) {
     return std::string(Text::trimBlanks(key));
 }
 
-std::string Catalog::urlEncode(std::string_view text) {
+std::string DiskCatalog::urlEncode(std::string_view text) {
     return Text::percentEncode(text);
 }
 

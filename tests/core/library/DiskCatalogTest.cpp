@@ -1,4 +1,4 @@
-#include "library/Catalog.h"
+#include "library/DiskCatalog.h"
 
 #include "library/CleanName.h"
 #include "library/FolderWalk.h"
@@ -17,7 +17,7 @@ constexpr std::string_view kBase = "http://h/";
 
 // A floppy-sized image (280 blocks) that the catalog takes as it is given.
 DiskImage image(const std::string& folder, const std::string& fileName, bool bootable = false) {
-    // url, folder, file name, display name, bytes, blocks, bootable, volume name
+    // path, folder, file name, display name, bytes, blocks, bootable, volume name
     return {"/lib/" + fileName, folder,      fileName, cleanName(fileName), 143360, 280,
             bootable,           std::nullopt};
 }
@@ -40,15 +40,15 @@ std::string line(const std::string& name, const std::string& url, bool boot, boo
            (cover.empty() ? "" : " \"cover\": \"" + cover + "\",") + " \"url\": \"" + url + "\" }";
 }
 
-TEST(CatalogTest, PagesHoldSixteenEntries) {
-    EXPECT_EQ(Catalog({}, true).pageJSON(1, kBase, {}),
+TEST(DiskCatalogTest, PagesHoldSixteenEntries) {
+    EXPECT_EQ(DiskCatalog({}, true).pageJSON(1, kBase, {}),
               "{ \"pages\": 1, \"total\": 0, \"volumes\": [\n] }\n");
     std::vector<DiskImage> images;
     for (int i = 17; i >= 1; --i) { // reverse, so the catalog's own sort is exercised
         images.push_back(image("", (i < 10 ? "Disk_0" : "Disk_") + std::to_string(i) + ".po"));
-        EXPECT_EQ(Catalog(images, true).pages(), i == 1 ? 2 : 1) << images.size() << " images";
+        EXPECT_EQ(DiskCatalog(images, true).pages(), i == 1 ? 2 : 1) << images.size() << " images";
     }
-    const Catalog seventeen(images, true);
+    const DiskCatalog seventeen(images, true);
     const std::vector<std::string> first = names(seventeen.pageJSON(1, kBase, {}));
     ASSERT_EQ(first.size(), 16u);
     EXPECT_EQ(first.front(), "Disk 01");
@@ -63,27 +63,27 @@ TEST(CatalogTest, PagesHoldSixteenEntries) {
         << "a huge page number must not wrap around to a real page";
 }
 
-TEST(CatalogTest, EntryLinesReadOnlyFlagAndCovers) {
+TEST(DiskCatalogTest, EntryLinesReadOnlyFlagAndCovers) {
     const std::vector<DiskImage> images{image("Games", "Zork.po"),
                                         image("Games", "Lunar Base.po", true)};
     const std::string lunar = "http://h/Games/Lunar%20Base.po";
     const Covers covers{{"lunar base", "http://h/pictures/Lunar%20Base.shr"}, {"zor", "x"}};
-    EXPECT_EQ(Catalog(images, true).pageJSON(1, kBase, covers),
+    EXPECT_EQ(DiskCatalog(images, true).pageJSON(1, kBase, covers),
               "{ \"pages\": 1, \"total\": 2, \"volumes\": [\n" +
                   line("Lunar Base", lunar, true, false, "http://h/pictures/Lunar%20Base.shr") +
                   ",\n" + line("Zork", "http://h/Games/Zork.po", false, false) + "\n] }\n")
         << "a cover member appears only when the volume's key is in the map";
     for (const char* name : {"Saga IV Dk1", "Saga IV Dk2", "Saga IV (Games)", " Saga IV\t"}) {
-        EXPECT_EQ(Catalog::coverKey(name), "saga iv") << name;
+        EXPECT_EQ(DiskCatalog::coverKey(name), "saga iv") << name;
     }
-    EXPECT_EQ(Catalog::coverKey("Dkong"), "dkong") << "\" dk\" only after a space";
+    EXPECT_EQ(DiskCatalog::coverKey("Dkong"), "dkong") << "\" dk\" only after a space";
 }
 
-TEST(CatalogTest, EqualNamesAreToldApartByFolder) {
-    const Catalog catalog({image("B", "Disk 1.po"), image("", "disk 1.po"), image("A", "Disk_1.po"),
-                           image("X/Same", "Twin.po"), image("Y/Same", "twin.po"),
-                           image("Games", "Solo.po")},
-                          true);
+TEST(DiskCatalogTest, EqualNamesAreToldApartByFolder) {
+    const DiskCatalog catalog({image("B", "Disk 1.po"), image("", "disk 1.po"),
+                               image("A", "Disk_1.po"), image("X/Same", "Twin.po"),
+                               image("Y/Same", "twin.po"), image("Games", "Solo.po")},
+                              true);
     std::vector<std::string> shown;
     for (const DiskImage& d : catalog.images()) {
         shown.push_back(d.displayName);
@@ -93,7 +93,7 @@ TEST(CatalogTest, EqualNamesAreToldApartByFolder) {
         << "root names stay; names in folders get the folder; counting ignores case";
 }
 
-TEST(CatalogTest, JsonStringEscapesOnlyWhatJsonRequires) {
+TEST(DiskCatalogTest, JsonStringEscapesOnlyWhatJsonRequires) {
     const std::pair<std::string, std::string> cases[] = {
         {"a\"b\\c\td", R"("a\"b\\c\u0009d")"},
         {"line\nend\x01\x1F", R"("line\u000Aend\u0001\u001F")"},
@@ -108,10 +108,11 @@ TEST(CatalogTest, JsonStringEscapesOnlyWhatJsonRequires) {
 }
 
 // Games/Arcade/Star_Run.po, Games/Lunar Base.po, Utils/Copy II.po and Archon.po in the root.
-TEST(CatalogTest, SearchLooksAtNamesFileNamesAndFoldersWithinACategory) {
-    const Catalog catalog({image("Games/Arcade", "Star_Run.po"), image("Games", "Lunar Base.po"),
-                           image("Utils", "Copy II.po"), image("", "Archon.po")},
-                          true);
+TEST(DiskCatalogTest, SearchLooksAtNamesFileNamesAndFoldersWithinACategory) {
+    const DiskCatalog catalog({image("Games/Arcade", "Star_Run.po"),
+                               image("Games", "Lunar Base.po"), image("Utils", "Copy II.po"),
+                               image("", "Archon.po")},
+                              true);
     const auto search = [&](std::string_view q, std::optional<std::string> cat = std::nullopt,
                             bool prefix = false) {
         return names(catalog.searchJSON(q, 1, kBase, {}, cat, prefix));
@@ -133,7 +134,7 @@ TEST(CatalogTest, SearchLooksAtNamesFileNamesAndFoldersWithinACategory) {
                   line("Copy II", "http://h/Utils/Copy%20II.po", false, false) + "\n] }\n");
 }
 
-TEST(CatalogTest, DiskIIFilesCountAsSkippedUnlessTheyHoldAProDosVolume) {
+TEST(DiskCatalogTest, DiskIIFilesCountAsSkippedUnlessTheyHoldAProDosVolume) {
     test::TempDir dir;
     const std::string volume = test::proDosDisk("ADVENTURE");
     dir.write("lib/Games/Adventure.dsk", test::dosOrdered(volume));
@@ -143,7 +144,7 @@ TEST(CatalogTest, DiskIIFilesCountAsSkippedUnlessTheyHoldAProDosVolume) {
     dir.write("lib/Games/Flux.woz", volume);
     dir.write("lib/Games/Raw.nib", volume);
     const std::vector<WalkedFile> files = FolderWalk::files(dir / "lib");
-    const Catalog catalog = Catalog::scan(files, true);
+    const DiskCatalog catalog = DiskCatalog::scan(files, true);
     EXPECT_EQ(names(catalog.pageJSON(1, kBase, {})),
               (std::vector<std::string>{"Adventure", "Twin"}));
     EXPECT_EQ(catalog.skippedDiskII(files), 4) << "a DOS 3.3 disk, a blank one, .woz and .nib";
