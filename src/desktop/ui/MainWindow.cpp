@@ -98,7 +98,7 @@ void closeSheet(const QPointer<QDialog>& sheet) {
 void MainWindow::showSheets() {
     if (m_model.showCategories() != isOpen(m_categories)) {
         m_model.showCategories()
-            ? openSheet(m_categories, new CategoriesSheet(m_model, false, this),
+            ? openSheet(m_categories, new CategoriesSheet(m_model, m_model.library(), false, this),
                         &MainWindow::categoriesClosed)
             : closeSheet(m_categories);
     }

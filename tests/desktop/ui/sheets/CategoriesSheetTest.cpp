@@ -51,7 +51,7 @@ TEST_F(CategoriesSheetTest, ArrowsReorderAndTheOrderIsStored) {
         addDisk(folder);
     }
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     ASSERT_EQ(shownPaths(sheet), (Paths{"Arcade", "Games", "Utilities"}));
     EXPECT_TRUE(showsText(sheet, "LABEL ON THE APPLE II")) << "the headings, upper case here";
@@ -76,7 +76,7 @@ TEST_F(CategoriesSheetTest, ArrowsReorderAndTheOrderIsStored) {
 TEST_F(CategoriesSheetTest, LabelCommitsOnReturnAndTheFolderNameClearsIt) {
     addDisk("Games");
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     sheet.activateWindow();
     LabelField* field = sheet.rows().at(0)->field();
@@ -104,7 +104,7 @@ TEST_F(CategoriesSheetTest, TakeOffAddBackPrefixAndReset) {
         addDisk(folder);
     }
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     EXPECT_FALSE(sheet.addButton()->isEnabled());
     EXPECT_EQ(sheet.addButton()->text(), "Every folder is already a category");
@@ -140,7 +140,7 @@ TEST_F(CategoriesSheetTest, NotesForNoFoldersAndForMoreThanTheCardShows) {
     m_dir.write("lib/Loose.po", test::ProDosBytes(280).volume("LOOSE").bytes());
     auto model = libraryModel();
     {
-        CategoriesSheet sheet(*model, false);
+        CategoriesSheet sheet(*model, model->library(), false);
         sheet.show();
         EXPECT_TRUE(sheet.rows().empty());
         EXPECT_FALSE(sheet.addButton()->isEnabled()) << "no folder to offer";
@@ -152,7 +152,7 @@ TEST_F(CategoriesSheetTest, NotesForNoFoldersAndForMoreThanTheCardShows) {
     }
     model->library().rescan();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->library().scanning(); }, 10000));
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     EXPECT_EQ(sheet.rows().size(), 13u);
     EXPECT_TRUE(showsText(sheet, "13 categories. The card shows the first 12; the last 1 never"))
