@@ -96,7 +96,7 @@ private:
 // Runs the event loop until the model has taken a scan.
 void waitForScan(ShareModel& model) {
     QEventLoop loop;
-    QObject::connect(&model, &ShareModel::contentsChanged, &loop, &QEventLoop::quit);
+    QObject::connect(&model.library(), &LibraryModel::contentsChanged, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
@@ -118,7 +118,7 @@ struct Bench {
         }
         auto model = std::make_unique<ShareModel>(preferences, *audio, *pictures);
         waitForScan(*model);
-        model->setTableWidth(1200);
+        model->library().setTableWidth(1200);
         return model;
     }
 };
@@ -132,7 +132,7 @@ struct RescanTimes {
 RescanTimes rescan(ShareModel& model, HandOverProbe& probe) {
     const double cpu = threadCpuMs();
     const auto start = Clock::now();
-    model.rescan();
+    model.library().rescan();
     waitForScan(model);
     const auto end = Clock::now();
     return {std::chrono::duration<double, std::milli>(end - start).count(),
@@ -146,7 +146,7 @@ constexpr SortKey kKeys[] = {SortKey::type,     SortKey::boot,   SortKey::name,
 
 double timeSort(ShareModel& model, SortKey key) {
     const auto start = Clock::now();
-    model.setSort(key);
+    model.library().setSort(key);
     return millisecondsSince(start);
 }
 
@@ -163,8 +163,10 @@ double memoryMB(Bench& bench) {
     const double held = allocatedMB() - baseline;
     std::printf("memory: %d rows; scan, table, index, text widths, item model and %zu queued "
                 "conversions %.1f MB\n",
-                model->tableModel().rowCount(),
-                model->pendingAudio().size() + model->pendingPics().size(), held);
+                model->library().tableModel().rowCount(),
+                model->library().contents().pendingAudio().size() +
+                    model->library().contents().pendingPics().size(),
+                held);
     return held;
 }
 
@@ -196,7 +198,7 @@ int measure(Bench& bench, int runs) {
         printRound(std::to_string(run).c_str(), t, sortMedians.back(), sortMaxes.back());
     }
     qApp->removeEventFilter(&probe);
-    const int rows = model->tableModel().rowCount();
+    const int rows = model->library().tableModel().rowCount();
     std::printf("%d rows; medians in ms:\n", rows);
     const double handOver = median(handOvers), cpu = median(cpus), sort = median(sortMaxes);
     std::printf("  rescan() until the model has the result %.1f (the walk runs on the worker)\n",

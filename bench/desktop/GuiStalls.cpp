@@ -92,7 +92,7 @@ bool report(const char* action, const Stall& stall) {
 }
 
 const DiskImage* findImage(const ShareModel& model) {
-    for (const DiskImage& image : model.images()) {
+    for (const DiskImage& image : model.library().contents().images) {
         if (image.relPath() == kImage) {
             return &image;
         }
@@ -134,12 +134,13 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
         std::printf("  the card's write was refused; no version to list\n");
         return 1;
     }
-    ended &= report("Versions sheet", measure([&] { model.listVersions(image); },
-                                              [&] { return idle() && !model.versions().empty(); }));
-    if (model.versions().empty()) {
+    ended &= report("Versions sheet",
+                    measure([&] { model.versions().list(image); },
+                            [&] { return idle() && !model.versions().versions().empty(); }));
+    if (model.versions().versions().empty()) {
         return 1;
     }
-    const std::string id = model.versions().front().id;
+    const std::string id = model.versions().versions().front().id;
     std::vector<fs::path> made{VersionStore::snapshotName(image.path, id)};
     QObject::connect(&model, &ShareModel::snapshotEnded, [&](std::optional<fs::path> copy) {
         if (copy) {
@@ -147,9 +148,11 @@ int measureGuiStalls(Preferences& preferences, AudioTranscoder& audio,
         }
     });
     ended &= report("Snapshot", measure([&] { model.snapshot(image); }, idle));
-    ended &= report("Restore as Copy", measure([&] { model.restoreAsCopy(image, id); }, idle));
-    ended &= report("Restore in Place", measure([&] { model.restoreInPlace(image, id); }, idle));
-    ended &= report("Recheck", measure([&] { model.recheckConversionTools(); }, idle));
+    ended &= report("Restore as Copy",
+                    measure([&] { model.versions().restoreAsCopy(image, id); }, idle));
+    ended &= report("Restore in Place",
+                    measure([&] { model.versions().restoreInPlace(image, id); }, idle));
+    ended &= report("Recheck", measure([&] { model.tools().recheck(); }, idle));
     ended &= report("Stop", measure([&] { model.stop(); }, [&] { return !model.sharing(); }));
     model.openFolder((library / "Arcade").string());
     model.start();

@@ -20,11 +20,6 @@ std::int64_t countIn(const std::vector<T>& items, const std::optional<std::strin
 
 } // namespace
 
-LibraryContents LibraryContents::scan(Converters converters, const std::filesystem::path& folder,
-                                      bool writable) {
-    return folder.empty() ? LibraryContents() : of(LibraryScan::run(converters, folder, writable));
-}
-
 LibraryContents LibraryContents::of(const LibraryScan& scan) {
     LibraryContents c;
     c.folders = scan.sharedFolders();

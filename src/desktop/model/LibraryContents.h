@@ -42,10 +42,6 @@ struct LibraryContents {
 
     /// What the window lists of a finished scan.
     static LibraryContents of(const LibraryScan& scan);
-    /// One walk of `folder` read by the three catalogs; empty when `folder` is empty.
-    /// Touches nothing but the files and the transcoders' caches, so any thread may run it.
-    static LibraryContents scan(Converters converters, const std::filesystem::path& folder,
-                                bool writable);
 
     /// Images, tracks and pictures of `kind` in `folder` or below it (the whole library
     /// when absent); pending items are not counted.

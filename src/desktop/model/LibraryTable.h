@@ -90,7 +90,7 @@ public:
     /// A double click on the column's edge.
     bool fitColumn(TableColumn column);
     /// Width of `text` in the look's font, rounded up to a whole pixel.
-    double textWidth(std::string_view text, int size, bool bold) const;
+    double textWidth(std::string_view text, int size, bool bold = false) const;
     /// Width of a cell's text in `look` (0 where the window draws a symbol).
     static double cellWidth(const TableRow& row, TableColumn column, UITheme look,
                             TextMeasure& measure);

@@ -1,28 +1,21 @@
 #pragma once
-// Everything the desktop window shows and does, without the window: the settings, the
-// last scan of the library, the running share and what it reports, the activity lights,
-// the conversion tools, the clipboard labels and the dated copies, with the library
-// table, the folder tree and the categories. Views read it, call its operations and
-// redraw on its signals; none of them talks to the server or the catalogs.
+// The desktop window's model, without the window: the settings, the running share and
+// what it reports (traffic, log, error, activity lights), the clipboard labels, the open
+// sheets and the dated copies. It owns the library (LibraryModel), the versions
+// (VersionsModel) and the conversion tools (ToolsModel), which the views that need them
+// receive directly. None of them talks to the server or the catalogs.
 
 #include "Activity.h"
-#include "ColumnLayout.h"
-#include "FolderTree.h"
-#include "LibraryContents.h"
-#include "LibraryTable.h"
+#include "LibraryModel.h"
 #include "ModelWorker.h"
-#include "TableColumn.h"
-#include "TableKeys.h"
-#include "TableRow.h"
 #include "Theme.h"
+#include "ToolsModel.h"
 #include "UITheme.h"
-#include "convert/ConversionTools.h"
-#include "library/HubConfig.h"
-#include "library/LibraryHub.h"
+#include "VersionsModel.h"
+#include "library/DiskImage.h"
+#include "pictures/StillPic.h"
 #include "platform/Date.h"
 #include "server/ShareStatus.h"
-#include "versions/VersionRestore.h"
-#include "versions/VersionStore.h"
 
 #include <QObject>
 #include <QTimer>
@@ -43,14 +36,12 @@ namespace vorn {
 class AudioTranscoder;
 class FileRevealer;
 class FolderChooser;
-class LibraryScanner;
-class LibraryTableModel;
-class ModelWorker;
 class PictureTranscoder;
 class Preferences;
 class RunningShare;
 class ShareServer;
 struct LibraryScan;
+struct TableRow;
 
 /// One instance for the life of the program, on the GUI thread; every operation is called
 /// there. Work started elsewhere (the server's status, the folder watcher, finished
@@ -65,8 +56,8 @@ public:
     static constexpr std::chrono::seconds lightTime{2};
     /// How long "Copied" labels last, in milliseconds.
     static constexpr int copiedLabelMs = 1200;
-    /// Preference: the user closed the conversion help; it no longer opens by itself.
-    static constexpr std::string_view conversionHelpDismissedKey = "vxm.conversionHelpDismissed";
+    /// Runs `then` on the GUI thread `ms` milliseconds from now, while the model lives.
+    using Timer = std::function<void(int ms, std::function<void()> then)>;
 
     /// Reads the settings from `preferences` (the process's one store), looks for the
     /// conversion tools, loads the library's categories and, with a library, starts a
@@ -81,6 +72,15 @@ public:
     void setFileRevealer(std::unique_ptr<FileRevealer> revealer);
     /// The source of the current time (tests replace it).
     void setClock(std::function<Date()> clock);
+    /// What times the "Copied" labels (tests replace it; a single-shot QTimer by default).
+    void setTimer(Timer timer);
+
+    // The parts of the window's state with jobs of their own.
+    LibraryModel& library() { return *m_library; }
+    const LibraryModel& library() const { return *m_library; }
+    VersionsModel& versions() { return *m_versions; }
+    ToolsModel& tools() { return *m_tools; }
+    const ToolsModel& tools() const { return *m_tools; }
 
     // Settings, stored in the preferences when changed.
     /// Absolute path of the library folder; empty when none is chosen.
@@ -100,7 +100,7 @@ public:
     std::uint16_t port() const { return m_port; }
     /// Takes effect at the next start.
     void setPort(std::uint16_t port);
-    UITheme uiTheme() const { return m_table.look(); }
+    UITheme uiTheme() const { return m_look; }
     /// Also lays the columns out again (the looks' fonts differ).
     void setUITheme(UITheme look);
     const Theme& theme() const { return Theme::of(uiTheme()); }
@@ -158,118 +158,17 @@ public:
     /// redraws nothing.
     void tick();
 
-    // The library's last scan. Scans run on a worker thread; the newest request wins,
-    // and its result replaces the lists whole.
-    /// Scans the library again (empties the lists without one).
-    void rescan();
-    /// A rescan is running or waiting.
-    bool scanning() const;
     /// A scan, a start or work of the model's worker is under way.
     bool working() const;
     /// What the model's worker is doing.
     const ModelWorker& work() const { return *m_worker; }
-    const LibraryContents& contents() const { return *m_table.contents(); }
-    const std::vector<DiskImage>& images() const { return contents().images; }
-    std::int64_t rejected() const { return contents().rejected; }
-    const std::vector<AudioTrack>& tracks() const { return contents().tracks(); }
-    const std::vector<std::string>& pendingAudio() const { return contents().pendingAudio(); }
-    std::int64_t audioNeedsFFmpeg() const { return contents().audioNeedsFFmpeg(); }
-    const std::vector<StillPic>& pictures() const { return contents().pictures(); }
-    const std::vector<std::string>& pendingPics() const { return contents().pendingPics(); }
-    std::int64_t picsNeedConverter() const { return contents().picsNeedConverter(); }
-    /// Every folder holding an item, with its ancestors.
-    const std::vector<std::string>& folders() const { return contents().folders; }
-
-    // The library table.
-    /// The table as a Qt item model, for the window's view; refreshed by the model.
-    LibraryTableModel& tableModel() { return *m_tableModel; }
-    const LibraryTable& table() const { return m_table; }
-    SortKey sortKey() const { return m_table.sortKey(); }
-    bool sortAscending() const { return m_table.sortAscending(); }
-    /// A header click: a new key sorts ascending, the current key flips the direction.
-    void setSort(SortKey key);
-    KindFilter kindFilter() const { return m_table.kindFilter(); }
-    void setKindFilter(KindFilter filter);
-    /// The sidebar's folder; absent for the whole library.
-    const std::optional<std::string>& selectedFolder() const { return m_table.selectedFolder(); }
-    void setSelectedFolder(std::optional<std::string> folder);
-    std::vector<TableRow> sortedRows() const { return m_table.sortedRows(); }
-    std::int64_t count(KindFilter kind) const { return m_table.count(kind); }
-    std::int64_t count(const std::string& folder) const { return m_table.count(folder); }
-    std::int64_t bootableCount() const { return m_table.bootableCount(); }
-    std::int64_t libraryCount() const { return m_table.libraryCount(); }
-    static std::optional<std::string> cellText(const TableRow& row, TableColumn column) {
-        return LibraryTable::cellText(row, column);
-    }
-    std::string headerTitle(TableColumn column) const { return m_table.headerTitle(column); }
-    const ColumnLayout& cols() const { return m_table.cols(); }
-    const std::set<TableColumn>& userCols() const { return m_table.userCols(); }
-    double tableWidth() const { return m_table.tableWidth(); }
-    /// The width the window has for the table; more than half a pixel of change re-lays.
-    void setTableWidth(double width);
-    /// "Fit All Columns": forgets the user's widths and lays the columns out again.
-    void fitAllColumns();
-    void autoLayoutColumns();
-    double fitWidth(TableColumn column, std::optional<double> cap = std::nullopt) const {
-        return m_table.fitWidth(column, cap);
-    }
-    void setColumnWidth(TableColumn column, double width);
-    void fitColumn(TableColumn column);
-    double textWidth(std::string_view text, int size, bool bold = false) const {
-        return m_table.textWidth(text, size, bold);
-    }
-
-    // The sidebar's folder tree.
-    const std::set<std::string>& collapsed() const { return m_tree.collapsed(); }
-    bool hasChildren(const std::string& path) const { return m_tree.hasChildren(path); }
-    bool isVisible(const std::string& path) const { return m_tree.isVisible(path); }
-    std::vector<std::string> visibleFolders() const { return m_tree.visibleFolders(); }
-    bool allCollapsed() const { return m_tree.allCollapsed(); }
-    void toggleCollapsed(const std::string& path);
-    void setCollapsed(bool on, const std::optional<std::string>& below = std::nullopt);
-
-    // The card's categories, stored per library folder and handed to a running server
-    // after every change.
-    /// The user's categories; absent when the library uses the defaults.
-    const std::optional<HubConfig>& hubOverride() const { return m_hub.hubOverride(); }
-    /// "Reset to Defaults" when absent.
-    void setHubOverride(std::optional<HubConfig> hub);
-    /// The categories in force.
-    HubConfig hub() const { return m_hub.hub(folders()); }
-    /// The folders that are not categories yet.
-    std::vector<std::string> hubCandidates() const;
-    void toggleCategory(const std::string& path);
-    void moveCategories(const std::set<std::size_t>& offsets, std::size_t destination);
-    void setCategoryLabel(const std::string& path, const std::string& label);
-    void setPrefixSubfolder(bool on);
-    /// How many items of a kind a category for `path` lists.
-    std::int64_t hubCount(const std::string& path, KindFilter kind) const;
 
     // Sheets.
     bool showCategories() const { return m_showCategories; }
     void setShowCategories(bool on);
-    bool showConversionHelp() const { return m_showConversionHelp; }
-    void setShowConversionHelp(bool on);
-    /// "Done" in the conversion help: closes it and no longer opens it by itself.
-    void dismissConversionHelp();
-    /// The image whose versions sheet is open.
-    const std::optional<DiskImage>& versionsImage() const { return m_versionsImage; }
-    void setVersionsImage(std::optional<DiskImage> image);
     /// The picture shown in the preview sheet.
     const std::optional<StillPic>& previewPic() const { return m_previewPic; }
     void setPreviewPic(std::optional<StillPic> picture);
-
-    // Conversion tools.
-    const ConversionTools::Status& conversion() const { return m_conversion; }
-    /// Lets the transcoders look for their tools again, on the worker, and takes what they
-    /// found.
-    void probeConversionTools();
-    /// The same, forgetting every failed conversion, then a rescan, so that files waiting
-    /// for a tool, and those that failed, are converted.
-    void recheckConversionTools();
-    /// Opens the conversion help when a tool is missing and the user has not closed the
-    /// help before (once the tools are known, when they are being looked for).
-    void offerConversionHelpIfNeeded();
 
     // Clipboard.
     /// Puts shareURL() on the clipboard; copiedPulse() reads true for a moment.
@@ -284,22 +183,6 @@ public:
     /// 2026-12-04 1730.po"), on the worker; snapshotEnded() tells the copy's path, or
     /// nothing with the reason in lastError().
     void snapshot(const DiskImage& image);
-    /// Stores the picture's knobs and converts it again with them.
-    void reconvert(const StillPic& picture, const StillPic::Knobs& knobs);
-    // Versions of the images the card writes.
-    /// Lists the versions kept of `image` on the worker; versionsChanged() when they are in.
-    void listVersions(const DiskImage& image);
-    /// The versions of the image listed last, newest first.
-    const std::vector<Version>& versions() const { return m_versions; }
-    /// The relPath of the image listed last.
-    const std::string& versionsOf() const { return m_versionsOf; }
-    /// Writes `image` as it was at version `id` into a new file beside it, named after
-    /// the version, on the worker; restoreEnded() tells how it went.
-    void restoreAsCopy(const DiskImage& image, const std::string& id);
-    /// Brings `image` back to version `id` in place, itself kept as a version first (so
-    /// it can be undone), on the worker; restoreEnded() tells how it went, and the
-    /// versions are listed again.
-    void restoreInPlace(const DiskImage& image, const std::string& id);
     /// The library file a row stands for; absent for items still converting.
     static std::optional<std::filesystem::path> fileOf(const TableRow& row);
     /// "Show in File Manager".
@@ -322,42 +205,20 @@ signals:
     void lastErrorChanged();
     /// lastRead, lastWrite, now: only the lights need redrawing.
     void activityChanged();
-    /// A rescan arrived: the lists and folders were replaced.
-    void contentsChanged();
-    /// sortKey, sortAscending, kindFilter, selectedFolder: the listed rows changed.
-    void tableChanged();
-    /// cols.
-    void columnsChanged();
-    /// collapsed.
-    void treeChanged();
-    /// hubOverride, or the default categories after a rescan.
-    void hubChanged();
-    /// showCategories, showConversionHelp, previewPic.
+    /// showCategories, previewPic.
     void sheetsChanged();
-    /// conversion.
-    void conversionChanged();
     /// copiedPulse, copiedCommand.
     void copiedChanged();
     /// starting, or what the worker is doing.
     void workChanged();
     /// A snapshot ended: the copy, or nothing (lastError says why).
     void snapshotEnded(std::optional<std::filesystem::path> copy);
-    /// A restore ended: whether it worked, and what to tell the user.
-    void restoreEnded(bool restored, const std::string& message);
-    /// versions, versionsOf.
-    void versionsChanged();
 
 private:
     void readPreferences();
-    bool restored(const VersionRestore::Outcome& outcome);
     std::shared_ptr<ShareServer> server() const;
-    void takeScan(std::shared_ptr<const LibraryContents> contents,
-                  std::shared_ptr<const TableIndex> index, std::shared_ptr<LibraryScan> shareScan);
-    void launch(LibraryScan scan);
-    void requestScan(bool kick);
-    void probeTools(bool retryFailed, bool thenRescan);
+    void launch(std::shared_ptr<LibraryScan> scan);
     void takeStatus(const ShareStatus& status);
-    void takeVersionsChanged(const ItemDates& changed);
     void setSharing(bool on);
     void setLastError(std::optional<std::string> notice);
     void setErrors(std::optional<std::string> notice, std::optional<std::string> serverError);
@@ -365,19 +226,13 @@ private:
     void setActivity(ItemDates lastRead, ItemDates lastWrite);
     bool mayBeLit(Date cutoff) const;
     void redrawLights();
-    void rowsChanged();
-    void columnsMayHaveChanged(bool changed);
-    void loadHub();
-    void hubEdited(LibraryHub::Outcome outcome);
-    void listConversions();
-    std::function<void()> listConversionsOnGuiThread();
+    void connectParts();
 
     Preferences& m_preferences;
-    Converters converters() const { return {m_audioTranscoder, m_pictureTranscoder}; }
-
     AudioTranscoder& m_audioTranscoder;
     PictureTranscoder& m_pictureTranscoder;
     std::function<Date()> m_clock;
+    Timer m_timer;
     std::unique_ptr<FolderChooser> m_chooser;
     std::unique_ptr<FileRevealer> m_revealer;
 
@@ -385,20 +240,15 @@ private:
     bool m_writable = true;
     bool m_advertise = true;
     std::uint16_t m_port = 8271;
+    UITheme m_look = UITheme::eightBit;
 
-    LibraryTable m_table;
-    FolderTree m_tree;
-    LibraryHub m_hub;
-    LibraryScanner* m_scanner;       // a child of this object
-    LibraryTableModel* m_tableModel; // a child of this object
-    ModelWorker* m_worker;           // a child of this object
+    ModelWorker* m_worker;     // a child of this object
+    LibraryModel* m_library;   // a child of this object
+    VersionsModel* m_versions; // a child of this object
+    ToolsModel* m_tools;       // a child of this object
 
     bool m_sharing = false;
     bool m_starting = false;
-    bool m_offerHelpWhenProbed = false;
-    std::vector<Version> m_versions;
-    ItemDates m_versionsChanged;
-    std::string m_versionsOf;
     std::uint64_t m_requests = 0;
     std::uint64_t m_bytesServed = 0;
     std::vector<std::string> m_logLines;
@@ -411,10 +261,7 @@ private:
     QTimer m_tick;
 
     bool m_showCategories = false;
-    bool m_showConversionHelp = false;
     std::optional<StillPic> m_previewPic;
-    std::optional<DiskImage> m_versionsImage;
-    ConversionTools::Status m_conversion;
     bool m_copiedPulse = false;
     std::string m_copiedCommand;
 

@@ -15,12 +15,13 @@ std::string shown(const ShareModel& model, std::string_view text) {
 }
 
 double countWidth(const ShareModel& model, std::int64_t n) {
-    return model.textWidth(std::to_string(n), 10);
+    return model.library().table().textWidth(std::to_string(n), 10, false);
 }
 
 double folderRow(const ShareModel& model, int depth, std::string_view name, std::int64_t n) {
-    return depth * indent + 8 + 10 + 4 + 14 + 5 + model.textWidth(shown(model, name), 12, true) +
-           4 + countWidth(model, n) + 4 + 18 + 8;
+    return depth * indent + 8 + 10 + 4 + 14 + 5 +
+           model.library().table().textWidth(shown(model, name), 12, true) + 4 +
+           countWidth(model, n) + 4 + 18 + 8;
 }
 
 } // namespace
@@ -37,16 +38,19 @@ std::string rootName(const ShareModel& model) {
 double width(const ShareModel& model) {
     double widest = 0;
     for (int kind = 0; kind < 4; ++kind) {
-        const double row = model.textWidth(shown(model, kindLabels[kind]), 12, true) + 26 + 4 +
-                           countWidth(model, model.count(KindFilter(kind))) + 8;
+        const double row =
+            model.library().table().textWidth(shown(model, kindLabels[kind]), 12, true) + 26 + 4 +
+            countWidth(model, model.library().table().count(KindFilter(kind))) + 8;
         widest = std::max(widest, row);
     }
-    if (!model.folders().empty()) {
-        widest = std::max(widest, folderRow(model, 0, rootName(model), model.libraryCount()));
-        for (const std::string& path : model.visibleFolders()) {
+    if (!model.library().folders().empty()) {
+        widest = std::max(
+            widest, folderRow(model, 0, rootName(model), model.library().table().libraryCount()));
+        for (const std::string& path : model.library().tree().visibleFolders()) {
             const auto depth = int(std::count(path.begin(), path.end(), '/')) + 1;
             const std::string name = path.substr(path.rfind('/') + 1);
-            widest = std::max(widest, folderRow(model, depth, name, model.count(path)));
+            widest = std::max(widest,
+                              folderRow(model, depth, name, model.library().table().count(path)));
         }
     }
     return widest + 4;

@@ -44,41 +44,42 @@ std::string tableTitle(KindFilter filter, const std::optional<std::string>& fold
     return title;
 }
 
-std::vector<CountsPart> countsLine(const ShareModel& model) {
-    const KindFilter filter = model.kindFilter();
+std::vector<CountsPart> countsLine(const LibraryModel& library) {
+    const LibraryTable& table = library.table();
+    const LibraryContents& c = library.contents();
+    const KindFilter filter = table.kindFilter();
     std::vector<CountsPart> parts;
     if (shows(filter, KindFilter::disks)) {
-        parts.push_back({counted(model.count(KindFilter::disks), "disk image") + " (" +
-                         std::to_string(model.bootableCount()) + " bootable)"});
+        parts.push_back({counted(table.count(KindFilter::disks), "disk image") + " (" +
+                         std::to_string(table.bootableCount()) + " bootable)"});
     }
     const auto pending = [](std::size_t n, std::string_view doing, std::size_t failed) {
         return (n > 0 ? " (" + std::to_string(n) + " " + std::string(doing) + "...)" : "") +
                (failed > 0 ? " (" + std::to_string(failed) + " failed)" : "");
     };
     // A failed conversion keeps its kind's part, so the failure is never counted nowhere.
-    const LibraryContents& c = model.contents();
     if (shows(filter, KindFilter::audio) &&
-        (model.count(KindFilter::audio) > 0 || !c.audio.failed.empty())) {
-        parts.push_back({"+ " + counted(model.count(KindFilter::audio), "track") +
-                         pending(model.pendingAudio().size(), "transcoding", c.audio.failed.size())});
+        (table.count(KindFilter::audio) > 0 || !c.audio.failed.empty())) {
+        parts.push_back({"+ " + counted(table.count(KindFilter::audio), "track") +
+                         pending(c.pendingAudio().size(), "transcoding", c.audio.failed.size())});
     }
     if (shows(filter, KindFilter::pictures) &&
-        (model.count(KindFilter::pictures) > 0 || !c.stills.failed.empty())) {
-        parts.push_back({"+ " + counted(model.count(KindFilter::pictures), "picture") +
-                         pending(model.pendingPics().size(), "converting", c.stills.failed.size())});
+        (table.count(KindFilter::pictures) > 0 || !c.stills.failed.empty())) {
+        parts.push_back({"+ " + counted(table.count(KindFilter::pictures), "picture") +
+                         pending(c.pendingPics().size(), "converting", c.stills.failed.size())});
     }
-    if (shows(filter, KindFilter::pictures) && model.picsNeedConverter() > 0) {
+    if (shows(filter, KindFilter::pictures) && c.picsNeedConverter() > 0) {
         parts.push_back(
-            {std::to_string(model.picsNeedConverter()) + " skipped (need python3 + numpy + Pillow)",
+            {std::to_string(c.picsNeedConverter()) + " skipped (need python3 + numpy + Pillow)",
              true, true});
     }
-    if (shows(filter, KindFilter::audio) && model.audioNeedsFFmpeg() > 0) {
+    if (shows(filter, KindFilter::audio) && c.audioNeedsFFmpeg() > 0) {
         parts.push_back(
-            {std::to_string(model.audioNeedsFFmpeg()) + " skipped (need ffmpeg for mp3/wav)", true,
+            {std::to_string(c.audioNeedsFFmpeg()) + " skipped (need ffmpeg for mp3/wav)", true,
              true});
     }
-    if (shows(filter, KindFilter::disks) && model.rejected() > 0) {
-        parts.push_back({std::to_string(model.rejected()) +
+    if (shows(filter, KindFilter::disks) && c.rejected > 0) {
+        parts.push_back({std::to_string(c.rejected) +
                              " skipped (.dsk/.woz need Disk II emulation, not a block device)",
                          true, false});
     }
@@ -86,9 +87,10 @@ std::vector<CountsPart> countsLine(const ShareModel& model) {
 }
 
 std::vector<std::string> statusParts(const ShareModel& model) {
-    std::string tracks = counted(std::int64_t(model.tracks().size()), "track");
-    if (!model.pendingAudio().empty()) {
-        tracks += " (" + std::to_string(model.pendingAudio().size()) + " transcoding)";
+    const LibraryContents& c = model.library().contents();
+    std::string tracks = counted(std::int64_t(c.tracks().size()), "track");
+    if (!c.pendingAudio().empty()) {
+        tracks += " (" + std::to_string(c.pendingAudio().size()) + " transcoding)";
     }
     std::vector<std::string> parts{model.sharing() ? "Sharing" : "Sharing stopped",
                                    "req " + std::to_string(model.requests()),

@@ -13,6 +13,7 @@
 
 namespace vorn {
 
+class LibraryModel;
 class ShareModel;
 
 namespace WindowTexts {
@@ -38,7 +39,7 @@ std::string byteText(std::uint64_t bytes);
 /// folder's last component.
 std::string tableTitle(KindFilter filter, const std::optional<std::string>& folder);
 /// The counts line for the current filter and folder, in the order shown.
-std::vector<CountsPart> countsLine(const ShareModel& model);
+std::vector<CountsPart> countsLine(const LibraryModel& library);
 /// The status strip after its light: sharing, requests, bytes served, tracks, writable.
 std::vector<std::string> statusParts(const ShareModel& model);
 

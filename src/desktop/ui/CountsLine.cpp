@@ -19,12 +19,12 @@ CountsLine::CountsLine(ShareModel& model, QWidget* parent)
     new FlowLayout(m_parts, 10, 2);
     row->addWidget(m_parts, 1);
     m_rescan->setToolTip("Scan the library folder again");
-    connect(m_rescan, &QPushButton::clicked, this, [this] { m_model.rescan(); });
+    connect(m_rescan, &QPushButton::clicked, this, [this] { m_model.library().rescan(); });
     row->addWidget(m_rescan, 0, Qt::AlignTop);
-    for (auto signal :
-         {&ShareModel::contentsChanged, &ShareModel::tableChanged, &ShareModel::lookChanged}) {
-        connect(&model, signal, this, &CountsLine::rebuild);
+    for (auto signal : {&LibraryModel::contentsChanged, &LibraryModel::tableChanged}) {
+        connect(&model.library(), signal, this, &CountsLine::rebuild);
     }
+    connect(&model, &ShareModel::lookChanged, this, &CountsLine::rebuild);
     rebuild();
 }
 
@@ -46,7 +46,7 @@ void CountsLine::rebuild() {
     }
     // New buttons would join the end of the window's tab order; they follow "Rescan".
     QWidget* before = m_rescan;
-    for (const WindowTexts::CountsPart& part : WindowTexts::countsLine(m_model)) {
+    for (const WindowTexts::CountsPart& part : WindowTexts::countsLine(m_model.library())) {
         auto* label =
             new ThemedLabel(m_model, 11, part.warn ? Tone::warn : Tone::dim, false, m_parts);
         label->setUpperInPhosphor(true);
@@ -56,7 +56,7 @@ void CountsLine::rebuild() {
             auto* open = new A2Button(m_model, "Open Conversion tools", m_parts);
             open->setInset(8);
             connect(open, &QPushButton::clicked, this,
-                    [this] { m_model.setShowConversionHelp(true); });
+                    [this] { m_model.tools().setShowHelp(true); });
             parts->addWidget(open);
             QWidget::setTabOrder(before, open);
             before = open;

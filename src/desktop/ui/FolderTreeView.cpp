@@ -46,9 +46,11 @@ FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
     setAccessibleName("Folders");
     m_turnTimer.setInterval(16);
     connect(&m_turnTimer, &QTimer::timeout, this, &FolderTreeView::stepTurns);
-    for (auto signal :
-         {&ShareModel::treeChanged, &ShareModel::contentsChanged, &ShareModel::hubChanged,
-          &ShareModel::tableChanged, &ShareModel::lookChanged, &ShareModel::folderChanged}) {
+    for (auto signal : {&LibraryModel::treeChanged, &LibraryModel::contentsChanged,
+                        &LibraryModel::hubChanged, &LibraryModel::tableChanged}) {
+        connect(&model.library(), signal, this, &FolderTreeView::refresh);
+    }
+    for (auto signal : {&ShareModel::lookChanged, &ShareModel::folderChanged}) {
         connect(&model, signal, this, &FolderTreeView::refresh);
     }
     refresh();
@@ -60,7 +62,7 @@ QSize FolderTreeView::sizeHint() const {
 
 void FolderTreeView::refresh() {
     m_rows.assign(1, std::nullopt);
-    for (const std::string& path : m_model.visibleFolders()) {
+    for (const std::string& path : m_model.library().tree().visibleFolders()) {
         m_rows.emplace_back(path);
     }
     setMinimumHeight(int(m_rows.size()) * rowHeight);
@@ -111,16 +113,18 @@ int FolderTreeView::depth(int row) const {
 
 bool FolderTreeView::hasDisclosure(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.hasChildren(*path) : !m_model.folders().empty();
+    return path ? m_model.library().tree().hasChildren(*path)
+                : !m_model.library().folders().empty();
 }
 
 bool FolderTreeView::isOpen(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.collapsed().count(*path) == 0 : !m_model.allCollapsed();
+    return path ? m_model.library().tree().collapsed().count(*path) == 0
+                : !m_model.library().tree().allCollapsed();
 }
 
 int FolderTreeView::selectedRow() const {
-    return rowOf(m_model.selectedFolder()).value_or(-1);
+    return rowOf(m_model.library().table().selectedFolder()).value_or(-1);
 }
 
 namespace {
@@ -138,7 +142,8 @@ RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& p
         const double w = std::max<double>(kBadgeWidth, chip.width());
         l.badge = QRectF(width - 8 - w, y + (h - chip.height()) / 2, w, chip.height());
     }
-    l.countText = QString::number(path ? model.count(*path) : model.libraryCount());
+    l.countText = QString::number(path ? model.library().table().count(*path)
+                                       : model.library().table().libraryCount());
     const double countWidth = QFontMetricsF(theme.font(10)).horizontalAdvance(l.countText);
     const double countRight = width - 8 - kBadgeWidth - 4;
     l.count = QRectF(countRight - countWidth, y, countWidth, h);
@@ -146,7 +151,7 @@ RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& p
         path ? path->substr(path->rfind('/') + 1) : SidebarFit::rootName(model);
     l.nameText = theme.isPhosphor ? qText(name).toUpper() : qText(name);
     if (path) {
-        if (const auto label = model.hub().label(*path); label && *label != name) {
+        if (const auto label = model.library().hub().label(*path); label && *label != name) {
             l.labelText = QString::fromUtf8("\u201C") + qText(*label) + QString::fromUtf8("\u201D");
         }
     }
@@ -248,7 +253,7 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
     p.setPen(countInk);
     p.drawText(l.count, Qt::AlignVCenter | Qt::AlignRight, l.countText);
     if (m_rows[row]) {
-        Paint::categoryBadge(p, l.badge, theme, m_model.hub().contains(*m_rows[row]),
+        Paint::categoryBadge(p, l.badge, theme, m_model.library().hub().contains(*m_rows[row]),
                              row == m_hovered);
     }
     if (selected && hasFocus()) {
@@ -260,16 +265,17 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
 void FolderTreeView::fold(int row, bool all) {
     const auto& path = m_rows[row];
     if (!path) {
-        m_model.setCollapsed(!m_model.allCollapsed());
+        m_model.library().setCollapsed(!m_model.library().tree().allCollapsed());
     } else if (all) {
-        m_model.setCollapsed(m_model.collapsed().count(*path) == 0, *path);
+        m_model.library().setCollapsed(m_model.library().tree().collapsed().count(*path) == 0,
+                                       *path);
     } else {
-        m_model.toggleCollapsed(*path);
+        m_model.library().toggleCollapsed(*path);
     }
 }
 
 void FolderTreeView::select(int row) {
-    m_model.setSelectedFolder(m_rows[row]);
+    m_model.library().setSelectedFolder(m_rows[row]);
     if (auto* area =
             qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr)) {
         area->ensureVisible(0, row * rowHeight + rowHeight / 2, 0, rowHeight);
@@ -287,7 +293,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
         fold(row, event->modifiers() & Qt::AltModifier);
         break;
     case Part::badge:
-        m_model.toggleCategory(*m_rows[row]);
+        m_model.library().toggleCategory(*m_rows[row]);
         break;
     case Part::row:
     case Part::label:
@@ -340,7 +346,7 @@ void FolderTreeView::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Space:
         if (row > 0) {
-            m_model.toggleCategory(*m_rows[row]);
+            m_model.library().toggleCategory(*m_rows[row]);
         }
         return;
     default:
@@ -358,7 +364,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
     case Part::disclosure:
         return isOpen(row) ? "Collapse (Alt-click: all below)" : "Expand (Alt-click: all below)";
     case Part::badge:
-        return m_model.hub().contains(*path)
+        return m_model.library().hub().contains(*path)
                    ? "On the Apple II as a category. Click to take it off."
                    : "Click to list this folder on the Apple II as a category.";
     case Part::label:
@@ -366,7 +372,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
         break;
     }
     // A labelled category says so anywhere on its row, as its label may be cut short.
-    const auto label = path ? m_model.hub().label(*path) : std::nullopt;
+    const auto label = path ? m_model.library().hub().label(*path) : std::nullopt;
     if (label && *label != path->substr(path->rfind('/') + 1)) {
         return QString::fromUtf8("Labelled \u201C") + qText(*label) +
                QString::fromUtf8("\u201D on the Apple II");
@@ -388,19 +394,19 @@ void FolderTreeView::fillMenu(QMenu& menu, int row) {
     const auto& path = m_rows[row];
     const auto folder = m_model.libraryFolder();
     if (!path) {
-        menu.addAction("Expand All", this, [this] { m_model.setCollapsed(false); });
-        menu.addAction("Collapse All", this, [this] { m_model.setCollapsed(true); });
+        menu.addAction("Expand All", this, [this] { m_model.library().setCollapsed(false); });
+        menu.addAction("Collapse All", this, [this] { m_model.library().setCollapsed(true); });
     } else {
         QAction* on = menu.addAction("Show on Apple II as Category", this,
-                                     [this, p = *path] { m_model.toggleCategory(p); });
+                                     [this, p = *path] { m_model.library().toggleCategory(p); });
         on->setCheckable(true);
-        on->setChecked(m_model.hub().contains(*path));
+        on->setChecked(m_model.library().hub().contains(*path));
         menu.addAction("Apple II Categories...", this, [this] { m_model.setShowCategories(true); });
-        if (m_model.hasChildren(*path)) {
+        if (m_model.library().tree().hasChildren(*path)) {
             menu.addAction("Expand All Below", this,
-                           [this, p = *path] { m_model.setCollapsed(false, p); });
+                           [this, p = *path] { m_model.library().setCollapsed(false, p); });
             menu.addAction("Collapse All Below", this,
-                           [this, p = *path] { m_model.setCollapsed(true, p); });
+                           [this, p = *path] { m_model.library().setCollapsed(true, p); });
         }
     }
     QAction* show = menu.addAction("Show in File Manager", this, [this, folder, path] {

@@ -23,13 +23,13 @@ KindRow::KindRow(ShareModel& model, KindFilter kind, QWidget* parent)
     setCheckable(true);
     setAutoExclusive(false);
     connect(this, &QAbstractButton::clicked, this, [this] {
-        m_model.setKindFilter(m_kind);
+        m_model.library().setKindFilter(m_kind);
         refresh();
     });
-    for (auto signal :
-         {&ShareModel::tableChanged, &ShareModel::contentsChanged, &ShareModel::lookChanged}) {
-        connect(&model, signal, this, &KindRow::refresh);
+    for (auto signal : {&LibraryModel::tableChanged, &LibraryModel::contentsChanged}) {
+        connect(&model.library(), signal, this, &KindRow::refresh);
     }
+    connect(&model, &ShareModel::lookChanged, this, &KindRow::refresh);
     refresh();
 }
 
@@ -38,8 +38,8 @@ QSize KindRow::sizeHint() const {
 }
 
 void KindRow::refresh() {
-    setChecked(m_model.kindFilter() == m_kind);
-    setAccessibleName(text() + ", " + QString::number(m_model.count(m_kind)));
+    setChecked(m_model.library().table().kindFilter() == m_kind);
+    setAccessibleName(text() + ", " + QString::number(m_model.library().table().count(m_kind)));
     update();
 }
 
@@ -53,7 +53,7 @@ void KindRow::paintEvent(QPaintEvent*) {
     }
     const QColor ink = current ? Paint::selectedInk(theme) : theme.text;
     Paint::typeChip(p, QRectF(8, (height() - 14) / 2.0, 14, 14), kMarks[int(m_kind)], theme, false);
-    const QString count = QString::number(m_model.count(m_kind));
+    const QString count = QString::number(m_model.library().table().count(m_kind));
     const QFont countFont = theme.font(11);
     const double countWidth = QFontMetricsF(countFont).horizontalAdvance(count);
     const QFont font = theme.font(12, true);

@@ -29,12 +29,14 @@ LibraryHeader::LibraryHeader(ShareModel& model, QWidget* parent)
     setMinimumSectionSize(24);
     setMouseTracking(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
-    connect(this, &QHeaderView::sectionClicked, this,
-            [this](int logical) { m_model.setSort(columnSortKey(TableColumn(logical))); });
+    connect(this, &QHeaderView::sectionClicked, this, [this](int logical) {
+        m_model.library().setSort(columnSortKey(TableColumn(logical)));
+    });
     connect(this, &QHeaderView::sectionHandleDoubleClicked, this,
-            [this](int logical) { m_model.fitColumn(TableColumn(logical)); });
+            [this](int logical) { m_model.library().fitColumn(TableColumn(logical)); });
     connect(this, &QHeaderView::sectionResized, this, &LibraryHeader::resized);
-    connect(&model, &ShareModel::tableChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(&model.library(), &LibraryModel::tableChanged, viewport(),
+            qOverload<>(&QWidget::update));
 }
 
 QSize LibraryHeader::sizeHint() const {
@@ -44,15 +46,16 @@ QSize LibraryHeader::sizeHint() const {
 void LibraryHeader::applyColumns() {
     m_applying = true;
     for (TableColumn column : allColumns) {
-        resizeSection(int(column), int(std::lround(m_model.cols().width(column))));
+        resizeSection(int(column),
+                      int(std::lround(m_model.library().table().cols().width(column))));
     }
-    setSectionHidden(int(TableColumn::folder), m_model.folders().empty());
+    setSectionHidden(int(TableColumn::folder), m_model.library().folders().empty());
     m_applying = false;
 }
 
 void LibraryHeader::resized(int logicalIndex, int, int newSize) {
     if (!m_applying) {
-        m_model.setColumnWidth(TableColumn(logicalIndex), newSize);
+        m_model.library().setColumnWidth(TableColumn(logicalIndex), newSize);
     }
 }
 
@@ -64,11 +67,11 @@ void LibraryHeader::paintSection(QPainter* painter, const QRect& rect, int logic
     p.fillRect(rect, theme.panel);
     p.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1),
                theme.isPhosphor ? theme.panelStroke : QColor(Qt::black));
-    const bool sorted = m_model.sortKey() == columnSortKey(column);
-    QString title = qText(m_model.headerTitle(column));
+    const bool sorted = m_model.library().table().sortKey() == columnSortKey(column);
+    QString title = qText(m_model.library().table().headerTitle(column));
     if (sorted) {
-        title +=
-            m_model.sortAscending() ? QString::fromUtf8(" \u25B4") : QString::fromUtf8(" \u25BE");
+        title += m_model.library().table().sortAscending() ? QString::fromUtf8(" \u25B4")
+                                                           : QString::fromUtf8(" \u25BE");
     }
     p.setFont(theme.font(11, true));
     p.setPen(sorted ? theme.accent : theme.dim);
@@ -116,8 +119,10 @@ bool LibraryHeader::viewportEvent(QEvent* event) {
         if (handleAt(help->pos().x()) >= 0) {
             QToolTip::showText(help->globalPos(), "Drag to resize. Double-click to fit.", this);
         } else if (const int logical = logicalIndexAt(help->pos()); logical >= 0) {
-            QToolTip::showText(help->globalPos(),
-                               "Sort by " + qText(m_model.headerTitle(TableColumn(logical))), this);
+            QToolTip::showText(
+                help->globalPos(),
+                "Sort by " + qText(m_model.library().table().headerTitle(TableColumn(logical))),
+                this);
         }
         return true;
     }
@@ -126,7 +131,7 @@ bool LibraryHeader::viewportEvent(QEvent* event) {
 
 void LibraryHeader::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction("Fit All Columns", this, [this] { m_model.fitAllColumns(); });
+    menu.addAction("Fit All Columns", this, [this] { m_model.library().fitAllColumns(); });
     menu.exec(event->globalPos());
 }
 

@@ -22,10 +22,10 @@ LibraryPane::LibraryPane(ShareModel& model, QWidget* parent)
     m_stack->addWidget(m_view);
     m_stack->addWidget(m_empty);
     column->addWidget(m_stack, 1);
-    for (auto signal :
-         {&ShareModel::contentsChanged, &ShareModel::tableChanged, &ShareModel::folderChanged}) {
-        connect(&model, signal, this, &LibraryPane::showContents);
+    for (auto signal : {&LibraryModel::contentsChanged, &LibraryModel::tableChanged}) {
+        connect(&model.library(), signal, this, &LibraryPane::showContents);
     }
+    connect(&model, &ShareModel::folderChanged, this, &LibraryPane::showContents);
     showContents();
 }
 
@@ -34,14 +34,16 @@ bool LibraryPane::showsTable() const {
 }
 
 void LibraryPane::showContents() {
-    const ShareModel& m = model();
-    setTitle(QString::fromStdString(WindowTexts::tableTitle(m.kindFilter(), m.selectedFolder())));
+    const LibraryTable& table = model().library().table();
+    const LibraryContents& c = model().library().contents();
+    setTitle(QString::fromStdString(
+        WindowTexts::tableTitle(table.kindFilter(), table.selectedFolder())));
     const bool nothing =
-        m.folderPath().empty() ||
-        (m.libraryCount() == 0 && m.pendingAudio().empty() && m.pendingPics().empty() &&
-         m.contents().audio.failed.empty() && m.contents().stills.failed.empty());
+        model().folderPath().empty() ||
+        (table.libraryCount() == 0 && c.pendingAudio().empty() && c.pendingPics().empty() &&
+         c.audio.failed.empty() && c.stills.failed.empty());
     m_stack->setCurrentWidget(nothing ? static_cast<QWidget*>(m_empty) : m_view);
-    m_counts->setVisible(!m.folderPath().empty());
+    m_counts->setVisible(!model().folderPath().empty());
 }
 
 } // namespace vorn

@@ -16,7 +16,7 @@ namespace vorn {
 LibraryView::LibraryView(ShareModel& model, QWidget* parent)
     : QTableView(parent), m_model(model), m_header(new LibraryHeader(model, this)),
       m_delegate(new RowDelegate(model, this)) {
-    setModel(&model.tableModel());
+    setModel(&model.library().tableModel());
     setHorizontalHeader(m_header);
     // The view fits a column to its delegate's size hint on a double click on its edge;
     // here the model fits it, to its content.
@@ -37,9 +37,10 @@ LibraryView::LibraryView(ShareModel& model, QWidget* parent)
     setMouseTracking(true);
     setAccessibleName("Library");
     connect(this, &QAbstractItemView::clicked, this, &LibraryView::clickedAt);
-    connect(&model, &ShareModel::columnsChanged, this, &LibraryView::applyColumns);
-    connect(&model, &ShareModel::contentsChanged, this, &LibraryView::applyColumns);
-    connect(&model.tableModel(), &QAbstractItemModel::modelReset, this, &LibraryView::applyColumns);
+    connect(&model.library(), &LibraryModel::columnsChanged, this, &LibraryView::applyColumns);
+    connect(&model.library(), &LibraryModel::contentsChanged, this, &LibraryView::applyColumns);
+    connect(&model.library().tableModel(), &QAbstractItemModel::modelReset, this,
+            &LibraryView::applyColumns);
     connect(&model, &ShareModel::lookChanged, this, &LibraryView::restyle);
     connect(&model, &ShareModel::activityChanged, viewport(), qOverload<>(&QWidget::update));
     restyle();
@@ -64,14 +65,14 @@ void LibraryView::applyColumns() {
 
 void LibraryView::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
-    m_model.setTableWidth(viewport()->width());
+    m_model.library().setTableWidth(viewport()->width());
 }
 
 void LibraryView::clickedAt(const QModelIndex& index) {
     if (!index.isValid()) {
         return;
     }
-    if (const StillPic* picture = m_model.tableModel().tableRow(index.row()).picture()) {
+    if (const StillPic* picture = m_model.library().tableModel().tableRow(index.row()).picture()) {
         m_model.setPreviewPic(*picture);
     }
 }
@@ -92,10 +93,14 @@ void LibraryView::fillMenu(QMenu& menu, const TableRow& row) {
     }
     menu.addAction("Show in File Manager", this, [this, path = *file] { m_model.reveal(path); });
     if (const DiskImage* image = row.image()) {
-        menu.addAction("Snapshot (copy with today's date)", this,
-                       [this, copy = *image] { m_model.snapshot(copy); });
+        // A copy under way names itself here (the status line says it too); the next
+        // waits until it is done.
+        const bool copying = m_model.work().busy(ModelWorker::Job::copy);
+        menu.addAction(copying ? "Copying..." : "Snapshot (copy with today's date)", this,
+                       [this, copy = *image] { m_model.snapshot(copy); })
+            ->setEnabled(!copying);
         menu.addAction("Versions...", this,
-                       [this, shown = *image] { m_model.setVersionsImage(shown); });
+                       [this, shown = *image] { m_model.versions().setImage(shown); });
     }
     if (const StillPic* picture = row.picture()) {
         menu.addAction("Preview SHR", this,
@@ -112,7 +117,7 @@ void LibraryView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    fillMenu(menu, m_model.tableModel().tableRow(index.row()));
+    fillMenu(menu, m_model.library().tableModel().tableRow(index.row()));
     if (!menu.isEmpty()) {
         menu.exec(event->globalPos());
     }

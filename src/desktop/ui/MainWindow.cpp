@@ -27,6 +27,8 @@ MainWindow::MainWindow(ShareModel& model, const AppInfo& info, QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose);
     buildMenus();
     connect(&model, &ShareModel::sheetsChanged, this, &MainWindow::showSheets);
+    connect(&model.tools(), &ToolsModel::helpChanged, this, &MainWindow::showSheets);
+    connect(&model.versions(), &VersionsModel::imageChanged, this, &MainWindow::showSheets);
 }
 
 MainWindow::~MainWindow() = default;
@@ -39,8 +41,8 @@ void MainWindow::buildMenus() {
     file->addAction("&Quit", QKeySequence::Quit, this, &QWidget::close);
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction("Conversion Tools...", this, [this] {
-        m_model.probeConversionTools();
-        m_model.setShowConversionHelp(true);
+        m_model.tools().probe();
+        m_model.tools().setShowHelp(true);
     });
     help->addAction("Apple II Categories...", this, [this] { m_model.setShowCategories(true); });
 }
@@ -50,7 +52,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (!m_offered) {
         m_offered = true;
         focusContent();
-        m_model.offerConversionHelpIfNeeded();
+        m_model.tools().offerHelpIfNeeded();
         // Flags set before the window existed open their sheets now.
         showSheets();
     }
@@ -69,7 +71,7 @@ void MainWindow::focusContent() {
         return;
     }
     connect(
-        &m_model, &ShareModel::contentsChanged, this,
+        &m_model.library(), &LibraryModel::contentsChanged, this,
         [this] {
             QWidget* focus = QApplication::focusWidget();
             if (focus == nullptr || focus == m_content->titleRow()->toolsButton()) {
@@ -96,13 +98,13 @@ void closeSheet(const QPointer<QDialog>& sheet) {
 void MainWindow::showSheets() {
     if (m_model.showCategories() != isOpen(m_categories)) {
         m_model.showCategories()
-            ? openSheet(m_categories, new CategoriesSheet(m_model, false, this),
+            ? openSheet(m_categories, new CategoriesSheet(m_model, m_model.library(), false, this),
                         &MainWindow::categoriesClosed)
             : closeSheet(m_categories);
     }
-    if (m_model.showConversionHelp() != isOpen(m_help)) {
-        m_model.showConversionHelp()
-            ? openSheet(m_help, new ConversionHelpSheet(m_model, false, this),
+    if (m_model.tools().showHelp() != isOpen(m_help)) {
+        m_model.tools().showHelp()
+            ? openSheet(m_help, new ConversionHelpSheet(m_model, m_model.tools(), false, this),
                         &MainWindow::helpClosed)
             : closeSheet(m_help);
     }
@@ -111,10 +113,11 @@ void MainWindow::showSheets() {
                                          &MainWindow::previewClosed)
                              : closeSheet(m_preview);
     }
-    if (m_model.versionsImage().has_value() != isOpen(m_versions)) {
-        m_model.versionsImage() ? openSheet(m_versions, new VersionsSheet(m_model, false, this),
-                                            &MainWindow::versionsClosed)
-                                : closeSheet(m_versions);
+    if (m_model.versions().image().has_value() != isOpen(m_versions)) {
+        m_model.versions().image()
+            ? openSheet(m_versions, new VersionsSheet(m_model, m_model.versions(), false, this),
+                        &MainWindow::versionsClosed)
+            : closeSheet(m_versions);
     }
 }
 
@@ -133,7 +136,7 @@ void MainWindow::categoriesClosed() {
 }
 
 void MainWindow::helpClosed() {
-    m_model.setShowConversionHelp(false);
+    m_model.tools().setShowHelp(false);
 }
 
 void MainWindow::previewClosed() {
@@ -141,7 +144,7 @@ void MainWindow::previewClosed() {
 }
 
 void MainWindow::versionsClosed() {
-    m_model.setVersionsImage(std::nullopt);
+    m_model.versions().setImage(std::nullopt);
 }
 
 } // namespace vorn

@@ -54,7 +54,7 @@ void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     if (index.row() % 2 == 1) {
         p.fillRect(r, theme.stripe);
     }
-    const TableRow& row = m_model.tableModel().tableRow(index.row());
+    const TableRow& row = m_model.library().tableModel().tableRow(index.row());
     const auto column = TableColumn(index.column());
     // A selected row is drawn inverse, as the sidebar's: the look's text colours would
     // vanish on the selection.
@@ -119,7 +119,7 @@ void RowDelegate::paintText(QPainter& p, const QRectF& r, const QModelIndex& ind
 }
 
 QString RowDelegate::help(const QModelIndex& index, int x) const {
-    const TableRow& row = m_model.tableModel().tableRow(index.row());
+    const TableRow& row = m_model.library().tableModel().tableRow(index.row());
     const auto column = TableColumn(index.column());
     if (column == TableColumn::type && x < inset + kLightSpan + 2) {
         const Activity activity = m_model.activity(row);

@@ -53,8 +53,10 @@ Sidebar::Sidebar(ShareModel& model, QWidget* parent)
     column->addWidget(m_scroll, 1);
     connect(m_categories, &QPushButton::clicked, this,
             [this] { this->model().setShowCategories(true); });
-    connect(m_expand, &QPushButton::clicked, this, [this] { this->model().setCollapsed(false); });
-    connect(m_collapse, &QPushButton::clicked, this, [this] { this->model().setCollapsed(true); });
+    connect(m_expand, &QPushButton::clicked, this,
+            [this] { this->model().library().setCollapsed(false); });
+    connect(m_collapse, &QPushButton::clicked, this,
+            [this] { this->model().library().setCollapsed(true); });
     connect(&model, &ShareModel::lookChanged, this, &Sidebar::restyle);
     restyle();
 }

@@ -38,7 +38,7 @@ void waitForScan(ShareModel& model) {
 std::unique_ptr<QWidget> makeView(ShareModel& model, const AppInfo& info,
                                   const SnapshotOptions& options) {
     if (options.categoriesSheet) {
-        auto sheet = std::make_unique<CategoriesSheet>(model, true);
+        auto sheet = std::make_unique<CategoriesSheet>(model, model.library(), true);
         sheet->setFixedWidth(600);
         sheet->layout()->activate();
         const int natural =

@@ -12,11 +12,11 @@ namespace vorn {
 StatusStrip::StatusStrip(ShareModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
     setFixedHeight(14);
     for (auto signal :
-         {&ShareModel::sharingChanged, &ShareModel::trafficChanged, &ShareModel::contentsChanged,
-          &ShareModel::settingsChanged, &ShareModel::logChanged, &ShareModel::lookChanged,
-          &ShareModel::workChanged}) {
+         {&ShareModel::sharingChanged, &ShareModel::trafficChanged, &ShareModel::settingsChanged,
+          &ShareModel::logChanged, &ShareModel::lookChanged, &ShareModel::workChanged}) {
         connect(&model, signal, this, &StatusStrip::refresh);
     }
+    connect(&model.library(), &LibraryModel::contentsChanged, this, &StatusStrip::refresh);
     refresh();
 }
 

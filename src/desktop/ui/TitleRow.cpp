@@ -44,7 +44,7 @@ TitleRow::TitleRow(ShareModel& model, const AppInfo& info, QWidget* parent)
     }
     row->addStretch(1);
     m_tools->setToolTip("ffmpeg for audio, python3 + numpy + Pillow for pictures");
-    connect(m_tools, &QPushButton::clicked, this, [this] { m_model.setShowConversionHelp(true); });
+    connect(m_tools, &QPushButton::clicked, this, [this] { m_model.tools().setShowHelp(true); });
     row->addWidget(m_tools);
     row->addWidget(m_look);
     connect(&model, &ShareModel::lookChanged, this, &TitleRow::showLook);

@@ -6,12 +6,6 @@
 namespace vorn {
 namespace {
 
-TEST(ThemeTest, StoredLookNames) {
-    EXPECT_EQ(uiThemeFromStored(std::nullopt), UITheme::eightBit) << "first launch";
-    EXPECT_EQ(uiThemeFromStored("gs"), UITheme::gs);
-    EXPECT_EQ(uiThemeFromStored("GS"), UITheme::eightBit) << "only exactly \"gs\" selects IIGS";
-}
-
 TEST(ThemeTest, EachLookHasItsColoursAndFont) {
     const Theme& phosphor = Theme::of(UITheme::eightBit);
     const QFontMetricsF mono(phosphor.font(11));

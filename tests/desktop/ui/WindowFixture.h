@@ -30,7 +30,7 @@ protected:
         EXPECT_TRUE(m_prefs.set("advertise", false));
         EXPECT_TRUE(m_prefs.set("port", std::int64_t(freePort())));
         // The user closed the conversion help once; it does not open over the window.
-        EXPECT_TRUE(m_prefs.set(ShareModel::conversionHelpDismissedKey, true));
+        EXPECT_TRUE(m_prefs.set(ToolsModel::conversionHelpDismissedKey, true));
         m_dir.write("lib/Games/Zork.po", ProDosBytes(280).volume("ZORK").bytes());
         m_dir.write("lib/Games/Arcade/Alpha.po", ProDosBytes(560).volume("ALPHA").bytes());
         m_dir.write("lib/Games/Arcade/Old/Beta.po", ProDosBytes(280).volume("BETA").bytes());

@@ -29,8 +29,9 @@ QString qText(const std::string& text) {
 
 } // namespace
 
-CategoriesSheet::CategoriesSheet(ShareModel& model, bool snapshotMode, QWidget* parent)
-    : Sheet(model, snapshotMode, "Apple II Categories", "Done", parent),
+CategoriesSheet::CategoriesSheet(ShareModel& model, LibraryModel& library, bool snapshotMode,
+                                 QWidget* parent)
+    : Sheet(model, snapshotMode, "Apple II Categories", "Done", parent), m_library(library),
       m_noFolders(text(11, Tone::dim,
                        "No subfolders in the library yet. Make some folders and they show up "
                        "here.",
@@ -49,11 +50,12 @@ CategoriesSheet::CategoriesSheet(ShareModel& model, bool snapshotMode, QWidget* 
     body()->addLayout(addPart());
     body()->addLayout(prefixPart());
     m_reset->setToolTip("Every top-level folder, A-Z, plain names");
-    connect(m_reset, &QPushButton::clicked, this, [this] { this->model().setHubOverride({}); });
+    connect(m_reset, &QPushButton::clicked, this,
+            [this] { m_library.setHubOverride({}); });
     body()->addWidget(m_reset, 0, Qt::AlignLeft);
     body()->addStretch(1);
-    connect(&model, &ShareModel::hubChanged, this, &CategoriesSheet::refresh);
-    connect(&model, &ShareModel::contentsChanged, this, &CategoriesSheet::refresh);
+    connect(&library, &LibraryModel::hubChanged, this, &CategoriesSheet::refresh);
+    connect(&library, &LibraryModel::contentsChanged, this, &CategoriesSheet::refresh);
     connect(&model, &ShareModel::sheetsChanged, this,
             [this] { followFlag(this->model().showCategories()); });
     refresh();
@@ -131,7 +133,7 @@ QLayout* CategoriesSheet::addPart() {
     const auto choose = [this](QListWidgetItem* item) {
         if (!m_addList->isHidden() && item) {
             setAddOpen(false);
-            model().toggleCategory(item->text().toStdString());
+            m_library.toggleCategory(item->text().toStdString());
         }
     };
     connect(m_addList, &QListWidget::itemClicked, this, choose);
@@ -145,7 +147,7 @@ QLayout* CategoriesSheet::prefixPart() {
     column->setSpacing(2);
     m_prefix = new A2Toggle(model(), "Prefix subfolder in names", this);
     connect(m_prefix, &QAbstractButton::clicked, this,
-            [this](bool on) { model().setPrefixSubfolder(on); });
+            [this](bool on) { m_library.setPrefixSubfolder(on); });
     column->addWidget(m_prefix, 0, Qt::AlignLeft);
     ThemedLabel* example = text(11, Tone::dim,
                                 "Utilities/Project 17/Disk 1 lists under Utilities as \"Project "
@@ -156,9 +158,9 @@ QLayout* CategoriesSheet::prefixPart() {
 }
 
 void CategoriesSheet::refresh() {
-    const HubConfig hub = model().hub();
-    m_noFolders->setVisible(model().folders().empty());
-    m_noCategories->setVisible(!model().folders().empty() && hub.cats.empty());
+    const HubConfig hub = m_library.hub();
+    m_noFolders->setVisible(m_library.folders().empty());
+    m_noCategories->setVisible(!m_library.folders().empty() && hub.cats.empty());
     m_header->setVisible(!hub.cats.empty());
     const int n = int(hub.cats.size());
     m_overflow->setVisible(n > kMaxCategories);
@@ -176,7 +178,7 @@ void CategoriesSheet::refresh() {
 // Rows are kept and refilled rather than rebuilt, so that an edit or a move keeps the
 // keyboard focus where the user is.
 void CategoriesSheet::showRows() {
-    const HubConfig hub = model().hub();
+    const HubConfig hub = m_library.hub();
     auto* layout = static_cast<QVBoxLayout*>(m_rowsBox->layout());
     while (m_rows.size() > hub.cats.size()) {
         delete m_rows.back();
@@ -185,11 +187,12 @@ void CategoriesSheet::showRows() {
     while (m_rows.size() < hub.cats.size()) {
         auto* row = new CategoryRow(model(), snapshotMode(), m_rowsBox);
         const int index = int(m_rows.size());
-        connect(row, &CategoryRow::takeOff, this,
-                [this](const QString& path) { model().toggleCategory(path.toStdString()); });
+        connect(row, &CategoryRow::takeOff, this, [this](const QString& path) {
+            m_library.toggleCategory(path.toStdString());
+        });
         connect(row, &CategoryRow::labelCommitted, this,
                 [this](const QString& path, const QString& label) {
-                    model().setCategoryLabel(path.toStdString(), label.toStdString());
+                    m_library.setCategoryLabel(path.toStdString(), label.toStdString());
                 });
         connect(row, &CategoryRow::move, this, [this, index](int step) { moveRow(index, step); });
         layout->insertWidget(index, row);
@@ -197,7 +200,8 @@ void CategoriesSheet::showRows() {
     }
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const HubCategory& category = hub.cats[i];
-        m_rows[i]->showCategory(category, model().hubCount(category.path, KindFilter::all), int(i),
+        m_rows[i]->showCategory(category,
+                                m_library.hubCount(category.path, KindFilter::all), int(i),
                                 int(m_rows.size()));
     }
     m_rowsArea->setVisible(!m_rows.empty());
@@ -236,7 +240,7 @@ void CategoriesSheet::fitRowsArea() {
 }
 
 void CategoriesSheet::showCandidates() {
-    const std::vector<std::string> candidates = model().hubCandidates();
+    const std::vector<std::string> candidates = m_library.hubCandidates();
     m_addList->clear();
     for (const std::string& folder : candidates) {
         m_addList->addItem(qText(folder));
@@ -261,7 +265,7 @@ void CategoriesSheet::setAddOpen(bool open) {
 
 void CategoriesSheet::moveRow(int index, int step) {
     const std::size_t from = std::size_t(index);
-    model().moveCategories({from}, step < 0 ? from - 1 : from + 2);
+    m_library.moveCategories({from}, step < 0 ? from - 1 : from + 2);
     // The focus follows the folder that moved.
     const int to = index + step;
     if (to >= 0 && to < int(m_rows.size())) {

@@ -18,6 +18,7 @@ namespace vorn {
 class A2Button;
 class A2Toggle;
 class CategoryRow;
+class LibraryModel;
 class ShareModel;
 class ThemedLabel;
 
@@ -26,7 +27,9 @@ class CategoriesSheet : public Sheet {
 public:
     /// `snapshotMode`: labels as plain text, the "Add Folder..." list closed, every row
     /// shown however many there are.
-    CategoriesSheet(ShareModel& model, bool snapshotMode, QWidget* parent = nullptr);
+    /// Edits the categories of `library`; `model` gives the look and the sheet's flag.
+    CategoriesSheet(ShareModel& model, LibraryModel& library, bool snapshotMode,
+                    QWidget* parent = nullptr);
 
     /// The rows shown, one per category, in order.
     const std::vector<CategoryRow*>& rows() const { return m_rows; }
@@ -52,6 +55,7 @@ private:
     void moveRow(int index, int step);
     void setAddOpen(bool open);
 
+    LibraryModel& m_library;
     std::vector<CategoryRow*> m_rows;
     ThemedLabel* m_noFolders;
     ThemedLabel* m_noCategories;

@@ -18,8 +18,9 @@ QString qText(std::string_view text) {
 
 } // namespace
 
-ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, QWidget* parent)
-    : Sheet(model, snapshotMode, "Conversion tools", "Done", parent),
+ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, ToolsModel& tools, bool snapshotMode,
+                                         QWidget* parent)
+    : Sheet(model, snapshotMode, "Conversion tools", "Done", parent), m_tools(tools),
       m_disks(new ToolRow(model, "Disks", this)),
       m_package(new ToolRow(model, "Package manager", this)),
       m_audio(new ToolRow(model, "Audio  ffmpeg", this)),
@@ -39,8 +40,7 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
     }
     body()->addWidget(bothBlock());
     m_recheck->setToolTip("Look again for ffmpeg and python3. No quit needed.");
-    connect(m_recheck, &QPushButton::clicked, this,
-            [this] { this->model().recheckConversionTools(); });
+    connect(m_recheck, &QPushButton::clicked, this, [this] { m_tools.recheck(); });
     auto* recheck = new QHBoxLayout;
     recheck->setSpacing(12);
     recheck->addWidget(m_recheck);
@@ -51,21 +51,20 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, bool snapshotMode, Q
     m_disks->showState(
         true, "Ready. .2mg / .po / .hdv share as-is, and so do ProDOS disks in .dsk / .do files.",
         std::nullopt);
-    connect(&model, &ShareModel::conversionChanged, this, &ConversionHelpSheet::refresh);
+    connect(&tools, &ToolsModel::conversionChanged, this, &ConversionHelpSheet::refresh);
     // The tools are looked for on the model's worker; the button says so meanwhile.
     connect(&model, &ShareModel::workChanged, this, [this] {
         m_recheck->setText(this->model().work().busy(ModelWorker::Job::tools) ? "Checking..."
                                                                               : "Recheck");
     });
-    connect(&model, &ShareModel::sheetsChanged, this,
-            [this] { followFlag(this->model().showConversionHelp()); });
+    connect(&tools, &ToolsModel::helpChanged, this, [this] { followFlag(m_tools.showHelp()); });
     refresh();
     resize(680, sizeHint().height());
     fitHeight();
 }
 
 void ConversionHelpSheet::closeByUser() {
-    model().dismissConversionHelp();
+    m_tools.dismissHelp();
 }
 
 // One command installs both converters; offered while both are missing.
@@ -84,7 +83,7 @@ QWidget* ConversionHelpSheet::bothBlock() {
 }
 
 void ConversionHelpSheet::refresh() {
-    const ConversionTools::Status& tools = model().conversion();
+    const ConversionTools::Status& tools = m_tools.conversion();
     const auto found = [](const std::optional<std::string>& path) {
         return "Found at " + QString::fromStdString(path.value_or(""));
     };

@@ -13,11 +13,14 @@ class CommandBar;
 class ShareModel;
 class ThemedLabel;
 class ToolRow;
+class ToolsModel;
 
 class ConversionHelpSheet : public Sheet {
     Q_OBJECT
 public:
-    ConversionHelpSheet(ShareModel& model, bool snapshotMode, QWidget* parent = nullptr);
+    /// Shows the tools of `tools`; `model` gives the look, the work and the clipboard.
+    ConversionHelpSheet(ShareModel& model, ToolsModel& tools, bool snapshotMode,
+                        QWidget* parent = nullptr);
 
     ToolRow* disksRow() const { return m_disks; }
     ToolRow* packageRow() const { return m_package; }
@@ -34,6 +37,7 @@ private:
     QWidget* bothBlock();
     void refresh();
 
+    ToolsModel& m_tools;
     ToolRow* m_disks;
     ToolRow* m_package;
     ToolRow* m_audio;

@@ -36,10 +36,11 @@ QString rowText(const Version& version) {
 
 } // namespace
 
-VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* parent)
-    : Sheet(model, snapshotMode, "Versions", "Done", parent),
-      m_empty(text(11, Tone::dim, kNoVersions, true)),
-      m_list(new QListWidget(this)), m_copy(new A2Button(model, "Restore as Copy", this)),
+VersionsSheet::VersionsSheet(ShareModel& model, VersionsModel& versions, bool snapshotMode,
+                             QWidget* parent)
+    : Sheet(model, snapshotMode, "Versions", "Done", parent), m_versions(versions),
+      m_empty(text(11, Tone::dim, kNoVersions, true)), m_list(new QListWidget(this)),
+      m_copy(new A2Button(model, "Restore as Copy", this)),
       m_inPlace(new A2Button(model, "Restore in Place", this)),
       m_outcome(text(11, Tone::dim, QString(), true)) {
     setMinimumSize(560, 380);
@@ -64,11 +65,11 @@ VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* pare
     connect(m_list, &QListWidget::itemSelectionChanged, this, &VersionsSheet::showWork);
     connect(m_copy, &QPushButton::clicked, this, &VersionsSheet::restoreAsCopy);
     connect(m_inPlace, &QPushButton::clicked, this, &VersionsSheet::restoreInPlace);
-    connect(&model, &ShareModel::sheetsChanged, this, &VersionsSheet::follow);
+    connect(&versions, &VersionsModel::imageChanged, this, &VersionsSheet::follow);
     connect(&model, &ShareModel::lookChanged, this, &VersionsSheet::restyleList);
-    connect(&model, &ShareModel::versionsChanged, this, &VersionsSheet::reload);
+    connect(&versions, &VersionsModel::versionsChanged, this, &VersionsSheet::reload);
     connect(&model, &ShareModel::workChanged, this, &VersionsSheet::showWork);
-    connect(&model, &ShareModel::restoreEnded, this,
+    connect(&versions, &VersionsModel::restoreEnded, this,
             [this](bool restored, const std::string& message) { tell(qText(message), !restored); });
     restyleList();
     follow();
@@ -76,11 +77,11 @@ VersionsSheet::VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* pare
 }
 
 void VersionsSheet::closeByUser() {
-    model().setVersionsImage(std::nullopt);
+    m_versions.setImage(std::nullopt);
 }
 
 void VersionsSheet::follow() {
-    const std::optional<DiskImage>& image = model().versionsImage();
+    const std::optional<DiskImage>& image = m_versions.image();
     if (!image) {
         m_image.reset(); // opened again later, the sheet reads the versions afresh
         followFlag(false);
@@ -96,18 +97,18 @@ void VersionsSheet::follow() {
         m_empty->setVisible(true);
         m_list->setVisible(false);
         showWork();
-        model().listVersions(*image);
+        m_versions.list(*image);
     }
 }
 
 void VersionsSheet::reload() {
-    if (!m_image || model().versionsOf() != m_image->relPath()) {
+    if (!m_image || m_versions.versionsOf() != m_image->relPath()) {
         return; // the listing of another image, asked for before this one
     }
     m_list->clear();
     m_ids.clear();
     m_empty->setShownText(kNoVersions);
-    for (const Version& version : model().versions()) {
+    for (const Version& version : m_versions.versions()) {
         m_list->addItem(rowText(version));
         m_ids.push_back(version.id);
     }
@@ -149,7 +150,7 @@ void VersionsSheet::restoreAsCopy() {
         return;
     }
     m_outcome->setShownText(QString());
-    model().restoreAsCopy(*m_image, *id);
+    m_versions.restoreAsCopy(*m_image, *id);
 }
 
 void VersionsSheet::restoreInPlace() {
@@ -158,7 +159,7 @@ void VersionsSheet::restoreInPlace() {
         return;
     }
     m_outcome->setShownText(QString());
-    model().restoreInPlace(*m_image, *id);
+    m_versions.restoreInPlace(*m_image, *id);
 }
 
 void VersionsSheet::tell(const QString& text, bool failed) {

@@ -19,11 +19,14 @@ namespace vorn {
 
 class A2Button;
 class ThemedLabel;
+class VersionsModel;
 
 class VersionsSheet : public Sheet {
     Q_OBJECT
 public:
-    VersionsSheet(ShareModel& model, bool snapshotMode, QWidget* parent = nullptr);
+    /// Shows and restores the versions of `versions`; `model` gives the look and the work.
+    VersionsSheet(ShareModel& model, VersionsModel& versions, bool snapshotMode,
+                  QWidget* parent = nullptr);
 
     QListWidget* list() const { return m_list; }
     A2Button* copyButton() const { return m_copy; }
@@ -44,6 +47,7 @@ private:
     void restoreInPlace();
     void tell(const QString& text, bool failed);
 
+    VersionsModel& m_versions;
     std::optional<DiskImage> m_image;
     std::vector<std::string> m_ids;
     ThemedLabel* m_empty;

@@ -51,7 +51,7 @@ TEST_F(CategoriesSheetTest, ArrowsReorderAndTheOrderIsStored) {
         addDisk(folder);
     }
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     ASSERT_EQ(shownPaths(sheet), (Paths{"Arcade", "Games", "Utilities"}));
     EXPECT_TRUE(showsText(sheet, "LABEL ON THE APPLE II")) << "the headings, upper case here";
@@ -60,23 +60,23 @@ TEST_F(CategoriesSheetTest, ArrowsReorderAndTheOrderIsStored) {
     EXPECT_FALSE(sheet.rows().back()->downButton()->isEnabled()) << "no way down from the bottom";
 
     click(sheet.rows()[0]->downButton());
-    EXPECT_EQ(paths(model->hub()), (Paths{"Games", "Arcade", "Utilities"}));
-    EXPECT_EQ(shownPaths(sheet), paths(model->hub()));
+    EXPECT_EQ(paths(model->library().hub()), (Paths{"Games", "Arcade", "Utilities"}));
+    EXPECT_EQ(shownPaths(sheet), paths(model->library().hub()));
     ASSERT_TRUE(stored()) << "the first edit makes the categories the user's own";
-    EXPECT_EQ(paths(*stored()), paths(model->hub()));
+    EXPECT_EQ(paths(*stored()), paths(model->library().hub()));
     EXPECT_EQ(sheet.focusWidget(), sheet.rows()[1]->downButton()) << "the focus follows the folder";
 
     click(sheet.rows()[1]->upButton());
     EXPECT_EQ(paths(*stored()), (Paths{"Arcade", "Games", "Utilities"})) << "down then up";
     click(sheet.rows()[0]->upButton());
-    EXPECT_EQ(paths(model->hub()), (Paths{"Arcade", "Games", "Utilities"}))
+    EXPECT_EQ(paths(model->library().hub()), (Paths{"Arcade", "Games", "Utilities"}))
         << "a dimmed arrow does nothing";
 }
 
 TEST_F(CategoriesSheetTest, LabelCommitsOnReturnAndTheFolderNameClearsIt) {
     addDisk("Games");
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     sheet.activateWindow();
     LabelField* field = sheet.rows().at(0)->field();
@@ -85,16 +85,16 @@ TEST_F(CategoriesSheetTest, LabelCommitsOnReturnAndTheFolderNameClearsIt) {
 
     field->setFocus();
     QTest::keyClicks(field, "Arcade Hits");
-    EXPECT_FALSE(model->hub().cats[0].label) << "nothing is stored while typing";
+    EXPECT_FALSE(model->library().hub().cats[0].label) << "nothing is stored while typing";
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_EQ(model->hub().cats[0].label, "Arcade Hits");
+    EXPECT_EQ(model->library().hub().cats[0].label, "Arcade Hits");
     ASSERT_TRUE(stored());
     EXPECT_EQ(stored()->cats[0].label, "Arcade Hits");
 
     field->selectAll();
     QTest::keyClicks(field, " Games ");
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_FALSE(model->hub().cats[0].label) << "the folder's own name is no label";
+    EXPECT_FALSE(model->library().hub().cats[0].label) << "the folder's own name is no label";
     EXPECT_FALSE(stored()->cats[0].label);
     EXPECT_EQ(field->text(), "") << "the field shows the placeholder again, though focused";
 }
@@ -104,7 +104,7 @@ TEST_F(CategoriesSheetTest, TakeOffAddBackPrefixAndReset) {
         addDisk(folder);
     }
     auto model = libraryModel();
-    CategoriesSheet sheet(*model, false);
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     EXPECT_FALSE(sheet.addButton()->isEnabled());
     EXPECT_EQ(sheet.addButton()->text(), "Every folder is already a category");
@@ -124,7 +124,7 @@ TEST_F(CategoriesSheetTest, TakeOffAddBackPrefixAndReset) {
     EXPECT_FALSE(sheet.addList()->isVisible()) << "choosing closes the list";
 
     click(sheet.prefixToggle());
-    EXPECT_TRUE(model->hub().prefixSubfolder);
+    EXPECT_TRUE(model->library().hub().prefixSubfolder);
     ASSERT_TRUE(stored());
     EXPECT_TRUE(stored()->prefixSubfolder);
 
@@ -140,7 +140,7 @@ TEST_F(CategoriesSheetTest, NotesForNoFoldersAndForMoreThanTheCardShows) {
     m_dir.write("lib/Loose.po", test::ProDosBytes(280).volume("LOOSE").bytes());
     auto model = libraryModel();
     {
-        CategoriesSheet sheet(*model, false);
+        CategoriesSheet sheet(*model, model->library(), false);
         sheet.show();
         EXPECT_TRUE(sheet.rows().empty());
         EXPECT_FALSE(sheet.addButton()->isEnabled()) << "no folder to offer";
@@ -150,29 +150,13 @@ TEST_F(CategoriesSheetTest, NotesForNoFoldersAndForMoreThanTheCardShows) {
     for (int i = 1; i <= 13; ++i) {
         addDisk("Folder " + std::to_string(100 + i));
     }
-    model->rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->scanning(); }, 10000));
-    CategoriesSheet sheet(*model, false);
+    model->library().rescan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->library().scanning(); }, 10000));
+    CategoriesSheet sheet(*model, model->library(), false);
     sheet.show();
     EXPECT_EQ(sheet.rows().size(), 13u);
     EXPECT_TRUE(showsText(sheet, "13 categories. The card shows the first 12; the last 1 never"))
         << "the thirteenth category never reaches the card";
-}
-
-TEST_F(CategoriesSheetTest, DoneAndEscapeCloseThroughTheModel) {
-    addDisk("Games");
-    auto model = libraryModel();
-    model->setShowCategories(true);
-    CategoriesSheet sheet(*model, false);
-    sheet.show();
-    click(sheet.closeButton());
-    EXPECT_FALSE(model->showCategories()) << "Done";
-    EXPECT_FALSE(sheet.isVisible());
-
-    model->setShowCategories(true);
-    sheet.show();
-    QTest::keyClick(&sheet, Qt::Key_Escape);
-    EXPECT_FALSE(model->showCategories()) << "Escape";
 }
 
 } // namespace

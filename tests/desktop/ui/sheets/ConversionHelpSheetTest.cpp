@@ -27,7 +27,7 @@ QString offered(const ToolRow* row) {
 
 TEST_F(ConversionHelpSheetTest, CopyPutsTheCommandOnTheClipboardAndReadsCopied) {
     auto model = libraryModel(); // neither ffmpeg nor python3 on PATH
-    ConversionHelpSheet sheet(*model, false);
+    ConversionHelpSheet sheet(*model, model->tools(), false);
     sheet.show();
     const ToolRow* audio = sheet.audioRow();
     ASSERT_EQ(offered(audio), qText(ConversionTools::ffmpegInstall));
@@ -51,7 +51,7 @@ TEST_F(ConversionHelpSheetTest, RowsFollowTheToolsAndRecheck) {
     // python3 without numpy and Pillow: the module check fails.
     test::writeScript(m_dir / "bin/python3", "exit 1");
     auto model = libraryModel();
-    ConversionHelpSheet sheet(*model, false);
+    ConversionHelpSheet sheet(*model, model->tools(), false);
     sheet.show();
     EXPECT_EQ(sheet.disksRow()->detail(),
               "Ready. .2mg / .po / .hdv share as-is, and so do ProDOS disks in .dsk / .do "
@@ -82,14 +82,14 @@ TEST_F(ConversionHelpSheetTest, RowsFollowTheToolsAndRecheck) {
 
 TEST_F(ConversionHelpSheetTest, DoneClosesAndIsRemembered) {
     auto model = libraryModel();
-    model->offerConversionHelpIfNeeded();
-    ASSERT_TRUE(model->showConversionHelp()) << "tools are missing";
-    ConversionHelpSheet sheet(*model, false);
+    model->tools().offerHelpIfNeeded();
+    ASSERT_TRUE(model->tools().showHelp()) << "tools are missing";
+    ConversionHelpSheet sheet(*model, model->tools(), false);
     sheet.show();
     click(sheet.closeButton());
     EXPECT_FALSE(sheet.isVisible());
-    EXPECT_FALSE(model->showConversionHelp());
-    EXPECT_EQ(m_prefs.boolean(ShareModel::conversionHelpDismissedKey), true);
+    EXPECT_FALSE(model->tools().showHelp());
+    EXPECT_EQ(m_prefs.boolean(ToolsModel::conversionHelpDismissedKey), true);
 }
 
 } // namespace

@@ -29,7 +29,7 @@ std::string redOverBlue() {
 
 // The model's picture with this file name.
 std::optional<StillPic> picture(const ShareModel& model, const std::string& fileName) {
-    for (const StillPic& pic : model.pictures()) {
+    for (const StillPic& pic : model.library().contents().pictures()) {
         if (pic.fileName == fileName) {
             return pic;
         }

@@ -32,18 +32,18 @@ protected:
 TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     addDisk("Games");
     auto model = libraryModel();
-    const DiskImage disk = model->images().at(0);
+    const DiskImage disk = model->library().contents().images.at(0);
     const std::string before = test::slurp(disk.path);
 
-    VersionsSheet sheet(*model, false);
-    model->setVersionsImage(disk);
+    VersionsSheet sheet(*model, model->versions(), false);
+    model->versions().setImage(disk);
     sheet.show();
     EXPECT_TRUE(showsText(sheet, "Reading versions...")) << "listed on the model's worker";
     EXPECT_TRUE(QTest::qWaitFor([&] { return showsText(sheet, "No versions yet"); }, 5000))
         << "an image the card never wrote";
     EXPECT_FALSE(sheet.copyButton()->isEnabled());
     click(sheet.closeButton());
-    EXPECT_FALSE(model->versionsImage()) << "Done closes the sheet through the model";
+    EXPECT_FALSE(model->versions().image()) << "Done closes the sheet through the model";
 
     model->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return model->sharing(); }, 5000));
@@ -53,7 +53,7 @@ TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     ASSERT_EQ(written.status / 100, 2) << written.head;
     const std::string after = test::slurp(disk.path);
 
-    model->setVersionsImage(disk);
+    model->versions().setImage(disk);
     sheet.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.list()->count() == 1; }, 5000))
         << "one session of writes, one version";
