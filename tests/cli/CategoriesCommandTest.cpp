@@ -2,7 +2,6 @@
 // through the same LibraryHub as the desktop program, whose storing LibraryHubTest checks.
 
 #include "library/LibraryHub.h"
-#include "library/ShareSettings.h"
 #include "platform/Preferences.h"
 #include "support/ProDosBytes.h"
 #include "support/RunVornShare.h"
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <thread>
 #include <vector>
 
 namespace vorn {
@@ -114,30 +112,6 @@ TEST_F(CategoriesCommandTest, BadInputIsRefusedWithOneLineAndNothingWritten) {
     EXPECT_EQ(vornShare({"categories"}).err,
               "vorn-share: no library folder: name one, or store one with: vorn-share config "
               "set folder FOLDER\n");
-}
-
-// Twenty edits at once, as a script may run them: each applies to the categories as they
-// are stored at that moment, so none is lost.
-TEST_F(CategoriesCommandTest, TwentyEditsAtOnceAreAllStored) {
-    const std::string image = test::ProDosBytes(280).volume("DISK").bytes();
-    const auto folder = [](int i) { return "Many/F" + std::to_string(i); };
-    for (int i = 0; i < 20; ++i) {
-        m_dir.write("lib/" + folder(i) + "/x.po", image);
-    }
-    std::vector<Outcome> outcomes(20);
-    std::vector<std::thread> edits;
-    for (int i = 0; i < 20; ++i) {
-        edits.emplace_back([&, i] { outcomes[i] = vornShare({"categories", "add", folder(i)}); });
-    }
-    for (std::thread& edit : edits) {
-        edit.join();
-    }
-    const std::optional<HubConfig> stored = ShareSettings::hub(Preferences(prefsFile()), lib());
-    ASSERT_TRUE(stored.has_value());
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(outcomes[i].status, 0) << outcomes[i].err;
-        EXPECT_TRUE(stored->contains(folder(i))) << folder(i) << " was reported added but lost";
-    }
 }
 
 } // namespace

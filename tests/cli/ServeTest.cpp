@@ -209,7 +209,7 @@ TEST_F(ServeTest, StopsCleanlyWhileConversionsWaitOrRun) {
         std::filesystem::remove(bin / "started");
         const auto hung = serve("echo $$ >> \"${0%/*}/started\"; for out; do :; done\n"
                                 "printf x > \"$out\"; exec sleep 600");
-        for (int i = 0; i < 100 && converters().size() < 3; ++i) {
+        for (int i = 0; i < 400 && converters().size() < 3; ++i) { // up to 20 s
             std::this_thread::sleep_for(50ms);
         }
         ASSERT_TRUE(hung->waitFor("share up on port")) << hung->text();

@@ -88,18 +88,6 @@ TEST_F(VornShareTest, CatalogWritesTheBytesTheCardReceives) {
               "\"url\": \"http://lan:8271/Games/Arcade/Zap.2mg\" }\n"
               "] }\n");
 
-    const Outcome category = vornShare({"catalog", lib(), "--cat", "Games", "--prefix-subfolder"});
-    EXPECT_EQ(category.status, 0) << category.err;
-    EXPECT_EQ(category.out,
-              "{ \"pages\": 1, \"count\": 2, \"volumes\": [\n"
-              "  { \"name\": \"Arcade: Zap\", \"bytes\": 143424, \"blocks\": 280, \"boot\": false, "
-              "\"readonly\": false, \"source\": \"lan\", "
-              "\"url\": \"http://127.0.0.1:8271/Games/Arcade/Zap.2mg\" },\n"
-              "  { \"name\": \"Star Run\", \"bytes\": 819200, \"blocks\": 1600, \"boot\": false, "
-              "\"readonly\": false, \"source\": \"lan\", "
-              "\"url\": \"http://127.0.0.1:8271/Games/Star%20Run.po\" }\n"
-              "] }\n");
-
     EXPECT_EQ(vornShare({"catalog", lib(), "--page", "2"}).out,
               "{ \"pages\": 1, \"total\": 3, \"volumes\": [\n] }\n");
     EXPECT_EQ(vornShare({"hub", lib()}).out,

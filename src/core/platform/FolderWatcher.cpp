@@ -1,5 +1,6 @@
 #include "platform/FolderWatcher.h"
 
+#include "platform/ChangeBatch.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -158,11 +159,11 @@ void FolderWatcher::report() {
 }
 
 void FolderWatcher::run() {
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> due;
+    using Clock = ChangeBatch::Clock;
+    ChangeBatch batch(m_latency);
     for (;;) {
         Clock::duration wait = m_rootWatch < 0 ? Clock::duration(retry) : Clock::duration::max();
-        if (due) {
+        if (const auto due = batch.due()) {
             wait = std::min(wait, std::max(Clock::duration::zero(), *due - Clock::now()));
         }
         const int timeout = wait == Clock::duration::max()
@@ -177,11 +178,10 @@ void FolderWatcher::run() {
         bool changed = (fds[0].revents & POLLIN) && readEvents();
         changed = ((fds[2].revents & (POLLPRI | POLLERR)) && mountsChanged()) || changed;
         const bool back = m_rootWatch < 0 && watchRoot();
-        if ((changed || back) && !due) {
-            due = Clock::now() + m_latency;
+        if (changed || back) {
+            batch.changed(Clock::now());
         }
-        if (due && Clock::now() >= *due) {
-            due.reset();
+        if (batch.take(Clock::now())) {
             report();
         }
     }

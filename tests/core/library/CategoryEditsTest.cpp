@@ -43,19 +43,6 @@ TEST(CategoryEditsTest, MoveKeepsTheMovedInOrderBeforeTheDestination) {
         << "offsets past the end are ignored";
 }
 
-TEST(CategoryEditsTest, LabelsAreTrimmedAndTheFolderNameMeansNone) {
-    const HubConfig hub = hubOf({"Games", "Games/Arcade"});
-    const auto labelOf = [&](const std::string& text) {
-        return CategoryEdits::setCategoryLabel(hub, "Games/Arcade", text).value().cats[1].label;
-    };
-    EXPECT_EQ(labelOf("  Arcade \t"), std::nullopt) << "the folder's own name is no label";
-    EXPECT_EQ(labelOf(" \t "), std::nullopt);
-    EXPECT_EQ(labelOf(" Arcade Hits "), "Arcade Hits");
-    EXPECT_EQ(CategoryEdits::setCategoryLabel(hub, "Music", "Tunes"), std::nullopt)
-        << "a folder that is not a category is left alone";
-    EXPECT_TRUE(CategoryEdits::setPrefixSubfolder(hub, true).prefixSubfolder);
-}
-
 TEST(CategoryEditsTest, CandidatesAreTheFoldersNotYetCategories) {
     EXPECT_EQ(CategoryEdits::hubCandidates(hubOf({"Games"}), {"Art", "Games", "Games/Arcade"}),
               (Names{"Art", "Games/Arcade"}));

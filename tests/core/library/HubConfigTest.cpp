@@ -10,12 +10,6 @@
 namespace vorn {
 namespace {
 
-TEST(HubConfigTest, DefaultsAreTheTopLevelFoldersSorted) {
-    const HubConfig config = HubConfig::defaults({"Utils", "games", "Games/Arcade", "Apps"});
-    EXPECT_EQ(config, (HubConfig{{{"Apps", {}}, {"games", {}}, {"Utils", {}}}, false}));
-    EXPECT_TRUE(HubConfig::defaults({}).cats.empty());
-}
-
 TEST(HubConfigTest, DisplayLabelAndLookup) {
     EXPECT_EQ((HubCategory{"Games/Arcade", " \t "}.displayLabel()), "Arcade")
         << "a blank label shows the folder's own name";
@@ -34,17 +28,6 @@ TEST(HubConfigTest, DisplayLabelAndLookup) {
     EXPECT_EQ(config.label("games"), std::nullopt) << "paths are compared exactly";
     EXPECT_TRUE(config.contains("Utils"));
     EXPECT_FALSE(config.contains("Util"));
-}
-
-TEST(HubConfigTest, MembershipAndPrefixedNames) {
-    EXPECT_TRUE(HubConfig::under("Games/Arcade", "Games"));
-    EXPECT_TRUE(HubConfig::under("Games", "Games"));
-    EXPECT_FALSE(HubConfig::under("GamesExtra", "Games")) << "whole components only";
-    EXPECT_FALSE(HubConfig::under("Gam", "Games"));
-    EXPECT_TRUE(HubConfig::under("", ""));
-    EXPECT_FALSE(HubConfig::under("Games", "")) << "the root category holds only the root";
-    EXPECT_EQ(HubConfig::prefixed("Disk 1", "Games/Arcade/Star Run", "Games"), "Star Run: Disk 1");
-    EXPECT_EQ(HubConfig::prefixed("Disk 1", "Games", "Games"), "Disk 1");
 }
 
 TEST(HubConfigTest, PersistedFormRoundTripsAndRejectsMalformedInput) {

@@ -21,18 +21,6 @@ TEST(TextTest, CollationIgnoresCaseButKeepsAccents) {
         << "not byte order; accented letters sort with their base letter, after it";
 }
 
-TEST(TextTest, StableSortKeepsEqualItemsInTheirOrder) {
-    // Pairs differ by case only, so each pair compares equal and must keep input order.
-    std::vector<std::pair<std::string, int>> items{
-        {"b", 0}, {"A", 1}, {"a", 2}, {"B", 3}, {"a", 4}};
-    Text::stableSort(items, [](const auto& item) { return item.first; });
-    std::vector<int> order;
-    for (const auto& item : items) {
-        order.push_back(item.second);
-    }
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 0, 3}));
-}
-
 TEST(TextTest, CaseMappingCoversNonAscii) {
     EXPECT_EQ(Text::upper(std::string("stra\xC3\x9F") + "e"), "STRASSE")
         << "sharp s upper-cases to two letters";

@@ -1,11 +1,11 @@
 #include "server/DiskIO.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
 #include "versions/VersionKeeper.h"
 
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <future>
@@ -14,7 +14,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -233,27 +232,6 @@ TEST_F(DiskIOShareTest, WritesFollowTheFileNowAtThePath) {
     EXPECT_EQ(std::filesystem::file_size(m_image), 1024u) << "a write extended the image";
 }
 
-// A limit on the size of the files this process writes: a write past it fails (EFBIG) and
-// one across it is cut short, as on a disk that fills up half-way through a write.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : m_oldSignal(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        const rlimit limit{bytes, m_old.rlim_max};
-        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldSignal);
-    }
-    explicit operator bool() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldSignal)(int);
-    bool m_set = false;
-};
-
 // A write the file system refuses, wholly or after a part of it, is answered 500 and
 // logged as failed; the date the image is served with and its last write stay as they were.
 TEST_F(DiskIOShareTest, FailedWritesAreToldAsFailed) {
@@ -262,8 +240,7 @@ TEST_F(DiskIOShareTest, FailedWritesAreToldAsFailed) {
     const std::string date = "Last-Modified: Tue, 03 Dec 2024 18:05:09 GMT";
     ASSERT_NE(get(kTarget).bytes.find(date), std::string::npos);
     {
-        const FileSizeLimit limit(4096);
-        ASSERT_TRUE(limit) << "cannot limit the file size";
+        const test::FileSizeLimit limit(4096);
         EXPECT_EQ(put(kTarget, std::string(512, 'a'), "bytes 8192-8703/819200"),
                   "HTTP/1.1 500 Internal Server Error");
         EXPECT_EQ(m_state.status.recentLines.all().back().substr(10),

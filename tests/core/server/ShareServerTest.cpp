@@ -17,7 +17,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <random>
 #include <sys/resource.h>
 #include <thread>
 
@@ -102,14 +101,6 @@ protected:
     std::optional<ShareServer> m_server;
     std::uint16_t m_port = 0;
 };
-
-TEST_F(ShareServerTest, HeadIsFoundWhateverThePackets) {
-    HttpClient client(m_port);
-    // Split inside the final CR LF CR LF: nothing may happen before its last byte.
-    ASSERT_TRUE(client.send("GET /index.html HTTP/1.1\r\n\r"));
-    EXPECT_TRUE(client.quiet()) << "answered before the head was complete";
-    EXPECT_EQ(client.ask("\n").status, 200) << "a request line without headers is a request";
-}
 
 TEST_F(ShareServerTest, HeadMayGrowTo256KiB) {
     std::string head = "GET /vorn-volumes.json HTTP/1.1\r\nX-Pad: ";
@@ -252,47 +243,6 @@ TEST_F(ShareServerTest, LinksSwitchedDuringRequestsNeverLeadOutside) {
     LibraryRoot::walkOnly(false);
 }
 
-// Three writers and three readers race on one image. Every request is served whole on the
-// server's thread, so a block read is the block before or after some write, never a mix.
-TEST_F(ShareServerTest, ConcurrentReadersAndWritersSeeWholeBlocks) {
-    constexpr int kWriters = 3, kRounds = 12, kBlocks = 8; // blocks per writer
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 2 * kWriters; ++t) {
-        threads.emplace_back([&, t] {
-            HttpClient client(m_port);
-            std::mt19937 random{unsigned(t)};
-            for (int i = 0; i < kRounds * kBlocks; ++i) {
-                bool ok;
-                if (t < kWriters) { // writer t fills its blocks with a new letter each round
-                    const std::string at = std::to_string((t * kBlocks + i % kBlocks) * 512);
-                    const std::string fill(512, char('A' + t * kRounds + i / kBlocks));
-                    ok =
-                        client.ask(put(kImage, fill, "Content-Range: bytes " + at + "-/819200\r\n"))
-                            .status == 200;
-                } else {
-                    const std::size_t at = random() % (kWriters * kBlocks + 2) * 512;
-                    const std::string block = client.ask(get(kImage, range(at, at + 511))).body;
-                    ok = block.size() == 512 &&
-                         (block == m_image.substr(at, 512) ||
-                          block.find_first_not_of(block[0]) == std::string::npos);
-                }
-                failures += ok ? 0 : 1;
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(failures, 0) << "some requests failed or read a torn block";
-    std::string expected = m_image;
-    for (int w = 0; w < kWriters; ++w) {
-        expected.replace(std::size_t(w) * kBlocks * 512, kBlocks * 512,
-                         std::string(kBlocks * 512, char('A' + w * kRounds + kRounds - 1)));
-    }
-    EXPECT_TRUE(image() == expected) << "the image holds other bytes than the last writes";
-}
-
 // The most memory this process held since `resetPeak`, and what it holds now.
 std::uint64_t memoryKiB(const char* field) {
     std::ifstream status("/proc/self/status");
@@ -421,15 +371,19 @@ TEST_F(ShareServerTest, BodiesHeldAreBoundedPerRequestAndPeer) {
 }
 
 // A head that trickles in is ended once it has taken longer than its limit, even though
-// it never stalls; a head that comes whole in time is answered.
+// it never stalls; a head that comes whole in time is answered. The bytes go on until the
+// server ends the connection (a busy machine only makes that later), and no sooner than
+// the limit allows.
 TEST_F(ShareServerTest, SlowHeadsAreDropped) {
     m_server->setLimits({.headTime = 400ms});
     HttpClient slow(m_port);
+    const auto start = std::chrono::steady_clock::now();
     bool open = true;
-    for (int i = 0; i < 40 && open; ++i) { // 2 s, a byte every 50 ms
+    for (int i = 0; i < 400 && open; ++i) { // up to 20 s, a byte every 50 ms
         open = slow.send("G") && slow.quiet(50ms);
     }
-    EXPECT_FALSE(open) << "a head trickling in for 2 s was never dropped";
+    EXPECT_FALSE(open) << "a head trickling in for 20 s was never dropped";
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms) << "dropped before its limit";
     HttpClient quick(m_port);
     EXPECT_EQ(quick.ask(get("/vorn-volumes.json")).status, 200);
 }
@@ -490,14 +444,6 @@ TEST_F(ShareServerTest, StopClosesEveryConnectionAndStartsAgain) {
 
     m_server->start(m_port);
     EXPECT_EQ(HttpClient(m_port).ask(get("/vorn-volumes.json")).status, 200);
-}
-
-TEST_F(ShareServerTest, PortInUseThrowsAndChangesNothing) {
-    ShareServer second(LibraryScan::run(m_converters.get(), m_dir / "lib", true), false, "Second",
-                       std::nullopt, m_converters.get());
-    const ShareStatus before = second.status();
-    EXPECT_THROW(second.start(m_port), std::system_error);
-    EXPECT_TRUE(second.status() == before);
 }
 
 TEST_F(ShareServerTest, CategoryChangesAreLogged) {

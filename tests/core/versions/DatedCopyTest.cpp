@@ -4,15 +4,14 @@
 
 #include "versions/DatedCopy.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/MediaFixtures.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -82,16 +81,12 @@ TEST(DatedCopyTest, CopyGoesOnWhenTheKernelStopsCopyingPartway) {
 TEST(DatedCopyTest, FailedCopyLeavesNoTruncatedImage) {
     test::TempDir dir;
     const fs::path game = dir.write("Game.po", std::string(300000, 'g'));
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    setrlimit(RLIMIT_FSIZE, &small);
     std::error_code error;
-    const fs::path copy = DatedCopy::make(game, now, error);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldSignal);
+    fs::path copy;
+    {
+        const test::FileSizeLimit limit(100000);
+        copy = DatedCopy::make(game, now, error);
+    }
 
     EXPECT_TRUE(copy.empty());
     EXPECT_EQ(error, std::errc::file_too_large) << error.message();
