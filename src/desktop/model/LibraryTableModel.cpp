@@ -1,5 +1,6 @@
 #include "LibraryTableModel.h"
 
+#include "QtText.h"
 #include "TableColumn.h"
 
 #include <unordered_map>
@@ -11,10 +12,6 @@ namespace {
 // reset: the library changed wholesale, and a view handles one reset faster than
 // hundreds of scattered insertions.
 constexpr int kMaxRuns = 100;
-
-QString qText(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 // Runs of consecutive true flags.
 int runs(const std::vector<bool>& flags) {

@@ -1,5 +1,6 @@
 #include "ShareModel.h"
 
+#include "QtText.h"
 #include "FileRevealer.h"
 #include "FolderChooser.h"
 #include "LibraryScanner.h"
@@ -26,10 +27,6 @@ namespace {
 constexpr int kTickMs = 1000;
 // The tick keeps moving `now` while a read or write this recent may still light a row.
 constexpr std::chrono::seconds kTickCutoff{3};
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 // Whether `date` lies less than `span` before `now`.
 bool within(const std::optional<Date>& date, Date now, std::chrono::seconds span) {

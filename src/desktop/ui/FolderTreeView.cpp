@@ -1,6 +1,7 @@
 #include "FolderTreeView.h"
 
 #include "Paint.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 #include "model/SidebarFit.h"
 
@@ -22,10 +23,6 @@ constexpr double kTurnMs = 120;
 constexpr int kBadgeWidth = 18;
 // Below this a label would show little more than its quotation mark.
 constexpr double kMinLabel = 28;
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string keyOf(const std::optional<std::string>& path) {
     return path.value_or(std::string()); // no folder is named "", so it stands for the root

@@ -1,6 +1,7 @@
 #include "LibraryHeader.h"
 
 #include "Paint.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 
 #include <QContextMenuEvent>
@@ -13,10 +14,6 @@ namespace vorn {
 namespace {
 
 constexpr int kGrip = 9; // each side of an edge
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 } // namespace
 

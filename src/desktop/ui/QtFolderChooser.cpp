@@ -1,5 +1,7 @@
 #include "QtFolderChooser.h"
 
+#include "model/QtText.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -7,10 +9,6 @@
 
 namespace vorn {
 namespace {
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 // The explanation goes under the folder list, inside the dialog: a window title is cut
 // short by the window manager, and some draw no title bar at all. Only Qt's own dialog

@@ -2,6 +2,7 @@
 
 #include "Paint.h"
 #include "model/LibraryTableModel.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 
 #include <QAbstractItemView>
@@ -15,10 +16,6 @@ namespace {
 
 constexpr double kChip = 14;
 constexpr double kLightSpan = 6;
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QChar kindLetter(TableRow::Kind kind) {
     switch (kind) {

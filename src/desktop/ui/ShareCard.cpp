@@ -6,6 +6,7 @@
 #include "ThemedField.h"
 #include "ThemedLabel.h"
 #include "library/ShareSettings.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 
 #include <QHBoxLayout>
@@ -14,10 +15,6 @@
 
 namespace vorn {
 namespace {
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QString& text,
                    QWidget* parent) {

@@ -3,6 +3,7 @@
 #include "CategoryRow.h"
 #include "LabelField.h"
 #include "library/HubConfig.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 #include "ui/A2Button.h"
 #include "ui/A2Toggle.h"
@@ -22,10 +23,6 @@ constexpr int kMaxCategories = int(HubConfig::maxCategories);
 // Beyond this many rows the list scrolls, so that the sheet fits on a screen.
 constexpr int kRowsShown = 14;
 constexpr int kAddListHeight = 220;
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 } // namespace
 

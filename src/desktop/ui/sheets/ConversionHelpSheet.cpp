@@ -2,6 +2,7 @@
 
 #include "CommandBar.h"
 #include "ToolRow.h"
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 #include "ui/A2Button.h"
 #include "ui/ThemedLabel.h"
@@ -10,14 +11,6 @@
 #include <QVBoxLayout>
 
 namespace vorn {
-namespace {
-
-QString qText(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
-} // namespace
-
 ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, ToolsModel& tools, bool snapshotMode,
                                          QWidget* parent)
     : Sheet(model, snapshotMode, "Conversion tools", "Done", parent), m_tools(tools),

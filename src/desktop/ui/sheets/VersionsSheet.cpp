@@ -1,5 +1,6 @@
 #include "VersionsSheet.h"
 
+#include "model/QtText.h"
 #include "model/ShareModel.h"
 #include "platform/SizeText.h"
 #include "ui/A2Button.h"
@@ -15,10 +16,6 @@ namespace {
 
 const char* const kNoVersions = "No versions yet. One is kept before the first write of "
                                 "each session of the card's writes.";
-
-QString qText(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // "2026-12-05 14:03:22-05:00   12 blocks   6 KB", and what the listing notes of it (changed
 // behind the share's back, damaged). A journal of a block or two is smaller than a kilobyte.
