@@ -1,10 +1,10 @@
 #include "ShareModel.h"
 
-#include "QtText.h"
 #include "FileRevealer.h"
 #include "FolderChooser.h"
 #include "LibraryScanner.h"
 #include "LibraryTableModel.h"
+#include "QtText.h"
 #include "RunningShare.h"
 #include "audio/AudioTranscoder.h"
 #include "library/ShareSettings.h"
