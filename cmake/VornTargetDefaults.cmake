@@ -23,8 +23,10 @@ option(VORN_WERROR "Treat compiler warnings as errors" OFF)
 # headers again for every source file; compiled in batches, the program's libraries build
 # in about half the time. A developer's one-file rebuild would recompile its whole batch,
 # so it is off unless asked for, by this option or by VORN_UNITY_BUILD=ON in the
-# environment of the first configure. The tests stay one file per unit: their files
-# repeat the same small constants in anonymous namespaces.
+# environment of the first configure; the sanitizer, cross and package builds, which are
+# built whole, ask for it, so two helpers of the same name in anonymous namespaces of one
+# library fail there. The tests stay one file per unit: their files repeat the same small
+# constants in anonymous namespaces.
 set(vorn_unity_default OFF)
 if("$ENV{VORN_UNITY_BUILD}")
     set(vorn_unity_default ON)

@@ -16,11 +16,6 @@ namespace {
 // Set once openat2 turned out to be missing or filtered: later opens go straight to the walk.
 std::atomic<bool> kernelUnusable{false};
 
-int fail(int error) {
-    errno = error;
-    return -1;
-}
-
 } // namespace
 
 LibraryRoot::LibraryRoot(const std::filesystem::path& folder)
@@ -71,7 +66,8 @@ bool LibraryRoot::stillAtPath() const {
 
 int LibraryRoot::open(std::string_view relPath, int flags) const {
     if (m_fd < 0) {
-        return fail(ENOENT);
+        errno = ENOENT;
+        return -1;
     }
     flags |= O_CLOEXEC;
     if (kernelUnusable) {
