@@ -277,15 +277,11 @@ TEST_F(ShareServerTest, RefusedWritesAreDecidedBeforeTheirBody) {
 
 // A body the share cannot frame leaves the connection's next bytes unknown: the request is
 // refused, nothing is written, and the connection ends. (Every rule is in the framer's
-// tests; these are the ones a client is likeliest to break.)
+// tests; here one of each answer.)
 TEST_F(ShareServerTest, UnframableBodiesAreRefusedAndEndTheConnection) {
     const std::string block(512, 'Z');
     const std::vector<std::pair<std::string, int>> cases{
         {"Transfer-Encoding: chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 411},
-        {"Transfer-Encoding : chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 400},
-        {"Content-Length: -512\r\n\r\n" + block, 400},
-        {"Content-Length: 99999999999999999999\r\n\r\n" + block, 400},
-        {"Content-Length: 512, 512\r\n\r\n" + block, 400},
         {"Content-Length: 12\r\nContent-Length: 512\r\n\r\n" + block, 400},
         {"Host: x\r\n\r\n" + block, 411},
     };
