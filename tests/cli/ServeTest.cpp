@@ -209,9 +209,7 @@ TEST_F(ServeTest, StopsCleanlyWhileConversionsWaitOrRun) {
         std::filesystem::remove(bin / "started");
         const auto hung = serve("echo $$ >> \"${0%/*}/started\"; for out; do :; done\n"
                                 "printf x > \"$out\"; exec sleep 600");
-        for (int i = 0; i < 400 && converters().size() < 3; ++i) { // up to 20 s
-            std::this_thread::sleep_for(50ms);
-        }
+        test::eventually([&] { return converters().size() >= 3; }, 20s);
         ASSERT_TRUE(hung->waitFor("share up on port")) << hung->text();
         ASSERT_EQ(converters().size(), 3u) << "three conversions did not start side by side";
 

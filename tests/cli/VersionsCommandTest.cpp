@@ -325,9 +325,7 @@ TEST_F(VersionsCommandTest, KillNineInTheMiddleOfWritesLeavesARestorableVersion)
             ++acknowledged;
         }
     });
-    for (int i = 0; i < 1000 && acknowledged < 300; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    test::eventually([&] { return acknowledged >= 300; }, 10s);
     serve.signal(SIGKILL);
     card.join();
     ASSERT_GE(acknowledged, 300) << serve.text();

@@ -4,6 +4,7 @@
 // with Pillow and PATH set for a while.
 
 #include "platform/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/TempDir.h"
 
 #include <atomic>
@@ -61,10 +62,7 @@ inline bool running(pid_t pid) {
 /// Whether the process `pid` has ended within two seconds. A signal to a process that the
 /// caller does not wait for (one its child started) takes effect a moment later.
 inline bool endsSoon(pid_t pid) {
-    for (int i = 0; i < 200 && running(pid); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return !running(pid);
+    return eventually([pid] { return !running(pid); }, std::chrono::seconds(2));
 }
 
 /// Runs `body` with PATH set to `path` (or unset, for nullptr), then restores it.

@@ -149,9 +149,7 @@ TEST_F(AudioTranscoderTest, ShutdownStopsTheRunningAndDropsTheQueued) {
         sources.push_back(m_dir.write(name, "wav"));
         transcoder.transcode(sources.back(), counter(), failures());
     }
-    for (int i = 0; i < 100 && !std::filesystem::exists(m_dir / "bin/started"); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    test::eventually([&] { return std::filesystem::exists(m_dir / "bin/started"); });
     const pid_t converter = std::atoi(test::slurp(m_dir / "bin/started").c_str());
     ASSERT_GT(converter, 0) << "the first conversion did not start";
     std::thread waiter([&] { transcoder.drain(); }); // must be let go, too

@@ -1,6 +1,5 @@
 #include "library/FolderWalk.h"
 
-#include "platform/Files.h"
 #include "platform/Text.h"
 #include "server/OpenFiles.h"
 #include "support/TempDir.h"
@@ -120,13 +119,6 @@ TEST(FolderWalk, FoldersIncludeEveryAncestorOnceSorted) {
     EXPECT_EQ(FolderWalk::foldersFromDirs(dirs),
               (std::vector<std::string>{"apps", "Games", "Games/Arcade", "zip", "zip/Old",
                                         "zip/Old/New"}));
-}
-
-TEST(FolderWalk, EncodePathEncodesEachSegment) {
-    EXPECT_EQ(FolderWalk::encodePath("/a//b c/"), "a/b%20c");
-    EXPECT_EQ(FolderWalk::encodePath("Caf\xC3\xA9/x?.po"), "Caf\xC3\xA9/x%3F.po");
-    EXPECT_EQ(Files::realPath("/no/such/path"), "/no/such/path")
-        << "a path that cannot be resolved compares by its text";
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/Advertiser.h"
 
+#include "support/Eventually.h"
 #include "support/Shell.h"
 
 #include <algorithm>
@@ -35,13 +36,7 @@ std::string output(const std::string& command) {
 // mDNS answers from the local daemon take about a second; ten is generous and still
 // keeps a broken build from hanging the suite.
 bool eventually(const std::function<bool()>& condition) {
-    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(100ms)) {
-        if (condition()) {
-            return true;
-        }
-    }
-    return condition();
+    return test::eventually(condition, 10s, 100ms);
 }
 
 // The lines an Advertiser logs, from Avahi's thread.

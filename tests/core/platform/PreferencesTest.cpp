@@ -108,6 +108,7 @@ TEST(PreferencesTest, UnreadableFileIsMovedAside) {
     }
 }
 
+// Each library's stored categories are LibraryHubTest's, read through the same ShareSettings.
 TEST(PreferencesTest, ShareSettingsDefaultsAndPortRange) {
     test::TempDir dir;
     Preferences prefs(dir / "preferences.json");
@@ -120,13 +121,6 @@ TEST(PreferencesTest, ShareSettingsDefaultsAndPortRange) {
     }
     EXPECT_TRUE(prefs.set("port", "9000"));
     EXPECT_EQ(ShareSettings::load(prefs).port, 8271) << "a port stored as text is no port";
-
-    const HubConfig hub{{{"Games", "Play"}}, true};
-    EXPECT_TRUE(prefs.set(ShareSettings::hubKey("/srv/apple"), *hub.encoded()));
-    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), hub);
-    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/other"), std::nullopt);
-    EXPECT_TRUE(prefs.set(ShareSettings::hubKey("/srv/apple"), "{ broken"));
-    EXPECT_EQ(ShareSettings::hub(prefs, "/srv/apple"), std::nullopt);
 }
 
 // A settings file gone for a while (an editor saving, a folder being restored) keeps the

@@ -174,10 +174,7 @@ TEST(MediaShareTest, ConvertedTrackAndScreenAreServed) {
         return server.currentAudioCatalog().tracks.size() == 1 &&
                server.currentPictureCatalog().pictures.size() == 1;
     };
-    for (int i = 0; i < 400 && !converted(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_TRUE(converted()) << "the track and the picture were not both converted within 20 s";
+    ASSERT_TRUE(test::eventually(converted, std::chrono::seconds(20))) << "the track and the picture were not both converted within 20 s";
 
     test::HttpClient client(server.status().port);
     ASSERT_TRUE(client.connected());

@@ -5,6 +5,7 @@
 #include "server/ShareServer.h"
 
 #include "scan/LibraryScan.h"
+#include "support/Eventually.h"
 #include "support/HttpClient.h"
 #include "support/TempDir.h"
 #include "support/TestConverters.h"
@@ -55,10 +56,7 @@ public:
     bool held() const { return m_held; }
     /// True once someone waits to open the file, within 5 s.
     bool awaitOpener() const {
-        for (int i = 0; i < 500 && fcntl(m_fd, F_GETLEASE) == F_WRLCK; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        return fcntl(m_fd, F_GETLEASE) != F_WRLCK;
+        return test::eventually([&] { return fcntl(m_fd, F_GETLEASE) != F_WRLCK; });
     }
     void release() {
         if (m_fd >= 0) {
@@ -279,15 +277,11 @@ TEST_F(ShareServerTest, RefusedWritesAreDecidedBeforeTheirBody) {
 
 // A body the share cannot frame leaves the connection's next bytes unknown: the request is
 // refused, nothing is written, and the connection ends. (Every rule is in the framer's
-// tests; these are the ones a client is likeliest to break.)
+// tests; here one of each answer.)
 TEST_F(ShareServerTest, UnframableBodiesAreRefusedAndEndTheConnection) {
     const std::string block(512, 'Z');
     const std::vector<std::pair<std::string, int>> cases{
         {"Transfer-Encoding: chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 411},
-        {"Transfer-Encoding : chunked\r\n\r\n200\r\n" + block + "\r\n0\r\n\r\n", 400},
-        {"Content-Length: -512\r\n\r\n" + block, 400},
-        {"Content-Length: 99999999999999999999\r\n\r\n" + block, 400},
-        {"Content-Length: 512, 512\r\n\r\n" + block, 400},
         {"Content-Length: 12\r\nContent-Length: 512\r\n\r\n" + block, 400},
         {"Host: x\r\n\r\n" + block, 411},
     };
@@ -413,9 +407,7 @@ TEST_F(ShareServerTest, StatusIsPublishedAfterEveryRequest) {
     client->ask(put(kImage, "abc", "Content-Range: bytes 512-514/819200\r\n"));
     client.reset();
     // Counted and published in one step on the server's thread.
-    for (int i = 0; i < 500 && m_server->status().connectionEnds[EndReason::peerClosed] == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    test::eventually([&] { return m_server->status().connectionEnds[EndReason::peerClosed] > 0; });
     // Detaching the callback waits for the server's thread: `seen` is then ours to read.
     m_server->setOnStatus(nullptr);
 
@@ -509,14 +501,10 @@ TEST_F(ShareServerTest, ConnectionEndsAreCountedByReason) {
     ConnectionEnds expected;
     const auto counted = [&](EndReason why) { // one more end for `why`, and no other
         expected.count(why);
-        ConnectionEnds seen = m_server->status().connectionEnds;
-        for (int i = 0; i < 500 && seen != expected; ++i) {
-            std::this_thread::sleep_for(10ms);
-            seen = m_server->status().connectionEnds;
-        }
-        if (seen == expected) {
+        if (test::eventually([&] { return m_server->status().connectionEnds == expected; })) {
             return ::testing::AssertionSuccess();
         }
+        const ConnectionEnds seen = m_server->status().connectionEnds;
         expected = seen; // the next case is judged on its own
         auto failure = ::testing::AssertionFailure()
                        << "no end counted as \"" << describe(why) << "\" alone; counted by reason:";
@@ -570,12 +558,9 @@ TEST_F(ShareServerTest, OnePeerMayHoldOnlySoManyConnections) {
     EXPECT_EQ(linesWith(*m_server, "  refused connection from 127.0.0.1: 16 already open"), 1u)
         << "one line per peer and minute";
     open.pop_back();
-    int status = 0; // the server sees the close a moment later
-    for (int i = 0; i < 100 && status != 200; ++i) {
-        std::this_thread::sleep_for(20ms);
-        status = HttpClient(m_port).ask(get("/vorn-volumes.json")).status;
-    }
-    EXPECT_EQ(status, 200) << "a place that became free was not given again";
+    EXPECT_TRUE(test::eventually([&] { // the server sees the close a moment later
+        return HttpClient(m_port).ask(get("/vorn-volumes.json")).status == 200;
+    })) << "a place that became free was not given again";
     m_server->setLimits({});
     for (int i = 0; i < 3; ++i) {
         open.push_back(std::make_unique<HttpClient>(m_port));

@@ -154,10 +154,7 @@ TEST_F(VersionKeeperTest, CapsDropTheOldestButNeverAnImagesNewest) {
         quiet();
     }
     const auto settles = [&](const std::string& image, std::vector<std::string> want) {
-        for (int i = 0; i < 100 && ids(image) != want; ++i) {
-            std::this_thread::sleep_for(20ms);
-        }
-        return ids(image) == want;
+        return test::eventually([&] { return ids(image) == want; });
     };
     EXPECT_TRUE(settles("Disk", {seen[3], seen[2]})) << "kept 2 of 4, the newest";
 
