@@ -75,7 +75,7 @@ Answer audioSearch(ShareState& state, const Request& request, const std::string&
                    const SearchTerms& terms) {
     state.log("audio search " + terms.logged());
     return json(request, state.audio().searchJSON(terms.query, atLeastOne(terms.page), base,
-                                                terms.cat, state.effectiveHub().prefixSubfolder));
+                                                  terms.cat, state.effectiveHub().prefixSubfolder));
 }
 
 Answer stationsSearch(ShareState& state, const Request& request, const SearchTerms& terms) {
@@ -88,7 +88,7 @@ Answer picturesSearch(ShareState& state, const Request& request, const std::stri
     state.log("pictures search " + terms.logged());
     return json(request,
                 state.pictures().searchJSON(terms.query, atLeastOne(terms.page), base, terms.cat,
-                                          state.effectiveHub().prefixSubfolder));
+                                            state.effectiveHub().prefixSubfolder));
 }
 
 Answer serveAudio(ShareState& state, const Request& request) {

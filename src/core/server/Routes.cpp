@@ -74,7 +74,7 @@ Answer volumesPage(const Call& call) {
     call.state.log("catalog page " + std::to_string(call.page));
     const std::string base = call.base();
     return json(call.request, call.state.catalog().pageJSON(atLeastOne(call.page), base,
-                                                          Media::coverMap(call.state, base)));
+                                                            Media::coverMap(call.state, base)));
 }
 
 Answer yourHub(const Call& call) {
@@ -104,8 +104,8 @@ Answer search(const Call& call) {
     }
     state.log("search " + terms.logged());
     return json(call.request, state.catalog().searchJSON(terms.query, atLeastOne(terms.page), base,
-                                                       Media::coverMap(state, base), terms.cat,
-                                                       state.effectiveHub().prefixSubfolder));
+                                                         Media::coverMap(state, base), terms.cat,
+                                                         state.effectiveHub().prefixSubfolder));
 }
 
 Answer audioPage(const Call& call) {

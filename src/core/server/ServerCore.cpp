@@ -136,8 +136,8 @@ Rescanner::Settings ServerCore::scanSettings() {
             m_state.scan, conversionKick()};
 }
 
-std::shared_ptr<const LibraryScan>
-ServerCore::applyScan(unsigned reasons, std::shared_ptr<const LibraryScan> scan) {
+std::shared_ptr<const LibraryScan> ServerCore::applyScan(unsigned reasons,
+                                                         std::shared_ptr<const LibraryScan> scan) {
     if (m_nextFolder == scan->folder) {
         m_nextFolder.reset();
     }
@@ -153,8 +153,8 @@ ServerCore::applyScan(unsigned reasons, std::shared_ptr<const LibraryScan> scan)
                     " track(s) ready");
     }
     if ((reasons & Rescanner::picturesConverted) != 0) {
-        m_state.log("picture convert done: " +
-                    std::to_string(m_state.pictures().pictures.size()) + " ready");
+        m_state.log("picture convert done: " + std::to_string(m_state.pictures().pictures.size()) +
+                    " ready");
     }
     publish();
     return replaced;

@@ -10,8 +10,8 @@
 namespace vorn {
 
 ShareServer::ShareServer(std::shared_ptr<const LibraryScan> scan, bool advertise,
-                         std::string shareName, std::optional<HubConfig> hub,
-                         Converters converters, SteadyNow versionClock)
+                         std::string shareName, std::optional<HubConfig> hub, Converters converters,
+                         SteadyNow versionClock)
     : m_work(asio::make_work_guard(m_io)) {
     ShareState state(converters);
     state.versionClock = std::move(versionClock);

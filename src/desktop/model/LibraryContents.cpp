@@ -40,9 +40,10 @@ std::int64_t LibraryContents::count(const std::optional<std::string>& folder,
 }
 
 std::int64_t LibraryContents::bootableCount(const std::optional<std::string>& folder) const {
-    return std::int64_t(std::count_if(images().begin(), images().end(), [&](const DiskImage& image) {
-        return image.bootable && inFolder(folder, image.folder);
-    }));
+    return std::int64_t(
+        std::count_if(images().begin(), images().end(), [&](const DiskImage& image) {
+            return image.bootable && inFolder(folder, image.folder);
+        }));
 }
 
 std::int64_t LibraryContents::libraryCount() const {

@@ -134,7 +134,8 @@ signals:
 private:
     void requestScan(bool kick);
     void takeScan(std::shared_ptr<const LibraryContents> contents,
-                  std::shared_ptr<const TableIndex> index, std::shared_ptr<const LibraryScan> shareScan);
+                  std::shared_ptr<const TableIndex> index,
+                  std::shared_ptr<const LibraryScan> shareScan);
     void rowsChanged();
     void columnsMayHaveChanged(bool changed);
     void loadHub();

@@ -230,7 +230,8 @@ std::string LibraryTable::failureReason(const TableRow& row) const {
         return {};
     }
     const bool audio = row.kind() == TableRow::Kind::failed;
-    const std::vector<std::string>& names = audio ? m_contents->audio().failed : m_contents->stills().failed;
+    const std::vector<std::string>& names =
+        audio ? m_contents->audio().failed : m_contents->stills().failed;
     const std::vector<std::string>& reasons =
         audio ? m_contents->audio().failedReasons : m_contents->stills().failedReasons;
     const auto at = std::size_t(static_cast<const std::string*>(row.item()) - names.data());

@@ -8,8 +8,8 @@
 
 namespace vorn {
 
-RunningShare::RunningShare(const Config& config, std::shared_ptr<const LibraryScan> scan, std::uint16_t port,
-                           QObject* parent)
+RunningShare::RunningShare(const Config& config, std::shared_ptr<const LibraryScan> scan,
+                           std::uint16_t port, QObject* parent)
     : QObject(parent), m_port(port) {
     m_throttle.setSingleShot(true);
     m_throttle.setTimerType(Qt::PreciseTimer);

@@ -5,8 +5,8 @@
 #include "pictures/PictureTranscoder.h"
 #include "platform/ChildProcess.h"
 #include "platform/Preferences.h"
-#include "server/Routes.h"
 #include "scan/LibraryScan.h"
+#include "server/Routes.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -158,7 +158,8 @@ TEST(MediaShareTest, AFinishedConversionKeepsTheOtherCatalogs) {
     dir.write("lib/Games/Zork.po", test::ProDosBytes(2).bytes());
     dir.write("lib/Art/Sky.shr", std::string(32712, 'x'));
     dir.write("lib/Tune.wav", "RIFF");
-    const auto ffmpeg = test::writeScript(dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
+    const auto ffmpeg =
+        test::writeScript(dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
     Preferences preferences(dir / "preferences.json");
     AudioTranscoder audio(dir / "cache", ffmpeg.string());
     PictureTranscoder pictures(preferences, dir / "cache", std::nullopt, std::nullopt);

@@ -393,7 +393,9 @@ TEST_F(ShareModelTest, FailedConversionsShowUntilRecheckTriesAgain) {
     test::writeScript(m_dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
     model->tools().recheck();
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return listed(*model).tracks().size() == 2 && listed(*model).audio().failed.empty(); },
+        [&] {
+            return listed(*model).tracks().size() == 2 && listed(*model).audio().failed.empty();
+        },
         10000))
         << "Recheck converts it";
 }
