@@ -166,10 +166,8 @@ TEST(MediaShareTest, AFinishedConversionKeepsTheOtherCatalogs) {
     ShareServer server(LibraryScan::run({audio, pictures}, dir / "lib", true), false, "Vorn Test",
                        std::nullopt, {audio, pictures});
     server.convertPending();
-    for (int i = 0; i < 200 && server.currentAudioCatalog().tracks.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_EQ(server.currentAudioCatalog().tracks.size(), 1u) << "the stand-in ffmpeg converts";
+    ASSERT_TRUE(test::eventually([&] { return !server.currentAudioCatalog().tracks.empty(); }))
+        << "the stand-in ffmpeg converts";
     EXPECT_EQ(server.currentDiskCatalog().images().size(), 1u) << "the disk image is still served";
     EXPECT_EQ(server.currentPictureCatalog().pictures.size(), 1u) << "so is the picture";
 }
