@@ -92,7 +92,7 @@ bool report(const char* action, const Stall& stall) {
 }
 
 const DiskImage* findImage(const ShareModel& model) {
-    for (const DiskImage& image : model.library().contents().images) {
+    for (const DiskImage& image : model.library().contents().images()) {
         if (image.relPath() == kImage) {
             return &image;
         }

@@ -61,6 +61,20 @@ std::uint64_t LibraryScan::walks() {
     return walksMade.load(std::memory_order_relaxed);
 }
 
+void LibraryScan::completeFrom(const LibraryScan& served) {
+    if ((parts & diskPart) == 0) {
+        catalog = served.catalog;
+        diskIIFiles = served.diskIIFiles;
+    }
+    if ((parts & audioPart) == 0) {
+        audio = served.audio;
+    }
+    if ((parts & picturePart) == 0) {
+        pictures = served.pictures;
+    }
+    parts = everything;
+}
+
 std::vector<std::string> LibraryScan::sharedFolders() const {
     return FolderWalk::sharedFolders(catalog.images(), audio.tracks, pictures.pictures);
 }

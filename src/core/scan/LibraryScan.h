@@ -53,6 +53,10 @@ struct LibraryScan {
     /// costliest thing the programs do, and tests count them.
     static std::uint64_t walks();
 
+    /// Takes the parts this scan did not build from `served`, an earlier scan of the same
+    /// folder: a conversion's end rescans only its own kind, but a share serves whole scans.
+    void completeFrom(const LibraryScan& served);
+
     /// The folders of every image, track and picture, with their ancestors.
     std::vector<std::string> sharedFolders() const;
     /// The categories JSON of one kind of item with the categories `hub`.

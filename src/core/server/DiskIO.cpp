@@ -63,7 +63,7 @@ using WriteCheck = std::variant<Answer, WriteTarget>;
 std::optional<std::string> listedImage(const ShareState& state, const std::string& path) {
     for (const bool decode : {true, false}) {
         std::optional<std::string> relative = FolderWalk::requestRelPath(path, decode);
-        if (relative && state.catalog.lists(*relative)) {
+        if (relative && state.catalog().lists(*relative)) {
             return relative;
         }
     }
@@ -79,9 +79,9 @@ WriteCheck checkWrite(ShareState& state, const Request& request, std::uint64_t l
     }
     const std::optional<std::string> image = listedImage(state, request.path);
     if (!image) {
-        return plain(request, state.files.library(request.path, state.folder) ? 403 : 404, "");
+        return plain(request, state.files.library(request.path, state.folder()) ? 403 : 404, "");
     }
-    std::optional<OpenFile> file = state.files.forWriting(*image, state.folder);
+    std::optional<OpenFile> file = state.files.forWriting(*image, state.folder());
     if (!file) {
         return plain(request, 404, "");
     }
@@ -92,7 +92,7 @@ WriteCheck checkWrite(ShareState& state, const Request& request, std::uint64_t l
     if (*offset > file->size || length > file->size - *offset) {
         return plain(request, 416, "");
     }
-    const bool dosOrder = state.catalog.dosOrdered(*image);
+    const bool dosOrder = state.catalog().dosOrdered(*image);
     if (!file->canWrite || (dosOrder && file->size != DosOrder::diskBytes)) {
         return plain(request, 500, "");
     }
@@ -108,7 +108,7 @@ void keepVersion(ShareState& state, const OpenFile& file, std::uint64_t offset,
     }
     const Journal::Stamp before =
         Journal::stampOf(file.size, file.modified.value_or(Date{}), file.inode);
-    if (auto line = state.versions->beforeWrite(state.folder, *file.key, file.fd->get(), before,
+    if (auto line = state.versions->beforeWrite(state.folder(), *file.key, file.fd->get(), before,
                                                 offset, length)) {
         state.log(*line);
         state.status.versionsChanged.set(*file.key, std::chrono::system_clock::now());
@@ -240,11 +240,11 @@ std::optional<std::uint64_t> writeOffset(const std::string* contentRange) {
 }
 
 Answer serveImage(ShareState& state, const Request& request) {
-    const std::optional<OpenFile> file = state.files.library(request.path, state.folder);
+    const std::optional<OpenFile> file = state.files.library(request.path, state.folder());
     // A file this process cannot write is announced read-only, or the card would mount it
     // writable and fail at its first write.
     const bool writable = state.writable && file && file->canWrite;
-    const bool dosOrder = file && file->key && state.catalog.dosOrdered(*file->key);
+    const bool dosOrder = file && file->key && state.catalog().dosOrdered(*file->key);
     if (dosOrder && file->size != DosOrder::diskBytes) {
         // Changed since the scan: no longer a disk whose ProDOS view can be served.
         return plain(request, 500, "read error\n");

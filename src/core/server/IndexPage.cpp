@@ -112,9 +112,9 @@ std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
     const std::size_t shown = std::min(hub.cats.size(), HubConfig::maxCategories);
     for (std::size_t i = 0; i < shown; ++i) {
         const HubCategory& cat = hub.cats[i];
-        const std::int64_t n = countInCategory(state.catalog.images(), cat.path) +
-                               countInCategory(state.audio.tracks, cat.path) +
-                               countInCategory(state.pictures.pictures, cat.path);
+        const std::int64_t n = countInCategory(state.catalog().images(), cat.path) +
+                               countInCategory(state.audio().tracks, cat.path) +
+                               countInCategory(state.pictures().pictures, cat.path);
         out += "<li><a href=\"/search?cat=" + escaped(FolderWalk::encodePath(cat.path)) + "\">" +
                escaped(cat.displayLabel()) + "</a> (" + std::to_string(n) + ")</li>";
     }
@@ -122,7 +122,7 @@ std::string categoriesSection(const ShareState& state, const HubConfig& hub) {
 }
 
 std::string diskSection(const ShareState& state) {
-    const std::vector<DiskImage>& images = state.catalog.images();
+    const std::vector<DiskImage>& images = state.catalog().images();
     const std::int64_t pages = Paging::pages(images.size(), DiskCatalog::volumesPerPage);
     std::string out = "\n<p>Catalog: " + link("/vorn-volumes.json", "/vorn-volumes.json") + "\n(";
     out += std::to_string(images.size()) + " disk images, " + std::to_string(pages) + " page" +
@@ -147,14 +147,14 @@ std::string indexHTML(const ShareState& state, std::string_view base) {
         page += categoriesSection(state, hub);
     }
     page += diskSection(state);
-    if (!state.audio.tracks.empty() || !state.audio.pending.empty() ||
-        !state.audio.failed.empty()) {
-        page += audioSection(state.audio);
+    if (!state.audio().tracks.empty() || !state.audio().pending.empty() ||
+        !state.audio().failed.empty()) {
+        page += audioSection(state.audio());
     }
     page += "\n";
-    if (!state.pictures.pictures.empty() || !state.pictures.pending.empty() ||
-        !state.pictures.failed.empty()) {
-        page += picturesSection(state.pictures);
+    if (!state.pictures().pictures.empty() || !state.pictures().pending.empty() ||
+        !state.pictures().failed.empty()) {
+        page += picturesSection(state.pictures());
     }
     page += "</body>";
     return page;

@@ -62,20 +62,20 @@ namespace Media {
 Answer audioPage(ShareState& state, const Request& request, const std::string& base,
                  std::int64_t page) {
     state.log("audio page " + std::to_string(page));
-    return json(request, state.audio.pageJSON(atLeastOne(page), base));
+    return json(request, state.audio().pageJSON(atLeastOne(page), base));
 }
 
 Answer picturesPage(ShareState& state, const Request& request, const std::string& base,
                     std::int64_t page) {
     state.log("pictures page " + std::to_string(page));
-    return json(request, state.pictures.pageJSON(atLeastOne(page), base));
+    return json(request, state.pictures().pageJSON(atLeastOne(page), base));
 }
 
 Answer audioSearch(ShareState& state, const Request& request, const std::string& base,
                    const SearchTerms& terms) {
     state.log("audio search " + terms.logged());
-    return json(request, state.audio.searchJSON(terms.query, atLeastOne(terms.page), base,
-                                                terms.cat, state.effectiveHub().prefixSubfolder));
+    return json(request, state.audio().searchJSON(terms.query, atLeastOne(terms.page), base,
+                                                  terms.cat, state.effectiveHub().prefixSubfolder));
 }
 
 Answer stationsSearch(ShareState& state, const Request& request, const SearchTerms& terms) {
@@ -87,23 +87,23 @@ Answer picturesSearch(ShareState& state, const Request& request, const std::stri
                       const SearchTerms& terms) {
     state.log("pictures search " + terms.logged());
     return json(request,
-                state.pictures.searchJSON(terms.query, atLeastOne(terms.page), base, terms.cat,
-                                          state.effectiveHub().prefixSubfolder));
+                state.pictures().searchJSON(terms.query, atLeastOne(terms.page), base, terms.cat,
+                                            state.effectiveHub().prefixSubfolder));
 }
 
 Answer serveAudio(ShareState& state, const Request& request) {
-    return serveItem(state, request, "/audio/", state.audio.tracks,
+    return serveItem(state, request, "/audio/", state.audio().tracks,
                      [](const AudioTrack& track) { return track.pcmPath; });
 }
 
 Answer servePicture(ShareState& state, const Request& request) {
-    return serveItem(state, request, "/pictures/", state.pictures.pictures,
+    return serveItem(state, request, "/pictures/", state.pictures().pictures,
                      [](const StillPic& pic) { return pic.shrPath; });
 }
 
 Covers coverMap(const ShareState& state, const std::string& base) {
     Covers covers;
-    for (const StillPic& pic : state.pictures.pictures) {
+    for (const StillPic& pic : state.pictures().pictures) {
         // A later picture with the same cover name replaces an earlier one.
         covers[DiskCatalog::coverKey(pic.displayName)] =
             base + "pictures/" + DiskCatalog::urlEncode(pic.fileName);

@@ -41,26 +41,33 @@ void Rescanner::start() {
             if ((reasons & rescanAsked) != 0) {
                 settings.kick(settings.converters, scan->audio, scan->pictures);
             }
-            gate->post([weak, reasons, scan] {
+            if (parts != LibraryScan::everything) {
+                scan->completeFrom(*settings.served);
+            }
+            gate->post([weak, reasons, scan = std::shared_ptr<const LibraryScan>(std::move(scan)),
+                        base = std::move(settings.served)] {
                 if (auto self = weak.lock()) {
-                    self->scanned(reasons, *scan);
+                    self->scanned(reasons, scan, base);
                 }
             });
         });
 }
 
-// A scan of settings changed meanwhile is dropped: the change asked for the next one.
-void Rescanner::scanned(unsigned reasons, LibraryScan& scan) {
+void Rescanner::dispose(std::shared_ptr<const LibraryScan> old) {
+    m_worker.async([old = std::move(old)]() mutable { old.reset(); });
+}
+
+// A scan of settings changed meanwhile is dropped: the change asked for the next one. So
+// is a scan of one kind completed from a scan no longer served.
+void Rescanner::scanned(unsigned reasons, std::shared_ptr<const LibraryScan> scan,
+                        const std::shared_ptr<const LibraryScan>& base) {
     m_scanning = false;
     const Settings now = m_settings();
-    if (scan.folder == now.folder && scan.writable == now.writable) {
+    const bool partial = (reasons & rescanAsked) == 0;
+    if (scan->folder == now.folder && scan->writable == now.writable &&
+        (!partial || base == now.served)) {
         m_applied = m_started;
-        m_apply(reasons, scan);
-        // The scan now holds the catalogs it replaced. Freeing those of a large library
-        // takes a millisecond or more: the worker does it, off the way of the card's reads.
-        m_worker.async([replaced = std::make_shared<LibraryScan>(std::move(scan))]() mutable {
-            replaced.reset();
-        });
+        dispose(m_apply(reasons, std::move(scan)));
     } else {
         m_wanted |= reasons;
     }

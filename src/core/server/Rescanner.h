@@ -35,11 +35,15 @@ public:
         Converters converters;
         std::filesystem::path folder;
         bool writable = true;
+        /// The scan served now, which a scan of one kind takes the other kinds from.
+        std::shared_ptr<const LibraryScan> served;
         /// Starts what an asked rescan finds pending, on the worker, after the scan.
         ConversionKick kick;
     };
     using SettingsFn = std::function<Settings()>;
-    using ApplyFn = std::function<void(unsigned reasons, LibraryScan& scan)>;
+    /// Serves a finished scan and returns the one it replaces.
+    using ApplyFn = std::function<std::shared_ptr<const LibraryScan>(
+        unsigned reasons, std::shared_ptr<const LibraryScan> scan)>;
 
     /// `settings` and `apply` run on the server's thread; `gate` is the way back to it.
     Rescanner(std::shared_ptr<PostGate> gate, SettingsFn settings, ApplyFn apply);
@@ -50,10 +54,14 @@ public:
     void afterScans(std::function<void()> task);
     /// Runs `task` on the scans' worker, after the scans already running or queued there.
     void onWorker(std::function<void()> task) { m_worker.async(std::move(task)); }
+    /// Lets a replaced scan go on the worker: freeing the catalogs of a large library
+    /// takes a millisecond or more, which the card's reads need not wait for.
+    void dispose(std::shared_ptr<const LibraryScan> old);
 
 private:
     void start();
-    void scanned(unsigned reasons, LibraryScan& scan);
+    void scanned(unsigned reasons, std::shared_ptr<const LibraryScan> scan,
+                 const std::shared_ptr<const LibraryScan>& base);
 
     std::shared_ptr<PostGate> m_gate;
     SettingsFn m_settings;

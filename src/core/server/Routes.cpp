@@ -73,8 +73,8 @@ Answer indexPage(const Call& call) {
 Answer volumesPage(const Call& call) {
     call.state.log("catalog page " + std::to_string(call.page));
     const std::string base = call.base();
-    return json(call.request, call.state.catalog.pageJSON(atLeastOne(call.page), base,
-                                                          Media::coverMap(call.state, base)));
+    return json(call.request, call.state.catalog().pageJSON(atLeastOne(call.page), base,
+                                                            Media::coverMap(call.state, base)));
 }
 
 Answer yourHub(const Call& call) {
@@ -103,9 +103,9 @@ Answer search(const Call& call) {
         return Media::picturesSearch(state, call.request, base, terms);
     }
     state.log("search " + terms.logged());
-    return json(call.request, state.catalog.searchJSON(terms.query, atLeastOne(terms.page), base,
-                                                       Media::coverMap(state, base), terms.cat,
-                                                       state.effectiveHub().prefixSubfolder));
+    return json(call.request, state.catalog().searchJSON(terms.query, atLeastOne(terms.page), base,
+                                                         Media::coverMap(state, base), terms.cat,
+                                                         state.effectiveHub().prefixSubfolder));
 }
 
 Answer audioPage(const Call& call) {

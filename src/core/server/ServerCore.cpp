@@ -30,8 +30,10 @@ ServerCore::ServerCore(asio::io_context& io, ShareState state, bool advertise,
           std::make_shared<ConnectionTable>(io, [this](const std::string& line) { note(line); })),
       m_rescanner(std::make_shared<Rescanner>(
           m_gate, [this] { return scanSettings(); },
-          [this](unsigned reasons, LibraryScan& scan) { applyScan(reasons, scan); })) {
-    for (const std::string& line : m_state.scanNotes) {
+          [this](unsigned reasons, std::shared_ptr<const LibraryScan> scan) {
+              return applyScan(reasons, std::move(scan));
+          })) {
+    for (const std::string& line : m_state.scan->notes) {
         m_state.log(line); // the first scan's, made before the core
     }
 }
@@ -110,9 +112,9 @@ ConversionKick ServerCore::conversionKick() {
 // Only the pending files go to the worker: a copy of the names, not of the catalogs.
 void ServerCore::convertPending() {
     AudioCatalog audio;
-    audio.pendingSources = m_state.audio.pendingSources;
+    audio.pendingSources = m_state.audio().pendingSources;
     PictureCatalog pictures;
-    pictures.pendingSources = m_state.pictures.pendingSources;
+    pictures.pendingSources = m_state.pictures().pendingSources;
     m_rescanner->onWorker([kick = conversionKick(), converters = m_state.converters,
                            audio = std::move(audio), pictures = std::move(pictures)] {
         kick(converters, audio, pictures);
@@ -130,39 +132,41 @@ void ServerCore::rescan(std::optional<std::filesystem::path> folder, std::option
 }
 
 Rescanner::Settings ServerCore::scanSettings() {
-    return {m_state.converters, m_nextFolder.value_or(m_state.folder), m_state.writable,
-            conversionKick()};
+    return {m_state.converters, m_nextFolder.value_or(m_state.folder()), m_state.writable,
+            m_state.scan, conversionKick()};
 }
 
-void ServerCore::applyScan(unsigned reasons, LibraryScan& scan) {
-    if (m_nextFolder == scan.folder) {
+std::shared_ptr<const LibraryScan> ServerCore::applyScan(unsigned reasons,
+                                                         std::shared_ptr<const LibraryScan> scan) {
+    if (m_nextFolder == scan->folder) {
         m_nextFolder.reset();
     }
-    for (const std::string& line : m_state.newsOf(scan)) {
+    for (const std::string& line : m_state.newsOf(*scan)) {
         m_state.log(line);
     }
-    m_state.apply(scan);
+    std::shared_ptr<const LibraryScan> replaced = m_state.apply(std::move(scan));
     if ((reasons & Rescanner::rescanAsked) != 0) {
         m_state.log(m_state.rescanSummary());
     }
     if ((reasons & Rescanner::audioConverted) != 0) {
-        m_state.log("transcode done: " + std::to_string(m_state.audio.tracks.size()) +
+        m_state.log("transcode done: " + std::to_string(m_state.audio().tracks.size()) +
                     " track(s) ready");
     }
     if ((reasons & Rescanner::picturesConverted) != 0) {
-        m_state.log("picture convert done: " + std::to_string(m_state.pictures.pictures.size()) +
+        m_state.log("picture convert done: " + std::to_string(m_state.pictures().pictures.size()) +
                     " ready");
     }
     publish();
+    return replaced;
 }
 
-void ServerCore::takeScan(LibraryScan& scan) {
+void ServerCore::takeScan(std::shared_ptr<const LibraryScan> scan) {
     m_nextFolder.reset(); // the owner's scan is newer than any folder asked for before
-    m_state.writable = scan.writable;
-    for (const std::string& line : m_state.newsOf(scan)) {
+    m_state.writable = scan->writable;
+    for (const std::string& line : m_state.newsOf(*scan)) {
         m_state.log(line);
     }
-    m_state.apply(scan);
+    m_rescanner->dispose(m_state.apply(std::move(scan)));
     m_state.log(m_state.rescanSummary());
     publish();
 }
@@ -200,7 +204,7 @@ void ServerCore::setVersions(VersionSettings settings) {
 }
 
 std::vector<Version> ServerCore::versions(const std::string& relPath) const {
-    return m_state.versions ? m_state.versions->versions(m_state.folder, relPath)
+    return m_state.versions ? m_state.versions->versions(m_state.folder(), relPath)
                             : std::vector<Version>();
 }
 
@@ -209,14 +213,14 @@ VersionRestore::Outcome ServerCore::restoreInPlace(const std::string& relPath,
     if (!m_state.versions || m_state.versions->settings().store.empty()) {
         return VersionRestore::Outcome::refused("versions are off");
     }
-    const std::optional<OpenFile> file = m_state.files.forWriting(relPath, m_state.folder);
+    const std::optional<OpenFile> file = m_state.files.forWriting(relPath, m_state.folder());
     if (!file || !file->canWrite) {
         return VersionRestore::Outcome::refused(relPath +
                                                 (file ? " cannot be written" : " is gone"));
     }
     std::vector<std::string> lines;
     const VersionRestore::Outcome outcome = m_state.versions->restoreInPlace(
-        m_state.folder, relPath, file->fd->get(),
+        m_state.folder(), relPath, file->fd->get(),
         Journal::stampOf(file->size, file->modified.value_or(Date{}), file->inode), id, lines);
     for (const std::string& line : lines) {
         m_state.log(line);

@@ -37,8 +37,8 @@ public:
     void stopListening();
     /// Asks for a rescan; a new writable flag applies at once, a new folder with its scan.
     void rescan(std::optional<std::filesystem::path> folder, std::optional<bool> writable);
-    /// Serves the owner's finished scan; `scan` is left holding the catalogs it replaced.
-    void takeScan(LibraryScan& scan);
+    /// Serves the owner's finished scan.
+    void takeScan(std::shared_ptr<const LibraryScan> scan);
     /// A share made read-only refuses writes at once.
     void setWritable(bool writable) { m_state.writable = writable; }
     /// Runs `task` once the scans asked for so far are swapped in (at once when none is).
@@ -76,7 +76,8 @@ private:
     /// Conversions whose ends come back to this core.
     ConversionKick conversionKick();
     Rescanner::Settings scanSettings();
-    void applyScan(unsigned reasons, LibraryScan& scan);
+    std::shared_ptr<const LibraryScan> applyScan(unsigned reasons,
+                                                 std::shared_ptr<const LibraryScan> scan);
     void listenerFailed(const std::string& reason);
     void startAdvertising();
     void publish();

@@ -9,18 +9,24 @@
 
 namespace vorn {
 
-ShareServer::ShareServer(LibraryScan scan, bool advertise, std::string shareName,
-                         std::optional<HubConfig> hub, Converters converters,
+ShareServer::ShareServer(std::shared_ptr<const LibraryScan> scan, bool advertise,
+                         std::string shareName, std::optional<HubConfig> hub, Converters converters,
                          SteadyNow versionClock)
     : m_work(asio::make_work_guard(m_io)) {
     ShareState state(converters);
     state.versionClock = std::move(versionClock);
-    state.writable = scan.writable;
+    state.writable = scan->writable;
     state.hubOverride = std::move(hub);
-    state.apply(scan);
+    state.apply(std::move(scan));
     m_core = std::make_shared<ServerCore>(m_io, std::move(state), advertise, std::move(shareName));
     m_thread = std::thread([this] { runQueue(); });
 }
+
+ShareServer::ShareServer(LibraryScan scan, bool advertise, std::string shareName,
+                         std::optional<HubConfig> hub, Converters converters,
+                         SteadyNow versionClock)
+    : ShareServer(std::make_shared<const LibraryScan>(std::move(scan)), advertise,
+                  std::move(shareName), std::move(hub), converters, std::move(versionClock)) {}
 
 // A handler that throws unwinds out of run(); the share logs it and runs on, since the
 // card's other requests and every other connection are still good.
@@ -97,9 +103,9 @@ void ShareServer::rescan(std::optional<std::filesystem::path> folder,
     });
 }
 
-void ShareServer::apply(LibraryScan scan) {
-    asio::post(m_io, [core = m_core, scan = std::make_shared<LibraryScan>(std::move(scan))] {
-        core->takeScan(*scan);
+void ShareServer::apply(std::shared_ptr<const LibraryScan> scan) {
+    asio::post(m_io, [core = m_core, scan = std::move(scan)]() mutable {
+        core->takeScan(std::move(scan));
     });
 }
 
@@ -148,15 +154,15 @@ void ShareServer::resendStatus() {
 }
 
 AudioCatalog ShareServer::currentAudioCatalog() {
-    return afterScans([core = m_core] { return core->state().audio; });
+    return afterScans([core = m_core] { return core->state().audio(); });
 }
 
 PictureCatalog ShareServer::currentPictureCatalog() {
-    return afterScans([core = m_core] { return core->state().pictures; });
+    return afterScans([core = m_core] { return core->state().pictures(); });
 }
 
 DiskCatalog ShareServer::currentDiskCatalog() {
-    return afterScans([core = m_core] { return core->state().catalog; });
+    return afterScans([core = m_core] { return core->state().catalog(); });
 }
 
 HubConfig ShareServer::currentHub() {

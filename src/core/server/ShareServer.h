@@ -36,9 +36,14 @@ public:
 
     static constexpr std::uint16_t defaultPort = 8271;
 
-    /// Shares a finished scan (its folder, writable flag and catalogs); does not listen
-    /// yet and starts no conversion (see convertPending). The converters must outlive the
-    /// server. `versionClock` tells the time the versions' write sessions are measured by.
+    /// Shares a finished scan (its folder, writable flag and catalogs), held as it is, not
+    /// copied; does not listen yet and starts no conversion (see convertPending). The
+    /// converters must outlive the server. `versionClock` tells the time the versions'
+    /// write sessions are measured by.
+    ShareServer(std::shared_ptr<const LibraryScan> scan, bool advertise, std::string shareName,
+                std::optional<HubConfig> hub, Converters converters,
+                SteadyNow versionClock = std::chrono::steady_clock::now);
+    /// The same, for an owner that scanned for the share alone.
     ShareServer(LibraryScan scan, bool advertise, std::string shareName,
                 std::optional<HubConfig> hub, Converters converters,
                 SteadyNow versionClock = std::chrono::steady_clock::now);
@@ -67,7 +72,7 @@ public:
                 std::optional<bool> writable = std::nullopt);
     /// Serves a newer finished scan of the owner's (its folder and writable flag with it),
     /// in place of the one served, once the rescans asked for before are in.
-    void apply(LibraryScan scan);
+    void apply(std::shared_ptr<const LibraryScan> scan);
     /// Replaces the writable flag at once, without a rescan (the owner's next scan carries
     /// the flag into the catalogs).
     void setWritable(bool writable);

@@ -1,7 +1,5 @@
 #include "server/ShareState.h"
 
-#include "library/FolderWalk.h"
-
 #include <algorithm>
 #include <ctime>
 #include <utility>
@@ -10,26 +8,15 @@ namespace vorn {
 
 ShareState::ShareState(Converters converters) : converters(converters) {}
 
-void ShareState::rescan() {
-    LibraryScan scan = LibraryScan::run(converters, folder, writable);
-    apply(scan);
+void ShareState::rescan(std::filesystem::path folder) {
+    apply(std::make_shared<const LibraryScan>(
+        LibraryScan::run(converters, std::move(folder), writable)));
 }
 
 // A rescan, or a finished conversion, may have replaced a file that is still held open.
-void ShareState::apply(LibraryScan& scan) {
-    std::swap(folder, scan.folder);
-    std::swap(folderId, scan.folderId);
-    std::swap(scanNotes, scan.notes);
-    if ((scan.parts & LibraryScan::diskPart) != 0) {
-        std::swap(catalog, scan.catalog);
-    }
-    if ((scan.parts & LibraryScan::audioPart) != 0) {
-        std::swap(audio, scan.audio);
-    }
-    if ((scan.parts & LibraryScan::picturePart) != 0) {
-        std::swap(pictures, scan.pictures);
-    }
+std::shared_ptr<const LibraryScan> ShareState::apply(std::shared_ptr<const LibraryScan> next) {
     files.clear();
+    return std::exchange(scan, std::move(next));
 }
 
 // Another library chosen is no news. The same one at another inode or device was deleted
@@ -37,12 +24,14 @@ void ShareState::apply(LibraryScan& scan) {
 // are dropped with this scan, and the next requests open the folder at the path anew.
 std::vector<std::string> ShareState::newsOf(const LibraryScan& scan) const {
     std::vector<std::string> lines;
-    if (scan.folder == folder && folderId != scan.folderId) {
+    const std::optional<LibraryRoot::Identity>& folderId = this->scan->folderId;
+    if (scan.folder == folder() && folderId != scan.folderId) {
         const std::string what = !scan.folderId ? "gone" : folderId ? "replaced" : "back";
-        lines.push_back("library folder " + what + ": " + folder.string());
+        lines.push_back("library folder " + what + ": " + folder().string());
     }
+    const std::vector<std::string>& logged = this->scan->notes;
     for (const std::string& note : scan.notes) {
-        if (std::find(scanNotes.begin(), scanNotes.end(), note) == scanNotes.end()) {
+        if (std::find(logged.begin(), logged.end(), note) == logged.end()) {
             lines.push_back(note);
         }
     }
@@ -62,7 +51,7 @@ void ShareState::log(std::string_view message) {
 }
 
 std::vector<std::string> ShareState::sharedFolders() const {
-    return FolderWalk::sharedFolders(catalog.images(), audio.tracks, pictures.pictures);
+    return scan->sharedFolders();
 }
 
 HubConfig ShareState::effectiveHub() const {
@@ -70,13 +59,13 @@ HubConfig ShareState::effectiveHub() const {
 }
 
 std::string ShareState::yourHubJSON(YourHub::Kind kind) const {
-    return YourHub::json(effectiveHub(), kind, catalog.images(), audio.tracks, pictures.pictures);
+    return scan->yourHubJSON(kind, effectiveHub());
 }
 
 std::string ShareState::rescanSummary() const {
-    return "rescan: " + std::to_string(catalog.images().size()) + " disk image(s), " +
-           std::to_string(audio.tracks.size()) + " track(s), " +
-           std::to_string(pictures.pictures.size()) + " picture(s)";
+    return "rescan: " + std::to_string(catalog().images().size()) + " disk image(s), " +
+           std::to_string(audio().tracks.size()) + " track(s), " +
+           std::to_string(pictures().pictures.size()) + " picture(s)";
 }
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 #pragma once
-// Everything a share serves from, owned by the server's thread: the library folder and
-// its catalogs, the settings, the published status and the open files.
+// Everything a share serves from, owned by the server's thread: the scan of the library
+// (its folder and catalogs, shared with whoever made it), the settings, the published
+// status and the open files.
 
 #include "audio/AudioCatalog.h"
 #include "library/DiskCatalog.h"
@@ -29,15 +30,11 @@ struct ShareState {
 
     /// Where the catalogs find converted files, and who converts what is pending.
     Converters converters;
-    std::filesystem::path folder;
-    /// The folder `folder` named at the last scan; absent when none was there.
-    std::optional<LibraryRoot::Identity> folderId;
-    /// What the last scan could not take in, as log lines.
-    std::vector<std::string> scanNotes;
+    /// The scan served, never null. Immutable and shared: the desktop's table reads the
+    /// same value, and a rescan replaces it whole.
+    std::shared_ptr<const LibraryScan> scan = std::make_shared<const LibraryScan>();
+    /// Applies at once, ahead of the scan that carries it into the catalogs.
     bool writable = true;
-    DiskCatalog catalog;
-    AudioCatalog audio;
-    PictureCatalog pictures;
     std::optional<HubConfig> hubOverride;
     ShareStatus status;
     OpenFiles files;
@@ -47,11 +44,18 @@ struct ShareState {
     /// The time the keeper measures write sessions by.
     SteadyNow versionClock = std::chrono::steady_clock::now;
 
-    /// Walks the library and rebuilds every catalog from the same walk, on this thread.
-    void rescan();
-    /// Takes the folder and the catalogs of a finished scan; `scan` is left holding the
-    /// catalogs, and the folder's identity and notes, they replace.
-    void apply(LibraryScan& scan);
+    const std::filesystem::path& folder() const { return scan->folder; }
+    const DiskCatalog& catalog() const { return scan->catalog; }
+    const AudioCatalog& audio() const { return scan->audio; }
+    const PictureCatalog& pictures() const { return scan->pictures; }
+
+    /// Walks `folder` and rebuilds every catalog from the same walk, on this thread.
+    void rescan(std::filesystem::path folder);
+    /// The same, for the folder served.
+    void rescan() { rescan(folder()); }
+    /// Serves a finished scan of every part; returns the scan it replaces, for the caller
+    /// to let go where freeing a large one does not hold up the card.
+    std::shared_ptr<const LibraryScan> apply(std::shared_ptr<const LibraryScan> next);
     /// The log lines a scan about to be applied calls for: the library folder gone,
     /// replaced or back, and the notes not logged before.
     std::vector<std::string> newsOf(const LibraryScan& scan) const;

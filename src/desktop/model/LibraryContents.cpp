@@ -1,7 +1,6 @@
 #include "LibraryContents.h"
 
 #include "library/HubConfig.h"
-#include "scan/LibraryScan.h"
 
 #include <algorithm>
 
@@ -20,21 +19,16 @@ std::int64_t countIn(const std::vector<T>& items, const std::optional<std::strin
 
 } // namespace
 
-LibraryContents LibraryContents::of(const LibraryScan& scan) {
-    LibraryContents c;
-    c.folders = scan.sharedFolders();
-    c.images = scan.catalog.images();
-    c.rejected = scan.diskIIFiles;
-    c.audio = scan.audio;
-    c.stills = scan.pictures;
-    return c;
-}
+LibraryContents::LibraryContents() : LibraryContents(std::make_shared<const LibraryScan>()) {}
+
+LibraryContents::LibraryContents(std::shared_ptr<const LibraryScan> scan)
+    : m_scan(std::move(scan)), m_folders(m_scan->sharedFolders()) {}
 
 std::int64_t LibraryContents::count(const std::optional<std::string>& folder,
                                     KindFilter kind) const {
     std::int64_t n = 0;
     if (kind == KindFilter::all || kind == KindFilter::disks) {
-        n += countIn(images, folder);
+        n += countIn(images(), folder);
     }
     if (kind == KindFilter::all || kind == KindFilter::audio) {
         n += countIn(tracks(), folder);
@@ -46,13 +40,14 @@ std::int64_t LibraryContents::count(const std::optional<std::string>& folder,
 }
 
 std::int64_t LibraryContents::bootableCount(const std::optional<std::string>& folder) const {
-    return std::int64_t(std::count_if(images.begin(), images.end(), [&](const DiskImage& image) {
-        return image.bootable && inFolder(folder, image.folder);
-    }));
+    return std::int64_t(
+        std::count_if(images().begin(), images().end(), [&](const DiskImage& image) {
+            return image.bootable && inFolder(folder, image.folder);
+        }));
 }
 
 std::int64_t LibraryContents::libraryCount() const {
-    return std::int64_t(images.size() + tracks().size() + pictures().size());
+    return std::int64_t(images().size() + tracks().size() + pictures().size());
 }
 
 } // namespace vorn

@@ -83,14 +83,14 @@ std::function<void()> LibraryModel::conversionEnded() {
 
 void LibraryModel::takeScan(std::shared_ptr<const LibraryContents> contents,
                             std::shared_ptr<const TableIndex> index,
-                            std::shared_ptr<LibraryScan> shareScan) {
+                            std::shared_ptr<const LibraryScan> shareScan) {
     const std::optional<std::string> selected = m_table.selectedFolder();
     const std::set<std::string> collapsedBefore = m_tree.collapsed();
     auto shown = std::make_shared<
         std::pair<std::shared_ptr<const LibraryContents>, std::shared_ptr<const TableIndex>>>(
         m_table.contents(), m_table.index());
     m_table.setContents(contents, std::move(index));
-    m_tree.setFolders(contents->folders);
+    m_tree.setFolders(contents->folders());
     const bool relaid = m_table.autoLayoutColumns();
     m_tableModel->refresh();
     // Neither the table nor its item model holds the lists shown until now: the last

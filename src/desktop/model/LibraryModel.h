@@ -71,7 +71,7 @@ public:
 
     const LibraryContents& contents() const { return *m_table.contents(); }
     /// Every folder holding an item, with its ancestors.
-    const std::vector<std::string>& folders() const { return contents().folders; }
+    const std::vector<std::string>& folders() const { return contents().folders(); }
 
     // The table.
     /// The table as a Qt item model, for the window's view; refreshed by this model.
@@ -117,7 +117,7 @@ signals:
     /// A rescan arrived: the lists and folders were replaced.
     void contentsChanged();
     /// The scan just listed, for a share that serves it (before contentsChanged).
-    void shareScanned(std::shared_ptr<vorn::LibraryScan> scan);
+    void shareScanned(std::shared_ptr<const vorn::LibraryScan> scan);
     /// Sort, filter or selected folder: the listed rows changed.
     void tableChanged();
     /// The columns' widths.
@@ -134,7 +134,8 @@ signals:
 private:
     void requestScan(bool kick);
     void takeScan(std::shared_ptr<const LibraryContents> contents,
-                  std::shared_ptr<const TableIndex> index, std::shared_ptr<LibraryScan> shareScan);
+                  std::shared_ptr<const TableIndex> index,
+                  std::shared_ptr<const LibraryScan> shareScan);
     void rowsChanged();
     void columnsMayHaveChanged(bool changed);
     void loadHub();

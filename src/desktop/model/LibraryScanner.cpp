@@ -34,11 +34,11 @@ void LibraryScanner::startNext() {
     m_worker->async([this, r = std::move(r)] {
         Result result;
         if (!r.folder.empty()) {
-            auto scan = std::make_shared<LibraryScan>(
+            auto scan = std::make_shared<const LibraryScan>(
                 LibraryScan::run(m_converters, r.folder, r.writable));
-            result.contents = std::make_shared<const LibraryContents>(LibraryContents::of(*scan));
+            result.contents = std::make_shared<const LibraryContents>(scan);
             if (r.forShare) {
-                result.shareScan = std::move(scan);
+                result.shareScan = std::move(scan); // the same value the table shows
             }
         } else {
             result.contents = std::make_shared<const LibraryContents>();
@@ -76,7 +76,7 @@ void LibraryScanner::finished(Result result) {
                 }
             };
             const ConversionKick kick{m_onConverted, m_onConverted, failed, failed};
-            kick(m_converters, contents->audio, contents->stills);
+            kick(m_converters, contents->audio(), contents->stills());
         });
     }
 }

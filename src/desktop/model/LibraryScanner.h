@@ -1,7 +1,7 @@
 #pragma once
 // Rescans off the GUI thread. A scan of a large library (walking, probing every image,
 // naming the conversion caches) takes longer than a window may freeze, so it runs on a
-// worker and hands back an immutable LibraryContents.
+// worker and hands back an immutable LibraryContents, a view of the scan it made.
 
 #include "LibraryContents.h"
 #include "TableIndex.h"
@@ -53,11 +53,11 @@ public:
     void dispose(std::shared_ptr<const void> old);
 
 signals:
-    /// The newest request's result, on the GUI thread; `shareScan` is the scan it was
-    /// made from when a share asked for it (else null), for the receiver to move away.
+    /// The newest request's result, on the GUI thread; `shareScan` is the scan `contents`
+    /// views when a share asked for it (else null), for the share to serve.
     void scanned(std::shared_ptr<const vorn::LibraryContents> contents,
                  std::shared_ptr<const vorn::TableIndex> index,
-                 std::shared_ptr<vorn::LibraryScan> shareScan);
+                 std::shared_ptr<const vorn::LibraryScan> shareScan);
 
 private:
     struct Request {
@@ -70,7 +70,7 @@ private:
     struct Result {
         std::shared_ptr<const LibraryContents> contents;
         std::shared_ptr<const TableIndex> index; // refers into `contents`
-        std::shared_ptr<LibraryScan> shareScan;
+        std::shared_ptr<const LibraryScan> shareScan;
     };
     void startNext();
     void finished(Result result);

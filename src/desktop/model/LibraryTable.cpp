@@ -137,7 +137,7 @@ void LibraryTable::setContents(std::shared_ptr<const LibraryContents> contents,
     m_index = std::move(index);
     m_contents = std::move(contents);
     if (m_selectedFolder) {
-        const auto& folders = m_contents ? m_contents->folders : std::vector<std::string>{};
+        const auto& folders = m_contents ? m_contents->folders() : std::vector<std::string>{};
         if (std::find(folders.begin(), folders.end(), *m_selectedFolder) == folders.end()) {
             m_selectedFolder.reset();
         }
@@ -230,9 +230,10 @@ std::string LibraryTable::failureReason(const TableRow& row) const {
         return {};
     }
     const bool audio = row.kind() == TableRow::Kind::failed;
-    const std::vector<std::string>& names = audio ? m_contents->audio.failed : m_contents->stills.failed;
+    const std::vector<std::string>& names =
+        audio ? m_contents->audio().failed : m_contents->stills().failed;
     const std::vector<std::string>& reasons =
-        audio ? m_contents->audio.failedReasons : m_contents->stills.failedReasons;
+        audio ? m_contents->audio().failedReasons : m_contents->stills().failedReasons;
     const auto at = std::size_t(static_cast<const std::string*>(row.item()) - names.data());
     return at < reasons.size() ? reasons[at] : std::string();
 }
@@ -313,7 +314,7 @@ double LibraryTable::fitWidth(TableColumn column, std::optional<double> cap) con
 
 bool LibraryTable::autoLayoutColumns() {
     ColumnLayout layout = m_cols;
-    const bool showFolder = m_contents && !m_contents->folders.empty();
+    const bool showFolder = m_contents && !m_contents->folders().empty();
     std::vector<TableColumn> autoCols;
     for (TableColumn c : allColumns) {
         if (c != TableColumn::name && (c != TableColumn::folder || showFolder)) {

@@ -8,13 +8,13 @@
 
 namespace vorn {
 
-RunningShare::RunningShare(const Config& config, LibraryScan scan, std::uint16_t port,
-                           QObject* parent)
+RunningShare::RunningShare(const Config& config, std::shared_ptr<const LibraryScan> scan,
+                           std::uint16_t port, QObject* parent)
     : QObject(parent), m_port(port) {
     m_throttle.setSingleShot(true);
     m_throttle.setTimerType(Qt::PreciseTimer);
     connect(&m_throttle, &QTimer::timeout, this, &RunningShare::deliverStatus);
-    const std::filesystem::path folder = scan.folder;
+    const std::filesystem::path folder = scan->folder;
     m_server = std::make_shared<ShareServer>(std::move(scan), config.advertise, config.shareName,
                                              config.hub, config.converters);
     // The weak pointer is made here, on the GUI thread; the other threads only copy it.
@@ -38,7 +38,7 @@ RunningShare::~RunningShare() {
     m_server.reset();
 }
 
-void RunningShare::apply(LibraryScan scan) {
+void RunningShare::apply(std::shared_ptr<const LibraryScan> scan) {
     m_server->apply(std::move(scan));
 }
 

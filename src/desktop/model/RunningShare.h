@@ -50,14 +50,14 @@ public:
     /// Shares the finished `scan` (its folder, flag and catalogs), listens on `port` and
     /// starts watching the folder. Throws std::system_error when the port cannot be
     /// listened on.
-    RunningShare(const Config& config, LibraryScan scan, std::uint16_t port,
+    RunningShare(const Config& config, std::shared_ptr<const LibraryScan> scan, std::uint16_t port,
                  QObject* parent = nullptr);
     /// Stops the server and the watcher; statuses still on their way are dropped. Work
     /// that still holds the server (see server()) ends it when it is done.
     ~RunningShare() override;
 
     /// Serves a newer scan of the library.
-    void apply(LibraryScan scan);
+    void apply(std::shared_ptr<const LibraryScan> scan);
     /// A share made read-only refuses writes at once.
     void setWritable(bool writable);
     /// Hands the user's categories (absent: the defaults) to the server.

@@ -81,11 +81,11 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
 void ShareModel::connectParts() {
     connect(m_worker, &ModelWorker::busyChanged, this, &ShareModel::workChanged);
     connect(m_library, &LibraryModel::shareScanned, this,
-            [this](std::shared_ptr<LibraryScan> scan) {
+            [this](std::shared_ptr<const LibraryScan> scan) {
                 if (m_starting) {
                     launch(std::move(scan));
                 } else if (m_share) {
-                    m_share->apply(std::move(*scan));
+                    m_share->apply(std::move(scan));
                 }
             });
     connect(m_library, &LibraryModel::categoriesEdited, this, [this] {
@@ -225,14 +225,14 @@ void ShareModel::start() {
     m_library->rescan();
 }
 
-void ShareModel::launch(std::shared_ptr<LibraryScan> scan) {
+void ShareModel::launch(std::shared_ptr<const LibraryScan> scan) {
     m_starting = false;
     try {
         m_share = std::make_unique<RunningShare>(
             RunningShare::Config{Converters{m_audioTranscoder, m_pictureTranscoder}, m_advertise,
                                  shareName(), m_library->hubOverride(),
                                  VersionSettings::load(m_preferences)},
-            std::move(*scan), m_port);
+            std::move(scan), m_port);
         connect(m_share.get(), &RunningShare::statusArrived, this, &ShareModel::takeStatus);
         connect(m_share.get(), &RunningShare::libraryChanged, m_library, &LibraryModel::rescan);
         m_tick.start();

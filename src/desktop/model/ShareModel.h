@@ -217,7 +217,7 @@ signals:
 private:
     void readPreferences();
     std::shared_ptr<ShareServer> server() const;
-    void launch(std::shared_ptr<LibraryScan> scan);
+    void launch(std::shared_ptr<const LibraryScan> scan);
     void takeStatus(const ShareStatus& status);
     void setSharing(bool on);
     void setLastError(std::optional<std::string> notice);

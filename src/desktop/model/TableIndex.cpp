@@ -16,8 +16,8 @@ namespace {
 std::vector<IndexedRow> baseRows(const LibraryContents& c) {
     std::vector<IndexedRow> rows;
     rows.reserve(std::size_t(c.libraryCount()) + c.pendingAudio().size() + c.pendingPics().size() +
-                 c.audio.failed.size() + c.stills.failed.size());
-    for (const DiskImage& image : c.images) {
+                 c.audio().failed.size() + c.stills().failed.size());
+    for (const DiskImage& image : c.images()) {
         rows.push_back({TableRow::of(image)});
     }
     for (const AudioTrack& track : c.tracks()) {
@@ -32,10 +32,10 @@ std::vector<IndexedRow> baseRows(const LibraryContents& c) {
     for (const std::string& name : c.pendingPics()) {
         rows.push_back({TableRow::pendingPicture(name)});
     }
-    for (const std::string& name : c.audio.failed) {
+    for (const std::string& name : c.audio().failed) {
         rows.push_back({TableRow::failedAudio(name)});
     }
-    for (const std::string& name : c.stills.failed) {
+    for (const std::string& name : c.stills().failed) {
         rows.push_back({TableRow::failedPicture(name)});
     }
     return rows;

@@ -59,14 +59,14 @@ std::vector<CountsPart> countsLine(const LibraryModel& library) {
     };
     // A failed conversion keeps its kind's part, so the failure is never counted nowhere.
     if (shows(filter, KindFilter::audio) &&
-        (table.count(KindFilter::audio) > 0 || !c.audio.failed.empty())) {
+        (table.count(KindFilter::audio) > 0 || !c.audio().failed.empty())) {
         parts.push_back({"+ " + counted(table.count(KindFilter::audio), "track") +
-                         pending(c.pendingAudio().size(), "transcoding", c.audio.failed.size())});
+                         pending(c.pendingAudio().size(), "transcoding", c.audio().failed.size())});
     }
     if (shows(filter, KindFilter::pictures) &&
-        (table.count(KindFilter::pictures) > 0 || !c.stills.failed.empty())) {
+        (table.count(KindFilter::pictures) > 0 || !c.stills().failed.empty())) {
         parts.push_back({"+ " + counted(table.count(KindFilter::pictures), "picture") +
-                         pending(c.pendingPics().size(), "converting", c.stills.failed.size())});
+                         pending(c.pendingPics().size(), "converting", c.stills().failed.size())});
     }
     if (shows(filter, KindFilter::pictures) && c.picsNeedConverter() > 0) {
         parts.push_back(
@@ -78,8 +78,8 @@ std::vector<CountsPart> countsLine(const LibraryModel& library) {
             {std::to_string(c.audioNeedsFFmpeg()) + " skipped (need ffmpeg for mp3/wav)", true,
              true});
     }
-    if (shows(filter, KindFilter::disks) && c.rejected > 0) {
-        parts.push_back({std::to_string(c.rejected) +
+    if (shows(filter, KindFilter::disks) && c.rejected() > 0) {
+        parts.push_back({std::to_string(c.rejected()) +
                              " skipped (.dsk/.woz need Disk II emulation, not a block device)",
                          true, false});
     }

@@ -41,7 +41,7 @@ void LibraryPane::showContents() {
     const bool nothing =
         model().folderPath().empty() ||
         (table.libraryCount() == 0 && c.pendingAudio().empty() && c.pendingPics().empty() &&
-         c.audio.failed.empty() && c.stills.failed.empty());
+         c.audio().failed.empty() && c.stills().failed.empty());
     m_stack->setCurrentWidget(nothing ? static_cast<QWidget*>(m_empty) : m_view);
     m_counts->setVisible(!model().folderPath().empty());
 }

@@ -68,8 +68,7 @@ protected:
     void SetUp() override {
         m_bytes = test::pattern(kSize);
         m_image = m_dir.write("lib/Games/Star Run.po", m_bytes);
-        m_state.folder = m_dir / "lib";
-        m_state.rescan();
+        m_state.rescan(m_dir / "lib");
     }
     Answer get(const std::string& target, const std::string& headers = "",
                const std::string& method = "GET") {
@@ -271,8 +270,7 @@ TEST(DiskIOFullDiskTest, WriteIntoAHoleFailsBeforeItsVersionIsKept) {
     std::ofstream(lib / "filler") << std::string(1 << 20, 'f'); // until the disk is full
     test::IdleConverters converters;
     ShareState state{converters.get()};
-    state.folder = lib;
-    state.rescan();
+    state.rescan(lib);
     state.versions = std::make_unique<VersionKeeper>(VersionSettings{dir / "versions"});
 
     const Answer answer = DiskIO::putImage(
@@ -330,7 +328,7 @@ TEST_F(DiskIOShareTest, UnwritableImageIsAnnouncedReadOnly) {
     close(fd);
     ASSERT_LT(fd, 0) << "the file still takes writes: this test would prove nothing";
     m_state.rescan();
-    const std::string page = m_state.catalog.pageJSON(1, "http://lan/", {});
+    const std::string page = m_state.catalog().pageJSON(1, "http://lan/", {});
     for (const auto& [url, readonly] :
          {std::pair{"Locked.po", "true"}, {"Games/Star%20Run.po", "false"}}) {
         EXPECT_NE(page.find(std::string("\"readonly\": ") + readonly +

@@ -27,10 +27,15 @@ class IndexPageTest : public ::testing::Test {
 protected:
     ShareState share(bool writable = true) {
         ShareState state(m_converters.get());
-        state.folder = m_dir.mkdir("lib");
         state.writable = writable;
-        state.rescan();
+        state.rescan(m_dir.mkdir("lib"));
         return state;
+    }
+    /// Serves a copy of the scan changed by `change`, as a later scan would have found it.
+    template <class F> static void rescanned(ShareState& state, F change) {
+        auto scan = std::make_shared<LibraryScan>(*state.scan);
+        change(*scan);
+        state.scan = std::move(scan);
     }
 
     test::TempDir m_dir;
@@ -108,8 +113,10 @@ TEST_F(IndexPageTest, InsertedTextIsEscaped) {
     m_dir.write("lib/" + evil + ".shr", std::string(32768, '\0'));
     ShareState state = share();
     state.hubOverride = HubConfig{{{"Cat1", "<Best & First>"}}, false};
-    state.audio.pending = {evil};
-    state.pictures.pending = {evil};
+    rescanned(state, [&](LibraryScan& scan) {
+        scan.audio.pending = {evil};
+        scan.pictures.pending = {evil};
+    });
     const std::string page = indexHTML(state, "http://\"><script>x()</script>/");
 
     const std::string text = "&lt;img src=x onerror=&#39;alert(1)&#39;&gt;";
@@ -142,9 +149,11 @@ TEST_F(IndexPageTest, InsertedTextIsEscaped) {
 // where pending items stand, so a person can tell why the file is not listed.
 TEST_F(IndexPageTest, FailedConversionsAreNamedWherePendingOnesAre) {
     ShareState state = share();
-    state.audio.failed = {"Song <1>"};
-    state.pictures.pending = {"Sky"};
-    state.pictures.failed = {"Cat"};
+    rescanned(state, [](LibraryScan& scan) {
+        scan.audio.failed = {"Song <1>"};
+        scan.pictures.pending = {"Sky"};
+        scan.pictures.failed = {"Cat"};
+    });
     const std::string page = indexHTML(state, kBase);
     EXPECT_NE(page.find("(0 tracks, u8/21973/mono PCM)</p>\n"
                         "<ul><li><i>Song &lt;1&gt; (conversion failed)</i></li></ul>"),

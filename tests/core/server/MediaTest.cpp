@@ -1,10 +1,12 @@
 #include "server/Media.h"
 
+#include "audio/AudioTranscoder.h"
 #include "convert/ConversionTools.h"
 #include "pictures/PictureTranscoder.h"
 #include "platform/ChildProcess.h"
-#include "server/Routes.h"
+#include "platform/Preferences.h"
 #include "scan/LibraryScan.h"
+#include "server/Routes.h"
 #include "server/ShareServer.h"
 #include "support/HttpClient.h"
 #include "support/MediaFixtures.h"
@@ -33,8 +35,7 @@ protected:
         for (const char* name : {"Saga IV.shr", "Saga IV Dk2.shr", "Tom & Jerry.shr"}) {
             m_dir.write(std::string("lib/Art/") + name, std::string(32712, 'x'));
         }
-        m_state.folder = m_dir / "lib";
-        m_state.rescan();
+        m_state.rescan(m_dir / "lib");
     }
     Answer send(const std::string& method, const std::string& target) {
         return Routes::handle(
@@ -58,8 +59,8 @@ protected:
 };
 
 TEST_F(MediaTest, CatalogPagesAndSearches) {
-    const AudioCatalog& audio = m_state.audio;
-    const PictureCatalog& pictures = m_state.pictures;
+    const AudioCatalog& audio = m_state.audio();
+    const PictureCatalog& pictures = m_state.pictures();
     const std::tuple<const char*, std::string, const char*> cases[] = {
         {"/vorn-audio.json", audio.pageJSON(1, kBase), "audio page 1"},
         {"/vorn-pictures-0.json", pictures.pageJSON(1, kBase), "pictures page 0"},
@@ -95,7 +96,7 @@ TEST_F(MediaTest, DownloadsComeFromTheCatalogsOnly) {
                                "/audio//Music/Intro%20Song.pcm"}) {
         const Answer answer = send("GET", target);
         ASSERT_TRUE(answer.file) << target;
-        EXPECT_EQ(answer.file->path, m_state.audio.tracks[0].pcmPath);
+        EXPECT_EQ(answer.file->path, m_state.audio().tracks[0].pcmPath);
         EXPECT_EQ(answer.length, kTrackBytes);
     }
     EXPECT_TRUE(m_state.status.lastRead.find("audio/Music/Intro Song.pcm"));
@@ -116,8 +117,8 @@ TEST_F(MediaTest, ItemsWithPercentSignsInTheirNamesAreServed) {
     m_state.rescan();
     std::vector<std::string> urls;
     for (const std::string& json :
-         {m_state.catalog.pageJSON(1, kBase, {}), m_state.audio.pageJSON(1, kBase),
-          m_state.pictures.pageJSON(1, kBase)}) {
+         {m_state.catalog().pageJSON(1, kBase, {}), m_state.audio().pageJSON(1, kBase),
+          m_state.pictures().pageJSON(1, kBase)}) {
         for (auto at = json.find("\"url\": \""); at != std::string::npos;
              at = json.find("\"url\": \"", at + 1)) {
             const auto start = at + 8 + kBase.size();
@@ -148,6 +149,27 @@ TEST_F(MediaTest, PicturesBecomeCoversAndIndexEntries) {
           "IV</a> (SHR)</li>"}) {
         EXPECT_NE(index.find(piece), std::string::npos) << piece << "\nin\n" << index;
     }
+}
+
+// A conversion's end rescans its own kind only: the share goes on serving the disk images
+// and the pictures of the scan before it.
+TEST(MediaShareTest, AFinishedConversionKeepsTheOtherCatalogs) {
+    test::TempDir dir;
+    dir.write("lib/Games/Zork.po", test::ProDosBytes(2).bytes());
+    dir.write("lib/Art/Sky.shr", std::string(32712, 'x'));
+    dir.write("lib/Tune.wav", "RIFF");
+    const auto ffmpeg =
+        test::writeScript(dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
+    Preferences preferences(dir / "preferences.json");
+    AudioTranscoder audio(dir / "cache", ffmpeg.string());
+    PictureTranscoder pictures(preferences, dir / "cache", std::nullopt, std::nullopt);
+    ShareServer server(LibraryScan::run({audio, pictures}, dir / "lib", true), false, "Vorn Test",
+                       std::nullopt, {audio, pictures});
+    server.convertPending();
+    ASSERT_TRUE(test::eventually([&] { return !server.currentAudioCatalog().tracks.empty(); }))
+        << "the stand-in ffmpeg converts";
+    EXPECT_EQ(server.currentDiskCatalog().images().size(), 1u) << "the disk image is still served";
+    EXPECT_EQ(server.currentPictureCatalog().pictures.size(), 1u) << "so is the picture";
 }
 
 // The whole road with the real converters: the server finds a WAV and a picture in its

@@ -22,9 +22,8 @@ protected:
         }
         m_dir.write("lib/Other/Zork.po", image);
         m_dir.write("lib/Alpha.po", image);
-        m_state.folder = m_dir / "lib";
-        m_state.rescan();
-        ASSERT_EQ(m_state.catalog.images().size(), 22u);
+        m_state.rescan(m_dir / "lib");
+        ASSERT_EQ(m_state.catalog().images().size(), 22u);
     }
 
     Answer send(const std::string& method, const std::string& target, std::string_view body = "") {
@@ -59,7 +58,7 @@ TEST_F(RoutesTest, RoutesAreTriedInOrder) {
     EXPECT_NE(index.find(kBase), std::string::npos);
     EXPECT_EQ(body("/index.html", "200 OK", "text/html; charset=utf-8"), index);
 
-    const std::string page1 = m_state.catalog.pageJSON(1, kBase, {});
+    const std::string page1 = m_state.catalog().pageJSON(1, kBase, {});
     const std::vector<std::pair<std::string, std::string>> pages{
         {"/vorn-volumes.json", "catalog page 1"},     {"/vorn-volumes-0.json", "catalog page 0"},
         {"/vorn-volumes--3.json", "catalog page -3"}, {"/vorn-volumes-abc.json", "catalog page 1"},
@@ -69,7 +68,7 @@ TEST_F(RoutesTest, RoutesAreTriedInOrder) {
         EXPECT_EQ(body(path), page1) << path;
         EXPECT_EQ(lastLine(), line) << path;
     }
-    EXPECT_EQ(body("/vorn-volumes-2.json"), m_state.catalog.pageJSON(2, kBase, {}));
+    EXPECT_EQ(body("/vorn-volumes-2.json"), m_state.catalog().pageJSON(2, kBase, {}));
 
     // The JSON routes answer GET only: HEAD asks for a file of that name.
     for (const char* path : {"/", "/index.html", "/vorn-volumes.json", "/search"}) {

@@ -70,7 +70,7 @@ TEST_F(LibraryTableModelTest, SelectionFollowsItsRowThroughResortAndRescan) {
     EXPECT_EQ(selectedId(), "i:Games/Zork.po");
     EXPECT_EQ(m_selection.currentIndex().row(), 6) << "Zork comes last by name";
 
-    LibraryContents rescanned = test::sampleContents();
+    test::ScanLists rescanned = test::sampleContents();
     rescanned.images.erase(rescanned.images.begin() + 1); // alpha is gone
     rescanned.images.push_back(test::image("Gamma", "Games", 800, false, "GAMMA", 6));
     rescanned.images[0].blocks = 1600;
@@ -92,7 +92,7 @@ TEST_F(LibraryTableModelTest, SelectionFollowsItsRowThroughResortAndRescan) {
 TEST_F(LibraryTableModelTest, AWholesaleChangeResetsCleanly) {
     // Every third disk leaves and another arrives between each pair that stays.
     const auto library = [](int skip) {
-        LibraryContents c;
+        test::ScanLists c;
         for (int n = 0; n < 600; ++n) {
             if (n % 3 != skip) {
                 c.images.push_back(test::image("Disk " + std::to_string(1000 + n), "", 280, false,
@@ -116,7 +116,7 @@ TEST_F(LibraryTableModelTest, AWholesaleChangeResetsCleanly) {
 // A conversion that failed is not tried again until its source changes or the tools are
 // rechecked; its row stays, dimmed as a pending one, so a person can see why.
 TEST_F(LibraryTableModelTest, FailedConversionsStayListed) {
-    LibraryContents c = test::sampleContents();
+    test::ScanLists c = test::sampleContents();
     c.audio.failed = {"Broken"};
     c.audio.failedReasons = {"exit status 1"};
     c.stills.failed = {"Torn"};

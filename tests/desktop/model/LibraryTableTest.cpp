@@ -81,8 +81,8 @@ TEST_F(LibraryTableTest, FilterSelectedFolderAndCounts) {
     EXPECT_EQ(names(m_table.sortedRows()), (Names{"Art Pic", "Abstract"}));
 
     m_table.setSelectedFolder("Games/Arcade");
-    LibraryContents rescanned = test::sampleContents();
-    rescanned.folders = {"Art", "Games", "Music"};
+    test::ScanLists rescanned = test::sampleContents();
+    rescanned.images[2].folder = "Games"; // Beta moved up out of Arcade
     m_table.setContents(test::shared(std::move(rescanned)));
     EXPECT_EQ(m_table.selectedFolder(), std::nullopt) << "a vanished folder is deselected";
 }
@@ -150,8 +150,8 @@ TEST_F(LibraryTableTest, AutomaticLayoutFillsTheTableAndShrinksTheNameToEighty) 
     m_table.setTableWidth(300);
     EXPECT_EQ(m_table.cols().width(TableColumn::name), 80);
 
-    LibraryContents flat = test::sampleContents();
-    flat.folders.clear();
+    test::ScanLists flat = test::sampleContents();
+    flat.flatten();
     m_table.setContents(test::shared(std::move(flat)));
     m_table.setTableWidth(1500);
     EXPECT_DOUBLE_EQ(shownWidth(false), 1500 - 20) << "no Folder column without subfolders";
@@ -161,7 +161,7 @@ TEST_F(LibraryTableTest, AutomaticLayoutFillsTheTableAndShrinksTheNameToEighty) 
 // must come out as wide as when the GUI thread measures them, in the look measured and,
 // after a switch, in the other.
 TEST_F(LibraryTableTest, AnIndexMeasuredElsewhereLaysOutAsMeasuringHere) {
-    LibraryContents c = test::sampleContents();
+    test::ScanLists c = test::sampleContents();
     c.images[1].displayName = "A rather longer name than the others";
     const auto contents = test::shared(std::move(c));
     std::shared_ptr<const TableIndex> index;
@@ -185,10 +185,9 @@ TEST_F(LibraryTableTest, AnIndexMeasuredElsewhereLaysOutAsMeasuringHere) {
 }
 
 TEST_F(LibraryTableTest, FittingMeasuresTheLongestCellWithinItsCap) {
-    LibraryContents c = test::sampleContents();
+    test::ScanLists c = test::sampleContents();
     c.images[0].folder = "Games/" + std::string(80, 'W');
     c.images[1].displayName = std::string(90, 'W');
-    c.folders.push_back(c.images[0].folder);
     m_table.setContents(test::shared(std::move(c)));
     m_table.autoLayoutColumns();
     EXPECT_EQ(m_table.cols().width(TableColumn::folder), 150) << "automatic folder width cap";

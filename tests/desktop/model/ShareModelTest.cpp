@@ -124,9 +124,9 @@ TEST_F(ShareModelTest, StartsFromEmptyOrOddPreferences) {
     EXPECT_TRUE(model.writable()) << "a text is not a Boolean";
     EXPECT_EQ(model.folderPath(), (m_dir / "lib").string()) << "the trailing / is dropped";
     ASSERT_TRUE(scanned(model));
-    EXPECT_EQ(listed(model).images.size(), 1u) << "the stored library is scanned at launch";
+    EXPECT_EQ(listed(model).images().size(), 1u) << "the stored library is scanned at launch";
     EXPECT_EQ(model.library().tableModel().rowCount(), 3) << "image, track and picture rows";
-    EXPECT_EQ(listed(model).rejected, 1);
+    EXPECT_EQ(listed(model).rejected(), 1);
     EXPECT_TRUE(m_prefs.set("theme", "gs"));
     EXPECT_EQ(makeModel()->uiTheme(), UITheme::gs) << "the stored look is read";
 }
@@ -145,11 +145,11 @@ TEST_F(ShareModelTest, SharingFollowsTheServer) {
     EXPECT_EQ(*second->lastError(), "Cannot listen on port " + std::to_string(second->port()) +
                                         ": Address already in use");
     EXPECT_FALSE(second->sharing());
-    EXPECT_EQ(listed(*second).images.size(), 1u);
+    EXPECT_EQ(listed(*second).images().size(), 1u);
 
     // Changes in the shared folder show up without a rescan being asked for.
     m_dir.write("lib/Games/New.po", test::ProDosBytes(280).volume("NEW").bytes());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(*model).images.size() == 2; }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(*model).images().size() == 2; }, 10000))
         << "the folder watcher rescans";
 
     model->stop();
@@ -185,8 +185,8 @@ TEST_F(ShareModelTest, ChoosingAFolderWhileSharingSharesTheNewOne) {
     EXPECT_EQ(m_prefs.string("folder"), (m_dir / "other").string());
     ASSERT_TRUE(sharingIs(*model, true)) << "sharing again, on the new folder";
     ASSERT_TRUE(scanned(*model));
-    ASSERT_EQ(listed(*model).images.size(), 1u);
-    EXPECT_EQ(listed(*model).images[0].volumeName, "OTHER");
+    ASSERT_EQ(listed(*model).images().size(), 1u);
+    EXPECT_EQ(listed(*model).images()[0].volumeName, "OTHER");
     const test::Reply volumes = ask(*model, get("/vorn-volumes.json"));
     EXPECT_NE(volumes.body.find("\"name\": \"Other\""), std::string::npos) << volumes.body;
     EXPECT_EQ(volumes.body.find("\"name\": \"Game\""), std::string::npos) << volumes.body;
@@ -195,7 +195,7 @@ TEST_F(ShareModelTest, ChoosingAFolderWhileSharingSharesTheNewOne) {
     model->setFolderChooser(std::make_unique<FixedChooser>(m_dir / "lib"));
     model->chooseFolder();
     ASSERT_TRUE(scanned(*model));
-    EXPECT_EQ(listed(*model).images[0].volumeName, "GAME") << "not sharing: only rescanned";
+    EXPECT_EQ(listed(*model).images()[0].volumeName, "GAME") << "not sharing: only rescanned";
     EXPECT_FALSE(model->sharing());
     EXPECT_FALSE(test::HttpClient(model->port()).connected());
 }
@@ -332,7 +332,7 @@ TEST_F(ShareModelTest, WritableAndCategoriesReachARunningShare) {
 TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     auto model = libraryModel();
     model->setClock(decemberEvening);
-    const DiskImage game = listed(*model).images.at(0);
+    const DiskImage game = listed(*model).images().at(0);
     std::vector<std::optional<fs::path>> made;
     QObject::connect(model.get(), &ShareModel::snapshotEnded,
                      [&](std::optional<fs::path> copy) { made.push_back(copy); });
@@ -351,14 +351,14 @@ TEST_F(ShareModelTest, SnapshotsAreDatedAndFailuresExplained) {
     EXPECT_EQ(third->filename(), "Game 2026-12-04 1730-3.po");
     EXPECT_EQ(test::slurp(*third), test::slurp(game.path));
     ASSERT_TRUE(scanned(*model));
-    EXPECT_EQ(listed(*model).images.size(), 4u) << "the copies are listed after the rescan";
+    EXPECT_EQ(listed(*model).images().size(), 4u) << "the copies are listed after the rescan";
 
     fs::remove(game.path);
     EXPECT_FALSE(snapshot(game));
     EXPECT_EQ(model->lastError(), "Snapshot failed: No such file or directory");
-    const auto copy = std::find_if(listed(*model).images.begin(), listed(*model).images.end(),
+    const auto copy = std::find_if(listed(*model).images().begin(), listed(*model).images().end(),
                                    [&](const DiskImage& image) { return image.path == *first; });
-    ASSERT_NE(copy, listed(*model).images.end());
+    ASSERT_NE(copy, listed(*model).images().end());
     EXPECT_TRUE(snapshot(*copy));
     EXPECT_FALSE(model->lastError()) << "a snapshot that works clears the error";
 }
@@ -382,9 +382,9 @@ TEST_F(ShareModelTest, FailedConversionsShowUntilRecheckTriesAgain) {
     m_dir.write("lib/Music/Tune.wav", "wav");
     auto model = libraryModel();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return listed(*model).audio.failed == std::vector<std::string>{"Tune"}; }, 10000))
+        [&] { return listed(*model).audio().failed == std::vector<std::string>{"Tune"}; }, 10000))
         << "the stand-in ffmpeg fails";
-    EXPECT_FALSE(listed(*model).audio.failedReasons.at(0).empty());
+    EXPECT_FALSE(listed(*model).audio().failedReasons.at(0).empty());
     const auto counts = WindowTexts::countsLine(model->library());
     EXPECT_TRUE(std::any_of(counts.begin(), counts.end(), [](const auto& part) {
         return part.text == "+ 1 track (1 failed)";
@@ -393,7 +393,9 @@ TEST_F(ShareModelTest, FailedConversionsShowUntilRecheckTriesAgain) {
     test::writeScript(m_dir / "bin/ffmpeg", "for out; do :; done\nprintf x > \"$out\"");
     model->tools().recheck();
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return listed(*model).tracks().size() == 2 && listed(*model).audio.failed.empty(); },
+        [&] {
+            return listed(*model).tracks().size() == 2 && listed(*model).audio().failed.empty();
+        },
         10000))
         << "Recheck converts it";
 }

@@ -34,8 +34,28 @@ inline DiskImage image(const std::string& name, const std::string& folder, std::
     return i;
 }
 
-inline LibraryContents sampleContents() {
-    LibraryContents c;
+/// The lists of a scan, as a test writes them; `shared` makes the scan and its view.
+struct ScanLists {
+    std::vector<DiskImage> images;
+    AudioCatalog audio;
+    PictureCatalog stills;
+
+    /// Every item moved to the library's root: a library without subfolders.
+    void flatten() {
+        for (DiskImage& i : images) {
+            i.folder.clear();
+        }
+        for (AudioTrack& t : audio.tracks) {
+            t.folder.clear();
+        }
+        for (StillPic& p : stills.pictures) {
+            p.folder.clear();
+        }
+    }
+};
+
+inline ScanLists sampleContents() {
+    ScanLists c;
     c.images = {image("Zork", "Games", 280, true, "ZORK", 5),
                 image("alpha", "", 1600, false, std::nullopt, 3),
                 image("Beta", "Games/Arcade", 65535, false, "BETA", 4)};
@@ -55,12 +75,15 @@ inline LibraryContents sampleContents() {
     pic.created = pic.modified = january(1);
     c.stills.pictures = {pic};
     c.stills.pending = {"Abstract"};
-    c.folders = {"Art", "Games", "Games/Arcade", "Music"};
     return c;
 }
 
-inline std::shared_ptr<const LibraryContents> shared(LibraryContents c) {
-    return std::make_shared<const LibraryContents>(std::move(c));
+inline std::shared_ptr<const LibraryContents> shared(ScanLists c) {
+    auto scan = std::make_shared<LibraryScan>();
+    scan->catalog = DiskCatalog(std::move(c.images), false);
+    scan->audio = std::move(c.audio);
+    scan->pictures = std::move(c.stills);
+    return std::make_shared<const LibraryContents>(std::move(scan));
 }
 
 /// The names of the rows in table order.

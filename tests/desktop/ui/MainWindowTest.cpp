@@ -390,7 +390,7 @@ TEST_F(MainWindowTest, RowMenusActOnTheirFile) {
     ASSERT_TRUE(m_model->versions().image());
     EXPECT_EQ(m_model->versions().image()->relPath(), "Games/Zork.po");
     image->actions().at(1)->trigger();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return listed().images.size() == 4; }, 10000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed().images().size() == 4; }, 10000))
         << "the dated copy joins the library";
 }
 
@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, ASnapshotSaysCopyingUntilItIsMade) {
     EXPECT_TRUE(statusSays());
 
     release.set_value();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listed().images.size() == 4; }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed().images().size() == 4; }, 10000))
         << "the copy is made and listed";
     EXPECT_EQ(snapshotEntry(), "Snapshot (copy with today's date)");
     EXPECT_FALSE(statusSays());

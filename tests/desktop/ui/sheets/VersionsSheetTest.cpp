@@ -32,7 +32,7 @@ protected:
 TEST_F(VersionsSheetTest, RestoresAsACopyAndInPlaceAndTheRestoreCanBeUndone) {
     addDisk("Games");
     auto model = libraryModel();
-    const DiskImage disk = model->library().contents().images.at(0);
+    const DiskImage disk = model->library().contents().images().at(0);
     const std::string before = test::slurp(disk.path);
 
     VersionsSheet sheet(*model, model->versions(), false);
