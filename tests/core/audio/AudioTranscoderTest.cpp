@@ -149,7 +149,8 @@ TEST_F(AudioTranscoderTest, ShutdownStopsTheRunningAndDropsTheQueued) {
         sources.push_back(m_dir.write(name, "wav"));
         transcoder.transcode(sources.back(), counter(), failures());
     }
-    test::eventually([&] { return std::filesystem::exists(m_dir / "bin/started"); });
+    // The shell makes the file before echo writes into it: wait for the whole line.
+    test::eventually([&] { return test::slurp(m_dir / "bin/started").ends_with('\n'); });
     const pid_t converter = std::atoi(test::slurp(m_dir / "bin/started").c_str());
     ASSERT_GT(converter, 0) << "the first conversion did not start";
     std::thread waiter([&] { transcoder.drain(); }); // must be let go, too
