@@ -12,7 +12,7 @@ namespace vorn {
 
 CountsLine::CountsLine(ShareModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_parts(new QWidget(this)),
-      m_rescan(new A2Button(model, "Rescan", this)) {
+      m_rescan(new A2Button(model.look(), "Rescan", this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(10);
@@ -24,7 +24,7 @@ CountsLine::CountsLine(ShareModel& model, QWidget* parent)
     for (auto signal : {&LibraryModel::contentsChanged, &LibraryModel::tableChanged}) {
         connect(&model.library(), signal, this, &CountsLine::rebuild);
     }
-    connect(&model, &ShareModel::lookChanged, this, &CountsLine::rebuild);
+    connect(&model.look(), &Look::changed, this, &CountsLine::rebuild);
     rebuild();
 }
 
@@ -48,12 +48,12 @@ void CountsLine::rebuild() {
     QWidget* before = m_rescan;
     for (const WindowTexts::CountsPart& part : WindowTexts::countsLine(m_model.library())) {
         auto* label =
-            new ThemedLabel(m_model, 11, part.warn ? Tone::warn : Tone::dim, false, m_parts);
+            new ThemedLabel(m_model.look(), 11, part.warn ? Tone::warn : Tone::dim, false, m_parts);
         label->setUpperInPhosphor(true);
         label->setShownText(QString::fromStdString(part.text));
         parts->addWidget(label);
         if (part.offersHelp) {
-            auto* open = new A2Button(m_model, "Open Conversion tools", m_parts);
+            auto* open = new A2Button(m_model.look(), "Open Conversion tools", m_parts);
             open->setInset(8);
             connect(open, &QPushButton::clicked, this,
                     [this] { m_model.tools().setShowHelp(true); });

@@ -47,9 +47,8 @@ FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
                         &LibraryModel::hubChanged, &LibraryModel::tableChanged}) {
         connect(&model.library(), signal, this, &FolderTreeView::refresh);
     }
-    for (auto signal : {&ShareModel::lookChanged, &ShareModel::folderChanged}) {
-        connect(&model, signal, this, &FolderTreeView::refresh);
-    }
+    connect(&model.look(), &Look::changed, this, &FolderTreeView::refresh);
+    connect(&model, &ShareModel::folderChanged, this, &FolderTreeView::refresh);
     refresh();
 }
 

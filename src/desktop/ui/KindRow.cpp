@@ -29,7 +29,7 @@ KindRow::KindRow(ShareModel& model, KindFilter kind, QWidget* parent)
     for (auto signal : {&LibraryModel::tableChanged, &LibraryModel::contentsChanged}) {
         connect(&model.library(), signal, this, &KindRow::refresh);
     }
-    connect(&model, &ShareModel::lookChanged, this, &KindRow::refresh);
+    connect(&model.look(), &Look::changed, this, &KindRow::refresh);
     refresh();
 }
 

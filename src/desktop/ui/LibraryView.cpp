@@ -41,7 +41,7 @@ LibraryView::LibraryView(ShareModel& model, QWidget* parent)
     connect(&model.library(), &LibraryModel::contentsChanged, this, &LibraryView::applyColumns);
     connect(&model.library().tableModel(), &QAbstractItemModel::modelReset, this,
             &LibraryView::applyColumns);
-    connect(&model, &ShareModel::lookChanged, this, &LibraryView::restyle);
+    connect(&model.look(), &Look::changed, this, &LibraryView::restyle);
     connect(&model, &ShareModel::activityChanged, viewport(), qOverload<>(&QWidget::update));
     restyle();
     applyColumns();

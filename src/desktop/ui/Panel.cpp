@@ -9,7 +9,7 @@ namespace vorn {
 
 Panel::Panel(ShareModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
     updateMargins();
-    connect(&model, &ShareModel::lookChanged, this, qOverload<>(&QWidget::update));
+    connect(&model.look(), &Look::changed, this, qOverload<>(&QWidget::update));
 }
 
 void Panel::setTitle(const QString& title) {

@@ -18,7 +18,7 @@ namespace {
 
 ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QString& text,
                    QWidget* parent) {
-    auto* l = new ThemedLabel(model, size, tone, bold, parent);
+    auto* l = new ThemedLabel(model.look(), size, tone, bold, parent);
     l->setShownText(text);
     return l;
 }
@@ -26,13 +26,13 @@ ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QStr
 } // namespace
 
 ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
-    : Panel(model, parent), m_choose(new A2Button(model, "Choose...", this)),
-      m_writable(new A2Toggle(model, "Writable", this)),
-      m_advertise(new A2Toggle(model, "Announce on LAN", this)),
-      m_copy(new A2Button(model, "Copy", this)),
-      m_start(new A2Button(model, "Start Sharing", this)),
-      m_path(new ThemedLabel(model, 12, Tone::text, false, this)),
-      m_url(new ThemedLabel(model, 12, Tone::text, true, this)) {
+    : Panel(model, parent), m_choose(new A2Button(model.look(), "Choose...", this)),
+      m_writable(new A2Toggle(model.look(), "Writable", this)),
+      m_advertise(new A2Toggle(model.look(), "Announce on LAN", this)),
+      m_copy(new A2Button(model.look(), "Copy", this)),
+      m_start(new A2Button(model.look(), "Start Sharing", this)),
+      m_path(new ThemedLabel(model.look(), 12, Tone::text, false, this)),
+      m_url(new ThemedLabel(model.look(), 12, Tone::text, true, this)) {
     setAccessibleName("Share");
     auto* column = new QVBoxLayout(this);
     column->setSpacing(7);
@@ -49,7 +49,7 @@ ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
     connect(&model, &ShareModel::settingsChanged, this, &ShareCard::showSettings);
     connect(&model, &ShareModel::sharingChanged, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::workChanged, this, &ShareCard::showSharing);
-    connect(&model, &ShareModel::lookChanged, this, &ShareCard::showSharing);
+    connect(&model.look(), &Look::changed, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::copiedChanged, this,
             [this] { m_copy->setText(this->model().copiedPulse() ? "Copied" : "Copy"); });
     connect(&model, &ShareModel::lastErrorChanged, this, &ShareCard::showError);
@@ -91,7 +91,7 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
         row->addWidget(m_portText);
     } else {
         auto* caption = label(model(), 11, Tone::text, false, "Port", this);
-        m_portField = new ThemedField(model(), 11, this);
+        m_portField = new ThemedField(model().look(), 11, this);
         m_portField->setFixedWidth(56);
         // Digits only while typing; the range is checked when the field is committed.
         m_portField->setValidator(
@@ -147,7 +147,7 @@ QWidget* ShareCard::errorLine() {
 QLayout* ShareCard::legendLine() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
-    row->addWidget(new BadgeMark(model(), this));
+    row->addWidget(new BadgeMark(model().look(), this));
     auto* legend = label(model(), 11, Tone::dim, false,
                          "marks a folder the Apple II lists as a category under Your source. "
                          "Click a chip to take a folder off, hover a folder and click the "

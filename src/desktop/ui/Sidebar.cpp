@@ -16,7 +16,7 @@ namespace {
 
 A2Button* smallButton(ShareModel& model, const QString& text, const QString& help,
                       const QString& name, QWidget* parent) {
-    auto* button = new A2Button(model, text, parent);
+    auto* button = new A2Button(model.look(), text, parent);
     button->setInset(5);
     button->setToolTip(help);
     button->setAccessibleName(name);
@@ -57,7 +57,7 @@ Sidebar::Sidebar(ShareModel& model, QWidget* parent)
             [this] { this->model().library().setCollapsed(false); });
     connect(m_collapse, &QPushButton::clicked, this,
             [this] { this->model().library().setCollapsed(true); });
-    connect(&model, &ShareModel::lookChanged, this, &Sidebar::restyle);
+    connect(&model.look(), &Look::changed, this, &Sidebar::restyle);
     restyle();
 }
 
@@ -65,7 +65,7 @@ QLayout* Sidebar::foldersHeader() {
     auto* row = new QHBoxLayout;
     row->setContentsMargins(6, 0, 2, 2);
     row->setSpacing(4);
-    auto* title = new ThemedLabel(model(), 11, Tone::dim, true, this);
+    auto* title = new ThemedLabel(model().look(), 11, Tone::dim, true, this);
     title->setUpperInPhosphor(true);
     title->setShownText("Folders");
     row->addWidget(title, 1);
