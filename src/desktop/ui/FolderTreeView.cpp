@@ -36,8 +36,9 @@ struct RowLayout {
 
 } // namespace
 
-FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model) {
+FolderTreeView::FolderTreeView(ShareModel& model, LibraryModel& library, Look& look,
+                               QWidget* parent)
+    : QWidget(parent), m_model(model), m_library(library), m_look(look) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAccessibleName("Folders");
@@ -45,9 +46,9 @@ FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
     connect(&m_turnTimer, &QTimer::timeout, this, &FolderTreeView::stepTurns);
     for (auto signal : {&LibraryModel::treeChanged, &LibraryModel::contentsChanged,
                         &LibraryModel::hubChanged, &LibraryModel::tableChanged}) {
-        connect(&model.library(), signal, this, &FolderTreeView::refresh);
+        connect(&library, signal, this, &FolderTreeView::refresh);
     }
-    connect(&model.look(), &Look::changed, this, &FolderTreeView::refresh);
+    connect(&look, &Look::changed, this, &FolderTreeView::refresh);
     connect(&model, &ShareModel::folderChanged, this, &FolderTreeView::refresh);
     refresh();
 }
@@ -58,7 +59,7 @@ QSize FolderTreeView::sizeHint() const {
 
 void FolderTreeView::refresh() {
     m_rows.assign(1, std::nullopt);
-    for (const std::string& path : m_model.library().tree().visibleFolders()) {
+    for (const std::string& path : m_library.tree().visibleFolders()) {
         m_rows.emplace_back(path);
     }
     setMinimumHeight(int(m_rows.size()) * rowHeight);
@@ -109,18 +110,16 @@ int FolderTreeView::depth(int row) const {
 
 bool FolderTreeView::hasDisclosure(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.library().tree().hasChildren(*path)
-                : !m_model.library().folders().empty();
+    return path ? m_library.tree().hasChildren(*path) : !m_library.folders().empty();
 }
 
 bool FolderTreeView::isOpen(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.library().tree().collapsed().count(*path) == 0
-                : !m_model.library().tree().allCollapsed();
+    return path ? m_library.tree().collapsed().count(*path) == 0 : !m_library.tree().allCollapsed();
 }
 
 int FolderTreeView::selectedRow() const {
-    return rowOf(m_model.library().table().selectedFolder()).value_or(-1);
+    return rowOf(m_library.table().selectedFolder()).value_or(-1);
 }
 
 namespace {
@@ -209,7 +208,7 @@ void FolderTreeView::paintEvent(QPaintEvent* event) {
 
 void FolderTreeView::paintRow(QPainter& p, int row) {
     Paint::Saver saver(p);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const bool selected = row == selectedRow();
     const QRectF r(2, row * rowHeight, width() - 4, rowHeight);
     QColor ink = theme.text;
@@ -249,7 +248,7 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
     p.setPen(countInk);
     p.drawText(l.count, Qt::AlignVCenter | Qt::AlignRight, l.countText);
     if (m_rows[row]) {
-        Paint::categoryBadge(p, l.badge, theme, m_model.library().hub().contains(*m_rows[row]),
+        Paint::categoryBadge(p, l.badge, theme, m_library.hub().contains(*m_rows[row]),
                              row == m_hovered);
     }
     if (selected && hasFocus()) {
@@ -261,17 +260,16 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
 void FolderTreeView::fold(int row, bool all) {
     const auto& path = m_rows[row];
     if (!path) {
-        m_model.library().setCollapsed(!m_model.library().tree().allCollapsed());
+        m_library.setCollapsed(!m_library.tree().allCollapsed());
     } else if (all) {
-        m_model.library().setCollapsed(m_model.library().tree().collapsed().count(*path) == 0,
-                                       *path);
+        m_library.setCollapsed(m_library.tree().collapsed().count(*path) == 0, *path);
     } else {
-        m_model.library().toggleCollapsed(*path);
+        m_library.toggleCollapsed(*path);
     }
 }
 
 void FolderTreeView::select(int row) {
-    m_model.library().setSelectedFolder(m_rows[row]);
+    m_library.setSelectedFolder(m_rows[row]);
     if (auto* area =
             qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr)) {
         area->ensureVisible(0, row * rowHeight + rowHeight / 2, 0, rowHeight);
@@ -289,7 +287,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
         fold(row, event->modifiers() & Qt::AltModifier);
         break;
     case Part::badge:
-        m_model.library().toggleCategory(*m_rows[row]);
+        m_library.toggleCategory(*m_rows[row]);
         break;
     case Part::row:
     case Part::label:
@@ -342,7 +340,7 @@ void FolderTreeView::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Space:
         if (row > 0) {
-            m_model.library().toggleCategory(*m_rows[row]);
+            m_library.toggleCategory(*m_rows[row]);
         }
         return;
     default:
@@ -360,7 +358,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
     case Part::disclosure:
         return isOpen(row) ? "Collapse (Alt-click: all below)" : "Expand (Alt-click: all below)";
     case Part::badge:
-        return m_model.library().hub().contains(*path)
+        return m_library.hub().contains(*path)
                    ? "On the Apple II as a category. Click to take it off."
                    : "Click to list this folder on the Apple II as a category.";
     case Part::label:
@@ -368,7 +366,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
         break;
     }
     // A labelled category says so anywhere on its row, as its label may be cut short.
-    const auto label = path ? m_model.library().hub().label(*path) : std::nullopt;
+    const auto label = path ? m_library.hub().label(*path) : std::nullopt;
     if (label && *label != path->substr(path->rfind('/') + 1)) {
         return QString::fromUtf8("Labelled \u201C") + qText(*label) +
                QString::fromUtf8("\u201D on the Apple II");
@@ -390,19 +388,19 @@ void FolderTreeView::fillMenu(QMenu& menu, int row) {
     const auto& path = m_rows[row];
     const auto folder = m_model.libraryFolder();
     if (!path) {
-        menu.addAction("Expand All", this, [this] { m_model.library().setCollapsed(false); });
-        menu.addAction("Collapse All", this, [this] { m_model.library().setCollapsed(true); });
+        menu.addAction("Expand All", this, [this] { m_library.setCollapsed(false); });
+        menu.addAction("Collapse All", this, [this] { m_library.setCollapsed(true); });
     } else {
         QAction* on = menu.addAction("Show on Apple II as Category", this,
-                                     [this, p = *path] { m_model.library().toggleCategory(p); });
+                                     [this, p = *path] { m_library.toggleCategory(p); });
         on->setCheckable(true);
-        on->setChecked(m_model.library().hub().contains(*path));
+        on->setChecked(m_library.hub().contains(*path));
         menu.addAction("Apple II Categories...", this, [this] { m_model.setShowCategories(true); });
-        if (m_model.library().tree().hasChildren(*path)) {
+        if (m_library.tree().hasChildren(*path)) {
             menu.addAction("Expand All Below", this,
-                           [this, p = *path] { m_model.library().setCollapsed(false, p); });
+                           [this, p = *path] { m_library.setCollapsed(false, p); });
             menu.addAction("Collapse All Below", this,
-                           [this, p = *path] { m_model.library().setCollapsed(true, p); });
+                           [this, p = *path] { m_library.setCollapsed(true, p); });
         }
     }
     QAction* show = menu.addAction("Show in File Manager", this, [this, folder, path] {

@@ -12,8 +12,10 @@
 namespace vorn {
 
 LibraryPane::LibraryPane(ShareModel& model, QWidget* parent)
-    : Panel(model, parent), m_counts(new CountsLine(model, this)),
-      m_stack(new QStackedWidget(this)), m_view(new LibraryView(model, m_stack)),
+    : Panel(model, parent),
+      m_counts(new CountsLine(model.library(), model.tools(), model.look(), this)),
+      m_stack(new QStackedWidget(this)),
+      m_view(new LibraryView(model, model.library(), model.versions(), model.look(), m_stack)),
       m_empty(new EmptyState(model, m_stack)) {
     setInnerMargins(8, 6, 10, 10);
     auto* column = new QVBoxLayout(this);

@@ -33,7 +33,8 @@ Sidebar::Sidebar(ShareModel& model, QWidget* parent)
                                "Apple II Categories", this)),
       m_expand(smallButton(model, "+", "Expand all folders", "Expand all folders", this)),
       m_collapse(smallButton(model, "-", "Collapse all folders", "Collapse all folders", this)),
-      m_scroll(new QScrollArea(this)), m_tree(new FolderTreeView(model)) {
+      m_scroll(new QScrollArea(this)),
+      m_tree(new FolderTreeView(model, model.library(), model.look())) {
     setTitle("Library");
     setInnerMargins(4, 6, 6, 8);
     auto* column = new QVBoxLayout(this);
