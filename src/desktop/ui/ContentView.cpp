@@ -29,7 +29,8 @@ namespace vorn {
 
 ContentView::ContentView(ShareModel& model, const AppInfo& info, bool snapshotMode, QWidget* parent)
     : QWidget(parent), m_model(model), m_title(new TitleRow(model, info, this)),
-      m_card(new ShareCard(model, snapshotMode, this)), m_sidebar(new Sidebar(model, this)),
+      m_card(new ShareCard(model, snapshotMode, this)),
+      m_sidebar(new Sidebar(model, model.library(), model.look(), this)),
       m_handle(new SplitHandle(
           model.look(), [this] { return m_sidebarWidth; }, this)),
       m_library(new LibraryPane(model, this)), m_status(new StatusStrip(model, this)),

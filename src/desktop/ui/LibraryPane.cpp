@@ -12,7 +12,7 @@
 namespace vorn {
 
 LibraryPane::LibraryPane(ShareModel& model, QWidget* parent)
-    : Panel(model, parent),
+    : Panel(model.look(), parent), m_model(model),
       m_counts(new CountsLine(model.library(), model.tools(), model.look(), this)),
       m_stack(new QStackedWidget(this)),
       m_view(new LibraryView(model, model.library(), model.versions(), model.look(), m_stack)),
@@ -36,16 +36,16 @@ bool LibraryPane::showsTable() const {
 }
 
 void LibraryPane::showContents() {
-    const LibraryTable& table = model().library().table();
-    const LibraryContents& c = model().library().contents();
+    const LibraryTable& table = m_model.library().table();
+    const LibraryContents& c = m_model.library().contents();
     setTitle(QString::fromStdString(
         WindowTexts::tableTitle(table.kindFilter(), table.selectedFolder())));
     const bool nothing =
-        model().folderPath().empty() ||
+        m_model.folderPath().empty() ||
         (table.libraryCount() == 0 && c.pendingAudio().empty() && c.pendingPics().empty() &&
          c.audio().failed.empty() && c.stills().failed.empty());
     m_stack->setCurrentWidget(nothing ? static_cast<QWidget*>(m_empty) : m_view);
-    m_counts->setVisible(!model().folderPath().empty());
+    m_counts->setVisible(!m_model.folderPath().empty());
 }
 
 } // namespace vorn
