@@ -124,9 +124,17 @@ int FolderTreeView::selectedRow() const {
 
 namespace {
 
-RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& path, int depth,
+/// What a row's layout reads: the library's counts and labels, the look, and the name the
+/// library's own row shows.
+struct RowSource {
+    const LibraryModel& library;
+    const Theme& theme;
+    std::string rootName;
+};
+
+RowLayout layoutRow(const RowSource& source, const std::optional<std::string>& path, int depth,
                     int row, int width, bool selected) {
-    const Theme& theme = model.theme();
+    const Theme& theme = source.theme;
     RowLayout l;
     const double y = row * FolderTreeView::rowHeight, h = FolderTreeView::rowHeight;
     const double x0 = 8 + depth * SidebarFit::indent;
@@ -137,16 +145,15 @@ RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& p
         const double w = std::max<double>(kBadgeWidth, chip.width());
         l.badge = QRectF(width - 8 - w, y + (h - chip.height()) / 2, w, chip.height());
     }
-    l.countText = QString::number(path ? model.library().table().count(*path)
-                                       : model.library().table().libraryCount());
+    l.countText = QString::number(path ? source.library.table().count(*path)
+                                       : source.library.table().libraryCount());
     const double countWidth = QFontMetricsF(theme.font(10)).horizontalAdvance(l.countText);
     const double countRight = width - 8 - kBadgeWidth - 4;
     l.count = QRectF(countRight - countWidth, y, countWidth, h);
-    const std::string name =
-        path ? path->substr(path->rfind('/') + 1) : SidebarFit::rootName(model);
+    const std::string name = path ? path->substr(path->rfind('/') + 1) : source.rootName;
     l.nameText = theme.isPhosphor ? qText(name).toUpper() : qText(name);
     if (path) {
-        if (const auto label = model.library().hub().label(*path); label && *label != name) {
+        if (const auto label = source.library.hub().label(*path); label && *label != name) {
             l.labelText = QString::fromUtf8("\u201C") + qText(*label) + QString::fromUtf8("\u201D");
         }
     }
@@ -173,8 +180,8 @@ QRect FolderTreeView::partRect(int row, Part part) const {
     if (row < 0 || row >= int(m_rows.size())) {
         return {};
     }
-    const RowLayout l =
-        layoutRow(m_model, m_rows[row], depth(row), row, width(), row == selectedRow());
+    const RowLayout l = layoutRow({m_library, m_look.theme(), SidebarFit::rootName(m_model)},
+                                  m_rows[row], depth(row), row, width(), row == selectedRow());
     switch (part) {
     case Part::disclosure:
         return hasDisclosure(row) ? l.disclosure.adjusted(-3, -5, 3, 5).toAlignedRect() : QRect();
@@ -220,7 +227,8 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
         hover.setAlphaF(0.1f);
         p.fillRect(r, hover);
     }
-    const RowLayout l = layoutRow(m_model, m_rows[row], depth(row), row, width(), selected);
+    const RowLayout l = layoutRow({m_library, m_look.theme(), SidebarFit::rootName(m_model)},
+                                  m_rows[row], depth(row), row, width(), selected);
     const QColor mark = selected ? ink : theme.dim;
     if (hasDisclosure(row)) {
         const auto turn = m_turns.find(keyOf(m_rows[row]));
