@@ -116,7 +116,7 @@ int run(int argc, char** argv) {
         ConversionLimit{}, jobs);
     ShareModel model(preferences, *audio, *pictures);
     LookStyle::applyToApplication(model.theme());
-    QObject::connect(&model, &ShareModel::lookChanged, &model,
+    QObject::connect(&model.look(), &Look::changed, &model,
                      [&model] { LookStyle::applyToApplication(model.theme()); });
     if (snapshot) {
         return Snapshot::run(model, appInfo(), *snapshot);

@@ -57,7 +57,7 @@ ShareModel::ShareModel(Preferences& preferences, AudioTranscoder& audioTranscode
       m_timer([this](int ms, std::function<void()> then) {
           QTimer::singleShot(ms, this, std::move(then));
       }),
-      m_worker(new ModelWorker(this)),
+      m_look(new Look(UITheme::eightBit, this)), m_worker(new ModelWorker(this)),
       m_library(
           new LibraryModel(preferences, Converters{audioTranscoder, pictureTranscoder}, this)),
       m_versions(new VersionsModel(
@@ -113,8 +113,8 @@ void ShareModel::readPreferences() {
     m_writable = settings.writable;
     m_advertise = settings.advertise;
     m_port = settings.port;
-    m_look = uiThemeFromStored(m_preferences.string("theme"));
-    m_library->setLook(m_look);
+    m_look->set(uiThemeFromStored(m_preferences.string("theme")));
+    m_library->setLook(m_look->uiTheme());
     m_library->setWritable(m_writable);
 }
 
@@ -187,8 +187,7 @@ void ShareModel::setUITheme(UITheme look) {
     if (look == uiTheme()) {
         return;
     }
-    m_look = look;
-    emit lookChanged();
+    m_look->set(look);
     m_library->setLook(look);
 }
 

@@ -7,8 +7,8 @@
 
 #include "Activity.h"
 #include "LibraryModel.h"
+#include "Look.h"
 #include "ModelWorker.h"
-#include "Theme.h"
 #include "ToolsModel.h"
 #include "UITheme.h"
 #include "VersionsModel.h"
@@ -76,6 +76,9 @@ public:
     void setTimer(Timer timer);
 
     // The parts of the window's state with jobs of their own.
+    /// The look shown, for the widgets that need nothing else.
+    Look& look() { return *m_look; }
+    const Look& look() const { return *m_look; }
     LibraryModel& library() { return *m_library; }
     const LibraryModel& library() const { return *m_library; }
     VersionsModel& versions() { return *m_versions; }
@@ -100,10 +103,11 @@ public:
     std::uint16_t port() const { return m_port; }
     /// Takes effect at the next start.
     void setPort(std::uint16_t port);
-    UITheme uiTheme() const { return m_look; }
-    /// Also lays the columns out again (the looks' fonts differ).
+    UITheme uiTheme() const { return m_look->uiTheme(); }
+    /// Stores the choice and switches look(); also lays the columns out again (the looks'
+    /// fonts differ).
     void setUITheme(UITheme look);
-    const Theme& theme() const { return Theme::of(uiTheme()); }
+    const Theme& theme() const { return m_look->theme(); }
     /// The sidebar's width in the window (default 200).
     double sidebarWidth() const;
     void setSidebarWidth(double width);
@@ -193,8 +197,6 @@ signals:
     void folderChanged();
     /// writable, advertise, port.
     void settingsChanged();
-    /// uiTheme.
-    void lookChanged();
     /// sharing.
     void sharingChanged();
     /// requests, bytesServed.
@@ -240,8 +242,8 @@ private:
     bool m_writable = true;
     bool m_advertise = true;
     std::uint16_t m_port = 8271;
-    UITheme m_look = UITheme::eightBit;
 
+    Look* m_look;              // a child of this object
     ModelWorker* m_worker;     // a child of this object
     LibraryModel* m_library;   // a child of this object
     VersionsModel* m_versions; // a child of this object

@@ -1,7 +1,7 @@
 #include "A2Button.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -9,11 +9,11 @@
 
 namespace vorn {
 
-A2Button::A2Button(ShareModel& model, const QString& text, QWidget* parent)
-    : QPushButton(text, parent), m_model(model) {
+A2Button::A2Button(Look& look, const QString& text, QWidget* parent)
+    : QPushButton(text, parent), m_look(look) {
     setFocusPolicy(Qt::StrongFocus);
     setAutoDefault(false);
-    connect(&model, &ShareModel::lookChanged, this, [this] {
+    connect(&look, &Look::changed, this, [this] {
         updateGeometry();
         update();
     });
@@ -40,13 +40,13 @@ void A2Button::setInset(int inset) {
 }
 
 QSize A2Button::sizeHint() const {
-    const QFontMetrics metrics(m_model.theme().font(m_size, true));
+    const QFontMetrics metrics(m_look.theme().font(m_size, true));
     return {metrics.horizontalAdvance(text()) + 2 * m_inset + 2, metrics.height() + 8};
 }
 
 void A2Button::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     Paint::controlOpacity(p, isEnabled(), isDown());
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
     const QColor ink = m_color.value_or(theme.text);
@@ -72,14 +72,14 @@ void A2Button::paintGs(QPainter& p, const QRectF& r, const QColor& ink) {
     p.fillPath(shape, inverse ? QColor(Qt::black) : QColor(Qt::white));
     p.setPen(QPen(ink, m_prominent ? 2 : 1));
     p.drawPath(shape);
-    p.setFont(m_model.theme().font(m_size, true));
+    p.setFont(m_look.theme().font(m_size, true));
     p.setPen(inverse ? QColor(Qt::white) : ink);
     p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text());
 }
 
 void A2Button::paintPhosphor(QPainter& p, const QRectF& r, const QColor& ink) {
     Paint::Saver saver(p);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const bool inverse = isChecked() || m_prominent;
     p.fillRect(r, inverse ? ink : theme.panel);
     p.setPen(QPen(ink, 1));

@@ -10,12 +10,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class A2Button : public QPushButton {
     Q_OBJECT
 public:
-    A2Button(ShareModel& model, const QString& text, QWidget* parent = nullptr);
+    A2Button(Look& look, const QString& text, QWidget* parent = nullptr);
 
     /// The emphasised button of its group (Start Sharing).
     void setProminent(bool on);
@@ -36,7 +36,7 @@ private:
     void paintGs(QPainter& p, const QRectF& r, const QColor& ink);
     void paintPhosphor(QPainter& p, const QRectF& r, const QColor& ink);
 
-    ShareModel& m_model;
+    Look& m_look;
     bool m_prominent = false;
     std::optional<QColor> m_color;
     int m_size = 11;

@@ -1,7 +1,7 @@
 #include "A2Toggle.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -12,17 +12,17 @@ constexpr int kHeight = 20;
 constexpr int kGap = 6;
 } // namespace
 
-A2Toggle::A2Toggle(ShareModel& model, const QString& text, QWidget* parent)
-    : QCheckBox(text, parent), m_model(model) {
+A2Toggle::A2Toggle(Look& look, const QString& text, QWidget* parent)
+    : QCheckBox(text, parent), m_look(look) {
     setFocusPolicy(Qt::StrongFocus);
-    connect(&model, &ShareModel::lookChanged, this, [this] {
+    connect(&look, &Look::changed, this, [this] {
         updateGeometry();
         update();
     });
 }
 
 QSize A2Toggle::sizeHint() const {
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const int mark = int(Paint::checkMarkWidth(kHeight - 6, theme));
     const int label =
         text().isEmpty() ? 0 : kGap + QFontMetrics(theme.font(11)).horizontalAdvance(text());
@@ -31,7 +31,7 @@ QSize A2Toggle::sizeHint() const {
 
 void A2Toggle::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     Paint::controlOpacity(p, isEnabled(), isDown());
     const double markHeight = kHeight - 6;
     const double top = (height() - markHeight) / 2;

@@ -7,12 +7,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class A2Toggle : public QCheckBox {
     Q_OBJECT
 public:
-    A2Toggle(ShareModel& model, const QString& text, QWidget* parent = nullptr);
+    A2Toggle(Look& look, const QString& text, QWidget* parent = nullptr);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -22,7 +22,7 @@ protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 
 private:
-    ShareModel& m_model;
+    Look& m_look;
 };
 
 } // namespace vorn

@@ -5,19 +5,19 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class BadgeMark : public QWidget {
     Q_OBJECT
 public:
-    explicit BadgeMark(ShareModel& model, QWidget* parent = nullptr);
+    explicit BadgeMark(Look& look, QWidget* parent = nullptr);
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    ShareModel& m_model;
+    Look& m_look;
 };
 
 } // namespace vorn

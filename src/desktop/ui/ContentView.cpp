@@ -29,9 +29,10 @@ namespace vorn {
 
 ContentView::ContentView(ShareModel& model, const AppInfo& info, bool snapshotMode, QWidget* parent)
     : QWidget(parent), m_model(model), m_title(new TitleRow(model, info, this)),
-      m_card(new ShareCard(model, snapshotMode, this)), m_sidebar(new Sidebar(model, this)),
+      m_card(new ShareCard(model, snapshotMode, this)),
+      m_sidebar(new Sidebar(model, model.library(), model.look(), this)),
       m_handle(new SplitHandle(
-          model, [this] { return m_sidebarWidth; }, this)),
+          model.look(), [this] { return m_sidebarWidth; }, this)),
       m_library(new LibraryPane(model, this)), m_status(new StatusStrip(model, this)),
       m_fit(new QVariantAnimation(this)) {
     setAutoFillBackground(true);
@@ -47,7 +48,7 @@ ContentView::ContentView(ShareModel& model, const AppInfo& info, bool snapshotMo
     split->addWidget(m_library, 1);
     column->addLayout(split, 1);
     column->addWidget(m_status);
-    new ScanlineOverlay(model, this);
+    new ScanlineOverlay(model.look(), this);
 
     setSidebarWidth(model.sidebarWidth());
     connect(m_handle, &SplitHandle::resizeTo, this, &ContentView::setSidebarWidth);
@@ -63,7 +64,7 @@ ContentView::ContentView(ShareModel& model, const AppInfo& info, bool snapshotMo
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, &ContentView::pressStart);
     }
-    connect(&model, &ShareModel::lookChanged, this, &ContentView::restyle);
+    connect(&model.look(), &Look::changed, this, &ContentView::restyle);
     restyle();
     orderTabs();
 }

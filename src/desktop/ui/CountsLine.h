@@ -8,12 +8,14 @@
 namespace vorn {
 
 class A2Button;
-class ShareModel;
+class LibraryModel;
+class Look;
+class ToolsModel;
 
 class CountsLine : public QWidget {
     Q_OBJECT
 public:
-    explicit CountsLine(ShareModel& model, QWidget* parent = nullptr);
+    CountsLine(LibraryModel& library, ToolsModel& tools, Look& look, QWidget* parent = nullptr);
 
     /// The parts shown now, as the user reads them.
     QStringList texts() const;
@@ -22,7 +24,9 @@ public:
 private:
     void rebuild();
 
-    ShareModel& m_model;
+    LibraryModel& m_library;
+    ToolsModel& m_tools;
+    Look& m_look;
     QWidget* m_parts;
     A2Button* m_rescan;
 };

@@ -9,7 +9,7 @@ namespace vorn {
 
 EmptyState::EmptyState(ShareModel& model, QWidget* parent)
     : QWidget(parent), m_model(model),
-      m_headline(new ThemedLabel(model, 13, Tone::text, true, this)) {
+      m_headline(new ThemedLabel(model.look(), 13, Tone::text, true, this)) {
     auto* column = new QVBoxLayout(this);
     column->setSpacing(6);
     column->addStretch(1);
@@ -19,7 +19,7 @@ EmptyState::EmptyState(ShareModel& model, QWidget* parent)
                              ".mp3  .m4a  .wav  .aif  .flac  .ogg  .pcm   (audio, served as "
                              "u8/21973/mono PCM)",
                              ".jpg  .png  .gif  .shr   (pictures, served as 320x200 SHR)"}) {
-        auto* label = new ThemedLabel(model, 11, Tone::dim, false, this);
+        auto* label = new ThemedLabel(model.look(), 11, Tone::dim, false, this);
         label->setShownText(line);
         column->addWidget(label, 0, Qt::AlignHCenter);
     }

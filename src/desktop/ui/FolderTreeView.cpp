@@ -36,8 +36,9 @@ struct RowLayout {
 
 } // namespace
 
-FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model) {
+FolderTreeView::FolderTreeView(ShareModel& model, LibraryModel& library, Look& look,
+                               QWidget* parent)
+    : QWidget(parent), m_model(model), m_library(library), m_look(look) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAccessibleName("Folders");
@@ -45,11 +46,10 @@ FolderTreeView::FolderTreeView(ShareModel& model, QWidget* parent)
     connect(&m_turnTimer, &QTimer::timeout, this, &FolderTreeView::stepTurns);
     for (auto signal : {&LibraryModel::treeChanged, &LibraryModel::contentsChanged,
                         &LibraryModel::hubChanged, &LibraryModel::tableChanged}) {
-        connect(&model.library(), signal, this, &FolderTreeView::refresh);
+        connect(&library, signal, this, &FolderTreeView::refresh);
     }
-    for (auto signal : {&ShareModel::lookChanged, &ShareModel::folderChanged}) {
-        connect(&model, signal, this, &FolderTreeView::refresh);
-    }
+    connect(&look, &Look::changed, this, &FolderTreeView::refresh);
+    connect(&model, &ShareModel::folderChanged, this, &FolderTreeView::refresh);
     refresh();
 }
 
@@ -59,7 +59,7 @@ QSize FolderTreeView::sizeHint() const {
 
 void FolderTreeView::refresh() {
     m_rows.assign(1, std::nullopt);
-    for (const std::string& path : m_model.library().tree().visibleFolders()) {
+    for (const std::string& path : m_library.tree().visibleFolders()) {
         m_rows.emplace_back(path);
     }
     setMinimumHeight(int(m_rows.size()) * rowHeight);
@@ -110,25 +110,31 @@ int FolderTreeView::depth(int row) const {
 
 bool FolderTreeView::hasDisclosure(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.library().tree().hasChildren(*path)
-                : !m_model.library().folders().empty();
+    return path ? m_library.tree().hasChildren(*path) : !m_library.folders().empty();
 }
 
 bool FolderTreeView::isOpen(int row) const {
     const auto& path = m_rows[row];
-    return path ? m_model.library().tree().collapsed().count(*path) == 0
-                : !m_model.library().tree().allCollapsed();
+    return path ? m_library.tree().collapsed().count(*path) == 0 : !m_library.tree().allCollapsed();
 }
 
 int FolderTreeView::selectedRow() const {
-    return rowOf(m_model.library().table().selectedFolder()).value_or(-1);
+    return rowOf(m_library.table().selectedFolder()).value_or(-1);
 }
 
 namespace {
 
-RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& path, int depth,
+/// What a row's layout reads: the library's counts and labels, the look, and the name the
+/// library's own row shows.
+struct RowSource {
+    const LibraryModel& library;
+    const Theme& theme;
+    std::string rootName;
+};
+
+RowLayout layoutRow(const RowSource& source, const std::optional<std::string>& path, int depth,
                     int row, int width, bool selected) {
-    const Theme& theme = model.theme();
+    const Theme& theme = source.theme;
     RowLayout l;
     const double y = row * FolderTreeView::rowHeight, h = FolderTreeView::rowHeight;
     const double x0 = 8 + depth * SidebarFit::indent;
@@ -139,16 +145,15 @@ RowLayout layoutRow(const ShareModel& model, const std::optional<std::string>& p
         const double w = std::max<double>(kBadgeWidth, chip.width());
         l.badge = QRectF(width - 8 - w, y + (h - chip.height()) / 2, w, chip.height());
     }
-    l.countText = QString::number(path ? model.library().table().count(*path)
-                                       : model.library().table().libraryCount());
+    l.countText = QString::number(path ? source.library.table().count(*path)
+                                       : source.library.table().libraryCount());
     const double countWidth = QFontMetricsF(theme.font(10)).horizontalAdvance(l.countText);
     const double countRight = width - 8 - kBadgeWidth - 4;
     l.count = QRectF(countRight - countWidth, y, countWidth, h);
-    const std::string name =
-        path ? path->substr(path->rfind('/') + 1) : SidebarFit::rootName(model);
+    const std::string name = path ? path->substr(path->rfind('/') + 1) : source.rootName;
     l.nameText = theme.isPhosphor ? qText(name).toUpper() : qText(name);
     if (path) {
-        if (const auto label = model.library().hub().label(*path); label && *label != name) {
+        if (const auto label = source.library.hub().label(*path); label && *label != name) {
             l.labelText = QString::fromUtf8("\u201C") + qText(*label) + QString::fromUtf8("\u201D");
         }
     }
@@ -175,8 +180,8 @@ QRect FolderTreeView::partRect(int row, Part part) const {
     if (row < 0 || row >= int(m_rows.size())) {
         return {};
     }
-    const RowLayout l =
-        layoutRow(m_model, m_rows[row], depth(row), row, width(), row == selectedRow());
+    const RowLayout l = layoutRow({m_library, m_look.theme(), SidebarFit::rootName(m_model)},
+                                  m_rows[row], depth(row), row, width(), row == selectedRow());
     switch (part) {
     case Part::disclosure:
         return hasDisclosure(row) ? l.disclosure.adjusted(-3, -5, 3, 5).toAlignedRect() : QRect();
@@ -210,7 +215,7 @@ void FolderTreeView::paintEvent(QPaintEvent* event) {
 
 void FolderTreeView::paintRow(QPainter& p, int row) {
     Paint::Saver saver(p);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const bool selected = row == selectedRow();
     const QRectF r(2, row * rowHeight, width() - 4, rowHeight);
     QColor ink = theme.text;
@@ -222,7 +227,8 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
         hover.setAlphaF(0.1f);
         p.fillRect(r, hover);
     }
-    const RowLayout l = layoutRow(m_model, m_rows[row], depth(row), row, width(), selected);
+    const RowLayout l = layoutRow({m_library, m_look.theme(), SidebarFit::rootName(m_model)},
+                                  m_rows[row], depth(row), row, width(), selected);
     const QColor mark = selected ? ink : theme.dim;
     if (hasDisclosure(row)) {
         const auto turn = m_turns.find(keyOf(m_rows[row]));
@@ -250,7 +256,7 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
     p.setPen(countInk);
     p.drawText(l.count, Qt::AlignVCenter | Qt::AlignRight, l.countText);
     if (m_rows[row]) {
-        Paint::categoryBadge(p, l.badge, theme, m_model.library().hub().contains(*m_rows[row]),
+        Paint::categoryBadge(p, l.badge, theme, m_library.hub().contains(*m_rows[row]),
                              row == m_hovered);
     }
     if (selected && hasFocus()) {
@@ -262,17 +268,16 @@ void FolderTreeView::paintRow(QPainter& p, int row) {
 void FolderTreeView::fold(int row, bool all) {
     const auto& path = m_rows[row];
     if (!path) {
-        m_model.library().setCollapsed(!m_model.library().tree().allCollapsed());
+        m_library.setCollapsed(!m_library.tree().allCollapsed());
     } else if (all) {
-        m_model.library().setCollapsed(m_model.library().tree().collapsed().count(*path) == 0,
-                                       *path);
+        m_library.setCollapsed(m_library.tree().collapsed().count(*path) == 0, *path);
     } else {
-        m_model.library().toggleCollapsed(*path);
+        m_library.toggleCollapsed(*path);
     }
 }
 
 void FolderTreeView::select(int row) {
-    m_model.library().setSelectedFolder(m_rows[row]);
+    m_library.setSelectedFolder(m_rows[row]);
     if (auto* area =
             qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr)) {
         area->ensureVisible(0, row * rowHeight + rowHeight / 2, 0, rowHeight);
@@ -290,7 +295,7 @@ void FolderTreeView::mousePressEvent(QMouseEvent* event) {
         fold(row, event->modifiers() & Qt::AltModifier);
         break;
     case Part::badge:
-        m_model.library().toggleCategory(*m_rows[row]);
+        m_library.toggleCategory(*m_rows[row]);
         break;
     case Part::row:
     case Part::label:
@@ -343,7 +348,7 @@ void FolderTreeView::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Space:
         if (row > 0) {
-            m_model.library().toggleCategory(*m_rows[row]);
+            m_library.toggleCategory(*m_rows[row]);
         }
         return;
     default:
@@ -361,7 +366,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
     case Part::disclosure:
         return isOpen(row) ? "Collapse (Alt-click: all below)" : "Expand (Alt-click: all below)";
     case Part::badge:
-        return m_model.library().hub().contains(*path)
+        return m_library.hub().contains(*path)
                    ? "On the Apple II as a category. Click to take it off."
                    : "Click to list this folder on the Apple II as a category.";
     case Part::label:
@@ -369,7 +374,7 @@ QString FolderTreeView::help(const QPoint& pos) const {
         break;
     }
     // A labelled category says so anywhere on its row, as its label may be cut short.
-    const auto label = path ? m_model.library().hub().label(*path) : std::nullopt;
+    const auto label = path ? m_library.hub().label(*path) : std::nullopt;
     if (label && *label != path->substr(path->rfind('/') + 1)) {
         return QString::fromUtf8("Labelled \u201C") + qText(*label) +
                QString::fromUtf8("\u201D on the Apple II");
@@ -391,19 +396,19 @@ void FolderTreeView::fillMenu(QMenu& menu, int row) {
     const auto& path = m_rows[row];
     const auto folder = m_model.libraryFolder();
     if (!path) {
-        menu.addAction("Expand All", this, [this] { m_model.library().setCollapsed(false); });
-        menu.addAction("Collapse All", this, [this] { m_model.library().setCollapsed(true); });
+        menu.addAction("Expand All", this, [this] { m_library.setCollapsed(false); });
+        menu.addAction("Collapse All", this, [this] { m_library.setCollapsed(true); });
     } else {
         QAction* on = menu.addAction("Show on Apple II as Category", this,
-                                     [this, p = *path] { m_model.library().toggleCategory(p); });
+                                     [this, p = *path] { m_library.toggleCategory(p); });
         on->setCheckable(true);
-        on->setChecked(m_model.library().hub().contains(*path));
+        on->setChecked(m_library.hub().contains(*path));
         menu.addAction("Apple II Categories...", this, [this] { m_model.setShowCategories(true); });
-        if (m_model.library().tree().hasChildren(*path)) {
+        if (m_library.tree().hasChildren(*path)) {
             menu.addAction("Expand All Below", this,
-                           [this, p = *path] { m_model.library().setCollapsed(false, p); });
+                           [this, p = *path] { m_library.setCollapsed(false, p); });
             menu.addAction("Collapse All Below", this,
-                           [this, p = *path] { m_model.library().setCollapsed(true, p); });
+                           [this, p = *path] { m_library.setCollapsed(true, p); });
         }
     }
     QAction* show = menu.addAction("Show in File Manager", this, [this, folder, path] {

@@ -18,12 +18,15 @@ class QMenu;
 
 namespace vorn {
 
+class LibraryModel;
+class Look;
 class ShareModel;
 
 class FolderTreeView : public QWidget {
     Q_OBJECT
 public:
-    explicit FolderTreeView(ShareModel& model, QWidget* parent = nullptr);
+    /// `model` for the library folder and its own actions (reveal, the categories sheet).
+    FolderTreeView(ShareModel& model, LibraryModel& library, Look& look, QWidget* parent = nullptr);
 
     static constexpr int rowHeight = 20;
 
@@ -70,6 +73,8 @@ private:
     void stepTurns();
 
     ShareModel& m_model;
+    LibraryModel& m_library;
+    Look& m_look;
     std::vector<std::optional<std::string>> m_rows;
     int m_hovered = -1;
     std::map<std::string, Turn> m_turns;

@@ -1,7 +1,8 @@
 #include "KindRow.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/LibraryModel.h"
+#include "model/Look.h"
 #include "model/SidebarFit.h"
 
 #include <QFontMetricsF>
@@ -15,21 +16,21 @@ constexpr QChar kMarks[] = {'*', 'I', 'A', 'P'};
 
 } // namespace
 
-KindRow::KindRow(ShareModel& model, KindFilter kind, QWidget* parent)
-    : QAbstractButton(parent), m_model(model), m_kind(kind) {
+KindRow::KindRow(LibraryModel& library, Look& look, KindFilter kind, QWidget* parent)
+    : QAbstractButton(parent), m_library(library), m_look(look), m_kind(kind) {
     const std::string_view label = SidebarFit::kindLabels[int(kind)];
     setText(QString::fromUtf8(label.data(), qsizetype(label.size())));
     setFocusPolicy(Qt::StrongFocus);
     setCheckable(true);
     setAutoExclusive(false);
     connect(this, &QAbstractButton::clicked, this, [this] {
-        m_model.library().setKindFilter(m_kind);
+        m_library.setKindFilter(m_kind);
         refresh();
     });
     for (auto signal : {&LibraryModel::tableChanged, &LibraryModel::contentsChanged}) {
-        connect(&model.library(), signal, this, &KindRow::refresh);
+        connect(&library, signal, this, &KindRow::refresh);
     }
-    connect(&model, &ShareModel::lookChanged, this, &KindRow::refresh);
+    connect(&look, &Look::changed, this, &KindRow::refresh);
     refresh();
 }
 
@@ -38,14 +39,14 @@ QSize KindRow::sizeHint() const {
 }
 
 void KindRow::refresh() {
-    setChecked(m_model.library().table().kindFilter() == m_kind);
-    setAccessibleName(text() + ", " + QString::number(m_model.library().table().count(m_kind)));
+    setChecked(m_library.table().kindFilter() == m_kind);
+    setAccessibleName(text() + ", " + QString::number(m_library.table().count(m_kind)));
     update();
 }
 
 void KindRow::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const bool current = isChecked();
     const QRectF r = QRectF(rect()).adjusted(2, 1, -2, -1);
     if (current) {
@@ -53,7 +54,7 @@ void KindRow::paintEvent(QPaintEvent*) {
     }
     const QColor ink = current ? Paint::selectedInk(theme) : theme.text;
     Paint::typeChip(p, QRectF(8, (height() - 14) / 2.0, 14, 14), kMarks[int(m_kind)], theme, false);
-    const QString count = QString::number(m_model.library().table().count(m_kind));
+    const QString count = QString::number(m_library.table().count(m_kind));
     const QFont countFont = theme.font(11);
     const double countWidth = QFontMetricsF(countFont).horizontalAdvance(count);
     const QFont font = theme.font(12, true);

@@ -8,12 +8,13 @@
 
 namespace vorn {
 
-class ShareModel;
+class LibraryModel;
+class Look;
 
 class KindRow : public QAbstractButton {
     Q_OBJECT
 public:
-    KindRow(ShareModel& model, KindFilter kind, QWidget* parent = nullptr);
+    KindRow(LibraryModel& library, Look& look, KindFilter kind, QWidget* parent = nullptr);
 
     KindFilter kind() const { return m_kind; }
     QSize sizeHint() const override;
@@ -24,7 +25,8 @@ protected:
 private:
     void refresh();
 
-    ShareModel& m_model;
+    LibraryModel& m_library;
+    Look& m_look;
     KindFilter m_kind;
 };
 

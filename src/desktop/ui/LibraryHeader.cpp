@@ -1,8 +1,9 @@
 #include "LibraryHeader.h"
 
 #include "Paint.h"
+#include "model/LibraryModel.h"
+#include "model/Look.h"
 #include "model/QtText.h"
-#include "model/ShareModel.h"
 
 #include <QContextMenuEvent>
 #include <QHelpEvent>
@@ -17,8 +18,8 @@ constexpr int kGrip = 9; // each side of an edge
 
 } // namespace
 
-LibraryHeader::LibraryHeader(ShareModel& model, QWidget* parent)
-    : QHeaderView(Qt::Horizontal, parent), m_model(model) {
+LibraryHeader::LibraryHeader(LibraryModel& library, Look& look, QWidget* parent)
+    : QHeaderView(Qt::Horizontal, parent), m_library(library), m_look(look) {
     setSectionsClickable(true);
     setSectionResizeMode(QHeaderView::Interactive);
     setStretchLastSection(false);
@@ -26,14 +27,12 @@ LibraryHeader::LibraryHeader(ShareModel& model, QWidget* parent)
     setMinimumSectionSize(24);
     setMouseTracking(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
-    connect(this, &QHeaderView::sectionClicked, this, [this](int logical) {
-        m_model.library().setSort(columnSortKey(TableColumn(logical)));
-    });
+    connect(this, &QHeaderView::sectionClicked, this,
+            [this](int logical) { m_library.setSort(columnSortKey(TableColumn(logical))); });
     connect(this, &QHeaderView::sectionHandleDoubleClicked, this,
-            [this](int logical) { m_model.library().fitColumn(TableColumn(logical)); });
+            [this](int logical) { m_library.fitColumn(TableColumn(logical)); });
     connect(this, &QHeaderView::sectionResized, this, &LibraryHeader::resized);
-    connect(&model.library(), &LibraryModel::tableChanged, viewport(),
-            qOverload<>(&QWidget::update));
+    connect(&library, &LibraryModel::tableChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
 QSize LibraryHeader::sizeHint() const {
@@ -43,32 +42,31 @@ QSize LibraryHeader::sizeHint() const {
 void LibraryHeader::applyColumns() {
     m_applying = true;
     for (TableColumn column : allColumns) {
-        resizeSection(int(column),
-                      int(std::lround(m_model.library().table().cols().width(column))));
+        resizeSection(int(column), int(std::lround(m_library.table().cols().width(column))));
     }
-    setSectionHidden(int(TableColumn::folder), m_model.library().folders().empty());
+    setSectionHidden(int(TableColumn::folder), m_library.folders().empty());
     m_applying = false;
 }
 
 void LibraryHeader::resized(int logicalIndex, int, int newSize) {
     if (!m_applying) {
-        m_model.library().setColumnWidth(TableColumn(logicalIndex), newSize);
+        m_library.setColumnWidth(TableColumn(logicalIndex), newSize);
     }
 }
 
 void LibraryHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     QPainter& p = *painter;
     Paint::Saver saver(p);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const auto column = TableColumn(logicalIndex);
     p.fillRect(rect, theme.panel);
     p.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1),
                theme.isPhosphor ? theme.panelStroke : QColor(Qt::black));
-    const bool sorted = m_model.library().table().sortKey() == columnSortKey(column);
-    QString title = qText(m_model.library().table().headerTitle(column));
+    const bool sorted = m_library.table().sortKey() == columnSortKey(column);
+    QString title = qText(m_library.table().headerTitle(column));
     if (sorted) {
-        title += m_model.library().table().sortAscending() ? QString::fromUtf8(" \u25B4")
-                                                           : QString::fromUtf8(" \u25BE");
+        title += m_library.table().sortAscending() ? QString::fromUtf8(" \u25B4")
+                                                   : QString::fromUtf8(" \u25BE");
     }
     p.setFont(theme.font(11, true));
     p.setPen(sorted ? theme.accent : theme.dim);
@@ -118,8 +116,7 @@ bool LibraryHeader::viewportEvent(QEvent* event) {
         } else if (const int logical = logicalIndexAt(help->pos()); logical >= 0) {
             QToolTip::showText(
                 help->globalPos(),
-                "Sort by " + qText(m_model.library().table().headerTitle(TableColumn(logical))),
-                this);
+                "Sort by " + qText(m_library.table().headerTitle(TableColumn(logical))), this);
         }
         return true;
     }
@@ -128,7 +125,7 @@ bool LibraryHeader::viewportEvent(QEvent* event) {
 
 void LibraryHeader::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction("Fit All Columns", this, [this] { m_model.library().fitAllColumns(); });
+    menu.addAction("Fit All Columns", this, [this] { m_library.fitAllColumns(); });
     menu.exec(event->globalPos());
 }
 

@@ -8,12 +8,13 @@
 
 namespace vorn {
 
-class ShareModel;
+class LibraryModel;
+class Look;
 
 class LibraryHeader : public QHeaderView {
     Q_OBJECT
 public:
-    explicit LibraryHeader(ShareModel& model, QWidget* parent = nullptr);
+    LibraryHeader(LibraryModel& library, Look& look, QWidget* parent = nullptr);
 
     /// Gives every column the model's width; changes made here are not fed back.
     void applyColumns();
@@ -31,7 +32,8 @@ private:
     int handleAt(int x) const;
     void resized(int logicalIndex, int oldSize, int newSize);
 
-    ShareModel& m_model;
+    LibraryModel& m_library;
+    Look& m_look;
     bool m_applying = false;
     int m_hot = -1;
 };

@@ -12,8 +12,10 @@
 namespace vorn {
 
 LibraryPane::LibraryPane(ShareModel& model, QWidget* parent)
-    : Panel(model, parent), m_counts(new CountsLine(model, this)),
-      m_stack(new QStackedWidget(this)), m_view(new LibraryView(model, m_stack)),
+    : Panel(model.look(), parent), m_model(model),
+      m_counts(new CountsLine(model.library(), model.tools(), model.look(), this)),
+      m_stack(new QStackedWidget(this)),
+      m_view(new LibraryView(model, model.library(), model.versions(), model.look(), m_stack)),
       m_empty(new EmptyState(model, m_stack)) {
     setInnerMargins(8, 6, 10, 10);
     auto* column = new QVBoxLayout(this);
@@ -34,16 +36,16 @@ bool LibraryPane::showsTable() const {
 }
 
 void LibraryPane::showContents() {
-    const LibraryTable& table = model().library().table();
-    const LibraryContents& c = model().library().contents();
+    const LibraryTable& table = m_model.library().table();
+    const LibraryContents& c = m_model.library().contents();
     setTitle(QString::fromStdString(
         WindowTexts::tableTitle(table.kindFilter(), table.selectedFolder())));
     const bool nothing =
-        model().folderPath().empty() ||
+        m_model.folderPath().empty() ||
         (table.libraryCount() == 0 && c.pendingAudio().empty() && c.pendingPics().empty() &&
          c.audio().failed.empty() && c.stills().failed.empty());
     m_stack->setCurrentWidget(nothing ? static_cast<QWidget*>(m_empty) : m_view);
-    m_counts->setVisible(!model().folderPath().empty());
+    m_counts->setVisible(!m_model.folderPath().empty());
 }
 
 } // namespace vorn

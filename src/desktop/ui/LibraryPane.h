@@ -11,6 +11,7 @@ namespace vorn {
 class CountsLine;
 class EmptyState;
 class LibraryView;
+class ShareModel;
 
 class LibraryPane : public Panel {
     Q_OBJECT
@@ -26,6 +27,7 @@ public:
 private:
     void showContents();
 
+    ShareModel& m_model;
     CountsLine* m_counts;
     QStackedWidget* m_stack;
     LibraryView* m_view;

@@ -13,10 +13,11 @@
 
 namespace vorn {
 
-LibraryView::LibraryView(ShareModel& model, QWidget* parent)
-    : QTableView(parent), m_model(model), m_header(new LibraryHeader(model, this)),
-      m_delegate(new RowDelegate(model, this)) {
-    setModel(&model.library().tableModel());
+LibraryView::LibraryView(ShareModel& model, LibraryModel& library, VersionsModel& versions,
+                         Look& look, QWidget* parent)
+    : QTableView(parent), m_model(model), m_library(library), m_versions(versions), m_look(look),
+      m_header(new LibraryHeader(library, look, this)), m_delegate(new RowDelegate(model, this)) {
+    setModel(&library.tableModel());
     setHorizontalHeader(m_header);
     // The view fits a column to its delegate's size hint on a double click on its edge;
     // here the model fits it, to its content.
@@ -37,21 +38,21 @@ LibraryView::LibraryView(ShareModel& model, QWidget* parent)
     setMouseTracking(true);
     setAccessibleName("Library");
     connect(this, &QAbstractItemView::clicked, this, &LibraryView::clickedAt);
-    connect(&model.library(), &LibraryModel::columnsChanged, this, &LibraryView::applyColumns);
-    connect(&model.library(), &LibraryModel::contentsChanged, this, &LibraryView::applyColumns);
-    connect(&model.library().tableModel(), &QAbstractItemModel::modelReset, this,
+    connect(&library, &LibraryModel::columnsChanged, this, &LibraryView::applyColumns);
+    connect(&library, &LibraryModel::contentsChanged, this, &LibraryView::applyColumns);
+    connect(&library.tableModel(), &QAbstractItemModel::modelReset, this,
             &LibraryView::applyColumns);
-    connect(&model, &ShareModel::lookChanged, this, &LibraryView::restyle);
+    connect(&look, &Look::changed, this, &LibraryView::restyle);
     connect(&model, &ShareModel::activityChanged, viewport(), qOverload<>(&QWidget::update));
     restyle();
     applyColumns();
 }
 
 void LibraryView::restyle() {
-    QPalette p = LookStyle::palette(m_model.theme());
+    QPalette p = LookStyle::palette(m_look.theme());
     // The header's empty end and the corner are the panel's, not the window's.
     for (auto role : {QPalette::Base, QPalette::Window, QPalette::Button}) {
-        p.setColor(role, m_model.theme().panel);
+        p.setColor(role, m_look.theme().panel);
     }
     setPalette(p);
     m_header->setPalette(p);
@@ -65,14 +66,14 @@ void LibraryView::applyColumns() {
 
 void LibraryView::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
-    m_model.library().setTableWidth(viewport()->width());
+    m_library.setTableWidth(viewport()->width());
 }
 
 void LibraryView::clickedAt(const QModelIndex& index) {
     if (!index.isValid()) {
         return;
     }
-    if (const StillPic* picture = m_model.library().tableModel().tableRow(index.row()).picture()) {
+    if (const StillPic* picture = m_library.tableModel().tableRow(index.row()).picture()) {
         m_model.setPreviewPic(*picture);
     }
 }
@@ -99,8 +100,7 @@ void LibraryView::fillMenu(QMenu& menu, const TableRow& row) {
         menu.addAction(copying ? "Copying..." : "Snapshot (copy with today's date)", this,
                        [this, copy = *image] { m_model.snapshot(copy); })
             ->setEnabled(!copying);
-        menu.addAction("Versions...", this,
-                       [this, shown = *image] { m_model.versions().setImage(shown); });
+        menu.addAction("Versions...", this, [this, shown = *image] { m_versions.setImage(shown); });
     }
     if (const StillPic* picture = row.picture()) {
         menu.addAction("Preview SHR", this,
@@ -117,7 +117,7 @@ void LibraryView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    fillMenu(menu, m_model.library().tableModel().tableRow(index.row()));
+    fillMenu(menu, m_library.tableModel().tableRow(index.row()));
     if (!menu.isEmpty()) {
         menu.exec(event->globalPos());
     }

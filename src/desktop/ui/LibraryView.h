@@ -9,13 +9,18 @@ namespace vorn {
 
 class LibraryHeader;
 class RowDelegate;
+class LibraryModel;
+class Look;
 class ShareModel;
+class VersionsModel;
 class TableRow;
 
 class LibraryView : public QTableView {
     Q_OBJECT
 public:
-    explicit LibraryView(ShareModel& model, QWidget* parent = nullptr);
+    /// `model` for its own actions (preview, reveal, snapshot), its work and the lights.
+    LibraryView(ShareModel& model, LibraryModel& library, VersionsModel& versions, Look& look,
+                QWidget* parent = nullptr);
 
     LibraryHeader* header() const { return m_header; }
     RowDelegate* delegate() const { return m_delegate; }
@@ -33,6 +38,9 @@ private:
     void restyle();
 
     ShareModel& m_model;
+    LibraryModel& m_library;
+    VersionsModel& m_versions;
+    Look& m_look;
     LibraryHeader* m_header;
     RowDelegate* m_delegate;
 };

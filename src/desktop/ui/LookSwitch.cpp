@@ -8,8 +8,8 @@
 namespace vorn {
 
 LookSwitch::LookSwitch(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_eightBit(new A2Button(model, "8-BIT", this)),
-      m_gs(new A2Button(model, "IIGS", this)) {
+    : QWidget(parent), m_model(model), m_eightBit(new A2Button(model.look(), "8-BIT", this)),
+      m_gs(new A2Button(model.look(), "IIGS", this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
@@ -31,7 +31,7 @@ LookSwitch::LookSwitch(ShareModel& model, QWidget* parent)
         m_model.setUITheme(UITheme::gs);
         showLook();
     });
-    connect(&model, &ShareModel::lookChanged, this, &LookSwitch::showLook);
+    connect(&model.look(), &Look::changed, this, &LookSwitch::showLook);
     showLook();
 }
 

@@ -1,15 +1,15 @@
 #include "Panel.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QPainter>
 
 namespace vorn {
 
-Panel::Panel(ShareModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
+Panel::Panel(Look& look, QWidget* parent) : QWidget(parent), m_look(look) {
     updateMargins();
-    connect(&model, &ShareModel::lookChanged, this, qOverload<>(&QWidget::update));
+    connect(&look, &Look::changed, this, qOverload<>(&QWidget::update));
 }
 
 void Panel::setTitle(const QString& title) {
@@ -21,7 +21,7 @@ void Panel::setTitle(const QString& title) {
 
 // A panel's title is a header, and the 8-bit look sets headers in capitals.
 QString Panel::shownTitle() const {
-    return m_model.theme().isPhosphor ? m_title.toUpper() : m_title;
+    return m_look.theme().isPhosphor ? m_title.toUpper() : m_title;
 }
 
 void Panel::setInnerMargins(int left, int top, int right, int bottom) {
@@ -36,7 +36,7 @@ void Panel::updateMargins() {
 
 void Panel::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     // Room for the IIGS drop edge at the bottom right.
     const QRectF r =
         QRectF(rect()).adjusted(1, 1, theme.isPhosphor ? -1 : -3, theme.isPhosphor ? -1 : -3);

@@ -6,12 +6,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class Panel : public QWidget {
     Q_OBJECT
 public:
-    explicit Panel(ShareModel& model, QWidget* parent = nullptr);
+    explicit Panel(Look& look, QWidget* parent = nullptr);
 
     /// The title bar's text; none without.
     void setTitle(const QString& title);
@@ -23,12 +23,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    ShareModel& model() const { return m_model; }
+    Look& look() const { return m_look; }
 
 private:
     void updateMargins();
 
-    ShareModel& m_model;
+    Look& m_look;
     QString m_title;
     QMargins m_inner{12, 10, 12, 10};
 };

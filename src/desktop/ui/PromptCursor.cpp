@@ -1,6 +1,6 @@
 #include "PromptCursor.h"
 
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -8,8 +8,8 @@
 
 namespace vorn {
 
-PromptCursor::PromptCursor(ShareModel& model, int size, QWidget* parent)
-    : QWidget(parent), m_model(model), m_size(size) {
+PromptCursor::PromptCursor(Look& look, int size, QWidget* parent)
+    : QWidget(parent), m_look(look), m_size(size) {
     m_blink.setInterval(550);
     connect(&m_blink, &QTimer::timeout, this, [this] {
         m_on = !m_on;
@@ -19,14 +19,14 @@ PromptCursor::PromptCursor(ShareModel& model, int size, QWidget* parent)
 }
 
 QSize PromptCursor::sizeHint() const {
-    const QFontMetricsF metrics(m_model.theme().font(m_size, true));
+    const QFontMetricsF metrics(m_look.theme().font(m_size, true));
     return {int(std::ceil(metrics.horizontalAdvance("]") + metrics.averageCharWidth() + 4)),
             int(std::ceil(metrics.height()))};
 }
 
 void PromptCursor::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const QFont font = theme.font(m_size, true);
     const QFontMetricsF metrics(font);
     p.setFont(font);

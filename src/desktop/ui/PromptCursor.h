@@ -6,12 +6,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class PromptCursor : public QWidget {
     Q_OBJECT
 public:
-    PromptCursor(ShareModel& model, int size, QWidget* parent = nullptr);
+    PromptCursor(Look& look, int size, QWidget* parent = nullptr);
 
     /// Whether the block is showing now.
     bool on() const { return m_on; }
@@ -23,7 +23,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    ShareModel& m_model;
+    Look& m_look;
     int m_size;
     bool m_on = true;
     QTimer m_blink;

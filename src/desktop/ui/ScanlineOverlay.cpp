@@ -1,7 +1,7 @@
 #include "ScanlineOverlay.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QChildEvent>
 #include <QEvent>
@@ -9,19 +9,18 @@
 
 namespace vorn {
 
-ScanlineOverlay::ScanlineOverlay(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model) {
+ScanlineOverlay::ScanlineOverlay(Look& look, QWidget* parent) : QWidget(parent), m_look(look) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     parent->installEventFilter(this);
-    connect(&model, &ShareModel::lookChanged, this, &ScanlineOverlay::follow);
+    connect(&look, &Look::changed, this, &ScanlineOverlay::follow);
     follow();
 }
 
 void ScanlineOverlay::follow() {
     setGeometry(parentWidget()->rect());
-    setVisible(m_model.theme().isPhosphor);
+    setVisible(m_look.theme().isPhosphor);
     raise();
 }
 

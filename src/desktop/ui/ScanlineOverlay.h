@@ -6,13 +6,13 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class ScanlineOverlay : public QWidget {
     Q_OBJECT
 public:
     /// Covers `parent`, on top of its other children.
-    ScanlineOverlay(ShareModel& model, QWidget* parent);
+    ScanlineOverlay(Look& look, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -21,7 +21,7 @@ protected:
 private:
     void follow();
 
-    ShareModel& m_model;
+    Look& m_look;
 };
 
 } // namespace vorn

@@ -18,7 +18,7 @@ namespace {
 
 ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QString& text,
                    QWidget* parent) {
-    auto* l = new ThemedLabel(model, size, tone, bold, parent);
+    auto* l = new ThemedLabel(model.look(), size, tone, bold, parent);
     l->setShownText(text);
     return l;
 }
@@ -26,13 +26,14 @@ ThemedLabel* label(ShareModel& model, int size, Tone tone, bool bold, const QStr
 } // namespace
 
 ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
-    : Panel(model, parent), m_choose(new A2Button(model, "Choose...", this)),
-      m_writable(new A2Toggle(model, "Writable", this)),
-      m_advertise(new A2Toggle(model, "Announce on LAN", this)),
-      m_copy(new A2Button(model, "Copy", this)),
-      m_start(new A2Button(model, "Start Sharing", this)),
-      m_path(new ThemedLabel(model, 12, Tone::text, false, this)),
-      m_url(new ThemedLabel(model, 12, Tone::text, true, this)) {
+    : Panel(model.look(), parent), m_model(model),
+      m_choose(new A2Button(model.look(), "Choose...", this)),
+      m_writable(new A2Toggle(model.look(), "Writable", this)),
+      m_advertise(new A2Toggle(model.look(), "Announce on LAN", this)),
+      m_copy(new A2Button(model.look(), "Copy", this)),
+      m_start(new A2Button(model.look(), "Start Sharing", this)),
+      m_path(new ThemedLabel(model.look(), 12, Tone::text, false, this)),
+      m_url(new ThemedLabel(model.look(), 12, Tone::text, true, this)) {
     setAccessibleName("Share");
     auto* column = new QVBoxLayout(this);
     column->setSpacing(7);
@@ -49,9 +50,9 @@ ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
     connect(&model, &ShareModel::settingsChanged, this, &ShareCard::showSettings);
     connect(&model, &ShareModel::sharingChanged, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::workChanged, this, &ShareCard::showSharing);
-    connect(&model, &ShareModel::lookChanged, this, &ShareCard::showSharing);
+    connect(&model.look(), &Look::changed, this, &ShareCard::showSharing);
     connect(&model, &ShareModel::copiedChanged, this,
-            [this] { m_copy->setText(this->model().copiedPulse() ? "Copied" : "Copy"); });
+            [this] { m_copy->setText(m_model.copiedPulse() ? "Copied" : "Copy"); });
     connect(&model, &ShareModel::lastErrorChanged, this, &ShareCard::showError);
     showFolder();
     showSettings();
@@ -62,11 +63,11 @@ ShareCard::ShareCard(ShareModel& model, bool snapshotMode, QWidget* parent)
 QLayout* ShareCard::libraryLine() {
     auto* row = new QHBoxLayout;
     row->setSpacing(10);
-    row->addWidget(label(model(), 12, Tone::dim, true, "Library", this));
+    row->addWidget(label(m_model, 12, Tone::dim, true, "Library", this));
     m_path->setElide(Qt::ElideMiddle);
     m_path->setAccessibleName("Library folder");
     row->addWidget(m_path, 1);
-    connect(m_choose, &QPushButton::clicked, this, [this] { model().chooseFolder(); });
+    connect(m_choose, &QPushButton::clicked, this, [this] { m_model.chooseFolder(); });
     row->addWidget(m_choose);
     return row;
 }
@@ -81,17 +82,17 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
                             "find it without typing the address. Discovery is advisory only; "
                             "nothing is sent unless something asks.");
     connect(m_writable, &QAbstractButton::clicked, this,
-            [this](bool on) { model().setWritable(on); });
+            [this](bool on) { m_model.setWritable(on); });
     connect(m_advertise, &QAbstractButton::clicked, this,
-            [this](bool on) { model().setAdvertise(on); });
+            [this](bool on) { m_model.setAdvertise(on); });
     row->addWidget(m_writable);
     row->addWidget(m_advertise);
     if (snapshotMode) {
-        m_portText = label(model(), 11, Tone::text, false, "", this);
+        m_portText = label(m_model, 11, Tone::text, false, "", this);
         row->addWidget(m_portText);
     } else {
-        auto* caption = label(model(), 11, Tone::text, false, "Port", this);
-        m_portField = new ThemedField(model(), 11, this);
+        auto* caption = label(m_model, 11, Tone::text, false, "Port", this);
+        m_portField = new ThemedField(m_model.look(), 11, this);
         m_portField->setFixedWidth(56);
         // Digits only while typing; the range is checked when the field is committed.
         m_portField->setValidator(
@@ -113,7 +114,7 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
         if (m_portField) {
             m_portField->commit();
         }
-        model().sharing() || model().starting() ? model().stop() : model().start();
+        m_model.sharing() || m_model.starting() ? m_model.stop() : m_model.start();
     });
     row->addWidget(m_start);
     return row;
@@ -122,12 +123,12 @@ QLayout* ShareCard::settingsLine(bool snapshotMode) {
 QLayout* ShareCard::addressPart() {
     auto* part = new QHBoxLayout;
     part->setSpacing(8);
-    part->addWidget(label(model(), 11, Tone::dim, false, "Image Source URL", this));
+    part->addWidget(label(m_model, 11, Tone::dim, false, "Image Source URL", this));
     m_url->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_url->setAccessibleName("Image Source URL");
     part->addWidget(m_url);
     m_copy->setAccessibleDescription("Copy the Image Source URL");
-    connect(m_copy, &QPushButton::clicked, this, [this] { model().copyURL(); });
+    connect(m_copy, &QPushButton::clicked, this, [this] { m_model.copyURL(); });
     part->addWidget(m_copy);
     return part;
 }
@@ -137,8 +138,8 @@ QWidget* ShareCard::errorLine() {
     auto* row = new QHBoxLayout(m_errorLine);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    row->addWidget(label(model(), 11, Tone::error, true, "ERROR: ", m_errorLine));
-    m_error = label(model(), 11, Tone::error, false, "", m_errorLine);
+    row->addWidget(label(m_model, 11, Tone::error, true, "ERROR: ", m_errorLine));
+    m_error = label(m_model, 11, Tone::error, false, "", m_errorLine);
     m_error->setElide(Qt::ElideRight);
     row->addWidget(m_error, 1);
     return m_errorLine;
@@ -147,8 +148,8 @@ QWidget* ShareCard::errorLine() {
 QLayout* ShareCard::legendLine() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
-    row->addWidget(new BadgeMark(model(), this));
-    auto* legend = label(model(), 11, Tone::dim, false,
+    row->addWidget(new BadgeMark(m_model.look(), this));
+    auto* legend = label(m_model, 11, Tone::dim, false,
                          "marks a folder the Apple II lists as a category under Your source. "
                          "Click a chip to take a folder off, hover a folder and click the "
                          "outline to put it on. Labels and order: the ][ button above the "
@@ -160,7 +161,7 @@ QLayout* ShareCard::legendLine() {
 }
 
 void ShareCard::showFolder() {
-    const std::string& folder = model().folderPath();
+    const std::string& folder = m_model.folderPath();
     m_path->setShownText(folder.empty() ? "no folder selected" : qText(folder));
     m_path->setTone(folder.empty() ? Tone::faint : Tone::text);
     m_path->setToolTip(qText(folder));
@@ -168,15 +169,15 @@ void ShareCard::showFolder() {
 }
 
 void ShareCard::showSettings() {
-    m_writable->setChecked(model().writable());
-    m_advertise->setChecked(model().advertise());
-    const QString port = QString::number(model().port());
+    m_writable->setChecked(m_model.writable());
+    m_advertise->setChecked(m_model.advertise());
+    const QString port = QString::number(m_model.port());
     if (m_portField) {
         m_portField->showValue(port);
     } else {
         m_portText->setShownText("Port " + port);
     }
-    m_url->setShownText(qText(model().shareURL()));
+    m_url->setShownText(qText(m_model.shareURL()));
 }
 
 void ShareCard::showSharing() {
@@ -184,18 +185,18 @@ void ShareCard::showSharing() {
     // address shows the port the card must use now. A start scans the library first; the
     // button says so, and a press meanwhile stops.
     if (m_portField) {
-        m_portField->setEnabled(!model().sharing() && !model().starting());
+        m_portField->setEnabled(!m_model.sharing() && !m_model.starting());
     }
     showSettings();
-    m_start->setText(model().sharing()    ? "Stop Sharing"
-                     : model().starting() ? "Starting..."
+    m_start->setText(m_model.sharing()    ? "Stop Sharing"
+                     : m_model.starting() ? "Starting..."
                                           : "Start Sharing");
-    m_start->setColor(model().sharing() ? std::optional(model().theme().error) : std::nullopt);
+    m_start->setColor(m_model.sharing() ? std::optional(m_model.theme().error) : std::nullopt);
     m_start->updateGeometry();
 }
 
 void ShareCard::showError() {
-    const auto& error = model().lastError();
+    const auto& error = m_model.lastError();
     m_errorLine->setVisible(error.has_value());
     m_error->setShownText(error ? qText(*error) : QString());
 }
@@ -203,10 +204,10 @@ void ShareCard::showError() {
 // The share listens on an unprivileged port; anything else is put back as it was.
 void ShareCard::commitPort(const QString& text) {
     if (const auto port = parseIn(text.trimmed().toStdString(), ShareSettings::portRange)) {
-        model().setPort(std::uint16_t(*port));
+        m_model.setPort(std::uint16_t(*port));
     } else {
-        m_portField->showValue(QString::number(model().port()));
-        m_portField->setText(QString::number(model().port()));
+        m_portField->showValue(QString::number(m_model.port()));
+        m_portField->setText(QString::number(m_model.port()));
     }
 }
 

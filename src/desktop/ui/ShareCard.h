@@ -10,6 +10,7 @@ namespace vorn {
 
 class A2Button;
 class A2Toggle;
+class ShareModel;
 class ThemedField;
 class ThemedLabel;
 
@@ -41,6 +42,7 @@ private:
     void showError();
     void commitPort(const QString& text);
 
+    ShareModel& m_model;
     A2Button* m_choose;
     A2Toggle* m_writable;
     A2Toggle* m_advertise;

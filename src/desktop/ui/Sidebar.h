@@ -14,11 +14,14 @@ namespace vorn {
 class A2Button;
 class FolderTreeView;
 class KindRow;
+class LibraryModel;
+class ShareModel;
 
 class Sidebar : public Panel {
     Q_OBJECT
 public:
-    explicit Sidebar(ShareModel& model, QWidget* parent = nullptr);
+    /// `model` for the categories sheet and, in the folder tree, its own actions.
+    Sidebar(ShareModel& model, LibraryModel& library, Look& look, QWidget* parent = nullptr);
 
     KindRow* kindRow(KindFilter kind) const { return m_kinds[std::size_t(kind)]; }
     FolderTreeView* tree() const { return m_tree; }
@@ -30,6 +33,8 @@ private:
     QLayout* foldersHeader();
     void restyle();
 
+    ShareModel& m_model;
+    LibraryModel& m_library;
     std::array<KindRow*, 4> m_kinds{};
     A2Button* m_categories;
     A2Button* m_expand;

@@ -1,6 +1,6 @@
 #include "SplitHandle.h"
 
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -8,19 +8,19 @@
 
 namespace vorn {
 
-SplitHandle::SplitHandle(ShareModel& model, std::function<double()> width, QWidget* parent)
-    : QWidget(parent), m_model(model), m_width(std::move(width)) {
+SplitHandle::SplitHandle(Look& look, std::function<double()> width, QWidget* parent)
+    : QWidget(parent), m_look(look), m_width(std::move(width)) {
     setFixedWidth(28);
     setCursor(Qt::SplitHCursor);
     setFocusPolicy(Qt::TabFocus);
     setToolTip("Drag to resize the Library column. Double-click to fit.");
     setAccessibleName("Library column width");
-    connect(&model, &ShareModel::lookChanged, this, qOverload<>(&QWidget::update));
+    connect(&look, &Look::changed, this, qOverload<>(&QWidget::update));
 }
 
 void SplitHandle::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     const QColor line =
         hasFocus() ? theme.accent : (theme.isPhosphor ? theme.panelStroke : QColor(Qt::black));
     p.fillRect(QRectF(width() / 2, 4, 1, height() - 8), line);

@@ -9,13 +9,13 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class SplitHandle : public QWidget {
     Q_OBJECT
 public:
     /// `width` tells the sidebar's width now.
-    SplitHandle(ShareModel& model, std::function<double()> width, QWidget* parent = nullptr);
+    SplitHandle(Look& look, std::function<double()> width, QWidget* parent = nullptr);
 
 signals:
     /// The sidebar should be `width` wide (not yet kept within its limits).
@@ -36,7 +36,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    ShareModel& m_model;
+    Look& m_look;
     std::function<double()> m_width;
     double m_pressX = 0;
     /// The sidebar's width when the drag began, from its first move to its end.

@@ -13,9 +13,10 @@ StatusStrip::StatusStrip(ShareModel& model, QWidget* parent) : QWidget(parent), 
     setFixedHeight(14);
     for (auto signal :
          {&ShareModel::sharingChanged, &ShareModel::trafficChanged, &ShareModel::settingsChanged,
-          &ShareModel::logChanged, &ShareModel::lookChanged, &ShareModel::workChanged}) {
+          &ShareModel::logChanged, &ShareModel::workChanged}) {
         connect(&model, signal, this, &StatusStrip::refresh);
     }
+    connect(&model.look(), &Look::changed, this, &StatusStrip::refresh);
     connect(&model.library(), &LibraryModel::contentsChanged, this, &StatusStrip::refresh);
     refresh();
 }

@@ -1,13 +1,13 @@
 #include "ThemedField.h"
 
 #include "LookStyle.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 namespace vorn {
 
-ThemedField::ThemedField(ShareModel& model, int size, QWidget* parent)
-    : QLineEdit(parent), m_model(model), m_size(size) {
-    connect(&model, &ShareModel::lookChanged, this, &ThemedField::restyle);
+ThemedField::ThemedField(Look& look, int size, QWidget* parent)
+    : QLineEdit(parent), m_look(look), m_size(size) {
+    connect(&look, &Look::changed, this, &ThemedField::restyle);
     connect(this, &QLineEdit::editingFinished, this, &ThemedField::commit);
     restyle();
 }
@@ -27,8 +27,8 @@ void ThemedField::commit() {
 }
 
 void ThemedField::restyle() {
-    setFont(m_model.theme().font(m_size));
-    setPalette(LookStyle::palette(m_model.theme()));
+    setFont(m_look.theme().font(m_size));
+    setPalette(LookStyle::palette(m_look.theme()));
 }
 
 } // namespace vorn

@@ -6,12 +6,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class ThemedField : public QLineEdit {
     Q_OBJECT
 public:
-    ThemedField(ShareModel& model, int size, QWidget* parent = nullptr);
+    ThemedField(Look& look, int size, QWidget* parent = nullptr);
 
     /// Shows `text` as the stored value, unless the user is editing the field.
     void showValue(const QString& text);
@@ -25,7 +25,7 @@ signals:
 private:
     void restyle();
 
-    ShareModel& m_model;
+    Look& m_look;
     int m_size;
     QString m_shown;
 };

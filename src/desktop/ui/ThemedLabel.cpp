@@ -1,15 +1,15 @@
 #include "ThemedLabel.h"
 
 #include "Paint.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 
 #include <QPainter>
 
 namespace vorn {
 
-ThemedLabel::ThemedLabel(ShareModel& model, int size, Tone tone, bool bold, QWidget* parent)
-    : QLabel(parent), m_model(model), m_size(size), m_tone(tone), m_bold(bold) {
-    connect(&model, &ShareModel::lookChanged, this, &ThemedLabel::restyle);
+ThemedLabel::ThemedLabel(Look& look, int size, Tone tone, bool bold, QWidget* parent)
+    : QLabel(parent), m_look(look), m_size(size), m_tone(tone), m_bold(bold) {
+    connect(&look, &Look::changed, this, &ThemedLabel::restyle);
     restyle();
 }
 
@@ -35,7 +35,7 @@ QColor ThemedLabel::color(const Theme& theme, Tone tone) {
 
 void ThemedLabel::setShownText(const QString& text) {
     m_text = text;
-    setText(m_upper && m_model.theme().isPhosphor ? text.toUpper() : text);
+    setText(m_upper && m_look.theme().isPhosphor ? text.toUpper() : text);
 }
 
 void ThemedLabel::setTone(Tone tone) {
@@ -76,7 +76,7 @@ QSize ThemedLabel::minimumSizeHint() const {
 }
 
 void ThemedLabel::restyle() {
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     setFont(theme.font(m_size, m_bold));
     QPalette p = palette();
     QColor c = color(theme, m_tone);

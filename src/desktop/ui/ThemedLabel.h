@@ -9,7 +9,7 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 /// Which colour of the theme a text uses.
 enum class Tone { text, dim, faint, accent, warn, error, title };
@@ -17,7 +17,7 @@ enum class Tone { text, dim, faint, accent, warn, error, title };
 class ThemedLabel : public QLabel {
     Q_OBJECT
 public:
-    ThemedLabel(ShareModel& model, int size, Tone tone = Tone::text, bool bold = false,
+    ThemedLabel(Look& look, int size, Tone tone = Tone::text, bool bold = false,
                 QWidget* parent = nullptr);
 
     /// The theme's colour of a tone.
@@ -41,7 +41,7 @@ protected:
 private:
     void restyle();
 
-    ShareModel& m_model;
+    Look& m_look;
     int m_size;
     Tone m_tone;
     bool m_bold;

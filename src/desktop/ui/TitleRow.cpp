@@ -14,7 +14,7 @@ namespace {
 
 ThemedLabel* smallText(ShareModel& model, const QString& text, const QString& help,
                        QWidget* parent) {
-    auto* label = new ThemedLabel(model, 11, Tone::title, false, parent);
+    auto* label = new ThemedLabel(model.look(), 11, Tone::title, false, parent);
     label->setOpacity(0.7);
     label->setShownText(text);
     label->setToolTip(help);
@@ -24,16 +24,16 @@ ThemedLabel* smallText(ShareModel& model, const QString& text, const QString& he
 } // namespace
 
 TitleRow::TitleRow(ShareModel& model, const AppInfo& info, QWidget* parent)
-    : QWidget(parent), m_model(model), m_prompt(new PromptCursor(model, 20, this)),
+    : QWidget(parent), m_model(model), m_prompt(new PromptCursor(model.look(), 20, this)),
       m_rainbow(new RainbowStripes(16, this)),
-      m_tools(new A2Button(model, "Conversion tools...", this)),
+      m_tools(new A2Button(model.look(), "Conversion tools...", this)),
       m_look(new LookSwitch(model, this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 0, 0, 0);
     row->setSpacing(10);
     row->addWidget(m_prompt);
     row->addWidget(m_rainbow);
-    auto* title = new ThemedLabel(model, 20, Tone::title, true, this);
+    auto* title = new ThemedLabel(model.look(), 20, Tone::title, true, this);
     title->setShownText("Vorn Image and Audio Manager");
     row->addWidget(title);
     row->addWidget(
@@ -47,7 +47,7 @@ TitleRow::TitleRow(ShareModel& model, const AppInfo& info, QWidget* parent)
     connect(m_tools, &QPushButton::clicked, this, [this] { m_model.tools().setShowHelp(true); });
     row->addWidget(m_tools);
     row->addWidget(m_look);
-    connect(&model, &ShareModel::lookChanged, this, &TitleRow::showLook);
+    connect(&model.look(), &Look::changed, this, &TitleRow::showLook);
     showLook();
 }
 

@@ -36,7 +36,7 @@ CategoriesSheet::CategoriesSheet(ShareModel& model, LibraryModel& library, bool 
       m_noCategories(
           text(11, Tone::dim, "No categories. The Apple II shows the plain A-Z list.", true)),
       m_overflow(text(11, Tone::warn, QString(), true)),
-      m_reset(new A2Button(model, "Reset to Defaults", this)) {
+      m_reset(new A2Button(model.look(), "Reset to Defaults", this)) {
     setLeastSize(560, 0);
     setMaximumWidth(680);
     body()->addWidget(intro());
@@ -117,7 +117,7 @@ QLayout* CategoriesSheet::table() {
 QLayout* CategoriesSheet::addPart() {
     auto* column = new QVBoxLayout;
     column->setSpacing(6);
-    m_add = new A2Button(model(), "Add Folder...", this);
+    m_add = new A2Button(model().look(), "Add Folder...", this);
     m_add->setToolTip("Put another folder on the Apple II");
     connect(m_add, &QPushButton::clicked, this, [this] { setAddOpen(m_addList->isHidden()); });
     column->addWidget(m_add, 0, Qt::AlignLeft);
@@ -125,7 +125,7 @@ QLayout* CategoriesSheet::addPart() {
     m_addList->setAccessibleName("Folders to add");
     m_addList->hide();
     const auto restyle = [this] { m_addList->setFont(model().theme().font(11)); };
-    connect(&model(), &ShareModel::lookChanged, m_addList, restyle);
+    connect(&model().look(), &Look::changed, m_addList, restyle);
     restyle();
     const auto choose = [this](QListWidgetItem* item) {
         if (!m_addList->isHidden() && item) {
@@ -142,7 +142,7 @@ QLayout* CategoriesSheet::addPart() {
 QLayout* CategoriesSheet::prefixPart() {
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
-    m_prefix = new A2Toggle(model(), "Prefix subfolder in names", this);
+    m_prefix = new A2Toggle(model().look(), "Prefix subfolder in names", this);
     connect(m_prefix, &QAbstractButton::clicked, this,
             [this](bool on) { m_library.setPrefixSubfolder(on); });
     column->addWidget(m_prefix, 0, Qt::AlignLeft);
@@ -182,7 +182,7 @@ void CategoriesSheet::showRows() {
         m_rows.pop_back();
     }
     while (m_rows.size() < hub.cats.size()) {
-        auto* row = new CategoryRow(model(), snapshotMode(), m_rowsBox);
+        auto* row = new CategoryRow(model().look(), snapshotMode(), m_rowsBox);
         const int index = int(m_rows.size());
         connect(row, &CategoryRow::takeOff, this, [this](const QString& path) {
             m_library.toggleCategory(path.toStdString());

@@ -2,7 +2,7 @@
 
 #include "LabelField.h"
 #include "library/HubConfig.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 #include "ui/A2Button.h"
 #include "ui/A2Toggle.h"
 #include "ui/ThemedLabel.h"
@@ -19,10 +19,10 @@ QString lastComponent(const QString& path) {
 
 } // namespace
 
-CategoryRow::CategoryRow(ShareModel& model, bool staticText, QWidget* parent)
-    : QWidget(parent), m_model(model), m_check(new A2Toggle(model, QString(), this)),
-      m_folder(new ThemedLabel(model, 11, Tone::text, false, this)),
-      m_count(new ThemedLabel(model, 11, Tone::dim, false, this)),
+CategoryRow::CategoryRow(Look& look, bool staticText, QWidget* parent)
+    : QWidget(parent), m_look(look), m_check(new A2Toggle(look, QString(), this)),
+      m_folder(new ThemedLabel(look, 11, Tone::text, false, this)),
+      m_count(new ThemedLabel(look, 11, Tone::dim, false, this)),
       m_up(arrow(QStringLiteral("\u25B2"), "Move up", -1)),
       m_down(arrow(QStringLiteral("\u25BC"), "Move down", +1)) {
     auto* row = new QHBoxLayout(this);
@@ -37,11 +37,11 @@ CategoryRow::CategoryRow(ShareModel& model, bool staticText, QWidget* parent)
     m_folder->setElide(Qt::ElideMiddle);
     row->addWidget(m_folder, 1);
     if (staticText) {
-        m_staticLabel = new ThemedLabel(model, 11, Tone::text, false, this);
+        m_staticLabel = new ThemedLabel(look, 11, Tone::text, false, this);
         m_staticLabel->setFixedWidth(labelWidth);
         row->addWidget(m_staticLabel);
     } else {
-        m_field = new LabelField(model, this);
+        m_field = new LabelField(look, this);
         m_field->setFixedWidth(labelWidth);
         connect(m_field, &LabelField::committed, this,
                 [this](const QString& text) { emit labelCommitted(m_path, text); });
@@ -58,7 +58,7 @@ CategoryRow::CategoryRow(ShareModel& model, bool staticText, QWidget* parent)
 }
 
 A2Button* CategoryRow::arrow(const QString& glyph, const QString& name, int step) {
-    auto* button = new A2Button(m_model, glyph, this);
+    auto* button = new A2Button(m_look, glyph, this);
     button->setInset(6);
     button->setAccessibleName(name);
     button->setToolTip(name);
@@ -96,7 +96,7 @@ void CategoryRow::showCategory(const HubCategory& category, std::int64_t count, 
 void CategoryRow::paintEvent(QPaintEvent*) {
     if (m_striped) {
         QPainter p(this);
-        p.fillRect(rect(), m_model.theme().stripe);
+        p.fillRect(rect(), m_look.theme().stripe);
     }
 }
 

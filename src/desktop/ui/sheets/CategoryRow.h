@@ -10,7 +10,7 @@ namespace vorn {
 class A2Button;
 class A2Toggle;
 class LabelField;
-class ShareModel;
+class Look;
 class ThemedLabel;
 struct HubCategory;
 
@@ -24,7 +24,7 @@ public:
     static constexpr int arrowsWidth = 56;
 
     /// `staticText`: the label as plain text (snapshot mode), no field.
-    CategoryRow(ShareModel& model, bool staticText, QWidget* parent = nullptr);
+    CategoryRow(Look& look, bool staticText, QWidget* parent = nullptr);
 
     /// Shows the category at `index` of `total`; odd rows are striped.
     void showCategory(const HubCategory& category, std::int64_t count, int index, int total);
@@ -48,7 +48,7 @@ protected:
 private:
     A2Button* arrow(const QString& glyph, const QString& name, int step);
 
-    ShareModel& m_model;
+    Look& m_look;
     QString m_path;
     bool m_striped = false;
     A2Toggle* m_check;

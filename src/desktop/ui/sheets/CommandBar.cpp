@@ -11,8 +11,9 @@
 namespace vorn {
 
 CommandBar::CommandBar(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_text(new ThemedLabel(model, 10, Tone::text, false, this)),
-      m_copy(new A2Button(model, "Copy", this)) {
+    : QWidget(parent), m_model(model),
+      m_text(new ThemedLabel(model.look(), 10, Tone::text, false, this)),
+      m_copy(new A2Button(model.look(), "Copy", this)) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 4, 4);
     row->setSpacing(8);
@@ -24,7 +25,7 @@ CommandBar::CommandBar(ShareModel& model, QWidget* parent)
     connect(m_copy, &QPushButton::clicked, this,
             [this] { m_model.copyCommand(m_command.toStdString()); });
     connect(&model, &ShareModel::copiedChanged, this, &CommandBar::showCopied);
-    connect(&model, &ShareModel::lookChanged, this, &CommandBar::restyle);
+    connect(&model.look(), &Look::changed, this, &CommandBar::restyle);
     restyle();
 }
 

@@ -18,7 +18,7 @@ ConversionHelpSheet::ConversionHelpSheet(ShareModel& model, ToolsModel& tools, b
       m_package(new ToolRow(model, "Package manager", this)),
       m_audio(new ToolRow(model, "Audio  ffmpeg", this)),
       m_pictures(new ToolRow(model, "Pictures  python3", this)),
-      m_recheck(new A2Button(model, "Recheck", this)),
+      m_recheck(new A2Button(model.look(), "Recheck", this)),
       m_allReady(text(11, Tone::accent, "Both converters ready.", false, true)) {
     setLeastSize(640, 0);
     setMaximumWidth(720);
@@ -66,7 +66,7 @@ QWidget* ConversionHelpSheet::bothBlock() {
     auto* column = new QVBoxLayout(m_bothBlock);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
-    auto* title = new ThemedLabel(model(), 12, Tone::text, true, m_bothBlock);
+    auto* title = new ThemedLabel(model().look(), 12, Tone::text, true, m_bothBlock);
     title->setShownText("Both conversions, one line");
     column->addWidget(title);
     m_both = new CommandBar(model(), m_bothBlock);

@@ -1,17 +1,17 @@
 #include "LabelField.h"
 
 #include "library/HubConfig.h"
-#include "model/ShareModel.h"
+#include "model/Look.h"
 #include "ui/LookStyle.h"
 
 namespace vorn {
 
-LabelField::LabelField(ShareModel& model, QWidget* parent) : QLineEdit(parent), m_model(model) {
+LabelField::LabelField(Look& look, QWidget* parent) : QLineEdit(parent), m_look(look) {
     // The card clips a label at this width; typing stops where the card would cut.
     setMaxLength(int(HubConfig::labelMax));
     setAccessibleName("Label on the Apple II");
     connect(this, &QLineEdit::editingFinished, this, &LabelField::finish);
-    connect(&model, &ShareModel::lookChanged, this, &LabelField::restyle);
+    connect(&look, &Look::changed, this, &LabelField::restyle);
     restyle();
 }
 
@@ -32,8 +32,8 @@ void LabelField::finish() {
 }
 
 void LabelField::restyle() {
-    setFont(m_model.theme().font(11));
-    setPalette(LookStyle::palette(m_model.theme()));
+    setFont(m_look.theme().font(11));
+    setPalette(LookStyle::palette(m_look.theme()));
 }
 
 } // namespace vorn

@@ -7,12 +7,12 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 
 class LabelField : public QLineEdit {
     Q_OBJECT
 public:
-    LabelField(ShareModel& model, QWidget* parent = nullptr);
+    LabelField(Look& look, QWidget* parent = nullptr);
 
     /// Shows the stored label (empty for none), unless the user has typed since the last
     /// commit.
@@ -26,7 +26,7 @@ private:
     void restyle();
     void finish();
 
-    ShareModel& m_model;
+    Look& m_look;
 };
 
 } // namespace vorn

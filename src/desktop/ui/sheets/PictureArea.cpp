@@ -1,6 +1,6 @@
 #include "PictureArea.h"
 
-#include "model/ShareModel.h"
+#include "model/Look.h"
 #include "ui/ThemedLabel.h"
 
 #include <QPainter>
@@ -8,9 +8,9 @@
 
 namespace vorn {
 
-PictureArea::PictureArea(ShareModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_message(new ThemedLabel(model, 12, Tone::dim, true, this)),
-      m_hint(new ThemedLabel(model, 11, Tone::dim, false, this)) {
+PictureArea::PictureArea(Look& look, QWidget* parent)
+    : QWidget(parent), m_look(look), m_message(new ThemedLabel(look, 12, Tone::dim, true, this)),
+      m_hint(new ThemedLabel(look, 11, Tone::dim, false, this)) {
     setFixedSize(areaWidth, areaHeight);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(12, 12, 12, 12);
@@ -22,7 +22,7 @@ PictureArea::PictureArea(ShareModel& model, QWidget* parent)
         column->addWidget(label);
     }
     column->addStretch(1);
-    connect(&model, &ShareModel::lookChanged, this, qOverload<>(&QWidget::update));
+    connect(&look, &Look::changed, this, qOverload<>(&QWidget::update));
     showMessage({});
 }
 
@@ -64,7 +64,7 @@ QRectF PictureArea::imageRect() const {
 
 void PictureArea::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     p.fillRect(rect(), theme.isPhosphor ? theme.background : QColor(Qt::white));
     if (!m_image.isNull()) {
         p.setRenderHint(QPainter::SmoothPixmapTransform, m_fit);

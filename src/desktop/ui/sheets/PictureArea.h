@@ -7,7 +7,7 @@
 
 namespace vorn {
 
-class ShareModel;
+class Look;
 class ThemedLabel;
 
 class PictureArea : public QWidget {
@@ -16,7 +16,7 @@ public:
     static constexpr int areaWidth = 400;
     static constexpr int areaHeight = 200;
 
-    PictureArea(ShareModel& model, QWidget* parent = nullptr);
+    PictureArea(Look& look, QWidget* parent = nullptr);
 
     /// `fit`: scaled smoothly to fit the area; otherwise shown at its own logical size,
     /// each pixel a sharp block, as the card paints it.
@@ -36,7 +36,7 @@ protected:
 private:
     QRectF imageRect() const;
 
-    ShareModel& m_model;
+    Look& m_look;
     QImage m_image;
     bool m_fit = true;
     ThemedLabel* m_message;

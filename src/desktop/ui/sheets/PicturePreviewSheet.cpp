@@ -27,8 +27,8 @@ QImage shrImage(const RgbaImage& screen) {
 
 PicturePreviewSheet::PicturePreviewSheet(ShareModel& model, bool snapshotMode, QWidget* parent)
     : Sheet(model, snapshotMode, "Picture preview", "Close", parent),
-      m_originalCaption(text(10, Tone::dim, QString())), m_original(new PictureArea(model, this)),
-      m_shr(new PictureArea(model, this)) {
+      m_originalCaption(text(10, Tone::dim, QString())),
+      m_original(new PictureArea(model.look(), this)), m_shr(new PictureArea(model.look(), this)) {
     setLeastSize(720, 460);
     auto* panes = new QHBoxLayout;
     panes->setSpacing(12);

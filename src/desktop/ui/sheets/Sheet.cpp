@@ -23,7 +23,7 @@ Sheet::Sheet(ShareModel& model, bool snapshotMode, const QString& title, const Q
     if (!snapshotMode) {
         setWindowModality(Qt::WindowModal);
     }
-    m_titleBar = new SheetTitleBar(model, title, closeText, this);
+    m_titleBar = new SheetTitleBar(model.look(), title, closeText, this);
     m_close = m_titleBar->closeButton();
     connect(m_close, &QPushButton::clicked, this, &Sheet::reject);
     m_column = new QVBoxLayout(this);
@@ -38,13 +38,13 @@ Sheet::Sheet(ShareModel& model, bool snapshotMode, const QString& title, const Q
     m_bodyRow->setContentsMargins(0, 0, 0, 0);
     m_bodyRow->addLayout(m_body);
     m_column->addLayout(m_bodyRow, 1);
-    new ScanlineOverlay(model, this);
-    connect(&model, &ShareModel::lookChanged, this, &Sheet::restyle);
+    new ScanlineOverlay(model.look(), this);
+    connect(&model.look(), &Look::changed, this, &Sheet::restyle);
     restyle();
 }
 
 ThemedLabel* Sheet::text(int size, Tone tone, const QString& shown, bool wrap, bool bold) {
-    auto* label = new ThemedLabel(m_model, size, tone, bold, this);
+    auto* label = new ThemedLabel(m_model.look(), size, tone, bold, this);
     label->setShownText(shown);
     label->setWordWrap(wrap);
     return label;

@@ -1,6 +1,6 @@
 #include "SheetTitleBar.h"
 
-#include "model/ShareModel.h"
+#include "model/Look.h"
 #include "ui/A2Button.h"
 #include "ui/Paint.h"
 
@@ -12,16 +12,15 @@ namespace {
 constexpr int kTitleSize = 16;
 } // namespace
 
-SheetTitleBar::SheetTitleBar(ShareModel& model, const QString& title, const QString& closeText,
+SheetTitleBar::SheetTitleBar(Look& look, const QString& title, const QString& closeText,
                              QWidget* parent)
-    : QWidget(parent), m_model(model), m_title(title),
-      m_close(new A2Button(model, closeText, this)) {
+    : QWidget(parent), m_look(look), m_title(title), m_close(new A2Button(look, closeText, this)) {
     setAccessibleName(title);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 5);
     row->addStretch(1);
     row->addWidget(m_close);
-    connect(&model, &ShareModel::lookChanged, this, &SheetTitleBar::restyle);
+    connect(&look, &Look::changed, this, &SheetTitleBar::restyle);
     restyle();
 }
 
@@ -32,13 +31,13 @@ void SheetTitleBar::setTitle(const QString& title) {
 }
 
 void SheetTitleBar::restyle() {
-    setMinimumHeight(QFontMetrics(m_model.theme().font(kTitleSize, true)).height() + 12);
+    setMinimumHeight(QFontMetrics(m_look.theme().font(kTitleSize, true)).height() + 12);
     update();
 }
 
 void SheetTitleBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const Theme& theme = m_model.theme();
+    const Theme& theme = m_look.theme();
     Paint::titleBar(p, QRectF(rect()), theme.isPhosphor ? m_title.toUpper() : m_title, theme,
                     kTitleSize);
 }

@@ -7,12 +7,12 @@
 namespace vorn {
 
 class A2Button;
-class ShareModel;
+class Look;
 
 class SheetTitleBar : public QWidget {
     Q_OBJECT
 public:
-    SheetTitleBar(ShareModel& model, const QString& title, const QString& closeText,
+    SheetTitleBar(Look& look, const QString& title, const QString& closeText,
                   QWidget* parent = nullptr);
 
     A2Button* closeButton() const { return m_close; }
@@ -25,7 +25,7 @@ protected:
 private:
     void restyle();
 
-    ShareModel& m_model;
+    Look& m_look;
     QString m_title;
     A2Button* m_close;
 };

@@ -1,6 +1,7 @@
 #include "ToolRow.h"
 
 #include "CommandBar.h"
+#include "model/ShareModel.h"
 #include "ui/ThemedLabel.h"
 
 #include <QHBoxLayout>
@@ -9,9 +10,9 @@
 namespace vorn {
 
 ToolRow::ToolRow(ShareModel& model, const QString& title, QWidget* parent)
-    : QWidget(parent), m_title(new ThemedLabel(model, 12, Tone::text, true, this)),
-      m_status(new ThemedLabel(model, 11, Tone::accent, true, this)),
-      m_detail(new ThemedLabel(model, 11, Tone::dim, false, this)),
+    : QWidget(parent), m_title(new ThemedLabel(model.look(), 12, Tone::text, true, this)),
+      m_status(new ThemedLabel(model.look(), 11, Tone::accent, true, this)),
+      m_detail(new ThemedLabel(model.look(), 11, Tone::dim, false, this)),
       m_bar(new CommandBar(model, this)) {
     setAccessibleName(title);
     auto* column = new QVBoxLayout(this);

@@ -37,8 +37,8 @@ VersionsSheet::VersionsSheet(ShareModel& model, VersionsModel& versions, bool sn
                              QWidget* parent)
     : Sheet(model, snapshotMode, "Versions", "Done", parent), m_versions(versions),
       m_empty(text(11, Tone::dim, kNoVersions, true)), m_list(new QListWidget(this)),
-      m_copy(new A2Button(model, "Restore as Copy", this)),
-      m_inPlace(new A2Button(model, "Restore in Place", this)),
+      m_copy(new A2Button(model.look(), "Restore as Copy", this)),
+      m_inPlace(new A2Button(model.look(), "Restore in Place", this)),
       m_outcome(text(11, Tone::dim, QString(), true)) {
     setMinimumSize(560, 380);
     body()->addWidget(text(11, Tone::dim,
@@ -63,7 +63,7 @@ VersionsSheet::VersionsSheet(ShareModel& model, VersionsModel& versions, bool sn
     connect(m_copy, &QPushButton::clicked, this, &VersionsSheet::restoreAsCopy);
     connect(m_inPlace, &QPushButton::clicked, this, &VersionsSheet::restoreInPlace);
     connect(&versions, &VersionsModel::imageChanged, this, &VersionsSheet::follow);
-    connect(&model, &ShareModel::lookChanged, this, &VersionsSheet::restyleList);
+    connect(&model.look(), &Look::changed, this, &VersionsSheet::restyleList);
     connect(&versions, &VersionsModel::versionsChanged, this, &VersionsSheet::reload);
     connect(&model, &ShareModel::workChanged, this, &VersionsSheet::showWork);
     connect(&versions, &VersionsModel::restoreEnded, this,
