@@ -43,6 +43,13 @@ void LibraryModel::setActivityFunction(std::function<Activity(const TableRow&)> 
     m_tableModel->setActivityFunction(std::move(activity));
 }
 
+std::optional<std::filesystem::path> LibraryModel::folderPath() const {
+    if (m_folder.empty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(m_folder);
+}
+
 // ---- Scans ----
 
 void LibraryModel::rescan() {

@@ -50,6 +50,8 @@ public:
     void setFolder(const std::string& folder);
     /// The library folder (absolute); empty for none.
     const std::string& folder() const { return m_folder; }
+    /// The same as a path, when there is a library.
+    std::optional<std::filesystem::path> folderPath() const;
     void setWritable(bool writable) { m_writable = writable; }
     /// A share runs or starts: every scan comes back for it too (shareScanned).
     void setServing(bool serving) { m_serving = serving; }

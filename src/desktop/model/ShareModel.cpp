@@ -137,10 +137,7 @@ void ShareModel::setTimer(Timer timer) {
 // ---- Settings ----
 
 std::optional<std::filesystem::path> ShareModel::libraryFolder() const {
-    if (m_folderPath.empty()) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(m_folderPath);
+    return m_library->folderPath();
 }
 
 void ShareModel::setFolderPath(const std::string& path) {

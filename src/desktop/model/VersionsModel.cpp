@@ -15,13 +15,6 @@ VersionsModel::VersionsModel(ModelWorker& worker, Preferences& preferences, Libr
     : QObject(parent), m_worker(worker), m_preferences(preferences), m_library(library),
       m_server(std::move(server)) {}
 
-std::optional<std::filesystem::path> VersionsModel::library() const {
-    if (m_library.folder().empty()) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(m_library.folder());
-}
-
 void VersionsModel::setImage(std::optional<DiskImage> image) {
     if (image != m_image) {
         m_image = std::move(image);
@@ -45,7 +38,7 @@ void VersionsModel::takeChanged(const ItemDates& changed) {
 void VersionsModel::list(const DiskImage& image) {
     m_worker.run<std::vector<Version>>(
         ModelWorker::Job::versions,
-        [settings = VersionSettings::load(m_preferences), library = library(),
+        [settings = VersionSettings::load(m_preferences), library = m_library.folderPath(),
          relPath = image.relPath(), server = m_server()] {
             return library ? ImageVersions::list(settings, *library, relPath, server.get())
                            : std::vector<Version>();
@@ -70,7 +63,7 @@ struct RestoreOutcome {
 void VersionsModel::restoreAsCopy(const DiskImage& image, const std::string& id) {
     m_worker.run<RestoreOutcome>(
         ModelWorker::Job::copy,
-        [settings = VersionSettings::load(m_preferences), library = library(),
+        [settings = VersionSettings::load(m_preferences), library = m_library.folderPath(),
          relPath = image.relPath(), id] {
             RestoreOutcome r;
             if (library) {
@@ -90,7 +83,7 @@ void VersionsModel::restoreAsCopy(const DiskImage& image, const std::string& id)
 void VersionsModel::restoreInPlace(const DiskImage& image, const std::string& id) {
     m_worker.run<VersionRestore::Outcome>(
         ModelWorker::Job::restore,
-        [settings = VersionSettings::load(m_preferences), library = library(),
+        [settings = VersionSettings::load(m_preferences), library = m_library.folderPath(),
          relPath = image.relPath(), id, server = m_server()] {
             std::vector<std::string> log;
             return library

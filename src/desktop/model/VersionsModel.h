@@ -68,7 +68,6 @@ signals:
 
 private:
     bool restored(const VersionRestore::Outcome& outcome, std::string& notice);
-    std::optional<std::filesystem::path> library() const;
 
     ModelWorker& m_worker;
     Preferences& m_preferences;
